@@ -1,0 +1,49 @@
+# Front door for newcomers: everything goes through CMake underneath.
+#   make                  optimised build of every program into build/bin
+#   make check            build, then run every test (unit and end-to-end)
+#   make check SANITIZE=1 the same under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make demo             build, then run a typical pipeline on examples/
+#   make install PREFIX=/usr/local
+#   make bench            timings against peer tools (see bench/README.md)
+
+SANITIZE ?= 0
+PREFIX   ?= /usr/local
+JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
+
+ifeq ($(SANITIZE),1)
+BUILD    ?= build-san
+CMFLAGS  := -DRK_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+else
+BUILD    ?= build
+CMFLAGS  := -DCMAKE_BUILD_TYPE=Release
+endif
+
+BIN := $(BUILD)/bin
+
+.PHONY: all configure check demo install bench clean
+
+all: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+configure:
+	cmake -S . -B $(BUILD) $(CMFLAGS) > /dev/null
+
+check: all
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The sample data is UTF-8.
+demo: export LC_ALL := C.UTF-8
+demo: all
+	@echo '$$ Rkcat -n -F examples/orders.rk examples/customers.rk | Rkhead -3'
+	@$(BIN)/Rkcat -n -F examples/orders.rk examples/customers.rk | $(BIN)/Rkhead -3
+	@echo '$$ Rktail -2 examples/orders.rk examples/customers.rk'
+	@$(BIN)/Rktail -2 examples/orders.rk examples/customers.rk
+
+install: all
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+bench: all
+	bench/run.sh
+
+clean:
+	rm -rf build build-san

@@ -1,0 +1,56 @@
+// Rk-records: the in-memory record, the reader over the file arguments and
+// the writers.
+#pragma once
+
+#include <cstdint>
+#include <cwchar>
+
+#include "runtime.h"
+
+// One field of a record. The name is start .. value-2 (the colon excluded),
+// the value is value .. end-1, and end is the newline that ends the line.
+// A field without a name has value == start. A record is an array of fields
+// closed by a triple whose start and value are null and whose end points at
+// the 0 character after the record's text.
+struct Field {
+    wchar_t* start;
+    wchar_t* value;
+    wchar_t* end;
+};
+
+inline bool field_has_name(const Field* f) { return f->value != f->start; }
+inline size_t field_name_length(const Field* f) { return f->value == f->start ? 0 : size_t(f->value - f->start - 1); }
+inline size_t field_value_length(const Field* f) { return size_t(f->end - f->value); }
+// The closing triple of a record.
+inline Field* record_end(Field* rec) {
+    while (rec->start) ++rec;
+    return rec;
+}
+
+// Reading modes of an input.
+enum { INPUT_EXHAUSTED = 0, INPUT_ONE_FILE = 1, INPUT_ALL_FILES = 2 };
+
+struct Input {
+    WStream* stream;
+    int32_t mode;
+    const char* name;  // file argument being read; null for standard input
+    int32_t number;    // record number in the current file, from 1
+    int32_t total;     // records read since the input was opened
+};
+
+void open_input(Input* in, int mode);
+// Stops reading the input early.
+void close_input(Input* in);
+// The next record of the input, or null when it is exhausted.
+Field* next_record(Input* in, Area* text, Area* table);
+// One record from one stream, or null when the stream holds no more fields.
+Field* read_record(WStream* s, Area* text, Area* table);
+
+// Writes a record whose text is contiguous (areas reset before it was read),
+// then the empty line that ends it.
+void write_record(const Field* rec);
+// Writes the record field by field, then the empty line; writes nothing for
+// a record without fields.
+void write_fields(const Field* rec);
+// Writes one field line, newline included.
+inline void write_field(const Field* f) { out_write(f->start, size_t(f->end - f->start) + 1); }

@@ -1,0 +1,210 @@
+// Runtime shared by every program of the suite: start-up, the option
+// scanner, -D storage settings, diagnostics and exit status; storage areas;
+// wide-character input and output; numbers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cwchar>
+
+// ---------------------------------------------------------------------------
+// Command line and diagnostics
+
+extern const char* progname;       // argv[0] as given, prefix of every message
+extern const char* locale_name;    // what setlocale answered; kept, never tested
+extern char decimal_point;         // first byte of the locale's decimal point
+extern char** args;                // arguments not yet consumed
+extern int32_t nargs;              // number of arguments at args
+extern int32_t opt_index;          // argument being scanned
+extern const char* opt_pos;        // position inside an open cluster of flags
+extern const char* opt_arg;        // argument of the option just returned
+extern int32_t error_count;        // counted errors so far
+extern const char* input_name;     // input being read, for messages
+extern int32_t input_number;       // record (or line) number in that input
+extern char* setting_value;        // value text left by settings_next
+
+// One entry of a tool's settings table; the table ends with a null name.
+struct Setting {
+    const char* name;
+    int32_t* value;
+};
+
+void runtime_init(int argc, char** argv);
+void opt_rewind();
+// Returns 1 with the option letter in *letter, or 0 at the end of the options.
+int opt_next(const char* options, int* letter);
+// Drops the scanned options from the argument cursor.
+void opt_shift();
+
+// Tokenizer over one -D argument: returns the next name (or nullptr) and
+// leaves its value text in setting_value. Splits the argument in place.
+char* settings_next(char* arg);
+void settings_set(Setting* table, const char* name, int32_t value);
+// Feeds a whole -D argument through settings_next/settings_set.
+void settings_apply(Setting* table, char* arg);
+
+// Severities of warn: 1 fatal (exit 3), 2 counted error, others printed only.
+enum { WARN_FATAL = 1, WARN_ERROR = 2, WARN_NOTE = 3 };
+int warn(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void set_cleanup(void (*fn)());
+void exit_if_errors(int status);
+// Flushes standard output and exits; a write error turns into status 3.
+[[noreturn]] void rk_exit(int status);
+// Writes a usage text to standard error and exits with status 2.
+[[noreturn]] void usage_exit(const char* text);
+
+// ---------------------------------------------------------------------------
+// Storage areas
+
+struct Area;
+using PactFn = int (*)(void* a, void* b, Area* area);
+
+struct Pact {
+    PactFn fn;
+    void* a;
+    void* b;
+};
+
+struct PactRow {
+    Pact* entries;
+    int32_t used;
+    int32_t capacity;
+};
+
+struct Area {
+    char* base;
+    char* limit;
+    char* tail;
+    char* head;
+    char label[24];
+    char* old_base;
+    char* old_limit;
+    char* old_head;
+    PactRow pacts[2];
+};
+
+// Row capacities given to areas created from now on (row 0, row 1).
+extern int32_t pact_capacity[2];
+
+void area_create(size_t size, const char* name, Area* area);
+// Creates an area from a size setting in KB; sizes below 1 KB count as 1 KB.
+void area_create_kb(int32_t kb, const char* name, Area* area);
+// Creates an area from a size setting in KB and pushes the doubling pact.
+void area_create_doubling(int32_t kb, const char* name, Area* area);
+void area_reset(Area* area);
+void area_resize(size_t new_size, Area* area);
+void* area_alloc(size_t n, Area* area);
+// `cell` is the address of the caller's pointer to the object's first byte.
+void* area_extend(size_t n, void* cell, Area* area);
+void area_release(const void* p, Area* area);
+// Gives back the last n bytes of the object under construction at the head.
+inline void area_giveback(size_t n, Area* area) { area->head -= n; }
+void area_align(size_t a, Area* area);
+void* align_up(size_t a, const void* p);
+void* area_relocate(const void* p, Area* area);
+void area_push_pact(int row, PactFn fn, void* a, void* b, Area* area);
+void area_pop_pact(int row, Area* area);
+int area_run_pacts(int row, Area* area);
+// Relocation pact: translates the pointers stored at a and b (either may be null).
+int relocate_pair(void* a, void* b, Area* area);
+// Growth pact: doubles the area. a and b are unused.
+int area_double(void* a, void* b, Area* area);
+
+inline size_t area_size(const Area* area) { return size_t(area->limit - area->base); }
+
+// Translates the pointer stored in *cell after a resize.
+template <typename T>
+inline void area_relocate_cell(T** cell, Area* area) {
+    *cell = static_cast<T*>(area_relocate(*cell, area));
+}
+
+// ---------------------------------------------------------------------------
+// Wide-character input and output
+
+// True when the locale encodes every character below 0x80 as that one byte
+// and never uses such a byte inside another character's sequence.
+extern bool ascii_compatible;
+// True when the locale's encoding is UTF-8.
+extern bool utf8_locale;
+
+// Decodes the character at p (n bytes available) exactly as the C library's
+// conversion does: returns the number of bytes used, 0 when the sequence is
+// incomplete within n bytes, -1 when it is invalid. A NUL gives *wc = 0.
+int decode_char(const unsigned char* p, size_t n, wchar_t* wc);
+// Encodes c into out (room for MB_LEN_MAX bytes); returns the number of
+// bytes, or -1 when c has no form in the locale's encoding.
+int encode_char(wchar_t c, char* out);
+
+// A buffered wide-character input stream over a file descriptor. Characters
+// are decoded in the locale's encoding one at a time as they are consumed,
+// so a decoding failure is noticed exactly where it stands in the text.
+struct WStream {
+    int fd;
+    bool eof;      // the descriptor reported end of file
+    bool error;    // a read error or an undecodable sequence was met
+    bool bad;      // the error is an undecodable sequence at buf + pos
+    unsigned char* buf;
+    size_t pos;    // next byte to decode
+    size_t len;    // bytes in buf
+    size_t cap;
+};
+
+WStream* ws_open(const char* path);   // nullptr when the file can't be opened
+WStream* ws_stdin();
+void ws_close(WStream* s);
+// Refills the buffer, keeping the bytes not yet consumed; false when nothing
+// more could be read (end of file or read error).
+bool ws_fill(WStream* s);
+// Next character, or WEOF at end of file or on error (s->error tells).
+wint_t ws_getwc(WStream* s);
+// Decodes the multibyte character at the read position (the slow path of
+// ws_getwc); returns WEOF at end of file or on error.
+wint_t ws_decode(WStream* s);
+// After an undecodable sequence: skips its first byte so that reading can go
+// on. False when the error was a read error, which can't be skipped.
+bool ws_resync(WStream* s);
+
+// Buffered encoder for standard output.
+void out_write(const wchar_t* text, size_t n);
+void out_putws(const wchar_t* text);
+void out_putwc(wchar_t c);
+void out_bytes(const char* bytes, size_t n);
+void out_str(const char* text);
+void out_int(long v);
+void out_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Writes out what is buffered; false on a write error (errno set).
+bool out_flush();
+
+// ---------------------------------------------------------------------------
+// Wide text in areas, lines and numbers
+
+wchar_t* mbs_to_area(const char* s, Area* area);
+char* wcs_to_area_mb(const wchar_t* w, Area* area);
+wchar_t put_mb_char(wchar_t c, char** cell, Area* area);
+wchar_t* read_line(wchar_t** cell, WStream* s, Area* area);
+wchar_t* read_text_file(WStream* s, Area* area);
+double parse_number(const wchar_t* s);
+void print_number(double x);
+// The buffer must hold NUMBER_BUF bytes.
+enum { NUMBER_BUF = 64 };
+void format_number(char* buf, double x);
+
+// Appends wide characters to an object under construction in an area. The
+// characters are staged and the area is extended once per batch; `cell` is
+// the object's start cell as for area_extend.
+struct WideAppender {
+    enum { STAGE = 1024 };
+    wchar_t stage[STAGE];
+    size_t n = 0;
+    void* cell;
+    Area* area;
+
+    WideAppender(void* start_cell, Area* a) : cell(start_cell), area(a) {}
+    void put(wchar_t c) {
+        if (n == STAGE) flush();
+        stage[n++] = c;
+    }
+    // Moves the staged characters into the object; returns where they went
+    // (nullptr when nothing was staged).
+    wchar_t* flush();
+};

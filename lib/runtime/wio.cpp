@@ -1,0 +1,332 @@
+// Wide-character input and output in the locale's multibyte encoding.
+//
+// Input is read in large blocks and decoded character by character as it is
+// consumed; output is encoded into one buffer written in large blocks. Both
+// use the C library's conversion for every character outside the ASCII range,
+// and a direct byte copy inside it once the locale is known to encode ASCII as
+// itself, so the text is exactly what the library's wide streams would give.
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <unistd.h>
+
+#include "runtime.h"
+
+bool ascii_compatible = false;
+bool utf8_locale = false;
+
+void detect_ascii_compatible() {
+    const char* cs = nl_langinfo(CODESET);
+    utf8_locale = cs && std::strcmp(cs, "UTF-8") == 0;
+    bool ok = true;
+    for (int b = 1; b < 0x80 && ok; ++b) {
+        char in = char(b);
+        wchar_t wc = 0;
+        mbstate_t st{};
+        if (std::mbrtowc(&wc, &in, 1, &st) != 1 || wc != wchar_t(b)) ok = false;
+        char out[MB_LEN_MAX];
+        st = mbstate_t{};
+        if (std::wcrtomb(out, wchar_t(b), &st) != 1 || out[0] != in) ok = false;
+    }
+    ascii_compatible = ok;
+    // The UTF-8 shortcuts below must agree with the library: check a sample.
+    if (utf8_locale) {
+        const char sample[] = "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80";
+        const wchar_t expect[] = {0xE9, 0x20AC, 0x1F600};
+        mbstate_t st{};
+        const char* p = sample;
+        for (wchar_t want : expect) {
+            wchar_t wc = 0;
+            size_t r = std::mbrtowc(&wc, p, 4, &st);
+            if (r == size_t(-1) || r == size_t(-2) || wc != want) utf8_locale = false;
+            else p += r;
+        }
+        if (!ascii_compatible) utf8_locale = false;
+    }
+}
+
+// Well-formed UTF-8 of the scalar values U+0080..U+10FFFF; everything else
+// is left to the library.
+int decode_char(const unsigned char* p, size_t n, wchar_t* wc) {
+    unsigned c = p[0];
+    if (c < 0x80 && ascii_compatible) {
+        *wc = wchar_t(c);
+        return 1;
+    }
+    if (utf8_locale) {
+        if (c >= 0xC2 && c < 0xE0 && n >= 2 && (p[1] & 0xC0) == 0x80) {
+            *wc = wchar_t(((c & 0x1F) << 6) | (p[1] & 0x3F));
+            return 2;
+        }
+        if (c >= 0xE0 && c < 0xF0 && n >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
+            unsigned v = ((c & 0x0F) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3F);
+            if (v >= 0x800 && (v < 0xD800 || v > 0xDFFF)) {
+                *wc = wchar_t(v);
+                return 3;
+            }
+        }
+        if (c >= 0xF0 && c < 0xF5 && n >= 4 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80 &&
+            (p[3] & 0xC0) == 0x80) {
+            unsigned v = ((c & 0x07) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3F);
+            if (v >= 0x10000 && v <= 0x10FFFF) {
+                *wc = wchar_t(v);
+                return 4;
+            }
+        }
+    }
+    mbstate_t st{};
+    size_t r = std::mbrtowc(wc, reinterpret_cast<const char*>(p), n, &st);
+    if (r == size_t(-2)) return 0;
+    if (r == size_t(-1)) return -1;
+    return r == 0 ? 1 : int(r);
+}
+
+int encode_char(wchar_t c, char* out) {
+    uint32_t v = uint32_t(c);
+    if (v < 0x80 && ascii_compatible) {
+        out[0] = char(v);
+        return 1;
+    }
+    if (utf8_locale) {
+        if (v < 0x800) {
+            out[0] = char(0xC0 | (v >> 6));
+            out[1] = char(0x80 | (v & 0x3F));
+            return 2;
+        }
+        if (v < 0x10000 && (v < 0xD800 || v > 0xDFFF)) {
+            out[0] = char(0xE0 | (v >> 12));
+            out[1] = char(0x80 | ((v >> 6) & 0x3F));
+            out[2] = char(0x80 | (v & 0x3F));
+            return 3;
+        }
+        if (v >= 0x10000 && v <= 0x10FFFF) {
+            out[0] = char(0xF0 | (v >> 18));
+            out[1] = char(0x80 | ((v >> 12) & 0x3F));
+            out[2] = char(0x80 | ((v >> 6) & 0x3F));
+            out[3] = char(0x80 | (v & 0x3F));
+            return 4;
+        }
+    }
+    mbstate_t st{};
+    size_t r = std::wcrtomb(out, c, &st);
+    return r == size_t(-1) ? -1 : int(r);
+}
+
+// ---------------------------------------------------------------------------
+// Input
+
+enum { WS_BUFSIZE = 1 << 16 };
+
+static WStream* ws_make(int fd) {
+    WStream* s = static_cast<WStream*>(std::malloc(sizeof(WStream)));
+    unsigned char* buf = static_cast<unsigned char*>(std::malloc(WS_BUFSIZE));
+    if (s == nullptr || buf == nullptr) warn(WARN_FATAL, "can't allocate necessary memory!\n");
+    s->fd = fd;
+    s->eof = s->error = s->bad = false;
+    s->buf = buf;
+    s->pos = s->len = 0;
+    s->cap = WS_BUFSIZE;
+    return s;
+}
+
+WStream* ws_open(const char* path) {
+    int fd;
+    do fd = open(path, O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return nullptr;
+    return ws_make(fd);
+}
+
+WStream* ws_stdin() { return ws_make(0); }
+
+void ws_close(WStream* s) {
+    if (s == nullptr) return;
+    // Standard input stays open so that "-" can be named again.
+    if (s->fd != 0) close(s->fd);
+    std::free(s->buf);
+    std::free(s);
+}
+
+bool ws_fill(WStream* s) {
+    if (s->eof || s->error) return false;
+    if (s->pos > 0) {
+        std::memmove(s->buf, s->buf + s->pos, s->len - s->pos);
+        s->len -= s->pos;
+        s->pos = 0;
+    }
+    for (;;) {
+        ssize_t r = read(s->fd, s->buf + s->len, s->cap - s->len);
+        if (r > 0) {
+            s->len += size_t(r);
+            return true;
+        }
+        if (r == 0) {
+            s->eof = true;
+            return false;
+        }
+        if (errno != EINTR) {
+            s->error = true;
+            return false;
+        }
+    }
+}
+
+wint_t ws_decode(WStream* s) {
+    for (;;) {
+        if (s->pos == s->len && !ws_fill(s)) return WEOF;
+        wchar_t wc;
+        int r = decode_char(s->buf + s->pos, s->len - s->pos, &wc);
+        if (r == 0) {  // incomplete: more bytes are needed
+            if (s->len - s->pos >= s->cap || !ws_fill(s)) {
+                if (!s->error) s->bad = true;
+                s->error = true;
+                return WEOF;
+            }
+            continue;
+        }
+        if (r < 0) {
+            s->error = s->bad = true;
+            return WEOF;
+        }
+        s->pos += size_t(r);
+        return wint_t(wc);
+    }
+}
+
+bool ws_resync(WStream* s) {
+    if (!s->bad) return false;
+    s->bad = s->error = false;
+    if (s->pos < s->len) ++s->pos;
+    return true;
+}
+
+wint_t ws_getwc(WStream* s) {
+    if (s->pos < s->len && ascii_compatible && s->buf[s->pos] < 0x80) return s->buf[s->pos++];
+    return ws_decode(s);
+}
+
+// ---------------------------------------------------------------------------
+// Output
+
+void output_error();  // cmdline.cpp
+
+enum { OUT_BUFSIZE = 1 << 16 };
+static char out_buf[OUT_BUFSIZE];
+static size_t out_len = 0;
+
+bool out_flush() {
+    size_t done = 0;
+    while (done < out_len) {
+        ssize_t r = write(1, out_buf + done, out_len - done);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            out_len = 0;
+            return false;
+        }
+        done += size_t(r);
+    }
+    out_len = 0;
+    return true;
+}
+
+static inline void out_room(size_t n) {
+    if (out_len + n > OUT_BUFSIZE && !out_flush()) output_error();
+}
+
+void out_bytes(const char* bytes, size_t n) {
+    while (n > 0) {
+        out_room(1);
+        size_t k = OUT_BUFSIZE - out_len;
+        if (k > n) k = n;
+        std::memcpy(out_buf + out_len, bytes, k);
+        out_len += k;
+        bytes += k;
+        n -= k;
+    }
+}
+
+void out_str(const char* text) { out_bytes(text, std::strlen(text)); }
+
+void out_int(long v) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out_bytes(buf, size_t(r.ptr - buf));
+}
+
+// Characters without a form in the locale's encoding are left out.
+static inline void encode_slow(wchar_t c) {
+    out_room(MB_LEN_MAX);
+    int r = encode_char(c, out_buf + out_len);
+    if (r > 0) out_len += size_t(r);
+}
+
+void out_write(const wchar_t* text, size_t n) {
+    const wchar_t* end = text + n;
+    while (text < end) {
+        if (ascii_compatible) {
+            // Encode a run of ASCII straight into the buffer.
+            size_t room = OUT_BUFSIZE - out_len;
+            if (room == 0) {
+                out_room(1);
+                room = OUT_BUFSIZE;
+            }
+            size_t k = size_t(end - text);
+            if (k > room) k = room;
+            char* o = out_buf + out_len;
+            size_t i = 0;
+            // Blocks of pure ASCII narrow without a test per character.
+            while (i + 16 <= k) {
+                uint32_t any = 0;
+                for (size_t j = 0; j < 16; ++j) any |= uint32_t(text[i + j]);
+                if (any >= 0x80) break;
+                for (size_t j = 0; j < 16; ++j) o[i + j] = char(text[i + j]);
+                i += 16;
+            }
+            while (i < k && static_cast<uint32_t>(text[i]) < 0x80) {
+                o[i] = char(text[i]);
+                ++i;
+            }
+            out_len += i;
+            text += i;
+            if (i == k) continue;
+        }
+        encode_slow(*text++);
+    }
+}
+
+void out_putws(const wchar_t* text) { out_write(text, std::wcslen(text)); }
+
+void out_putwc(wchar_t c) {
+    if (ascii_compatible && static_cast<uint32_t>(c) < 0x80) {
+        out_room(1);
+        out_buf[out_len++] = char(c);
+    } else {
+        encode_slow(c);
+    }
+}
+
+void out_printf(const char* format, ...) {
+    char buf[256];
+    va_list ap;
+    va_start(ap, format);
+    int n = std::vsnprintf(buf, sizeof buf, format, ap);
+    va_end(ap);
+    if (n < 0) return;
+    if (size_t(n) < sizeof buf) {
+        out_bytes(buf, size_t(n));
+        return;
+    }
+    char* big = static_cast<char*>(std::malloc(size_t(n) + 1));
+    if (big == nullptr) warn(WARN_FATAL, "can't allocate necessary memory!\n");
+    va_start(ap, format);
+    std::vsnprintf(big, size_t(n) + 1, format, ap);
+    va_end(ap);
+    out_bytes(big, size_t(n));
+    std::free(big);
+}

@@ -1,0 +1,58 @@
+// Rkhead: copies the first N records of each input file.
+#include <climits>
+
+#include "record.h"
+
+static const char usage[] =
+    "Rkhead [-N] [input-file ..]\n"
+    "\tcopies first N (default 1) records to stdout.\n";
+
+int main(int argc, char** argv) {
+    runtime_init(argc, argv);
+    int32_t rsize = 4, tsize = 1;
+    Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {nullptr, nullptr}};
+    int32_t count = 0;
+    int letter;
+    while (opt_next("0123456789D:", &letter)) {
+        if (letter >= '0' && letter <= '9') {
+            int digit = letter - '0';
+            count = count > (INT32_MAX - digit) / 10 ? INT32_MAX : count * 10 + digit;
+        } else if (letter == 'D') {
+            settings_apply(settings, const_cast<char*>(opt_arg));
+        } else {
+            usage_exit(usage);
+        }
+    }
+    opt_shift();
+
+    static Area text, table;
+    area_create_doubling(rsize, "rsize", &text);
+    area_create_doubling(tsize, "tsize", &table);
+    bool show_names = nargs > 1;
+    exit_if_errors(2);
+
+    do {
+        Input in;
+        open_input(&in, INPUT_ONE_FILE);
+        int32_t left = count ? count : 1;
+        while (Field* rec = next_record(&in, &text, &table)) {
+            if (left == 0) {
+                close_input(&in);
+                break;
+            }
+            if (show_names && in.name) {
+                out_str("filename:");
+                out_str(in.name);
+                out_putwc(L'\n');
+            }
+            write_record(rec);
+            area_reset(&table);
+            area_reset(&text);
+            --left;
+        }
+        area_reset(&table);
+        area_reset(&text);
+    } while (nargs > 0);
+    exit_if_errors(1);
+    rk_exit(0);
+}
