@@ -2,35 +2,11 @@
 // text lives in one storage area and whose field table lives in another.
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "record.h"
-
-// The field being read was moved to the base of the text area: shift its
-// pointers by the distance of the move.
-static int moved_field_pact(void* cur_cell, void*, Area* text) {
-    Field* f = *static_cast<Field**>(cur_cell);
-    ptrdiff_t d = text->base - reinterpret_cast<char*>(f->start);
-    auto shift = [d](wchar_t*& p) {
-        if (p) p = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(p) + d);
-    };
-    shift(f->start);
-    shift(f->value);
-    shift(f->end);
-    return 0;
-}
-
-// The text area was resized: translate every triple read so far.
-static int table_relocation_pact(void* table_cell, void* cur_cell, Area* text) {
-    Field* f = *static_cast<Field**>(table_cell);
-    Field* cur = *static_cast<Field**>(cur_cell);
-    if (f == nullptr || cur == nullptr) return 0;
-    for (; f <= cur; ++f) {
-        area_relocate_cell(&f->start, text);
-        area_relocate_cell(&f->value, text);
-        area_relocate_cell(&f->end, text);
-    }
-    return 0;
-}
 
 namespace {
 
@@ -39,70 +15,122 @@ namespace {
     __builtin_unreachable();
 }
 
-// Length of the leading run of bytes in 1..0x7F (newlines are excluded by
-// the caller), eight bytes at a time while no other byte is in sight.
-inline size_t plain_run(const unsigned char* p, const unsigned char* e) {
-    const unsigned char* r = p;
-    while (e - r >= 8) {
-        uint64_t w;
-        std::memcpy(&w, r, 8);
-        if (((w - 0x0101010101010101ULL) | w) & 0x8080808080808080ULL) break;
-        r += 8;
+// Widens the leading run of plain bytes (1..0x7F except the newline) of
+// p[0..n) into d and returns its length. Up to 16 characters past the run
+// may be stored in d, so d needs that much room beyond n. When *colon is
+// negative and a colon stands inside the run, *colon is set to its index.
+inline size_t widen_plain(const unsigned char* p, size_t n, wchar_t* d, ptrdiff_t* colon) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i nl = _mm_set1_epi8('\n');
+    const __m128i co = _mm_set1_epi8(':');
+    while (i + 16 <= n) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        unsigned special = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, nl), _mm_cmpeq_epi8(v, zero)))) |
+                           unsigned(_mm_movemask_epi8(v));
+        __m128i lo = _mm_unpacklo_epi8(v, zero);
+        __m128i hi = _mm_unpackhi_epi8(v, zero);
+        __m128i* o = reinterpret_cast<__m128i*>(d + i);
+        _mm_storeu_si128(o, _mm_unpacklo_epi16(lo, zero));
+        _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(lo, zero));
+        _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(hi, zero));
+        _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(hi, zero));
+        if (*colon < 0) {
+            unsigned cm = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, co)));
+            if (special) cm &= (special & (0u - special)) - 1;  // colons before the run's end
+            if (cm) *colon = ptrdiff_t(i) + __builtin_ctz(cm);
+        }
+        if (special) return i + unsigned(__builtin_ctz(special));
+        i += 16;
     }
-    while (r < e && unsigned(*r) - 1u < 0x7Fu) ++r;
-    return size_t(r - p);
+#endif
+    for (; i < n; ++i) {
+        unsigned c = p[i];
+        if (c - 1u >= 0x7Fu || c == '\n') break;
+        if (c == ':' && *colon < 0) *colon = ptrdiff_t(i);
+        d[i] = wchar_t(c);
+    }
+    return i;
 }
 
-// State of one call of read_record: the table under construction and the
-// line being read into the current field.
+#if defined(__SSE2__)
+// Masks of a 64-byte block: newlines, colons, and bytes that need more than
+// a copy (NUL and bytes of 0x80 and above).
+struct BlockMasks {
+    uint64_t newline, colon, special;
+};
+
+// Widens the 64 bytes at p into d and returns their masks.
+inline BlockMasks widen_block(const unsigned char* p, wchar_t* d) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i nl = _mm_set1_epi8('\n');
+    const __m128i co = _mm_set1_epi8(':');
+    BlockMasks m{0, 0, 0};
+    for (int k = 0; k < 4; ++k) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        int shift = 16 * k;
+        m.newline |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, nl)))) << shift;
+        m.colon |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, co)))) << shift;
+        m.special |= uint64_t(unsigned(_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)))) << shift;
+        __m128i lo = _mm_unpacklo_epi8(v, zero);
+        __m128i hi = _mm_unpackhi_epi8(v, zero);
+        __m128i* o = reinterpret_cast<__m128i*>(d + 16 * k);
+        _mm_storeu_si128(o, _mm_unpacklo_epi16(lo, zero));
+        _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(lo, zero));
+        _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(hi, zero));
+        _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(hi, zero));
+    }
+    return m;
+}
+#endif
+
+// State of one call of read_record. The record's text is built as one
+// object in the text area (so that a move to the area's base carries every
+// field along) and its table as one object in the table area.
 struct RecordBuilder {
+    static constexpr size_t CHUNK = 4096, SLACK = 24;
+    static constexpr int32_t TRIPLES = 16;
     Area* text;
     Area* table_area;
-    Field* table = nullptr;
-    Field* cur = nullptr;
+    wchar_t* obj = nullptr;     // start of the record's text
+    Field* table = nullptr;     // start of the table
+    int32_t used = 0;           // triples in use, the open field's included
+    int32_t reserved = 0;       // triples extended so far
     bool in_line = false;
-    size_t line_len = 0;        // characters of the current line in the area
-    ptrdiff_t value_off = -1;   // offset of the value, once a colon was seen
-    int nfields = 0;
+    int nfields = 0;            // fields completed
 
     RecordBuilder(Area* t, Area* f) : text(t), table_area(f) {}
 
-    void open_field() {
-        cur = static_cast<Field*>(area_extend(sizeof(Field), &table, table_area));
-        cur->start = cur->value = cur->end = nullptr;
-        line_len = 0;
-        value_off = -1;
+    Field* cur() { return table + (used - 1); }
+
+    void open_field(wchar_t* at) {
+        if (used == reserved) {
+            area_extend(TRIPLES * sizeof(Field), &table, table_area);
+            reserved += TRIPLES;
+        }
+        Field* f = table + used++;
+        f->start = at;
+        f->value = f->end = nullptr;
         in_line = true;
     }
 
-    // Room for n more characters of the current line.
-    wchar_t* reserve(size_t n) { return static_cast<wchar_t*>(area_extend(n * sizeof(wchar_t), &cur->start, text)); }
-
-    // m characters were stored at d out of `reserved`.
-    void commit(const wchar_t* d, size_t m, size_t reserved) {
-        area_giveback((reserved - m) * sizeof(wchar_t), text);
-        if (value_off < 0)
-            for (size_t i = 0; i < m; ++i)
-                if (d[i] == L':') {
-                    value_off = ptrdiff_t(line_len + i + 1);
-                    break;
-                }
-        line_len += m;
-    }
-
-    // The line's newline has been stored.
-    void finish_line() {
-        cur->value = value_off >= 0 ? cur->start + value_off : cur->start;
-        cur->end = cur->start + line_len - 1;
+    // The open field's newline was stored at nl.
+    void finish_line(wchar_t* nl) {
+        Field* f = cur();
+        if (f->value == nullptr) f->value = f->start;
+        f->end = nl;
         in_line = false;
         ++nfields;
     }
 
+    wchar_t* reserve(size_t n) { return static_cast<wchar_t*>(area_extend(n * sizeof(wchar_t), &obj, text)); }
+
+    // A last line that ended with the input.
     void end_line() {
         wchar_t* d = reserve(1);
         *d = L'\n';
-        commit(d, 1, 1);
-        finish_line();
+        finish_line(d);
     }
 
     // Takes one decoded character; returns true when it ends the record.
@@ -115,59 +143,191 @@ struct RecordBuilder {
             }
             return nfields > 0;
         }
-        if (!in_line) open_field();
         wchar_t* d = reserve(1);
         *d = c;
-        commit(d, 1, 1);
+        if (!in_line) open_field(d);
+        if (c == L':' && cur()->value == nullptr) cur()->value = d + 1;
         return false;
     }
 
-    // Reads from the stream's buffer up to the next newline or the end of
-    // the buffered bytes; returns true when the record ended.
-    bool take_segment(WStream* s) {
-        unsigned char* q = s->buf + s->pos;
-        unsigned char* e = s->buf + s->len;
-        unsigned char* nl = static_cast<unsigned char*>(std::memchr(q, '\n', size_t(e - q)));
-        unsigned char* se = nl ? nl : e;
-        if (!in_line) {
-            while (q < se && *q == 0) ++q;
-            if (q == se) {
-                s->pos = size_t(se - s->buf);
-                if (!nl) return false;
-                ++s->pos;
-                return nfields > 0;
-            }
-            open_field();
+#if defined(__SSE2__)
+    // Takes the plain bytes of the 64-byte block at p, widened to d, up to
+    // the first byte that needs decoding: every line break among them is
+    // handled from the masks, one byte to one character. Returns 0 when the
+    // block starts with such a byte (nothing done), 1 when its plain prefix
+    // was taken, 2 when an empty line inside it ended the record; *used is
+    // set to the bytes taken.
+    int take_block(const unsigned char* p, wchar_t* d, unsigned* used) {
+        BlockMasks mk = widen_block(p, d);
+        unsigned lim = mk.special ? unsigned(__builtin_ctzll(mk.special)) : 64;
+        if (lim == 0) return 0;
+        if (lim < 64) {
+            uint64_t below = (1ULL << lim) - 1;
+            mk.newline &= below;
+            mk.colon &= below;
         }
-        size_t want = size_t(se - q) + (nl ? 1 : 0);
+        uint64_t nl = mk.newline;
+        unsigned ls = 0;  // where the next line starts
+        if (in_line) {    // the open line continues from before
+            Field* f = cur();
+            uint64_t upto = nl ? (nl & (0 - nl)) - 1 : ~0ULL;
+            if (f->value == nullptr && (mk.colon & upto)) f->value = d + __builtin_ctzll(mk.colon & upto) + 1;
+            if (nl == 0) {
+                *used = lim;
+                return 1;
+            }
+            unsigned j = unsigned(__builtin_ctzll(nl));
+            nl &= nl - 1;
+            finish_line(d + j);
+            ls = j + 1;
+        }
+        while (ls < lim) {
+            if (nl >> ls & 1) {  // an empty line
+                if (nfields > 0) {
+                    *used = ls + 1;
+                    return 2;
+                }
+                nl &= nl - 1;
+                ++ls;
+                continue;
+            }
+            open_field(d + ls);
+            Field* f = cur();
+            uint64_t co = mk.colon & (~0ULL << ls);
+            if (nl == 0) {  // the line goes on past the plain prefix
+                if (co) f->value = d + __builtin_ctzll(co) + 1;
+                break;
+            }
+            unsigned j = unsigned(__builtin_ctzll(nl));
+            nl &= nl - 1;
+            co &= (1ULL << j) - 1;
+            f->value = co ? d + __builtin_ctzll(co) + 1 : d + ls;
+            f->end = d + j;
+            in_line = false;
+            ++nfields;
+            ls = j + 1;
+        }
+        *used = lim;
+        return 1;
+    }
+#endif
+
+    // Reads a chunk of the stream's buffered bytes; returns true when the
+    // record ended.
+    bool take_chunk(WStream* s) {
+        const unsigned char* q = s->buf + s->pos;
+        const unsigned char* e = s->buf + s->len;
+        size_t window = size_t(e - q) < CHUNK ? size_t(e - q) : CHUNK;
+        const unsigned char* pe = q + window;
+        size_t want = window + SLACK;
         wchar_t* d = reserve(want);
         size_t m = 0;
-        unsigned char* p = q;
-        while (p < se) {
-            size_t k = plain_run(p, se);
-            for (size_t i = 0; i < k; ++i) d[m + i] = wchar_t(p[i]);
+        const unsigned char* p = q;
+        bool ended = false, cut = false;
+        while (p < pe) {
+#if defined(__SSE2__)
+            if (pe - p >= 64) {
+                unsigned used;
+                int r = take_block(p, d + m, &used);
+                if (r) {
+                    m += r == 2 ? used - 1 : used;
+                    p += used;
+                    if (r == 2) {
+                        ended = true;
+                        break;
+                    }
+                    continue;
+                }
+            }
+#endif
+            if (!in_line) {
+                if (*p == '\n') {
+                    ++p;
+                    if (nfields > 0) {
+                        ended = true;
+                        break;
+                    }
+                    continue;
+                }
+                if (*p == 0) {
+                    ++p;
+                    continue;
+                }
+                open_field(d + m);
+            }
+            Field* f = cur();
+            ptrdiff_t colon = f->value ? 0 : -1;  // only the first colon of a line counts
+            size_t k = widen_plain(p, size_t(pe - p), d + m, &colon);
+            if (f->value == nullptr && colon >= 0) f->value = d + m + colon + 1;
             m += k;
             p += k;
-            if (p == se) break;
-            wchar_t wc;
-            int r = decode_char(p, size_t(e - p), &wc);
-            if (r < 0) code_error();
-            if (r == 0) break;  // the character continues in the next block
-            if (wc) d[m++] = wc;
-            p += r;
+            if (p == pe) break;
+            unsigned c = *p;
+            if (c == '\n') {
+                d[m] = L'\n';
+                finish_line(d + m);
+                ++m;
+                ++p;
+            } else if (c == 0) {
+                ++p;
+            } else {
+                wchar_t wc;
+                int r = decode_char(p, size_t(e - p), &wc);
+                if (r < 0) code_error();
+                if (r == 0) {  // the character continues beyond the buffered bytes
+                    cut = true;
+                    break;
+                }
+                if (wc) {
+                    d[m] = wc;
+                    if (wc == L':' && cur()->value == nullptr) cur()->value = d + m + 1;
+                    ++m;
+                }
+                p += r;
+            }
         }
-        bool newline = nl && p == se;
-        if (newline) {
-            d[m++] = L'\n';
-            ++p;
-        }
+        area_giveback((want - m) * sizeof(wchar_t), text);
         s->pos = size_t(p - s->buf);
-        commit(d, m, want);
-        if (newline) finish_line();
-        else if (p < se && !ws_fill(s)) code_error();  // cut off by end of input
-        return false;
+        if (cut && !ws_fill(s)) code_error();  // cut off by the end of input
+        return ended;
     }
 };
+
+// The record's text was moved to the base of the text area: shift every
+// pointer into it by the distance of the move.
+int moved_record_pact(void* builder, void*, Area* text) {
+    RecordBuilder* rb = static_cast<RecordBuilder*>(builder);
+    ptrdiff_t d = text->base - reinterpret_cast<char*>(rb->obj);
+    auto shift = [d](wchar_t*& p) {
+        if (p) p = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(p) + d);
+    };
+    for (Field* f = rb->table; f < rb->table + rb->used; ++f) {
+        shift(f->start);
+        shift(f->value);
+        shift(f->end);
+    }
+    rb->obj = reinterpret_cast<wchar_t*>(text->base);
+    return 0;
+}
+
+// The text area was resized: the record's text is one object, so every
+// pointer into it (one past its end included) keeps its offset from the
+// object's start.
+int text_relocation_pact(void* builder, void*, Area* text) {
+    RecordBuilder* rb = static_cast<RecordBuilder*>(builder);
+    wchar_t* old = rb->obj;
+    if (old == nullptr) return 0;
+    rb->obj = static_cast<wchar_t*>(area_relocate(old, text));
+    auto move = [rb, old](wchar_t*& p) {
+        if (p) p = rb->obj + (p - old);
+    };
+    for (Field* f = rb->table; f < rb->table + rb->used; ++f) {
+        move(f->start);
+        move(f->value);
+        move(f->end);
+    }
+    return 0;
+}
 
 }  // namespace
 
@@ -175,8 +335,8 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
     area_align(alignof(Field), table_area);
     area_align(sizeof(wchar_t), text);
     RecordBuilder rb(text, table_area);
-    area_push_pact(1, moved_field_pact, &rb.cur, nullptr, text);
-    area_push_pact(0, table_relocation_pact, &rb.table, &rb.cur, text);
+    area_push_pact(1, moved_record_pact, &rb, nullptr, text);
+    area_push_pact(0, text_relocation_pact, &rb, nullptr, text);
     area_push_pact(0, relocate_pair, &rb.table, nullptr, table_area);
 
     for (;;) {
@@ -185,7 +345,7 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
             break;
         }
         if (ascii_compatible) {
-            if (rb.take_segment(s)) break;
+            if (rb.take_chunk(s)) break;
             continue;
         }
         wint_t c = ws_decode(s);
@@ -201,10 +361,17 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
     if (rb.nfields > 0) {
         wchar_t* z = static_cast<wchar_t*>(area_alloc(sizeof(wchar_t), text));
         *z = 0;
-        Field* close = static_cast<Field*>(area_extend(sizeof(Field), &rb.table, table_area));
+        if (rb.used == rb.reserved) {
+            area_extend(sizeof(Field), &rb.table, table_area);
+            ++rb.reserved;
+        }
+        area_giveback(size_t(rb.reserved - rb.used - 1) * sizeof(Field), table_area);
+        Field* close = rb.table + rb.used;
         close->start = close->value = nullptr;
         close->end = z;
         result = rb.table;
+    } else {
+        area_giveback(size_t(rb.reserved) * sizeof(Field), table_area);
     }
     area_pop_pact(0, table_area);
     area_pop_pact(0, text);

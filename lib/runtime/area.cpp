@@ -168,7 +168,7 @@ void area_release(const void* p, Area* area) {
 }
 
 void area_align(size_t a, Area* area) {
-    size_t r = reinterpret_cast<uintptr_t>(area->head) % a;
+    size_t r = reinterpret_cast<uintptr_t>(area->head) & (a - 1);
     if (r != 0) area_alloc(a - r, area);
 }
 

@@ -14,6 +14,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <langinfo.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <unistd.h>
 
 #include "runtime.h"
@@ -281,13 +284,20 @@ void out_write(const wchar_t* text, size_t n) {
             char* o = out_buf + out_len;
             size_t i = 0;
             // Blocks of pure ASCII narrow without a test per character.
+#if defined(__SSE2__)
+            const __m128i high = _mm_set1_epi32(~0x7F);
+            const __m128i zero = _mm_setzero_si128();
             while (i + 16 <= k) {
-                uint32_t any = 0;
-                for (size_t j = 0; j < 16; ++j) any |= uint32_t(text[i + j]);
-                if (any >= 0x80) break;
-                for (size_t j = 0; j < 16; ++j) o[i + j] = char(text[i + j]);
+                const __m128i* w = reinterpret_cast<const __m128i*>(text + i);
+                __m128i a = _mm_loadu_si128(w), b = _mm_loadu_si128(w + 1);
+                __m128i c = _mm_loadu_si128(w + 2), d = _mm_loadu_si128(w + 3);
+                __m128i any = _mm_and_si128(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)), high);
+                if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, zero)) != 0xFFFF) break;
+                __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), bytes);
                 i += 16;
             }
+#endif
             while (i < k && static_cast<uint32_t>(text[i]) < 0x80) {
                 o[i] = char(text[i]);
                 ++i;

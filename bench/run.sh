@@ -1,0 +1,266 @@
+#!/usr/bin/env bash
+# Times the suite's programs against peer tools on generated data.
+#
+#   bench/run.sh [--big] [--no-build]
+#
+#   --big       also generate a ~1 GB file (bench/data/big.rk) and time
+#               Rkcat, Rkhead -10 and Rktail -10 on it
+#   --no-build  use the programs already in build/bin as they are
+#
+#   RUNS=n      timed runs per command (default 5); the median is reported
+#   WARMUP=n    untimed runs before them (default 1)
+#
+# Works from any directory. See bench/README.md for what the columns mean and
+# how to add a benchmark.
+
+# The measured command lines are single-quoted on purpose: /bin/sh expands
+# them, with the variables exported further down.
+# shellcheck disable=SC2016
+
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/.." && pwd)
+build=$repo/build
+bin=$build/bin
+data=$here/data
+out=$data/out
+rkgen=$build/bench/rkgen
+rkmeasure=$build/bench/rkmeasure
+
+RUNS=${RUNS:-5}
+WARMUP=${WARMUP:-1}
+BIG_RECORDS=8500000
+RECORDS=500000
+SEED=1
+
+big=0
+do_build=1
+for arg in "$@"; do
+    case $arg in
+        --big) big=1 ;;
+        --no-build) do_build=0 ;;
+        -h | --help)
+            sed -n '2,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+            exit 0
+            ;;
+        *)
+            echo "run.sh: unknown argument '$arg' (try --help)" >&2
+            exit 2
+            ;;
+    esac
+done
+if ! [[ $RUNS =~ ^[1-9][0-9]*$ && $WARMUP =~ ^[0-9]+$ ]]; then
+    echo "run.sh: RUNS must be a positive integer and WARMUP a count" >&2
+    exit 2
+fi
+
+# All data is UTF-8; every command below, ours and the peers', runs with it.
+export LC_ALL=C.UTF-8
+
+say() { printf '%s\n' "$*" >&2; }
+
+mkdir -p "$data" "$out"
+
+# ---------------------------------------------------------------- building
+
+if ((do_build)); then
+    say "== building (make -C $repo; log in bench/data/build.log)"
+    if ! make -C "$repo" >"$data/build.log" 2>&1; then
+        say "!! the build failed; last lines of bench/data/build.log:"
+        tail -n 15 "$data/build.log" | sed 's/^/   /' >&2
+        say "!! going on with whatever is already in build/bin (it may be stale)"
+    fi
+fi
+
+# The helpers are plain standard C++; if the project build did not produce
+# them (e.g. a half-edited tree elsewhere), compile them directly.
+for helper in rkgen:gen.cpp rkmeasure:measure.cpp; do
+    exe=$build/bench/${helper%%:*}
+    src=$here/${helper#*:}
+    if [[ ! -x $exe || $src -nt $exe ]]; then
+        say "== compiling ${exe#"$repo"/} directly"
+        mkdir -p "$build/bench"
+        "${CXX:-c++}" -std=c++20 -O2 -Wall -Wextra -o "$exe" "$src"
+    fi
+done
+
+missing=()
+for p in Rkcat Rkhead Rktail; do
+    [[ -x $bin/$p ]] || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    say "!! not built yet: ${missing[*]} (expected in build/bin/)."
+    say "!! Their rows show 'not built'; the peers are still measured."
+fi
+
+# ---------------------------------------------------------------- peers
+
+if ! command -v mawk >/dev/null 2>&1; then
+    say "== installing mawk"
+    sudo=
+    if ((EUID != 0)) && command -v sudo >/dev/null 2>&1; then sudo=sudo; fi
+    if ! $sudo apt-get install -y mawk >&2; then
+        if ! { $sudo apt-get update >&2 && $sudo apt-get install -y mawk >&2; }; then
+            say "!! could not install mawk; peer columns will be empty"
+        fi
+    fi
+fi
+have_mawk=0
+command -v mawk >/dev/null 2>&1 && have_mawk=1
+
+# ---------------------------------------------------------------- data
+
+# gen FILE N: writes N records to FILE unless FILE is already the output of
+# the current generator for N (the stamp holds the generator's checksum).
+gen() {
+    local file=$1 n=$2 stamp want
+    stamp=$file.stamp
+    want="$(sha256sum <"$here/gen.cpp" | cut -d' ' -f1) records=$n seed=$SEED"
+    if [[ -f $file && -f $stamp && "$(cat "$stamp")" == "$want" ]]; then
+        return
+    fi
+    say "== generating ${file#"$repo"/} ($n records)"
+    rm -f "$stamp"
+    "$rkgen" "$n" "$SEED" >"$file.tmp"
+    mv "$file.tmp" "$file"
+    printf '%s\n' "$want" >"$stamp"
+}
+
+# ---------------------------------------------------------------- benchmarks
+
+# Environment of the measured commands (they run under /bin/sh -c): the
+# suite's programs come first in PATH, D is the data file, the AWK_* are the
+# peer programs, so that a benchmark is one readable line.
+export PATH="$bin:$PATH"
+export AWK_CAT='BEGIN{RS="";FS="\n"}{print $0 "\n"}'
+export AWK_HEAD10='BEGIN{RS="";FS="\n"}{print $0 "\n"} NR==10{exit}'
+export AWK_HEAD1='BEGIN{RS="";FS="\n"}{print $0 "\n"; exit}'
+export AWK_TAIL10='BEGIN{RS="";FS="\n"}{r[NR%10]=$0} END{for(i=NR-9;i<=NR;i++) if(i>0) print r[i%10] "\n"}'
+export YREC=$'x:1\n'
+
+# Converts "12.3456" seconds to integer tenths of a millisecond.
+ticks() { local s=${1/./}; echo $((10#$s)); }
+
+# measure CMD OUTFILE: runs rkmeasure, leaves the result in m_time, m_rss, m_status.
+measure() {
+    local line kv
+    m_time=- m_rss=- m_status=0
+    line=$("$rkmeasure" -r "$RUNS" -w "$WARMUP" -o "$2" -- "$1") || true
+    for kv in $line; do
+        case $kv in
+            median_s=*) m_time=${kv#*=} ;;
+            maxrss_mb=*) m_rss=${kv#*=} ;;
+            status=*) m_status=${kv#*=} ;;
+        esac
+    done
+}
+
+row() { printf '%-24s %9s %9s %9s %9s %9s  %s\n' "$@"; }
+
+failures=0
+
+# bench NAME OURS [PEER [same]]
+#   OURS and PEER are /bin/sh command lines; PEER '-' or absent means none.
+#   Timed runs write to /dev/null, so that the figures are the programs' own
+#   work and not the file system's. With 'same', one more untimed run of each
+#   keeps its output in bench/data/out/, and the two must be byte-identical.
+bench() {
+    local name=$1 ours=$2 peer=${3:--} mode=${4:-}
+    local file=${name//[^A-Za-z0-9._-]/_}
+    file=$(tr -s _ <<<"$file")
+    local o_out=/dev/null p_out=/dev/null
+    local o_time=- o_rss=- p_time=- p_rss=- ratio=- check=-
+    local prog absent=()
+
+    if [[ $mode == same ]]; then
+        o_out=$out/$file.ours p_out=$out/$file.peer
+        rm -f "$o_out" "$p_out"
+    fi
+    while read -r prog; do
+        [[ -z $prog || -x $bin/$prog ]] || absent+=("$prog")
+    done < <(grep -oE '\bRk[a-z]+' <<<"$ours" | sort -u || true)
+    if [[ $peer == *mawk* ]] && ((!have_mawk)); then peer=-; fi
+
+    if ((${#absent[@]})); then
+        o_time="not built" check="(${absent[*]} missing)"
+    else
+        measure "$ours" /dev/null
+        o_time=$m_time o_rss=$m_rss
+        [[ $o_out == /dev/null ]] || "$rkmeasure" -r 1 -w 0 -o "$o_out" -- "$ours" >/dev/null || true
+        if ((m_status == 124)); then
+            check="ours TIMED OUT"; failures=$((failures + 1))
+        elif ((m_status != 0)); then
+            check="ours exit $m_status"; failures=$((failures + 1))
+        fi
+    fi
+    if [[ $peer != - ]]; then
+        measure "$peer" /dev/null
+        p_time=$m_time p_rss=$m_rss
+        [[ $p_out == /dev/null ]] || "$rkmeasure" -r 1 -w 0 -o "$p_out" -- "$peer" >/dev/null || true
+        if ((m_status != 0)) && [[ $check == - ]]; then
+            check="peer exit $m_status"; failures=$((failures + 1))
+        fi
+    fi
+    if [[ $o_time =~ ^[0-9.]+$ && $p_time =~ ^[0-9.]+$ ]]; then
+        local o p
+        o=$(ticks "$o_time") p=$(ticks "$p_time")
+        if ((p > 0)); then
+            local r=$(((o * 100 + p / 2) / p))
+            ratio=$(printf '%d.%02d' $((r / 100)) $((r % 100)))
+        fi
+    fi
+    if [[ $mode == same && $check == - && $o_time != "not built" && $p_time != - ]]; then
+        if cmp -s "$o_out" "$p_out"; then
+            check="identical"
+        else
+            check="DIFFER: $(cmp "$o_out" "$p_out" 2>&1 | sed -n "1s|$out/||gp" || true)"
+            failures=$((failures + 1))
+        fi
+    fi
+    row "$name" "$o_time" "$p_time" "$ratio" "$o_rss" "$p_rss" "$check"
+}
+
+header() {
+    echo
+    echo "$1"
+    row benchmark "ours_s" "peer_s" "ours/peer" "ours_MB" "peer_MB" "output"
+    row "------------------------" "---------" "---------" "---------" "---------" "---------" "------"
+}
+
+gen "$data/bench.rk" "$RECORDS"
+export D=$data/bench.rk
+cat "$D" >/dev/null # page cache warm for everyone
+
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+echo "locale LC_ALL=$LC_ALL, median of $RUNS runs after $WARMUP warm-up, peer: $(command -v mawk || echo none)"
+echo "data: bench/data/bench.rk, $RECORDS records, $(stat -c %s "$D") bytes"
+
+header "== $RECORDS records"
+bench "pass-through"     'Rkcat "$D"'    'mawk "$AWK_CAT" "$D"'    same
+bench "head -10"         'Rkhead -10 "$D"' 'mawk "$AWK_HEAD10" "$D"' same
+bench "tail -10"         'Rktail -10 "$D"' 'mawk "$AWK_TAIL10" "$D"' same
+bench "endless | head -1" 'yes "$YREC" | timeout 5 Rkhead -1' 'yes "$YREC" | timeout 5 mawk "$AWK_HEAD1"' same
+
+if ((big)); then
+    gen "$data/big.rk" "$BIG_RECORDS"
+    export D=$data/big.rk
+    cat "$D" >/dev/null
+    echo
+    echo "data: bench/data/big.rk, $BIG_RECORDS records, $(stat -c %s "$D") bytes"
+    header "== $BIG_RECORDS records"
+    bench "big pass-through" 'Rkcat "$D"'      'mawk "$AWK_CAT" "$D"'
+    bench "big head -10"     'Rkhead -10 "$D"' 'mawk "$AWK_HEAD10" "$D"' same
+    bench "big tail -10"     'Rktail -10 "$D"' 'mawk "$AWK_TAIL10" "$D"' same
+fi
+
+echo
+if ((failures)); then
+    echo "$failures benchmark(s) failed or gave different output (see the output column)"
+    exit 1
+fi
+if ((${#missing[@]})); then
+    echo "not built, so not measured: ${missing[*]}"
+    exit 1
+fi
+echo "every run succeeded; every output compared was identical"
