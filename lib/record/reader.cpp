@@ -11,8 +11,7 @@
 namespace {
 
 [[noreturn]] void code_error() {
-    warn(WARN_FATAL, "code error in Rk-file %s(%d), irrecoverable.\n", input_name, input_number);
-    __builtin_unreachable();
+    fatal("code error in Rk-file %s(%d), irrecoverable.\n", input_name, input_number);
 }
 
 // Widens the leading run of plain bytes (1..0x7F except the newline) of
@@ -99,6 +98,7 @@ struct RecordBuilder {
     int32_t reserved = 0;       // triples extended so far
     bool in_line = false;
     int nfields = 0;            // fields completed
+    wchar_t* terminator = nullptr;  // the 0 after the text, once stored
 
     RecordBuilder(Area* t, Area* f) : text(t), table_area(f) {}
 
@@ -181,34 +181,52 @@ struct RecordBuilder {
             finish_line(d + j);
             ls = j + 1;
         }
+        // Lines that start in this block; the triples are filled through
+        // local cursors, written back before anything can move the table.
+        Field* next = table + this->used;
+        Field* last = table + reserved;
+        int done = nfields;
+        int result = 1;
+        *used = lim;
         while (ls < lim) {
             if (nl >> ls & 1) {  // an empty line
-                if (nfields > 0) {
+                if (done > 0) {
                     *used = ls + 1;
-                    return 2;
+                    result = 2;
+                    break;
                 }
                 nl &= nl - 1;
                 ++ls;
                 continue;
             }
-            open_field(d + ls);
-            Field* f = cur();
+            if (next == last) {
+                this->used = int32_t(next - table);
+                open_field(d + ls);
+                next = table + this->used - 1;
+                last = table + reserved;
+                in_line = false;
+            }
+            Field* f = next++;
             uint64_t co = mk.colon & (~0ULL << ls);
             if (nl == 0) {  // the line goes on past the plain prefix
-                if (co) f->value = d + __builtin_ctzll(co) + 1;
+                f->start = d + ls;
+                f->value = co ? d + __builtin_ctzll(co) + 1 : nullptr;
+                f->end = nullptr;
+                in_line = true;
                 break;
             }
             unsigned j = unsigned(__builtin_ctzll(nl));
             nl &= nl - 1;
             co &= (1ULL << j) - 1;
+            f->start = d + ls;
             f->value = co ? d + __builtin_ctzll(co) + 1 : d + ls;
             f->end = d + j;
-            in_line = false;
-            ++nfields;
+            ++done;
             ls = j + 1;
         }
-        *used = lim;
-        return 1;
+        this->used = int32_t(next - table);
+        nfields = done;
+        return result;
     }
 #endif
 
@@ -229,28 +247,47 @@ struct RecordBuilder {
             if (pe - p >= 64) {
                 unsigned used;
                 int r = take_block(p, d + m, &used);
-                if (r) {
-                    m += r == 2 ? used - 1 : used;
+                if (r == 2) {
+                    m += used - 1;
                     p += used;
-                    if (r == 2) {
-                        ended = true;
-                        break;
-                    }
-                    continue;
+                    ended = true;
+                    break;
+                }
+                if (r == 1) {
+                    m += used;
+                    p += used;
+                    if (used == 64 || p == pe) continue;
                 }
             }
 #endif
+            unsigned c = *p;
+            if (c == 0) {  // NUL characters are dropped
+                ++p;
+                continue;
+            }
+            if (c >= 0x80) {
+                wchar_t wc;
+                int r = decode_char(p, size_t(e - p), &wc);
+                if (r < 0) code_error();
+                if (r == 0) {  // the character continues beyond the buffered bytes
+                    cut = true;
+                    break;
+                }
+                p += r;
+                if (wc == 0) continue;
+                if (!in_line) open_field(d + m);
+                d[m] = wc;
+                if (wc == L':' && cur()->value == nullptr) cur()->value = d + m + 1;
+                ++m;
+                continue;
+            }
             if (!in_line) {
-                if (*p == '\n') {
+                if (c == '\n') {
                     ++p;
                     if (nfields > 0) {
                         ended = true;
                         break;
                     }
-                    continue;
-                }
-                if (*p == 0) {
-                    ++p;
                     continue;
                 }
                 open_field(d + m);
@@ -261,30 +298,16 @@ struct RecordBuilder {
             if (f->value == nullptr && colon >= 0) f->value = d + m + colon + 1;
             m += k;
             p += k;
-            if (p == pe) break;
-            unsigned c = *p;
-            if (c == '\n') {
+            if (p < pe && *p == '\n') {
                 d[m] = L'\n';
                 finish_line(d + m);
                 ++m;
                 ++p;
-            } else if (c == 0) {
-                ++p;
-            } else {
-                wchar_t wc;
-                int r = decode_char(p, size_t(e - p), &wc);
-                if (r < 0) code_error();
-                if (r == 0) {  // the character continues beyond the buffered bytes
-                    cut = true;
-                    break;
-                }
-                if (wc) {
-                    d[m] = wc;
-                    if (wc == L':' && cur()->value == nullptr) cur()->value = d + m + 1;
-                    ++m;
-                }
-                p += r;
             }
+        }
+        if (ended) {  // the record's closing 0 goes right after its text
+            d[m] = 0;
+            terminator = d + m++;
         }
         area_giveback((want - m) * sizeof(wchar_t), text);
         s->pos = size_t(p - s->buf);
@@ -359,8 +382,11 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
 
     Field* result = nullptr;
     if (rb.nfields > 0) {
-        wchar_t* z = static_cast<wchar_t*>(area_alloc(sizeof(wchar_t), text));
-        *z = 0;
+        wchar_t* z = rb.terminator;
+        if (z == nullptr) {
+            z = static_cast<wchar_t*>(area_alloc(sizeof(wchar_t), text));
+            *z = 0;
+        }
         if (rb.used == rb.reserved) {
             area_extend(sizeof(Field), &rb.table, table_area);
             ++rb.reserved;
@@ -407,7 +433,7 @@ void open_input(Input* in, int mode) {
     in->stream = nullptr;
     if (nargs > 0) {
         const char* failed = nullptr;
-        if (!take_file(in, &failed)) warn(WARN_FATAL, "can't open %s.\n", failed);
+        if (!take_file(in, &failed)) fatal("can't open %s.\n", failed);
     } else {
         in->stream = ws_stdin();
         mode = INPUT_ONE_FILE;

@@ -39,7 +39,7 @@ void area_create(size_t size, const char* name, Area* area) {
     int32_t cap0 = pact_capacity[0] > 0 ? pact_capacity[0] : 0;
     int32_t cap1 = pact_capacity[1] > 0 ? pact_capacity[1] : 0;
     Pact* entries = static_cast<Pact*>(std::malloc(sizeof(Pact) * size_t(cap0 + cap1 + 1)));
-    if (area->base == nullptr || entries == nullptr) warn(WARN_FATAL, "can't allocate storage for %s.\n", area->label);
+    if (area->base == nullptr || entries == nullptr) fatal("can't allocate storage for %s.\n", area->label);
     area->limit = area->base + size;
     area_reset(area);
     area->old_base = area->old_limit = area->old_head = nullptr;
@@ -54,11 +54,6 @@ void area_create_kb(int32_t kb, const char* name, Area* area) {
 void area_create_doubling(int32_t kb, const char* name, Area* area) {
     area_create_kb(kb, name, area);
     area_push_pact(0, area_double, nullptr, nullptr, area);
-}
-
-void area_reset(Area* area) {
-    area->head = area->base;
-    area->tail = area->limit;
 }
 
 void area_resize(size_t new_size, Area* area) {
@@ -91,7 +86,7 @@ void area_resize(size_t new_size, Area* area) {
         return;
     }
     char* nb = static_cast<char*>(std::realloc(area->base, new_size));
-    if (nb == nullptr) warn(WARN_FATAL, "can't resize %s\n", area->label);
+    if (nb == nullptr) fatal("can't resize %s\n", area->label);
     area->base = nb;
     area->limit = nb + new_size;
     area->head = nb + (h < new_size ? h : new_size);
@@ -108,11 +103,11 @@ void area_resize(size_t new_size, Area* area) {
 static bool make_room(Area* area) {
     int r = area_run_pacts(0, area);
     if (r > 0) return false;
-    if (r < 0) warn(WARN_FATAL, "insufficient %s\n", area->label);
+    if (r < 0) fatal("insufficient %s\n", area->label);
     return true;
 }
 
-void* area_alloc(size_t n, Area* area) {
+void* area_alloc_slow(size_t n, Area* area) {
     for (;;) {
         char* p = nullptr;
         if (area->tail < area->head) {
@@ -131,7 +126,7 @@ void* area_alloc(size_t n, Area* area) {
     }
 }
 
-void* area_extend(size_t n, void* cell, Area* area) {
+void* area_extend_slow(size_t n, void* cell, Area* area) {
     for (;;) {
         bool fits = false;
         if (area->head <= area->tail) {
@@ -167,7 +162,7 @@ void area_release(const void* p, Area* area) {
         area->tail = q == area->base ? area->limit : q;
 }
 
-void area_align(size_t a, Area* area) {
+void area_pad(size_t a, Area* area) {
     size_t r = reinterpret_cast<uintptr_t>(area->head) & (a - 1);
     if (r != 0) area_alloc(a - r, area);
 }
@@ -184,16 +179,7 @@ void* area_relocate(const void* p, Area* area) {
     return const_cast<void*>(p);
 }
 
-void area_push_pact(int row, PactFn fn, void* a, void* b, Area* area) {
-    PactRow& r = area->pacts[row];
-    if (r.used >= r.capacity) warn(WARN_FATAL, "program error (pact over).\n");
-    r.entries[r.used++] = Pact{fn, a, b};
-}
-
-void area_pop_pact(int row, Area* area) {
-    PactRow& r = area->pacts[row];
-    if (r.used > 0) --r.used;
-}
+[[noreturn]] void pact_overflow() { fatal("program error (pact over).\n"); }
 
 int area_run_pacts(int row, Area* area) {
     PactRow& r = area->pacts[row];
@@ -215,7 +201,7 @@ int relocate_pair(void* a, void* b, Area* area) {
 
 int area_double(void*, void*, Area* area) {
     size_t s = area_size(area);
-    if (s > SIZE_MAX / 2) warn(WARN_FATAL, "can't resize %s\n", area->label);
+    if (s > SIZE_MAX / 2) fatal("can't resize %s\n", area->label);
     area_resize(s * 2, area);
     return 0;
 }

@@ -209,22 +209,34 @@ static bool output_failed = false;
     std::exit(3);
 }
 
-int warn(int level, const char* format, ...) {
+static int vmessage(const char* format, va_list ap) {
     std::fprintf(stderr, "%s: ", progname);
+    return std::vfprintf(stderr, format, ap);
+}
+
+int warn(int level, const char* format, ...) {
     va_list ap;
     va_start(ap, format);
-    int n = std::vfprintf(stderr, format, ap);
+    int n = vmessage(format, ap);
     va_end(ap);
     if (level == WARN_FATAL) fatal_exit();
     if (level == WARN_ERROR) ++error_count;
     return n;
 }
 
+void fatal(const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    vmessage(format, ap);
+    va_end(ap);
+    fatal_exit();
+}
+
 void rk_exit(int status) {
     if (!out_flush()) {
         if (errno == EPIPE) die_of_broken_pipe();
         output_failed = true;
-        warn(WARN_FATAL, "can't write!\n");
+        fatal("can't write!\n");
     }
     std::exit(status);
 }
@@ -244,5 +256,5 @@ void usage_exit(const char* text) {
 void output_error() {
     if (errno == EPIPE) die_of_broken_pipe();
     output_failed = true;
-    warn(WARN_FATAL, "can't write!\n");
+    fatal("can't write!\n");
 }

@@ -46,6 +46,8 @@ void settings_apply(Setting* table, char* arg);
 // Severities of warn: 1 fatal (exit 3), 2 counted error, others printed only.
 enum { WARN_FATAL = 1, WARN_ERROR = 2, WARN_NOTE = 3 };
 int warn(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// warn at level WARN_FATAL.
+[[noreturn]] void fatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void set_cleanup(void (*fn)());
 void exit_if_errors(int status);
 // Flushes standard output and exits; a write error turns into status 3.
@@ -91,19 +93,54 @@ void area_create(size_t size, const char* name, Area* area);
 void area_create_kb(int32_t kb, const char* name, Area* area);
 // Creates an area from a size setting in KB and pushes the doubling pact.
 void area_create_doubling(int32_t kb, const char* name, Area* area);
-void area_reset(Area* area);
+inline void area_reset(Area* area) {
+    area->head = area->base;
+    area->tail = area->limit;
+}
 void area_resize(size_t new_size, Area* area);
-void* area_alloc(size_t n, Area* area);
+void* area_alloc_slow(size_t n, Area* area);
+// The common case inline: the block fits at the head.
+inline void* area_alloc(size_t n, Area* area) {
+    char* h = area->head;
+    if (area->tail < h ? n <= size_t(area->limit - h) : n <= size_t(area->tail - h)) {
+        area->head = h + n;
+        return h;
+    }
+    return area_alloc_slow(n, area);
+}
 // `cell` is the address of the caller's pointer to the object's first byte.
-void* area_extend(size_t n, void* cell, Area* area);
+void* area_extend_slow(size_t n, void* cell, Area* area);
+inline void* area_extend(size_t n, void* cell, Area* area) {
+    char* h = area->head;
+    if (area->tail < h ? n <= size_t(area->limit - h) : n <= size_t(area->tail - h)) {
+        area->head = h + n;
+        char* start;
+        __builtin_memcpy(&start, cell, sizeof start);
+        if (start == nullptr) __builtin_memcpy(cell, &h, sizeof h);
+        return h;
+    }
+    return area_extend_slow(n, cell, area);
+}
 void area_release(const void* p, Area* area);
 // Gives back the last n bytes of the object under construction at the head.
 inline void area_giveback(size_t n, Area* area) { area->head -= n; }
-void area_align(size_t a, Area* area);
+void area_pad(size_t a, Area* area);
+inline void area_align(size_t a, Area* area) {
+    if (reinterpret_cast<uintptr_t>(area->head) & (a - 1)) area_pad(a, area);
+}
 void* align_up(size_t a, const void* p);
 void* area_relocate(const void* p, Area* area);
-void area_push_pact(int row, PactFn fn, void* a, void* b, Area* area);
-void area_pop_pact(int row, Area* area);
+[[noreturn]] void pact_overflow();
+inline void area_push_pact(int row, PactFn fn, void* a, void* b, Area* area) {
+    PactRow& r = area->pacts[row];
+    if (r.used >= r.capacity) pact_overflow();
+    r.entries[r.used++] = Pact{fn, a, b};
+}
+// Removes the most recently pushed pact of the row.
+inline void area_pop_pact(int row, Area* area) {
+    PactRow& r = area->pacts[row];
+    if (r.used > 0) --r.used;
+}
 int area_run_pacts(int row, Area* area);
 // Relocation pact: translates the pointers stored at a and b (either may be null).
 int relocate_pair(void* a, void* b, Area* area);
@@ -130,7 +167,19 @@ extern bool utf8_locale;
 // Decodes the character at p (n bytes available) exactly as the C library's
 // conversion does: returns the number of bytes used, 0 when the sequence is
 // incomplete within n bytes, -1 when it is invalid. A NUL gives *wc = 0.
-int decode_char(const unsigned char* p, size_t n, wchar_t* wc);
+int decode_char_full(const unsigned char* p, size_t n, wchar_t* wc);
+inline int decode_char(const unsigned char* p, size_t n, wchar_t* wc) {
+    unsigned c = p[0];
+    if (c < 0x80 && ascii_compatible) {
+        *wc = wchar_t(c);
+        return 1;
+    }
+    if (utf8_locale && c >= 0xC2 && c < 0xE0 && n >= 2 && (p[1] & 0xC0) == 0x80) {
+        *wc = wchar_t(((c & 0x1F) << 6) | (p[1] & 0x3F));
+        return 2;
+    }
+    return decode_char_full(p, n, wc);
+}
 // Encodes c into out (room for MB_LEN_MAX bytes); returns the number of
 // bytes, or -1 when c has no form in the locale's encoding.
 int encode_char(wchar_t c, char* out);
@@ -167,7 +216,14 @@ bool ws_resync(WStream* s);
 // Buffered encoder for standard output.
 void out_write(const wchar_t* text, size_t n);
 void out_putws(const wchar_t* text);
-void out_putwc(wchar_t c);
+void out_putwc_slow(wchar_t c);
+extern char out_buf[];
+extern size_t out_len;
+enum { OUT_BUFSIZE = 1 << 16 };
+inline void out_putwc(wchar_t c) {
+    if (ascii_compatible && uint32_t(c) < 0x80 && out_len < OUT_BUFSIZE) out_buf[out_len++] = char(c);
+    else out_putwc_slow(c);
+}
 void out_bytes(const char* bytes, size_t n);
 void out_str(const char* text);
 void out_int(long v);

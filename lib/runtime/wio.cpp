@@ -56,7 +56,7 @@ void detect_ascii_compatible() {
 
 // Well-formed UTF-8 of the scalar values U+0080..U+10FFFF; everything else
 // is left to the library.
-int decode_char(const unsigned char* p, size_t n, wchar_t* wc) {
+int decode_char_full(const unsigned char* p, size_t n, wchar_t* wc) {
     unsigned c = p[0];
     if (c < 0x80 && ascii_compatible) {
         *wc = wchar_t(c);
@@ -129,7 +129,7 @@ enum { WS_BUFSIZE = 1 << 16 };
 static WStream* ws_make(int fd) {
     WStream* s = static_cast<WStream*>(std::malloc(sizeof(WStream)));
     unsigned char* buf = static_cast<unsigned char*>(std::malloc(WS_BUFSIZE));
-    if (s == nullptr || buf == nullptr) warn(WARN_FATAL, "can't allocate necessary memory!\n");
+    if (s == nullptr || buf == nullptr) fatal("can't allocate necessary memory!\n");
     s->fd = fd;
     s->eof = s->error = s->bad = false;
     s->buf = buf;
@@ -219,9 +219,8 @@ wint_t ws_getwc(WStream* s) {
 
 void output_error();  // cmdline.cpp
 
-enum { OUT_BUFSIZE = 1 << 16 };
-static char out_buf[OUT_BUFSIZE];
-static size_t out_len = 0;
+char out_buf[OUT_BUFSIZE];
+size_t out_len = 0;
 
 bool out_flush() {
     size_t done = 0;
@@ -283,19 +282,31 @@ void out_write(const wchar_t* text, size_t n) {
             if (k > room) k = room;
             char* o = out_buf + out_len;
             size_t i = 0;
-            // Blocks of pure ASCII narrow without a test per character.
+            // Sixteen characters at a time: narrow them all, then keep the
+            // bytes up to the first character outside ASCII.
 #if defined(__SSE2__)
             const __m128i high = _mm_set1_epi32(~0x7F);
             const __m128i zero = _mm_setzero_si128();
-            while (i + 16 <= k) {
-                const __m128i* w = reinterpret_cast<const __m128i*>(text + i);
+            // The last block of a run overlaps characters already taken,
+            // which are ASCII and give the same bytes again.
+            while (i < k && k >= 16) {
+                size_t at = i + 16 <= k ? i : k - 16;
+                const __m128i* w = reinterpret_cast<const __m128i*>(text + at);
                 __m128i a = _mm_loadu_si128(w), b = _mm_loadu_si128(w + 1);
                 __m128i c = _mm_loadu_si128(w + 2), d = _mm_loadu_si128(w + 3);
-                __m128i any = _mm_and_si128(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)), high);
-                if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, zero)) != 0xFFFF) break;
                 __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), bytes);
-                i += 16;
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + at), bytes);
+                __m128i any = _mm_and_si128(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)), high);
+                if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, zero)) != 0xFFFF) {
+                    __m128i ok = _mm_packs_epi16(
+                        _mm_packs_epi32(_mm_cmpeq_epi32(_mm_and_si128(a, high), zero),
+                                        _mm_cmpeq_epi32(_mm_and_si128(b, high), zero)),
+                        _mm_packs_epi32(_mm_cmpeq_epi32(_mm_and_si128(c, high), zero),
+                                        _mm_cmpeq_epi32(_mm_and_si128(d, high), zero)));
+                    i = at + unsigned(__builtin_ctz(~unsigned(_mm_movemask_epi8(ok))));
+                    break;
+                }
+                i = at + 16;
             }
 #endif
             while (i < k && static_cast<uint32_t>(text[i]) < 0x80) {
@@ -312,7 +323,7 @@ void out_write(const wchar_t* text, size_t n) {
 
 void out_putws(const wchar_t* text) { out_write(text, std::wcslen(text)); }
 
-void out_putwc(wchar_t c) {
+void out_putwc_slow(wchar_t c) {
     if (ascii_compatible && static_cast<uint32_t>(c) < 0x80) {
         out_room(1);
         out_buf[out_len++] = char(c);
@@ -333,7 +344,7 @@ void out_printf(const char* format, ...) {
         return;
     }
     char* big = static_cast<char*>(std::malloc(size_t(n) + 1));
-    if (big == nullptr) warn(WARN_FATAL, "can't allocate necessary memory!\n");
+    if (big == nullptr) fatal("can't allocate necessary memory!\n");
     va_start(ap, format);
     std::vsnprintf(big, size_t(n) + 1, format, ap);
     va_end(ap);

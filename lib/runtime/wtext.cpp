@@ -86,7 +86,7 @@ wchar_t* read_line(wchar_t** cell, WStream* s, Area* area) {
         wint_t ch = ws_getwc(s);
         if (ch == WEOF) {
             if (s->error)
-                warn(WARN_FATAL, "code error in the file %s(%d), irrecoverable.\n", input_name, input_number);
+                fatal("code error in the file %s(%d), irrecoverable.\n", input_name, input_number);
             if (!read_any) {
                 area_pop_pact(0, area);
                 return nullptr;

@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     opt_shift();
     slots = count < 1 ? 1 : count;
     ring = static_cast<Field**>(std::malloc(sizeof(Field*) * size_t(slots)));
-    if (ring == nullptr) warn(WARN_FATAL, "can't allocate necessary memory!\n");
+    if (ring == nullptr) fatal("can't allocate necessary memory!\n");
 
     area_create_kb(rsize, "rsize", &text);
     area_push_pact(0, grow_text, nullptr, nullptr, &text);
