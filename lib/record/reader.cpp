@@ -65,13 +65,15 @@ inline BlockMasks widen_block(const unsigned char* p, wchar_t* d) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i nl = _mm_set1_epi8('\n');
     const __m128i co = _mm_set1_epi8(':');
+    const __m128i one = _mm_set1_epi8(1);
     BlockMasks m{0, 0, 0};
     for (int k = 0; k < 4; ++k) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
         int shift = 16 * k;
         m.newline |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, nl)))) << shift;
         m.colon |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, co)))) << shift;
-        m.special |= uint64_t(unsigned(_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)))) << shift;
+        // Bytes below 1 as signed: NUL and everything from 0x80 up.
+        m.special |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, one)))) << shift;
         __m128i lo = _mm_unpacklo_epi8(v, zero);
         __m128i hi = _mm_unpackhi_epi8(v, zero);
         __m128i* o = reinterpret_cast<__m128i*>(d + 16 * k);
@@ -333,14 +335,16 @@ int moved_record_pact(void* builder, void*, Area* text) {
     return 0;
 }
 
-// The text area was resized: the record's text is one object, so every
-// pointer into it (one past its end included) keeps its offset from the
-// object's start.
+// The text area was resized: the record's text is the object under
+// construction at the head, so it keeps its distance from the head, and
+// every pointer into it (one past its end included) keeps its offset from
+// the object's start. This holds for an object that is still empty, which
+// a translation of its start alone would get wrong.
 int text_relocation_pact(void* builder, void*, Area* text) {
     RecordBuilder* rb = static_cast<RecordBuilder*>(builder);
     wchar_t* old = rb->obj;
-    if (old == nullptr) return 0;
-    rb->obj = static_cast<wchar_t*>(area_relocate(old, text));
+    if (old == nullptr || text->old_base == nullptr) return 0;
+    rb->obj = reinterpret_cast<wchar_t*>(text->head - (text->old_head - reinterpret_cast<char*>(old)));
     auto move = [rb, old](wchar_t*& p) {
         if (p) p = rb->obj + (p - old);
     };

@@ -38,8 +38,11 @@ void area_create(size_t size, const char* name, Area* area) {
     area->base = static_cast<char*>(std::malloc(size));
     int32_t cap0 = pact_capacity[0] > 0 ? pact_capacity[0] : 0;
     int32_t cap1 = pact_capacity[1] > 0 ? pact_capacity[1] : 0;
-    Pact* entries = static_cast<Pact*>(std::malloc(sizeof(Pact) * size_t(cap0 + cap1 + 1)));
-    if (area->base == nullptr || entries == nullptr) fatal("can't allocate storage for %s.\n", area->label);
+    Pact* entries = area->base ? static_cast<Pact*>(std::malloc(sizeof(Pact) * size_t(cap0 + cap1 + 1))) : nullptr;
+    if (entries == nullptr) {
+        std::free(area->base);
+        fatal("can't allocate storage for %s.\n", area->label);
+    }
     area->limit = area->base + size;
     area_reset(area);
     area->old_base = area->old_limit = area->old_head = nullptr;
