@@ -659,3 +659,24 @@ Rkcat d
 --- stderr
 Rkcat: code error in Rk-file d(1), irrecoverable.
 --- status 3
+
+=== memory: an area that can't grow any further is fatal and names its new size
+--- unsanitized
+--- run
+head -c 100000000 /dev/zero | tr '\0' a > big.rk
+ulimit -v 220000
+Rkcat big.rk
+--- stderr
+Rkcat: can't resize rsize=262144
+--- status 3
+
+=== memory: Rktail can't set up a window of two billion records in little memory
+--- unsanitized
+--- stdin
+a:1
+--- run
+ulimit -v 100000
+Rktail -2000000000
+--- stderr
+Rktail: can't allocate necessary memory!
+--- status 3
