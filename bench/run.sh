@@ -136,6 +136,10 @@ export PATH="$bin:$PATH"
 export AWK_CAT='BEGIN{RS="";FS="\n"}{print $0 "\n"}'
 export AWK_HEAD10='BEGIN{RS="";FS="\n"}{print $0 "\n"} NR==10{exit}'
 export AWK_HEAD1='BEGIN{RS="";FS="\n"}{print $0 "\n"; exit}'
+# Keeps the name and price lines of each record, as Rkproj name,price does.
+export AWK_PROJ='BEGIN{RS="";FS="\n"}{o=""; for(i=1;i<=NF;i++) if(index($i,"name:")==1 || index($i,"price:")==1) o=o $i "\n"; if(o!="") print o}'
+# Numbers the records within runs of equal city, as Rkcat -n -g city does.
+export AWK_GROUP='BEGIN{RS="";FS="\n"}{k=""; for(i=1;i<=NF;i++) if(index($i,"city:")==1) k=k substr($i,6) "\1"; s=(NR>1 && k==p)?s+1:1; p=k; print "seq:" s "\n" $0 "\n"}'
 export AWK_TAIL10='BEGIN{RS="";FS="\n"}{r[NR%10]=$0} END{for(i=NR-9;i<=NR;i++) if(i>0) print r[i%10] "\n"}'
 export YREC=$'x:1\n'
 
@@ -241,6 +245,10 @@ bench "pass-through"     'Rkcat "$D"'    'mawk "$AWK_CAT" "$D"'    same
 bench "head -10"         'Rkhead -10 "$D"' 'mawk "$AWK_HEAD10" "$D"' same
 bench "tail -10"         'Rktail -10 "$D"' 'mawk "$AWK_TAIL10" "$D"' same
 bench "endless | head -1" 'yes "$YREC" | timeout 5 Rkhead -1' 'yes "$YREC" | timeout 5 mawk "$AWK_HEAD1"' same
+bench "proj name,price"  'Rkproj name,price "$D"' 'mawk "$AWK_PROJ" "$D"' same
+bench "  vs pass-through" 'Rkproj name,price "$D"' 'mawk "$AWK_CAT" "$D"'
+bench "cat -n -g city"   'Rkcat -n -g city "$D"' 'mawk "$AWK_GROUP" "$D"' same
+bench "  vs pass-through" 'Rkcat -n -g city "$D"' 'mawk "$AWK_CAT" "$D"'
 
 if ((big)); then
     gen "$data/big.rk" "$BIG_RECORDS"

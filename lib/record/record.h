@@ -54,3 +54,62 @@ void write_record(const Field* rec);
 void write_fields(const Field* rec);
 // Writes one field line, newline included.
 inline void write_field(const Field* f) { out_write(f->start, size_t(f->end - f->start) + 1); }
+
+// ---------------------------------------------------------------------------
+// Field lists: names separated by commas or white space, optionally negated
+// as a whole by a leading '^', optionally renaming as old:new.
+
+struct FieldListEntry {
+    wchar_t* name;          // the name, followed in memory by a colon
+    wchar_t* new_name;      // the first character after that colon
+    wchar_t* new_name_end;  // end of the new name (a 0 is stored there), or null
+    uint32_t* flags;        // key flags, or null in plain field lists
+    FieldListEntry* next;
+    size_t length;          // characters of the name with its colon
+};
+
+struct FieldList {
+    FieldListEntry* included;
+    FieldListEntry* excluded;
+    int inclusive;
+};
+
+void field_list_parse(const char* text, FieldList* list, Area* area);
+// name/length: a field's start and value - start (the colon included).
+// Non-zero when the field is selected: 1 when an included entry matched,
+// -1 when nothing matched in an exclusive list.
+int field_list_match(const FieldList* list, const wchar_t* name, size_t length, FieldListEntry** entry_out,
+                     int* position_out);
+FieldListEntry* field_list_insert(FieldList* list, FieldListEntry* after, const wchar_t* name, size_t length,
+                                  Area* area);
+void field_list_relocate(FieldList* list, Area* area);
+
+// Length of a field's name with its colon, as field_list_match takes it.
+inline size_t field_name_key(const Field* f) { return size_t(f->value - f->start); }
+
+// ---------------------------------------------------------------------------
+// Key-field lists and keys. A key is one block of 32-bit words in a key area:
+// its length in bytes, then one part per key field: for a text field each
+// occurrence's characters followed by 1, and a closing 0; for a numeric
+// field the number of occurrences and their values, as doubles.
+
+enum : uint32_t {
+    KEY_BLANKS = 1,      // b: skip white space at the start of the value
+    KEY_DICTIONARY = 2,  // d: keep only letters, digits and white space
+    KEY_FOLD = 4,        // f: fold lower case to upper case
+    KEY_PRINTABLE = 8,   // i: keep only printable characters
+    KEY_NUMERIC = 16,    // n: compare as numbers
+    KEY_REVERSE = 32,    // r: reverse the order
+};
+
+extern uint32_t default_key_flags;
+
+uint32_t parse_key_flags(const wchar_t* text, const wchar_t** rest);
+void key_default_flags(const char* text, Area* area);
+void key_list_resolve(FieldList* list, Area* area);
+void key_list_extend(Field* record, FieldList* list, Area* area);
+uint32_t* make_key(Field* record, FieldList* list, Area* key_area, Area* list_area);
+int compare_keys(const uint32_t* k1, const uint32_t* k2, const FieldList* list);
+void print_key(const uint32_t* key, const FieldList* list);
+// Relocation pact for an area holding the field list at `list`.
+int field_list_relocate_pact(void* list, void*, Area* area);

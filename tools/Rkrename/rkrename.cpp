@@ -1,0 +1,62 @@
+// Rkrename: renames fields by a list of old:new pairs.
+#include "record.h"
+
+static const char usage[] =
+    "Rkrename field-rename-list [input-file ..]\n"
+    "\trenames fields of records by field rename list as \"oldname:newname, ..\"\n";
+
+int main(int argc, char** argv) {
+    runtime_init(argc, argv);
+    int32_t rsize = 4, tsize = 1, nsize = 4;
+    Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {nullptr, nullptr}};
+    int letter;
+    while (opt_next("D:", &letter)) {
+        if (letter == 'D')
+            settings_apply(settings, const_cast<char*>(opt_arg));
+        else
+            usage_exit(usage);
+    }
+    opt_shift();
+
+    static Area text, table, names;
+    static FieldList list;
+    area_create_doubling(rsize, "rsize", &text);
+    area_create_doubling(tsize, "tsize", &table);
+    area_create_doubling(nsize, "nsize", &names);
+    area_push_pact(0, field_list_relocate_pact, &list, nullptr, &names);
+    if (nargs == 0) usage_exit(usage);
+    const char* spec = args[0];
+    ++args;
+    --nargs;
+    field_list_parse(spec, &list, &names);
+    if (!list.inclusive) usage_exit(usage);
+    for (const FieldListEntry* e = list.included; e; e = e->next)
+        if (e->new_name_end == nullptr) {
+            wchar_t* colon = e->name + e->length - 1;  // cut the name at its colon for the message
+            *colon = 0;
+            warn(WARN_ERROR, "no new field name for the field %ls.\n", e->name);
+            *colon = L':';
+        }
+    exit_if_errors(2);
+
+    Input in;
+    open_input(&in, INPUT_ALL_FILES);
+    while (Field* rec = next_record(&in, &text, &table)) {
+        for (const Field* f = rec; f->start; ++f) {
+            if (!field_has_name(f)) continue;  // lines without a colon are left out
+            FieldListEntry* e;
+            if (field_list_match(&list, f->start, field_name_key(f), &e, nullptr)) {
+                out_write(e->new_name, size_t(e->new_name_end - e->new_name));
+                out_putwc(L':');
+                out_write(f->value, size_t(f->end - f->value) + 1);
+            } else {
+                write_field(f);
+            }
+        }
+        out_putwc(L'\n');
+        area_reset(&table);
+        area_reset(&text);
+    }
+    exit_if_errors(1);
+    rk_exit(0);
+}
