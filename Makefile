@@ -38,6 +38,8 @@ demo: all
 	@$(BIN)/Rkcat -n -F examples/orders.rk examples/customers.rk | $(BIN)/Rkhead -3
 	@echo '$$ Rktail -2 examples/orders.rk examples/customers.rk'
 	@$(BIN)/Rktail -2 examples/orders.rk examples/customers.rk
+	@echo '$$ Rkcat -n -g date examples/orders.rk | Rkproj seq,order,date | Rkhead -3'
+	@$(BIN)/Rkcat -n -g date examples/orders.rk | $(BIN)/Rkproj seq,order,date | $(BIN)/Rkhead -3
 
 install: all
 	cmake --install $(BUILD) --prefix $(PREFIX)

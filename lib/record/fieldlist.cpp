@@ -154,13 +154,6 @@ done:
     area_pop_pact(0, area);
 }
 
-// Field names are short: a direct loop beats a library call.
-static inline bool same_text(const wchar_t* a, const wchar_t* b, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        if (a[i] != b[i]) return false;
-    return true;
-}
-
 int field_list_match(const FieldList* list, const wchar_t* name, size_t length, FieldListEntry** entry_out,
                      int* position_out) {
     FieldListEntry* last = nullptr;

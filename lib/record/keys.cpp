@@ -102,7 +102,7 @@ struct KeyBuilder {
 
 bool same_name(const Field* f, const FieldListEntry* e) {
     return f->value != nullptr && f->value != f->start && size_t(f->value - f->start) == e->length &&
-           std::wmemcmp(f->start, e->name, e->length) == 0;
+           same_text(f->start, e->name, e->length);
 }
 
 void text_part(KeyBuilder& kb, Field* record, const FieldListEntry* e, uint32_t flags) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include "record.h"
@@ -53,38 +53,11 @@ inline size_t widen_plain(const unsigned char* p, size_t n, wchar_t* d, ptrdiff_
     return i;
 }
 
-#if defined(__SSE2__)
 // Masks of a 64-byte block: newlines, colons, and bytes that need more than
 // a copy (NUL and bytes of 0x80 and above).
 struct BlockMasks {
     uint64_t newline, colon, special;
 };
-
-// Widens the 64 bytes at p into d and returns their masks.
-inline BlockMasks widen_block(const unsigned char* p, wchar_t* d) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i nl = _mm_set1_epi8('\n');
-    const __m128i co = _mm_set1_epi8(':');
-    const __m128i one = _mm_set1_epi8(1);
-    BlockMasks m{0, 0, 0};
-    for (int k = 0; k < 4; ++k) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-        int shift = 16 * k;
-        m.newline |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, nl)))) << shift;
-        m.colon |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, co)))) << shift;
-        // Bytes below 1 as signed: NUL and everything from 0x80 up.
-        m.special |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, one)))) << shift;
-        __m128i lo = _mm_unpacklo_epi8(v, zero);
-        __m128i hi = _mm_unpackhi_epi8(v, zero);
-        __m128i* o = reinterpret_cast<__m128i*>(d + 16 * k);
-        _mm_storeu_si128(o, _mm_unpacklo_epi16(lo, zero));
-        _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(lo, zero));
-        _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(hi, zero));
-        _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(hi, zero));
-    }
-    return m;
-}
-#endif
 
 // State of one call of read_record. The record's text is built as one
 // object in the text area (so that a move to the area's base carries every
@@ -152,170 +125,11 @@ struct RecordBuilder {
         return false;
     }
 
-#if defined(__SSE2__)
-    // Takes the plain bytes of the 64-byte block at p, widened to d, up to
-    // the first byte that needs decoding: every line break among them is
-    // handled from the masks, one byte to one character. Returns 0 when the
-    // block starts with such a byte (nothing done), 1 when its plain prefix
-    // was taken, 2 when an empty line inside it ended the record; *used is
-    // set to the bytes taken.
-    int take_block(const unsigned char* p, wchar_t* d, unsigned* used) {
-        BlockMasks mk = widen_block(p, d);
-        unsigned lim = mk.special ? unsigned(__builtin_ctzll(mk.special)) : 64;
-        if (lim == 0) return 0;
-        if (lim < 64) {
-            uint64_t below = (1ULL << lim) - 1;
-            mk.newline &= below;
-            mk.colon &= below;
-        }
-        uint64_t nl = mk.newline;
-        unsigned ls = 0;  // where the next line starts
-        if (in_line) {    // the open line continues from before
-            Field* f = cur();
-            uint64_t upto = nl ? (nl & (0 - nl)) - 1 : ~0ULL;
-            if (f->value == nullptr && (mk.colon & upto)) f->value = d + __builtin_ctzll(mk.colon & upto) + 1;
-            if (nl == 0) {
-                *used = lim;
-                return 1;
-            }
-            unsigned j = unsigned(__builtin_ctzll(nl));
-            nl &= nl - 1;
-            finish_line(d + j);
-            ls = j + 1;
-        }
-        // Lines that start in this block; the triples are filled through
-        // local cursors, written back before anything can move the table.
-        Field* next = table + this->used;
-        Field* last = table + reserved;
-        int done = nfields;
-        int result = 1;
-        *used = lim;
-        while (ls < lim) {
-            if (nl >> ls & 1) {  // an empty line
-                if (done > 0) {
-                    *used = ls + 1;
-                    result = 2;
-                    break;
-                }
-                nl &= nl - 1;
-                ++ls;
-                continue;
-            }
-            if (next == last) {
-                this->used = int32_t(next - table);
-                open_field(d + ls);
-                next = table + this->used - 1;
-                last = table + reserved;
-                in_line = false;
-            }
-            Field* f = next++;
-            uint64_t co = mk.colon & (~0ULL << ls);
-            if (nl == 0) {  // the line goes on past the plain prefix
-                f->start = d + ls;
-                f->value = co ? d + __builtin_ctzll(co) + 1 : nullptr;
-                f->end = nullptr;
-                in_line = true;
-                break;
-            }
-            unsigned j = unsigned(__builtin_ctzll(nl));
-            nl &= nl - 1;
-            co &= (1ULL << j) - 1;
-            f->start = d + ls;
-            f->value = co ? d + __builtin_ctzll(co) + 1 : d + ls;
-            f->end = d + j;
-            ++done;
-            ls = j + 1;
-        }
-        this->used = int32_t(next - table);
-        nfields = done;
-        return result;
-    }
-#endif
-
-    // Reads a chunk of the stream's buffered bytes; returns true when the
-    // record ended.
-    bool take_chunk(WStream* s) {
-        const unsigned char* q = s->buf + s->pos;
-        const unsigned char* e = s->buf + s->len;
-        size_t window = size_t(e - q) < CHUNK ? size_t(e - q) : CHUNK;
-        const unsigned char* pe = q + window;
-        size_t want = window + SLACK;
-        wchar_t* d = reserve(want);
-        size_t m = 0;
-        const unsigned char* p = q;
-        bool ended = false, cut = false;
-        while (p < pe) {
-#if defined(__SSE2__)
-            if (pe - p >= 64) {
-                unsigned used;
-                int r = take_block(p, d + m, &used);
-                if (r == 2) {
-                    m += used - 1;
-                    p += used;
-                    ended = true;
-                    break;
-                }
-                if (r == 1) {
-                    m += used;
-                    p += used;
-                    if (used == 64 || p == pe) continue;
-                }
-            }
-#endif
-            unsigned c = *p;
-            if (c == 0) {  // NUL characters are dropped
-                ++p;
-                continue;
-            }
-            if (c >= 0x80) {
-                wchar_t wc;
-                int r = decode_char(p, size_t(e - p), &wc);
-                if (r < 0) code_error();
-                if (r == 0) {  // the character continues beyond the buffered bytes
-                    cut = true;
-                    break;
-                }
-                p += r;
-                if (wc == 0) continue;
-                if (!in_line) open_field(d + m);
-                d[m] = wc;
-                if (wc == L':' && cur()->value == nullptr) cur()->value = d + m + 1;
-                ++m;
-                continue;
-            }
-            if (!in_line) {
-                if (c == '\n') {
-                    ++p;
-                    if (nfields > 0) {
-                        ended = true;
-                        break;
-                    }
-                    continue;
-                }
-                open_field(d + m);
-            }
-            Field* f = cur();
-            ptrdiff_t colon = f->value ? 0 : -1;  // only the first colon of a line counts
-            size_t k = widen_plain(p, size_t(pe - p), d + m, &colon);
-            if (f->value == nullptr && colon >= 0) f->value = d + m + colon + 1;
-            m += k;
-            p += k;
-            if (p < pe && *p == '\n') {
-                d[m] = L'\n';
-                finish_line(d + m);
-                ++m;
-                ++p;
-            }
-        }
-        if (ended) {  // the record's closing 0 goes right after its text
-            d[m] = 0;
-            terminator = d + m++;
-        }
-        area_giveback((want - m) * sizeof(wchar_t), text);
-        s->pos = size_t(p - s->buf);
-        if (cut && !ws_fill(s)) code_error();  // cut off by the end of input
-        return ended;
-    }
+    // Chunk scanners, one per instruction set (scan.inc).
+    int take_block_sse2(const unsigned char* p, wchar_t* d, unsigned* used);
+    bool take_chunk_sse2(WStream* s);
+    int take_block_avx2(const unsigned char* p, wchar_t* d, unsigned* used);
+    bool take_chunk_avx2(WStream* s);
 };
 
 // The record's text was moved to the base of the text area: shift every
@@ -356,6 +170,27 @@ int text_relocation_pact(void* builder, void*, Area* text) {
     return 0;
 }
 
+#if defined(__x86_64__)
+#define SCAN(name) name##_sse2
+#include "scan.inc"
+#undef SCAN
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#define RK_SCAN_AVX2
+#define SCAN(name) name##_avx2
+#include "scan.inc"
+#undef SCAN
+#undef RK_SCAN_AVX2
+#pragma GCC pop_options
+
+#else
+#define SCAN(name) name##_sse2
+#include "scan.inc"
+#undef SCAN
+bool RecordBuilder::take_chunk_avx2(WStream* s) { return take_chunk_sse2(s); }
+#endif
+
 }  // namespace
 
 Field* read_record(WStream* s, Area* text, Area* table_area) {
@@ -372,7 +207,7 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
             break;
         }
         if (ascii_compatible) {
-            if (rb.take_chunk(s)) break;
+            if (cpu_has_avx2 ? rb.take_chunk_avx2(s) : rb.take_chunk_sse2(s)) break;
             continue;
         }
         wint_t c = ws_decode(s);

@@ -161,6 +161,8 @@ inline void area_relocate_cell(T** cell, Area* area) {
 // True when the locale encodes every character below 0x80 as that one byte
 // and never uses such a byte inside another character's sequence.
 extern bool ascii_compatible;
+// The processor runs AVX2 instructions (the block scanners use them then).
+extern const bool cpu_has_avx2;
 // True when the locale's encoding is UTF-8.
 extern bool utf8_locale;
 
@@ -226,6 +228,11 @@ inline void out_putwc(wchar_t c) {
 }
 void out_bytes(const char* bytes, size_t n);
 void out_str(const char* text);
+// Writes a string literal without measuring it.
+template <size_t N>
+inline void out_lit(const char (&text)[N]) {
+    out_bytes(text, N - 1);
+}
 void out_int(long v);
 void out_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Writes out what is buffered; false on a write error (errno set).

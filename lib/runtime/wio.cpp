@@ -15,13 +15,21 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 #include <unistd.h>
 
 #include "runtime.h"
 
 bool ascii_compatible = false;
+#if defined(__x86_64__)
+const bool cpu_has_avx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+#else
+const bool cpu_has_avx2 = false;
+#endif
 bool utf8_locale = false;
 
 void detect_ascii_compatible() {
@@ -268,6 +276,78 @@ static inline void encode_slow(wchar_t c) {
     if (r > 0) out_len += size_t(r);
 }
 
+namespace {
+
+// Narrows the leading ASCII characters of text[0..k) into o, sixteen at a
+// time; returns how many there were. A block is narrowed whole and then
+// only its ASCII prefix kept; the last block of a run overlaps characters
+// already taken, which give the same bytes again.
+size_t narrow_ascii_sse2(const wchar_t* text, size_t k, char* o) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i high = _mm_set1_epi32(~0x7F);
+    const __m128i zero = _mm_setzero_si128();
+    while (i < k && k >= 16) {
+        size_t at = i + 16 <= k ? i : k - 16;
+        const __m128i* w = reinterpret_cast<const __m128i*>(text + at);
+        __m128i a = _mm_loadu_si128(w), b = _mm_loadu_si128(w + 1);
+        __m128i c = _mm_loadu_si128(w + 2), d = _mm_loadu_si128(w + 3);
+        __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + at), bytes);
+        __m128i any = _mm_and_si128(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)), high);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, zero)) != 0xFFFF) {
+            __m128i ok = _mm_packs_epi16(
+                _mm_packs_epi32(_mm_cmpeq_epi32(_mm_and_si128(a, high), zero),
+                                _mm_cmpeq_epi32(_mm_and_si128(b, high), zero)),
+                _mm_packs_epi32(_mm_cmpeq_epi32(_mm_and_si128(c, high), zero),
+                                _mm_cmpeq_epi32(_mm_and_si128(d, high), zero)));
+            return at + unsigned(__builtin_ctz(~unsigned(_mm_movemask_epi8(ok))));
+        }
+        i = at + 16;
+    }
+#endif
+    while (i < k && static_cast<uint32_t>(text[i]) < 0x80) {
+        o[i] = char(text[i]);
+        ++i;
+    }
+    return i;
+}
+
+#if defined(__x86_64__)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+// The same with thirty-two characters at a time.
+size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o) {
+    size_t i = 0;
+    const __m256i high = _mm256_set1_epi32(~0x7F);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    while (i < k && k >= 32) {
+        size_t at = i + 32 <= k ? i : k - 32;
+        const __m256i* w = reinterpret_cast<const __m256i*>(text + at);
+        __m256i a = _mm256_loadu_si256(w), b = _mm256_loadu_si256(w + 1);
+        __m256i c = _mm256_loadu_si256(w + 2), d = _mm256_loadu_si256(w + 3);
+        __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(a, b), _mm256_packs_epi32(c, d));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + at), _mm256_permutevar8x32_epi32(bytes, order));
+        __m256i any = _mm256_and_si256(_mm256_or_si256(_mm256_or_si256(a, b), _mm256_or_si256(c, d)), high);
+        if (!_mm256_testz_si256(any, any)) {
+            auto ascii = [&](__m256i v) {
+                return unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(v, high), zero))));
+            };
+            unsigned m = ascii(a) | ascii(b) << 8 | ascii(c) << 16 | ascii(d) << 24;
+            return at + unsigned(__builtin_ctz(~m));
+        }
+        i = at + 32;
+    }
+    return i + narrow_ascii_sse2(text + i, k - i, o + i);
+}
+#pragma GCC pop_options
+#else
+size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o) { return narrow_ascii_sse2(text, k, o); }
+#endif
+
+}  // namespace
+
 void out_write(const wchar_t* text, size_t n) {
     const wchar_t* end = text + n;
     while (text < end) {
@@ -281,38 +361,7 @@ void out_write(const wchar_t* text, size_t n) {
             size_t k = size_t(end - text);
             if (k > room) k = room;
             char* o = out_buf + out_len;
-            size_t i = 0;
-            // Sixteen characters at a time: narrow them all, then keep the
-            // bytes up to the first character outside ASCII.
-#if defined(__SSE2__)
-            const __m128i high = _mm_set1_epi32(~0x7F);
-            const __m128i zero = _mm_setzero_si128();
-            // The last block of a run overlaps characters already taken,
-            // which are ASCII and give the same bytes again.
-            while (i < k && k >= 16) {
-                size_t at = i + 16 <= k ? i : k - 16;
-                const __m128i* w = reinterpret_cast<const __m128i*>(text + at);
-                __m128i a = _mm_loadu_si128(w), b = _mm_loadu_si128(w + 1);
-                __m128i c = _mm_loadu_si128(w + 2), d = _mm_loadu_si128(w + 3);
-                __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + at), bytes);
-                __m128i any = _mm_and_si128(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)), high);
-                if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, zero)) != 0xFFFF) {
-                    __m128i ok = _mm_packs_epi16(
-                        _mm_packs_epi32(_mm_cmpeq_epi32(_mm_and_si128(a, high), zero),
-                                        _mm_cmpeq_epi32(_mm_and_si128(b, high), zero)),
-                        _mm_packs_epi32(_mm_cmpeq_epi32(_mm_and_si128(c, high), zero),
-                                        _mm_cmpeq_epi32(_mm_and_si128(d, high), zero)));
-                    i = at + unsigned(__builtin_ctz(~unsigned(_mm_movemask_epi8(ok))));
-                    break;
-                }
-                i = at + 16;
-            }
-#endif
-            while (i < k && static_cast<uint32_t>(text[i]) < 0x80) {
-                o[i] = char(text[i]);
-                ++i;
-            }
+            size_t i = cpu_has_avx2 ? narrow_ascii_avx2(text, k, o) : narrow_ascii_sse2(text, k, o);
             out_len += i;
             text += i;
             if (i == k) continue;

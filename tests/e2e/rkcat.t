@@ -8,7 +8,6 @@
 #   -F:      the filename field, and -n -F restarting per input file.
 #   stdin:   "-" among the files, "-" twice.
 #   open:    files that cannot be opened (first: fatal; later: counted).
-#   -g/-k:   grouping is not in this release: both are unknown options.
 # Every case ends with its "--- status" line so that the blank line after it
 # belongs to no expected text.
 
@@ -537,33 +536,3 @@ Rkcat -n missing.rk a.rk
 --- stderr
 Rkcat: can't open missing.rk.
 --- status 3
-
-=== -g/-k: -g is not an option yet: usage text, status 2, no output
---- file a.rk
-g:1
---- run
-Rkcat -n -g g a.rk
---- stderr escaped
-Rkcat [-options] [input-file ..]
-\tconcatenate Rk-files.
-\tOptions:
-\t-n\tnumbering, add seq: field.
-\t-g key-field-list\tgrouped by numbering.
-\t-k key-flags\tdefault key-flags for -g option.
-\t-F\tadd filename: field; seq number (if any) for each input file.
---- status 2
-
-=== -g/-k: -k is not an option yet either
---- file a.rk
-g:1
---- run
-Rkcat -k n a.rk
---- stderr escaped
-Rkcat [-options] [input-file ..]
-\tconcatenate Rk-files.
-\tOptions:
-\t-n\tnumbering, add seq: field.
-\t-g key-field-list\tgrouped by numbering.
-\t-k key-flags\tdefault key-flags for -g option.
-\t-F\tadd filename: field; seq number (if any) for each input file.
---- status 2

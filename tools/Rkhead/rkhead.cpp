@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
                 break;
             }
             if (show_names && in.name) {
-                out_str("filename:");
+                out_lit("filename:");
                 out_str(in.name);
                 out_putwc(L'\n');
             }
