@@ -108,8 +108,6 @@ TEST(Diagnostics, SeveritiesAndExitStatus) {
 // ---------------------------------------------------------------------------
 // Storage areas
 
-static char* at(void* p) { return static_cast<char*>(p); }
-
 // "head tail size", head and tail as offsets from the base.
 static std::string state(const Area* a) {
     return std::to_string(a->head - a->base) + " " + std::to_string(a->tail - a->base) + " " +
@@ -538,19 +536,15 @@ TEST(Coding, AgreesWithTheCLibrary) {
     }
     EXPECT_EQ(mismatches, 0) << "first: " << first;
 
-    // A few worked out by hand.
-    auto decode = [](const char* s, size_t n) {
+    // A few worked out by hand: bytes used and character (0 when none).
+    std::pair<std::string, std::string> decoded[] = {{"\xe2\x82\xac", "3 8364"}, {"\xf0\x9f\x98\x80", "4 128512"},
+                                                     {"\xe2\x82", "0 0"}, {"\xc1\xbf", "-1 0"}, {"\xed\xbf\xbf", "-1 0"}};
+    for (auto& [bytes, want] : decoded) {
         wchar_t wc = 0;
-        int r = decode_char(reinterpret_cast<const unsigned char*>(s), n, &wc);
-        return std::to_string(r) + " " + std::to_string(r > 0 ? wc : 0);
-    };
-    EXPECT_EQ(decode("\xe2\x82\xac", 3), "3 8364");
-    EXPECT_EQ(decode("\xf0\x9f\x98\x80", 4), "4 128512");
-    EXPECT_EQ(decode("\xe2\x82", 2), "0 0");
-    EXPECT_EQ(decode("\xc1\xbf", 2), "-1 0");
-    EXPECT_EQ(decode("\xed\xbf\xbf", 3), "-1 0");
+        int r = decode_char(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &wc);
+        EXPECT_EQ(std::to_string(r) + " " + std::to_string(r > 0 ? wc : 0), want);
+    }
     char out[MB_LEN_MAX];
-    EXPECT_EQ(encode_char(0x10FFFF, out), 4);
-    EXPECT_EQ(std::string(out, 4), "\xf4\x8f\xbf\xbf");
+    EXPECT_EQ(std::string(out, size_t(encode_char(0x10FFFF, out))), "\xf4\x8f\xbf\xbf");
     EXPECT_EQ(encode_char(0xDFFF, out), -1);
 }

@@ -41,6 +41,8 @@ inline void start(const std::vector<std::string>& words = {}) {
     runtime_init(int(v.size()) - 1, vectors->back().data());
 }
 
+inline char* at(const void* p) { return static_cast<char*>(const_cast<void*>(p)); }
+
 // Areas are never freed, as in the programs; they stay reachable here (a
 // table that is never destroyed) for the leak checker.
 inline Area* new_area(size_t size, const char* name = "t") {
