@@ -39,6 +39,7 @@ void field_list_parse(const char* text, FieldList* list, Area* area) {
     area_push_pact(0, relocate_pair, &cur, &last, area);
     list->included = list->excluded = nullptr;
     list->inclusive = 1;
+    list->included_filter = list->excluded_filter = 0;
     cur = mbs_to_area(text, area);
     if (cur == nullptr) {
         warn(WARN_ERROR, "code error in the field-list argument.\n");
@@ -147,15 +148,17 @@ void field_list_parse(const char* text, FieldList* list, Area* area) {
         }
     }
 done:
+    uint64_t& lengths = list->inclusive ? list->included_filter : list->excluded_filter;
     for (FieldListEntry* e = *chain; e; e = e->next) {
         if (escapes) unescape_entry(e);
         e->length = size_t(e->new_name - e->name);
+        lengths |= field_filter_bit(e->name, e->length);
     }
     area_pop_pact(0, area);
 }
 
-int field_list_match(const FieldList* list, const wchar_t* name, size_t length, FieldListEntry** entry_out,
-                     int* position_out) {
+int field_list_search(const FieldList* list, const wchar_t* name, size_t length, FieldListEntry** entry_out,
+                      int* position_out) {
     FieldListEntry* last = nullptr;
     int position = 0;
     int result = list->inclusive ? 0 : -1;
@@ -197,6 +200,7 @@ FieldListEntry* field_list_insert(FieldList* list, FieldListEntry* after, const 
     e->new_name_end = nullptr;
     e->flags = nullptr;
     e->length = length;
+    list->included_filter |= field_filter_bit(text, length);
     if (after) {
         e->next = after->next;
         after->next = e;

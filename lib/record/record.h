@@ -72,14 +72,33 @@ struct FieldList {
     FieldListEntry* included;
     FieldListEntry* excluded;
     int inclusive;
+    // Filters of the names in each chain: one bit per entry, chosen by the
+    // name's length and first character; most fields of a record are told
+    // apart from every entry by their bit alone.
+    uint64_t included_filter;
+    uint64_t excluded_filter;
 };
+
+// name/length as for field_list_match, length not 0.
+inline uint64_t field_filter_bit(const wchar_t* name, size_t length) {
+    return uint64_t(1) << ((length * 7 + uint32_t(name[0])) & 63);
+}
 
 void field_list_parse(const char* text, FieldList* list, Area* area);
 // name/length: a field's start and value - start (the colon included).
 // Non-zero when the field is selected: 1 when an included entry matched,
 // -1 when nothing matched in an exclusive list.
-int field_list_match(const FieldList* list, const wchar_t* name, size_t length, FieldListEntry** entry_out,
-                     int* position_out);
+int field_list_search(const FieldList* list, const wchar_t* name, size_t length, FieldListEntry** entry_out,
+                      int* position_out);
+inline int field_list_match(const FieldList* list, const wchar_t* name, size_t length, FieldListEntry** entry_out,
+                            int* position_out) {
+    // A name whose filter bit no entry has matches nothing; the chains need
+    // walking only to report the last entry.
+    if (length != 0 && entry_out == nullptr && position_out == nullptr &&
+        !((list->included_filter | list->excluded_filter) & field_filter_bit(name, length)))
+        return list->inclusive ? 0 : -1;
+    return field_list_search(list, name, length, entry_out, position_out);
+}
 FieldListEntry* field_list_insert(FieldList* list, FieldListEntry* after, const wchar_t* name, size_t length,
                                   Area* area);
 void field_list_relocate(FieldList* list, Area* area);

@@ -305,6 +305,16 @@ size_t narrow_ascii_sse2(const wchar_t* text, size_t k, char* o) {
         }
         i = at + 16;
     }
+    // Short runs four characters at a time, the last four overlapping.
+    while (i < k && k >= 4) {
+        size_t at = i + 4 <= k ? i : k - 4;
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(a, high), zero)) != 0xFFFF) break;
+        __m128i w16 = _mm_packs_epi32(a, a);
+        int four = _mm_cvtsi128_si32(_mm_packus_epi16(w16, w16));
+        std::memcpy(o + at, &four, 4);
+        i = at + 4;
+    }
 #endif
     while (i < k && static_cast<uint32_t>(text[i]) < 0x80) {
         o[i] = char(text[i]);
