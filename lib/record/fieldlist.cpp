@@ -77,35 +77,24 @@ void field_list_parse(const char* text, FieldList* list, Area* area) {
     bool escapes = false;
     for (;; ++cur) {
         wchar_t c = *cur;
+        if (c == 0) {  // the end of the text ends a name as a comma would
+            if (state == NAME || state == NAME_ESCAPE) end_name();
+            if (state == NEW_NAME || state == NEW_NAME_ESCAPE) last->new_name_end = cur;
+            break;
+        }
         bool blank = is_separator_blank(c);
         switch (state) {
         case BETWEEN:
         case AFTER_ITEM:
-            if (c == 0) goto done;
             if (blank) continue;
             if (c == L',' && state == AFTER_ITEM) {
                 state = BETWEEN;
                 continue;
             }
-            open_entry();
-            if (c == L',') {
-                end_name();  // an empty name
-                state = BETWEEN;
-            } else if (c == L':') {
-                last->new_name = last->new_name_end = cur + 1;
-                state = NEW_NAME;
-            } else if (c == L'\\') {
-                escapes = true;
-                state = NAME_ESCAPE;
-            } else {
-                state = NAME;
-            }
-            continue;
+            open_entry();  // a comma here gives an entry with an empty name
+            state = NAME;
+            [[fallthrough]];
         case NAME:
-            if (c == 0) {
-                end_name();
-                goto done;
-            }
             if (blank || c == L',') {
                 end_name();
                 state = blank ? AFTER_ITEM : BETWEEN;
@@ -118,17 +107,9 @@ void field_list_parse(const char* text, FieldList* list, Area* area) {
             }
             continue;
         case NAME_ESCAPE:
-            if (c == 0) {
-                end_name();
-                goto done;
-            }
             state = NAME;
             continue;
         case NEW_NAME:
-            if (c == 0) {
-                last->new_name_end = cur;
-                goto done;
-            }
             if (blank || c == L',') {
                 *cur = 0;
                 last->new_name_end = cur;
@@ -139,15 +120,10 @@ void field_list_parse(const char* text, FieldList* list, Area* area) {
             }
             continue;
         case NEW_NAME_ESCAPE:
-            if (c == 0) {
-                last->new_name_end = cur;
-                goto done;
-            }
             state = NEW_NAME;
             continue;
         }
     }
-done:
     uint64_t& lengths = list->inclusive ? list->included_filter : list->excluded_filter;
     for (FieldListEntry* e = *chain; e; e = e->next) {
         if (escapes) unescape_entry(e);
@@ -159,30 +135,24 @@ done:
 
 int field_list_search(const FieldList* list, const wchar_t* name, size_t length, FieldListEntry** entry_out,
                       int* position_out) {
+    // A field without a name (length 0) never matches.
     FieldListEntry* last = nullptr;
     int position = 0;
-    int result = list->inclusive ? 0 : -1;
-    if (length == 0) {
-        result = 0;
-    } else {
-        for (FieldListEntry* e = list->included; e; e = e->next) {
-            ++position;
-            if (e->length == length && same_text(e->name, name, length)) {
-                if (entry_out) *entry_out = e;
-                if (position_out) *position_out = position;
-                return 1;
-            }
-            last = e;
+    for (FieldListEntry* e = list->included; e; e = e->next) {
+        ++position;
+        if (length != 0 && e->length == length && same_text(e->name, name, length)) {
+            if (entry_out) *entry_out = e;
+            if (position_out) *position_out = position;
+            return 1;
         }
-        for (FieldListEntry* e = list->excluded; e; e = e->next)
-            if (e->length == length && same_text(e->name, name, length)) {
-                result = 0;
-                break;
-            }
+        last = e;
     }
     if (entry_out) *entry_out = last;
     if (position_out) *position_out = position;
-    return result;
+    if (length == 0) return 0;
+    for (FieldListEntry* e = list->excluded; e; e = e->next)
+        if (e->length == length && same_text(e->name, name, length)) return 0;
+    return list->inclusive ? 0 : -1;
 }
 
 FieldListEntry* field_list_insert(FieldList* list, FieldListEntry* after, const wchar_t* name, size_t length,

@@ -252,6 +252,27 @@ void usage_exit(const char* text) {
     rk_exit(2);
 }
 
+void scan_options(Setting* settings, const char* usage, int32_t* count) {
+    int letter;
+    while (opt_next(count ? "0123456789D:" : "D:", &letter)) {
+        if (letter == 'D') {
+            settings_apply(settings, const_cast<char*>(opt_arg));
+        } else if (count && letter >= '0' && letter <= '9') {
+            int digit = letter - '0';
+            *count = *count > (INT32_MAX - digit) / 10 ? INT32_MAX : *count * 10 + digit;
+        } else {
+            usage_exit(usage);
+        }
+    }
+    opt_shift();
+}
+
+const char* take_argument(const char* usage) {
+    if (nargs == 0) usage_exit(usage);
+    --nargs;
+    return *args++;
+}
+
 // Called by the output layer when a write fails.
 void output_error() {
     if (errno == EPIPE) die_of_broken_pipe();

@@ -54,6 +54,13 @@ void exit_if_errors(int status);
 [[noreturn]] void rk_exit(int status);
 // Writes a usage text to standard error and exits with status 2.
 [[noreturn]] void usage_exit(const char* text);
+// The option loop of a tool whose options are -D and, when count is given,
+// the digits of a count (-10 is ten; digits accumulate across options). Any
+// other option gives the usage text. Leaves the arguments shifted past the
+// options.
+void scan_options(Setting* settings, const char* usage, int32_t* count = nullptr);
+// Takes the next argument, which the tool requires (usage text when absent).
+const char* take_argument(const char* usage);
 
 // ---------------------------------------------------------------------------
 // Storage areas

@@ -1,5 +1,4 @@
 // Rkhead: copies the first N records of each input file.
-#include <climits>
 
 #include "record.h"
 
@@ -12,18 +11,7 @@ int main(int argc, char** argv) {
     int32_t rsize = 4, tsize = 1;
     Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {nullptr, nullptr}};
     int32_t count = 0;
-    int letter;
-    while (opt_next("0123456789D:", &letter)) {
-        if (letter >= '0' && letter <= '9') {
-            int digit = letter - '0';
-            count = count > (INT32_MAX - digit) / 10 ? INT32_MAX : count * 10 + digit;
-        } else if (letter == 'D') {
-            settings_apply(settings, const_cast<char*>(opt_arg));
-        } else {
-            usage_exit(usage);
-        }
-    }
-    opt_shift();
+    scan_options(settings, usage, &count);
 
     static Area text, table;
     area_create_doubling(rsize, "rsize", &text);

@@ -9,14 +9,7 @@ int main(int argc, char** argv) {
     runtime_init(argc, argv);
     int32_t rsize = 4, tsize = 1, nsize = 4;
     Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {nullptr, nullptr}};
-    int letter;
-    while (opt_next("D:", &letter)) {
-        if (letter == 'D')
-            settings_apply(settings, const_cast<char*>(opt_arg));
-        else
-            usage_exit(usage);
-    }
-    opt_shift();
+    scan_options(settings, usage);
 
     static Area text, table, names;
     static FieldList list;
@@ -24,11 +17,7 @@ int main(int argc, char** argv) {
     area_create_doubling(tsize, "tsize", &table);
     area_create_doubling(nsize, "nsize", &names);
     area_push_pact(0, field_list_relocate_pact, &list, nullptr, &names);
-    if (nargs == 0) usage_exit(usage);
-    const char* spec = args[0];
-    ++args;
-    --nargs;
-    field_list_parse(spec, &list, &names);
+    field_list_parse(take_argument(usage), &list, &names);
     if (!list.inclusive) usage_exit(usage);
     for (const FieldListEntry* e = list.included; e; e = e->next)
         if (e->new_name_end == nullptr) {

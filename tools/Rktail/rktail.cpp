@@ -1,7 +1,6 @@
 // Rktail: copies the last N records of each input file. The window of
 // records is kept in the storage areas themselves: the oldest record is
 // released as each new one arrives, so memory holds at most N + 1 records.
-#include <climits>
 #include <cstdlib>
 
 #include "record.h"
@@ -60,18 +59,7 @@ int main(int argc, char** argv) {
     int32_t rsize = 16, tsize = 1;
     Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {nullptr, nullptr}};
     int32_t count = 0;
-    int letter;
-    while (opt_next("0123456789D:", &letter)) {
-        if (letter >= '0' && letter <= '9') {
-            int digit = letter - '0';
-            count = count > (INT32_MAX - digit) / 10 ? INT32_MAX : count * 10 + digit;
-        } else if (letter == 'D') {
-            settings_apply(settings, const_cast<char*>(opt_arg));
-        } else {
-            usage_exit(usage);
-        }
-    }
-    opt_shift();
+    scan_options(settings, usage, &count);
     slots = count < 1 ? 1 : count;
     ring = static_cast<Field**>(std::malloc(sizeof(Field*) * size_t(slots)));
     if (ring == nullptr) fatal("can't allocate necessary memory!\n");
