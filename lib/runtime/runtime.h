@@ -229,11 +229,19 @@ void out_putwc_slow(wchar_t c);
 extern char out_buf[];
 extern size_t out_len;
 enum { OUT_BUFSIZE = 1 << 16 };
+void out_bytes_slow(const char* bytes, size_t n);
+inline void out_bytes(const char* bytes, size_t n) {
+    if (out_len + n <= OUT_BUFSIZE) {
+        __builtin_memcpy(out_buf + out_len, bytes, n);
+        out_len += n;
+    } else {
+        out_bytes_slow(bytes, n);
+    }
+}
 inline void out_putwc(wchar_t c) {
     if (ascii_compatible && uint32_t(c) < 0x80 && out_len < OUT_BUFSIZE) out_buf[out_len++] = char(c);
     else out_putwc_slow(c);
 }
-void out_bytes(const char* bytes, size_t n);
 void out_str(const char* text);
 // Writes a string literal without measuring it.
 template <size_t N>

@@ -249,7 +249,7 @@ static inline void out_room(size_t n) {
     if (out_len + n > OUT_BUFSIZE && !out_flush()) output_error();
 }
 
-void out_bytes(const char* bytes, size_t n) {
+void out_bytes_slow(const char* bytes, size_t n) {
     while (n > 0) {
         out_room(1);
         size_t k = OUT_BUFSIZE - out_len;
@@ -265,6 +265,10 @@ void out_str(const char* text) { out_bytes(text, std::strlen(text)); }
 
 void out_int(long v) {
     char buf[24];
+    if (v >= 0 && v < 10) {
+        out_putwc(wchar_t('0' + v));
+        return;
+    }
     auto r = std::to_chars(buf, buf + sizeof buf, v);
     out_bytes(buf, size_t(r.ptr - buf));
 }
