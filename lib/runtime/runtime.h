@@ -155,6 +155,10 @@ int relocate_pair(void* a, void* b, Area* area);
 int area_double(void* a, void* b, Area* area);
 
 inline size_t area_size(const Area* area) { return size_t(area->limit - area->base); }
+// Contiguous free bytes at the head, before any pact would run.
+inline size_t area_room(const Area* area) {
+    return size_t((area->tail < area->head ? area->limit : area->tail) - area->head);
+}
 
 // Translates the pointer stored in *cell after a resize.
 template <typename T>
