@@ -81,8 +81,12 @@ struct RecordBuilder {
 
     void open_field(wchar_t* at) {
         if (used == reserved) {
-            area_extend(TRIPLES * sizeof(Field), &table, table_area);
-            reserved += TRIPLES;
+            // Several triples at a time while the area has room for them,
+            // one at a time near its end, so that it fills up completely.
+            int32_t n = int32_t(area_room(table_area) / sizeof(Field));
+            n = n < 1 ? 1 : n > TRIPLES ? TRIPLES : n;
+            area_extend(size_t(n) * sizeof(Field), &table, table_area);
+            reserved += n;
         }
         Field* f = table + used++;
         f->start = at;
@@ -206,7 +210,9 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
             if (s->error) code_error();
             break;
         }
-        if (ascii_compatible) {
+        // Blocks need some room beyond what they store; near the end of the
+        // text area the characters go in one at a time, filling it up.
+        if (ascii_compatible && area_room(text) >= (64 + RecordBuilder::SLACK) * sizeof(wchar_t)) {
             if (cpu_has_avx2 ? rb.take_chunk_avx2(s) : rb.take_chunk_sse2(s)) break;
             continue;
         }
@@ -222,8 +228,8 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
     Field* result = nullptr;
     if (rb.nfields > 0) {
         wchar_t* z = rb.terminator;
-        if (z == nullptr) {
-            z = static_cast<wchar_t*>(area_alloc(sizeof(wchar_t), text));
+        if (z == nullptr) {  // part of the text object, so the text stays contiguous
+            z = rb.reserve(1);
             *z = 0;
         }
         if (rb.used == rb.reserved) {
