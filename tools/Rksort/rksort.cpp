@@ -8,8 +8,10 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "record.h"
@@ -25,10 +27,14 @@ static const char usage[] =
 
 namespace {
 
-// One record held for sorting.
+// One record held for sorting, with a summary of its key's first part that
+// orders two entries whenever their summaries differ (most comparisons), so
+// that the whole keys are compared only when the summaries are equal.
 struct Entry {
     Field* record;
     uint32_t* key;
+    uint64_t first;  // numbers: the first value as ordered bits; text: the first two words
+    uint32_t rank;   // numbers: 0 no value, 1 NaN, 2 a number; text: 0
 };
 
 Area text, table, entries, keys, names;
@@ -44,6 +50,7 @@ size_t held = 0;              // entries in the table
 // static storage, and changes to it happen with the signals blocked.
 
 constexpr int MERGE_WAYS = 16;
+constexpr size_t RUN_BUFFER = 1 << 17;  // buffer of each run file
 char run_prefix[PATH_MAX + 32];  // directory and stem, empty until chosen
 volatile sig_atomic_t first_run = 0;
 volatile sig_atomic_t run_count = 0;
@@ -123,10 +130,18 @@ void choose_directory() {
     std::snprintf(run_prefix, sizeof run_prefix, "/tmp/%s", stem);
 }
 
-// A run file open for writing, with every failure fatal.
+// A run file open for writing, with every failure fatal. Records from the
+// sort table are gathered in place and written with writev; records copied
+// during a merge go through a buffer.
 struct RunWriter {
-    FILE* f = nullptr;
+    static constexpr int BATCH = 1020;  // iovecs per writev, three per record
+    static char buffer[RUN_BUFFER];     // one run is written at a time
+    int fd = -1;
     char name[PATH_MAX + 64];
+    size_t used = 0;
+    iovec iov[BATCH];
+    uint32_t counts[BATCH];
+    int niov = 0;
 
     void create() {
         if (!run_prefix[0]) choose_directory();
@@ -135,21 +150,69 @@ struct RunWriter {
         run_name(name, i);
         SignalGuard guard;
         // Never follow or overwrite what is already there.
-        int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0 || (f = fdopen(fd, "wb")) == nullptr) fatal("can't create tmpfile %s.\n", name);
+        fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) fatal("can't create tmpfile %s.\n", name);
         run_count = run_count + 1;
     }
+    [[noreturn]] void fail() { fatal("can't write tmpfile %s.\n", name); }
+    void write_out(const char* p, size_t n) {
+        while (n > 0) {
+            ssize_t r = ::write(fd, p, n);
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                fail();
+            }
+            p += r;
+            n -= size_t(r);
+        }
+    }
     void write(const void* p, size_t n) {
-        if (std::fwrite(p, 1, n, f) != n) fatal("can't write tmpfile %s.\n", name);
+        if (used + n > RUN_BUFFER) {
+            write_out(buffer, used);
+            used = 0;
+        }
+        if (n > RUN_BUFFER / 2) {
+            write_out(static_cast<const char*>(p), n);
+            return;
+        }
+        std::memcpy(buffer + used, p, n);
+        used += n;
+    }
+    // A record whose key and text stay where they are until flush().
+    void gather(const uint32_t* key, const wchar_t* chars, uint32_t n) {
+        if (niov + 3 > BATCH) flush();
+        counts[niov] = n;
+        iov[niov] = iovec{const_cast<uint32_t*>(key), key[0]};
+        iov[niov + 1] = iovec{&counts[niov], sizeof(uint32_t)};
+        iov[niov + 2] = iovec{const_cast<wchar_t*>(chars), size_t(n) * sizeof(wchar_t)};
+        niov += 3;
+    }
+    void flush() {
+        iovec* v = iov;
+        int left = niov;
+        while (left > 0) {
+            ssize_t r = writev(fd, v, left);
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                fail();
+            }
+            for (; left > 0 && size_t(r) >= v->iov_len; ++v, --left) r -= ssize_t(v->iov_len);
+            if (left > 0) {
+                v->iov_base = static_cast<char*>(v->iov_base) + r;
+                v->iov_len -= size_t(r);
+            }
+        }
+        niov = 0;
     }
     void close() {
-        if (std::fclose(f) != 0) {
-            f = nullptr;
-            fatal("can't write tmpfile %s.\n", name);
-        }
-        f = nullptr;
+        flush();
+        write_out(buffer, used);
+        used = 0;
+        if (::close(fd) != 0) fail();
+        fd = -1;
     }
 };
+char RunWriter::buffer[RUN_BUFFER];
 
 // ---------------------------------------------------------------------------
 // Sorting in memory
@@ -164,17 +227,43 @@ bool read_before(const Field* a, const Field* b) {
     return above_a == above_b ? a < b : above_a;
 }
 
-int compare_entries(const void* x, const void* y) {
-    const Entry* a = static_cast<const Entry*>(x);
-    const Entry* b = static_cast<const Entry*>(y);
-    if (int c = compare_keys(a->key, b->key, &list)) return c;
-    if (a->record == b->record) return 0;
-    return read_before(a->record, b->record) ? -1 : 1;
+void summarize(Entry& e) {
+    e.first = 0;
+    e.rank = 0;
+    const FieldListEntry* head = list.included;
+    const uint32_t* part = e.key + 1;
+    if (head == nullptr || e.key[0] <= 4) return;  // no first part: it counts as empty
+    if (*head->flags & KEY_NUMERIC) {
+        double count, v;
+        std::memcpy(&count, part, sizeof count);
+        if (count < 1) return;
+        std::memcpy(&v, part + 2, sizeof v);
+        if (v != v) {
+            e.rank = 1;
+            return;
+        }
+        if (v == 0) v = 0;  // -0 and 0 are equal
+        uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        e.first = bits >> 63 ? ~bits : bits | uint64_t(1) << 63;
+        e.rank = 2;
+    } else {
+        e.first = uint64_t(part[0]) << 32 | (part[0] ? part[1] : 0);
+    }
 }
 
-void sort_held() {
-    if (held > 1) std::qsort(sort_table, held, sizeof(Entry), compare_entries);
+// Key order, then input order: a total order, so the result is the stable
+// sort whatever algorithm does the sorting.
+bool entry_before(const Entry& a, const Entry& b) {
+    if (a.rank != b.rank || a.first != b.first) {
+        bool less = a.rank != b.rank ? a.rank < b.rank : a.first < b.first;
+        return (*list.included->flags & KEY_REVERSE) ? !less : less;
+    }
+    if (int c = compare_keys(a.key, b.key, &list)) return c < 0;
+    return a.record != b.record && read_before(a.record, b.record);
 }
+
+void sort_held() { std::sort(sort_table, sort_table + held, entry_before); }
 
 // The characters of a record's field lines.
 size_t record_length(const Field* rec) { return size_t(record_end(const_cast<Field*>(rec))->end - rec->start); }
@@ -186,14 +275,9 @@ void write_run() {
     run.create();
     Entry last = sort_table[held - 1];
     sort_held();
-    for (size_t i = 0; i < held; ++i) {
-        const Entry& e = sort_table[i];
-        run.write(e.key, e.key[0]);
-        uint32_t n = uint32_t(record_length(e.record));
-        run.write(&n, sizeof n);
-        static_assert(sizeof(wchar_t) == sizeof(uint32_t));
-        run.write(e.record->start, size_t(n) * sizeof(wchar_t));
-    }
+    static_assert(sizeof(wchar_t) == sizeof(uint32_t));
+    for (size_t i = 0; i < held; ++i)
+        run.gather(sort_table[i].key, sort_table[i].record->start, uint32_t(record_length(sort_table[i].record)));
     run.close();
     Field* close = record_end(last.record);
     area_release(close->end + 1, &text);
@@ -257,6 +341,7 @@ struct RunReader {
         run_name(name, i);
         f = std::fopen(name, "rbe");
         if (f == nullptr) fatal("can't open tmpfile %s.\n", name);
+        std::setvbuf(f, nullptr, _IOFBF, RUN_BUFFER);
         next_key();
     }
     void next_key() {
@@ -421,7 +506,10 @@ int main(int argc, char** argv) {
         // they stay where they are.
         uint32_t* key = make_key(rec, &list, &keys, &names);
         area_extend(sizeof(Entry), &sort_table, &entries);
-        sort_table[held++] = Entry{rec, key};
+        Entry& e = sort_table[held++];
+        e.record = rec;
+        e.key = key;
+        summarize(e);
     }
 
     if (run_count == 0) {
