@@ -196,6 +196,7 @@ static void run_cleanup() {
 
 // A closed pipe ends the program the way it ends any Unix filter.
 static void die_of_broken_pipe() {
+    run_cleanup();
     signal(SIGPIPE, SIG_DFL);
     raise(SIGPIPE);
     _exit(3);

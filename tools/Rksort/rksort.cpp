@@ -67,7 +67,8 @@ void remove_runs() {
 }
 
 sigset_t guarded_signals;
-const int guarded[] = {SIGINT, SIGHUP, SIGTERM};
+// A closed output pipe ends the sort too, without leaving runs behind.
+const int guarded[] = {SIGINT, SIGHUP, SIGTERM, SIGPIPE};
 
 void on_signal(int sig) {
     signal(sig, SIG_DFL);
