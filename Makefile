@@ -40,6 +40,8 @@ demo: all
 	@$(BIN)/Rktail -2 examples/orders.rk examples/customers.rk
 	@echo '$$ Rkcat -n -g date examples/orders.rk | Rkproj seq,order,date | Rkhead -3'
 	@$(BIN)/Rkcat -n -g date examples/orders.rk | $(BIN)/Rkproj seq,order,date | $(BIN)/Rkhead -3
+	@echo '$$ Rksort price:nr examples/orders.rk | Rkproj order,price | Rkhead -3'
+	@$(BIN)/Rksort price:nr examples/orders.rk | $(BIN)/Rkproj order,price | $(BIN)/Rkhead -3
 
 install: all
 	cmake --install $(BUILD) --prefix $(PREFIX)

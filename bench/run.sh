@@ -4,11 +4,13 @@
 #   bench/run.sh [--big] [--no-build]
 #
 #   --big       also generate a ~1 GB file (bench/data/big.rk) and time
-#               Rkcat, Rkhead -10 and Rktail -10 on it
+#               Rkcat, Rkhead -10, Rktail -10 and Rksort price:n on it
 #   --no-build  use the programs already in build/bin as they are
 #
 #   RUNS=n      timed runs per command (default 5); the median is reported
 #   WARMUP=n    untimed runs before them (default 1)
+#   BIG_PEER=1  with --big, also time the peer sort pipeline on big.rk and
+#               compare outputs (slow; keeps two ~1 GB outputs in data/out)
 #
 # Works from any directory. See bench/README.md for what the columns mean and
 # how to add a benchmark.
@@ -30,6 +32,7 @@ rkmeasure=$build/bench/rkmeasure
 
 RUNS=${RUNS:-5}
 WARMUP=${WARMUP:-1}
+BIG_PEER=${BIG_PEER:-0}
 BIG_RECORDS=8500000
 RECORDS=500000
 SEED=1
@@ -41,7 +44,7 @@ for arg in "$@"; do
         --big) big=1 ;;
         --no-build) do_build=0 ;;
         -h | --help)
-            sed -n '2,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+            sed -n '2,16p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
             exit 0
             ;;
         *)
@@ -86,7 +89,7 @@ for helper in rkgen:gen.cpp rkmeasure:measure.cpp; do
 done
 
 missing=()
-for p in Rkcat Rkhead Rktail; do
+for p in Rkcat Rkhead Rktail Rkproj Rksort; do
     [[ -x $bin/$p ]] || missing+=("$p")
 done
 if ((${#missing[@]})); then
@@ -142,6 +145,17 @@ export AWK_PROJ='BEGIN{RS="";FS="\n"}{o=""; for(i=1;i<=NF;i++) if(index($i,"name
 export AWK_GROUP='BEGIN{RS="";FS="\n"}{k=""; for(i=1;i<=NF;i++) if(index($i,"city:")==1) k=k substr($i,6) "\1"; s=(NR>1 && k==p)?s+1:1; p=k; print "seq:" s "\n" $0 "\n"}'
 export AWK_TAIL10='BEGIN{RS="";FS="\n"}{r[NR%10]=$0} END{for(i=NR-9;i<=NR;i++) if(i>0) print r[i%10] "\n"}'
 export YREC=$'x:1\n'
+# The peer of Rksort price:n: mawk puts each record on one line, its price
+# first, then a tab, then its fields joined by \001 (which the data never
+# holds); sort -s orders the lines stably by the number before the tab; mawk
+# turns them back into records.
+export TAB=$'\t'
+export AWK_DECORATE='BEGIN{RS="";FS="\n"}{k=""; for(i=1;i<=NF;i++) if(index($i,"price:")==1){k=substr($i,7); break} r=$1; for(i=2;i<=NF;i++) r=r "\001" $i; print k "\t" r}'
+export AWK_UNDECORATE='{sub(/^[^\t]*\t/,""); gsub(/\001/,"\n"); print $0 "\n"}'
+SORT_PEER='mawk "$AWK_DECORATE" "$D" | sort -s -t "$TAB" -k1,1n | mawk "$AWK_UNDECORATE"'
+# Run files of Rksort (and sort's own temporary files) stay in bench/data/.
+export TMPDIR=$data/tmp
+mkdir -p "$TMPDIR"
 
 # Converts "12.3456" seconds to integer tenths of a millisecond.
 ticks() { local s=${1/./}; echo $((10#$s)); }
@@ -160,17 +174,47 @@ measure() {
     done
 }
 
+# Run files that a sort left behind count as a failure.
+check_tmp() {
+    local left
+    left=$(find "$TMPDIR" -maxdepth 1 -name 'Rksort*' | wc -l)
+    if ((left)); then
+        echo "!! $left run file(s) of Rksort left in ${TMPDIR#"$repo"/}"
+        failures=$((failures + 1))
+    fi
+}
+
+# sorted_copy FILE ORDER: writes FILE, the records of $D ordered by price
+# (ORDER n or nr), unless it is already newer than $D. The peer pipeline
+# makes it when mawk is there, else Rksort.
+sorted_copy() {
+    local file=$1 order=$2
+    [[ -f $file && $file -nt $D ]] && return
+    say "== writing ${file#"$repo"/} (bench.rk by price:$order)"
+    if ((have_mawk)); then
+        mawk "$AWK_DECORATE" "$D" | sort -s -t "$TAB" -k1,1"$order" | mawk "$AWK_UNDECORATE" >"$file.tmp"
+    elif [[ -x $bin/Rksort ]]; then
+        "$bin/Rksort" "price:$order" "$D" >"$file.tmp"
+    else
+        say "!! neither mawk nor Rksort: ${file#"$repo"/} not written"
+        return
+    fi
+    mv "$file.tmp" "$file"
+}
+
 row() { printf '%-24s %9s %9s %9s %9s %9s  %s\n' "$@"; }
 
 failures=0
 
-# bench NAME OURS [PEER [same]]
+# bench NAME OURS [PEER [same|- [DATA]]]
 #   OURS and PEER are /bin/sh command lines; PEER '-' or absent means none.
 #   Timed runs write to /dev/null, so that the figures are the programs' own
 #   work and not the file system's. With 'same', one more untimed run of each
 #   keeps its output in bench/data/out/, and the two must be byte-identical.
+#   DATA, when given, is the data file $D of both commands for this row.
 bench() {
     local name=$1 ours=$2 peer=${3:--} mode=${4:-}
+    local -x D=${5:-$D}
     local file=${name//[^A-Za-z0-9._-]/_}
     file=$(tr -s _ <<<"$file")
     local o_out=/dev/null p_out=/dev/null
@@ -249,6 +293,14 @@ bench "proj name,price"  'Rkproj name,price "$D"' 'mawk "$AWK_PROJ" "$D"' same
 bench "  vs pass-through" 'Rkproj name,price "$D"' 'mawk "$AWK_CAT" "$D"'
 bench "cat -n -g city"   'Rkcat -n -g city "$D"' 'mawk "$AWK_GROUP" "$D"' same
 bench "  vs pass-through" 'Rkcat -n -g city "$D"' 'mawk "$AWK_CAT" "$D"'
+sorted_copy "$data/sorted.rk" n
+sorted_copy "$data/reversed.rk" nr
+cat "$data/sorted.rk" "$data/reversed.rk" >/dev/null 2>&1 || true
+bench "sort price:n"         'Rksort price:n "$D"' "$SORT_PEER" same
+bench "  in memory (xmem 1G)" 'Rksort -D xmem=1048576 price:n "$D"' "$SORT_PEER" same
+bench "  input sorted"       'Rksort price:n "$D"' "$SORT_PEER" same "$data/sorted.rk"
+bench "  input reversed"     'Rksort price:n "$D"' "$SORT_PEER" same "$data/reversed.rk"
+check_tmp
 
 if ((big)); then
     gen "$data/big.rk" "$BIG_RECORDS"
@@ -260,6 +312,12 @@ if ((big)); then
     bench "big pass-through" 'Rkcat "$D"'      'mawk "$AWK_CAT" "$D"'
     bench "big head -10"     'Rkhead -10 "$D"' 'mawk "$AWK_HEAD10" "$D"' same
     bench "big tail -10"     'Rktail -10 "$D"' 'mawk "$AWK_TAIL10" "$D"' same
+    if ((BIG_PEER)); then
+        bench "big sort price:n" 'Rksort price:n "$D"' "$SORT_PEER" same
+    else
+        bench "big sort price:n" 'Rksort price:n "$D"' -
+    fi
+    check_tmp
 fi
 
 echo

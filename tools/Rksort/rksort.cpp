@@ -93,14 +93,20 @@ void install_handlers() {
 }
 
 // A stem that names this process's runs: "Rksort" and six characters.
+// The characters come from the system's random source, so that others can't
+// guess the names; the time and process id stand in when it fails.
 void make_stem(char* stem) {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    unsigned long v = (unsigned long)getpid() * 2654435761UL ^ (unsigned long)time(nullptr) ^ (unsigned long)clock();
-    std::strcpy(stem, "Rksort");
-    for (int i = 0; i < 6; ++i) {
-        stem[6 + i] = letters[v % 62];
-        v = v / 62 + (unsigned long)i * 7919UL;
+    unsigned char random[6];
+    if (getentropy(random, sizeof random) != 0) {
+        unsigned long v = (unsigned long)getpid() * 2654435761UL ^ (unsigned long)time(nullptr) ^ (unsigned long)clock();
+        for (unsigned char& r : random) {
+            r = (unsigned char)v;
+            v = v * 6364136223846793005UL + 1442695040888963407UL;
+        }
     }
+    std::strcpy(stem, "Rksort");
+    for (int i = 0; i < 6; ++i) stem[6 + i] = letters[random[i] % 62];
     stem[12] = 0;
 }
 
