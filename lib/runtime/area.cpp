@@ -140,8 +140,12 @@ void* area_extend_slow(size_t n, void* cell, Area* area) {
             char* o = load_cell(cell);
             char* start = o ? o : area->head;
             size_t len = size_t(area->head - start);
-            if (len + n <= size_t(area->tail - area->base)) {
+            // An object that is all the live data may move over its own
+            // old place: the whole block is then free around it.
+            bool alone = start == area->tail;
+            if (len + n <= size_t(area->tail - area->base) || (alone && len + n <= area_size(area))) {
                 std::memmove(area->base, start, len);
+                if (alone) area->tail = area->limit;
                 if (o && area_run_pacts(1, area) != 0) store_cell(cell, area->base);
                 area->head = area->base + len;
                 fits = true;

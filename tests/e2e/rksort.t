@@ -1142,3 +1142,15 @@ status 0
 same
 --- timeout 120
 --- status 0
+
+=== memory: a record that fills most of the text area still fits once the runs before it are written
+--- run
+mkdir t; export TMPDIR=$PWD/t
+# Seventeen records of about 12,000 characters, each one longer than the one
+# before: after each run the record being read is all the area holds.
+for i in $(seq 1 17); do printf 'k:%d\nv:%s\n\n' $((18 - i)) "$(head -c $((12000 + i)) /dev/zero | tr '\0' x)"; done > in.rk
+Rksort -D xmem=1,rsize=64 k:n in.rk | grep '^k:' | tr '\n' ' '; echo
+ls t
+--- stdout
+k:1 k:2 k:3 k:4 k:5 k:6 k:7 k:8 k:9 k:10 k:11 k:12 k:13 k:14 k:15 k:16 k:17 
+--- status 0
