@@ -198,3 +198,15 @@ int field_list_relocate_pact(void* list, void*, Area* area) {
     field_list_relocate(static_cast<FieldList*>(list), area);
     return 0;
 }
+
+void list_tool_start(ListTool* tool, int argc, char** argv, const char* usage) {
+    runtime_init(argc, argv);
+    int32_t rsize = 4, tsize = 1, nsize = 4;
+    Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {nullptr, nullptr}};
+    scan_options(settings, usage);
+    area_create_doubling(rsize, "rsize", &tool->text);
+    area_create_doubling(tsize, "tsize", &tool->table);
+    area_create_doubling(nsize, "nsize", &tool->names);
+    area_push_pact(0, field_list_relocate_pact, &tool->list, nullptr, &tool->names);
+    field_list_parse(take_argument(usage), &tool->list, &tool->names);
+}

@@ -139,3 +139,12 @@ int compare_keys(const uint32_t* k1, const uint32_t* k2, const FieldList* list);
 void print_key(const uint32_t* key, const FieldList* list);
 // Relocation pact for an area holding the field list at `list`.
 int field_list_relocate_pact(void* list, void*, Area* area);
+
+// The start of the tools that take a field list as their first argument and
+// only -D as option (settings rsize 4, tsize 1, nsize 4): scans the options,
+// creates the three areas with their pacts and parses the list.
+struct ListTool {
+    Area text, table, names;
+    FieldList list;
+};
+void list_tool_start(ListTool* tool, int argc, char** argv, const char* usage);

@@ -6,18 +6,11 @@ static const char usage[] =
     "\toutputs specified fields.\n";
 
 int main(int argc, char** argv) {
-    runtime_init(argc, argv);
-    int32_t rsize = 4, tsize = 1, nsize = 4;
-    Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {nullptr, nullptr}};
-    scan_options(settings, usage);
-
-    static Area text, table, names;
-    static FieldList list;
-    area_create_doubling(rsize, "rsize", &text);
-    area_create_doubling(tsize, "tsize", &table);
-    area_create_doubling(nsize, "nsize", &names);
-    area_push_pact(0, field_list_relocate_pact, &list, nullptr, &names);
-    field_list_parse(take_argument(usage), &list, &names);
+    static ListTool tool;
+    list_tool_start(&tool, argc, argv, usage);
+    Area& text = tool.text;
+    Area& table = tool.table;
+    FieldList& list = tool.list;
     exit_if_errors(2);
 
     Input in;
