@@ -1,0 +1,701 @@
+// The regular-expression engine. The compiler parses the pattern twice by
+// recursive descent: the first pass counts the words of the program and
+// checks the syntax, the second emits it. The matcher walks the program with
+// an explicit stack of choice points, so neither the length of the subject
+// nor the shape of the pattern can exhaust the native stack.
+#include "wregex.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+enum Op : uint32_t {
+    END = 0,
+    LINE_START = 1,
+    LINE_END = 2,
+    ANY_CHAR = 3,
+    ANY_OF = 4,
+    ANY_BUT = 5,
+    BRANCH = 6,
+    LOOP_BACK = 7,
+    LITERAL = 8,
+    EMPTY = 9,
+    REPEAT_STAR = 10,
+    REPEAT_PLUS = 11,
+    OPEN = 20,   // OPEN + n, n = 1..9
+    CLOSE = 30,  // CLOSE + n
+};
+
+constexpr uint32_t MAGIC = 156;
+constexpr uint32_t RANGE = 0xFFFF;  // in a set: from the entry before to the entry after
+constexpr long MAX_WORDS = 32767;
+
+// Flags of a parsed piece.
+enum { HAS_WIDTH = 1, SIMPLE = 2, STARTS_REPEAT = 4, WORST = 0 };
+
+bool is_meta(wchar_t c) { return c != 0 && std::wcschr(L"^$.[()|?+*\\\"", c) != nullptr; }
+bool is_repeat(wchar_t c) { return c == L'*' || c == L'+' || c == L'?'; }
+
+// ---------------------------------------------------------------------------
+// Compiler
+
+struct Compiler {
+    const wchar_t* parse;  // position in the pattern
+    int groups;            // groups so far, plus one
+    bool counting;         // first pass: only count
+    long size;             // words counted
+    uint32_t* code;        // the program (second pass)
+    long emit;             // next word to emit
+    bool failed = false;
+
+    long fail(const char* message) {
+        if (!failed) wregerror(message);
+        failed = true;
+        return -1;
+    }
+
+    uint32_t op(long node) const { return code[node]; }
+    long next(long node) const {
+        uint32_t offset = code[node + 1];
+        if (offset == 0) return -1;
+        return op(node) == LOOP_BACK ? node - long(offset) : node + long(offset);
+    }
+
+    long node(uint32_t op) {
+        if (counting) {
+            size += 2;
+            return 0;
+        }
+        long at = emit;
+        code[emit++] = op;
+        code[emit++] = 0;
+        return at;
+    }
+    void word(uint32_t w) {
+        if (counting)
+            ++size;
+        else
+            code[emit++] = w;
+    }
+    // Puts a node in front of the operand that starts at `at`.
+    void insert(uint32_t op, long at) {
+        if (counting) {
+            size += 2;
+            return;
+        }
+        std::memmove(code + at + 2, code + at, sizeof(uint32_t) * size_t(emit - at));
+        emit += 2;
+        code[at] = op;
+        code[at + 1] = 0;
+    }
+    // Links the last node of the chain from p to val.
+    void tail(long p, long val) {
+        if (counting) return;
+        long scan = p;
+        for (long t; (t = next(scan)) >= 0;) scan = t;
+        code[scan + 1] = uint32_t(op(scan) == LOOP_BACK ? scan - val : val - scan);
+    }
+    // tail() on the operand of a BRANCH.
+    void operand_tail(long p, long val) {
+        if (counting || p < 0 || op(p) != BRANCH) return;
+        tail(p + 2, val);
+    }
+
+    long alternation(bool paren, int* flags);
+    long branch(int* flags);
+    long piece(int* flags);
+    long atom(int* flags);
+};
+
+long Compiler::alternation(bool paren, int* flags) {
+    *flags = HAS_WIDTH;
+    long ret = -1;
+    int group = 0;
+    if (paren) {
+        if (groups >= WREG_GROUPS) return fail("too many ()");
+        group = groups++;
+        ret = node(OPEN + group);
+    }
+    int f;
+    long br = branch(&f);
+    if (br < 0) return -1;
+    if (ret >= 0)
+        tail(ret, br);
+    else
+        ret = br;
+    if (!(f & HAS_WIDTH)) *flags &= ~HAS_WIDTH;
+    *flags |= f & STARTS_REPEAT;
+    while (*parse == L'|') {
+        ++parse;
+        br = branch(&f);
+        if (br < 0) return -1;
+        tail(ret, br);
+        if (!(f & HAS_WIDTH)) *flags &= ~HAS_WIDTH;
+        *flags |= f & STARTS_REPEAT;
+    }
+    long ender = node(paren ? CLOSE + group : END);
+    tail(ret, ender);
+    if (!counting)
+        for (long b = ret; b >= 0; b = next(b)) operand_tail(b, ender);
+    if (paren) {
+        if (*parse++ != L')') return fail("unmatched ()");
+    } else if (*parse != 0) {
+        return fail("unmatched ()");  // only a ')' can stop the top level early
+    }
+    return ret;
+}
+
+long Compiler::branch(int* flags) {
+    *flags = WORST;
+    long ret = node(BRANCH);
+    long chain = -1;
+    bool any = false;
+    while (*parse != 0 && *parse != L'|' && *parse != L')') {
+        int f;
+        long latest = piece(&f);
+        if (latest < 0) return -1;
+        *flags |= f & HAS_WIDTH;
+        if (!any)
+            *flags |= f & STARTS_REPEAT;
+        else
+            tail(chain, latest);
+        chain = latest;
+        any = true;
+    }
+    if (!any) node(EMPTY);
+    return ret;
+}
+
+long Compiler::piece(int* flags) {
+    int f;
+    long ret = atom(&f);
+    if (ret < 0) return -1;
+    wchar_t op = *parse;
+    if (!is_repeat(op)) {
+        *flags = f;
+        return ret;
+    }
+    if (!(f & HAS_WIDTH) && op != L'?') return fail("*+ operand could be empty");
+    *flags = op != L'+' ? (WORST | STARTS_REPEAT) : (WORST | HAS_WIDTH);
+    if (op == L'*' && (f & SIMPLE)) {
+        insert(REPEAT_STAR, ret);
+    } else if (op == L'*') {
+        // x* as a branch of x looping back to itself, or nothing.
+        insert(BRANCH, ret);
+        operand_tail(ret, node(LOOP_BACK));
+        operand_tail(ret, ret);
+        tail(ret, node(BRANCH));
+        tail(ret, node(EMPTY));
+    } else if (op == L'+' && (f & SIMPLE)) {
+        insert(REPEAT_PLUS, ret);
+    } else if (op == L'+') {
+        // x+ as x followed by a branch looping back to x, or nothing.
+        long next_branch = node(BRANCH);
+        tail(ret, next_branch);
+        tail(node(LOOP_BACK), ret);
+        tail(next_branch, node(BRANCH));
+        tail(ret, node(EMPTY));
+    } else {
+        // x? as a branch of x or nothing.
+        insert(BRANCH, ret);
+        tail(ret, node(BRANCH));
+        long nothing = node(EMPTY);
+        tail(ret, nothing);
+        operand_tail(ret, nothing);
+    }
+    ++parse;
+    if (is_repeat(*parse)) return fail("nested *?+");
+    return ret;
+}
+
+long Compiler::atom(int* flags) {
+    *flags = WORST;
+    long ret;
+    wchar_t c = *parse++;
+    switch (c) {
+    case L'^':
+        ret = node(LINE_START);
+        break;
+    case L'$':
+        ret = node(LINE_END);
+        break;
+    case L'.':
+        ret = node(ANY_CHAR);
+        *flags |= HAS_WIDTH | SIMPLE;
+        break;
+    case L'[': {
+        if (*parse == L'^') {
+            ret = node(ANY_BUT);
+            ++parse;
+        } else {
+            ret = node(ANY_OF);
+        }
+        if (*parse == L']' || *parse == L'-') word(uint32_t(*parse++));
+        while (*parse != 0 && *parse != L']') {
+            if (*parse == L'-') {
+                ++parse;
+                if (*parse == L']' || *parse == 0) {
+                    word(L'-');
+                } else {
+                    uint32_t from = uint32_t(parse[-2]) + 1, to = uint32_t(*parse);
+                    if (from > to + 1) return fail("invalid [] range");
+                    word(from);
+                    word(RANGE);
+                    word(to);
+                    ++parse;
+                }
+            } else {
+                word(uint32_t(*parse++));
+            }
+        }
+        word(0);
+        if (*parse != L']') return fail("unmatched []");
+        ++parse;
+        *flags |= HAS_WIDTH | SIMPLE;
+        break;
+    }
+    case L'(': {
+        int f;
+        ret = alternation(true, &f);
+        if (ret < 0) return -1;
+        *flags |= f & (HAS_WIDTH | STARTS_REPEAT);
+        break;
+    }
+    case 0:
+    case L'|':
+    case L')':
+        --parse;
+        return fail(c == L')' ? "unmatched ()" : "internal disaster");
+    case L'?':
+    case L'+':
+    case L'*':
+        return fail("?+* follows nothing");
+    case L'\\':
+        if (*parse == 0) return fail("trailing \\");
+        ret = node(LITERAL);
+        word(uint32_t(*parse++));
+        word(0);
+        *flags |= HAS_WIDTH | SIMPLE;
+        break;
+    default: {
+        --parse;
+        size_t len = 0;
+        while (parse[len] != 0 && !is_meta(parse[len])) ++len;
+        if (len == 0) return fail("internal disaster");  // an unescaped double quote
+        // The last character of a run that a repetition follows is an atom
+        // of its own.
+        if (len > 1 && is_repeat(parse[len])) --len;
+        *flags |= HAS_WIDTH;
+        if (len == 1) *flags |= SIMPLE;
+        ret = node(LITERAL);
+        for (; len > 0; --len) word(uint32_t(*parse++));
+        word(0);
+        break;
+    }
+    }
+    return ret;
+}
+
+size_t literal_length(const uint32_t* p) {
+    size_t n = 0;
+    while (p[n]) ++n;
+    return n;
+}
+
+}  // namespace
+
+wregexp* wregcomp(const wchar_t* pattern) {
+    if (pattern == nullptr) {
+        wregerror("NULL argument");
+        return nullptr;
+    }
+    Compiler c{pattern, 1, true, 0, nullptr, 0};
+    int flags;
+    c.word(MAGIC);
+    if (c.alternation(false, &flags) < 0) return nullptr;
+    if (c.size >= MAX_WORDS) {
+        wregerror("wregexp too big");
+        return nullptr;
+    }
+    wregexp* r = static_cast<wregexp*>(std::malloc(sizeof(wregexp) + sizeof(uint32_t) * size_t(c.size)));
+    if (r == nullptr) {
+        wregerror("out of space");
+        return nullptr;
+    }
+    r->program = reinterpret_cast<uint32_t*>(r + 1);
+    c = Compiler{pattern, 1, false, 0, r->program, 0};
+    c.word(MAGIC);
+    c.alternation(false, &flags);
+    for (int i = 0; i < WREG_GROUPS; ++i) r->match_start[i] = r->match_end[i] = nullptr;
+    r->first_char = 0;
+    r->anchored = 0;
+    r->must_text = nullptr;
+    r->must_length = 0;
+    long scan = 1;  // the first BRANCH
+    if (c.next(scan) >= 0 && c.op(c.next(scan)) == END) {  // a single top-level branch
+        scan += 2;
+        if (c.op(scan) == LITERAL)
+            r->first_char = wchar_t(r->program[scan + 2]);
+        else if (c.op(scan) == LINE_START)
+            r->anchored = 1;
+        if (flags & STARTS_REPEAT) {
+            size_t best = 0;
+            for (; scan >= 0; scan = c.next(scan))
+                if (c.op(scan) == LITERAL && literal_length(r->program + scan + 2) >= best) {
+                    r->must_text = r->program + scan + 2;
+                    best = literal_length(r->must_text);
+                }
+            r->must_length = int(best);
+        }
+    }
+    return r;
+}
+
+// ---------------------------------------------------------------------------
+// Matcher
+
+namespace {
+
+// A choice point or an undo record on the matcher's stack.
+struct Choice {
+    enum Kind : uint32_t { ALTERNATIVE, REPEAT, UNDO_START, UNDO_END } kind;
+    uint32_t a;           // ALTERNATIVE: branch node; REPEAT: node after; UNDO: group
+    const wchar_t* pos;   // position to resume at, or the value to restore
+    size_t count;         // REPEAT: the next count to try
+    uint32_t min;         // REPEAT: least count
+};
+
+struct Matcher {
+    wregexp* expr;
+    const uint32_t* code;
+    const wchar_t* line_start;
+    Choice* stack = nullptr;
+    size_t depth = 0, capacity = 0;
+    bool broken = false;
+
+    ~Matcher() { std::free(stack); }
+
+    bool push(const Choice& c) {
+        if (depth == capacity) {
+            size_t n = capacity ? capacity * 2 : 256;
+            Choice* s = static_cast<Choice*>(std::realloc(stack, n * sizeof(Choice)));
+            if (s == nullptr) {
+                wregerror("out of space");
+                broken = true;
+                return false;
+            }
+            stack = s;
+            capacity = n;
+        }
+        stack[depth++] = c;
+        return true;
+    }
+
+    long next(long node) const {
+        uint32_t offset = code[node + 1];
+        if (offset == 0) return -1;
+        return code[node] == LOOP_BACK ? node - long(offset) : node + long(offset);
+    }
+
+    static bool in_set(const uint32_t* set, wchar_t c) {
+        uint32_t v = uint32_t(c);
+        for (const uint32_t* p = set; *p; ++p) {
+            if (*p == RANGE) {
+                if (p[1] == 0) break;
+                if (p[-1] <= v && v <= p[1]) return true;
+                ++p;
+            } else if (*p == v) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // How many characters in a row from pos the simple node matches.
+    size_t count(long node, const wchar_t* pos) {
+        const wchar_t* p = pos;
+        const uint32_t* operand = code + node + 2;
+        switch (code[node]) {
+        case ANY_CHAR:
+            while (*p) ++p;
+            break;
+        case LITERAL:
+            while (*p && uint32_t(*p) == operand[0]) ++p;
+            break;
+        case ANY_OF:
+            while (*p && in_set(operand, *p)) ++p;
+            break;
+        case ANY_BUT:
+            while (*p && !in_set(operand, *p)) ++p;
+            break;
+        default:
+            wregerror("internal foulup");
+            broken = true;
+            return 0;
+        }
+        return size_t(p - pos);
+    }
+
+    // The largest count from `from` down to `min` after which the rest may
+    // start (the next node's literal must begin there), or -1.
+    long usable_count(long after, const wchar_t* base, long from, long min) const {
+        if (after >= 0 && code[after] == LITERAL) {
+            uint32_t first = code[after + 2];
+            for (long c = from; c >= min; --c)
+                if (uint32_t(base[c]) == first) return c;
+            return -1;
+        }
+        return from >= min ? from : -1;
+    }
+
+    // Runs the program from the first node at pos; on success *end is where
+    // it ended.
+    bool run(const wchar_t* pos, const wchar_t** end) {
+        depth = 0;
+        long node = 1;
+        for (;;) {
+            if (node < 0) {
+                wregerror("corrupted pointers");
+                broken = true;
+                return false;
+            }
+            bool ok = true;
+            uint32_t op = code[node];
+            const uint32_t* operand = code + node + 2;
+            switch (op) {
+            case END:
+                *end = pos;
+                return true;
+            case LINE_START:
+                ok = pos == line_start;
+                node = next(node);
+                break;
+            case LINE_END:
+                ok = *pos == 0;
+                node = next(node);
+                break;
+            case ANY_CHAR:
+                ok = *pos != 0;
+                ++pos;
+                node = next(node);
+                break;
+            case ANY_OF:
+            case ANY_BUT:
+                ok = *pos != 0 && in_set(operand, *pos) == (op == ANY_OF);
+                ++pos;
+                node = next(node);
+                break;
+            case LITERAL: {
+                size_t i = 0;
+                for (; operand[i]; ++i)
+                    if (uint32_t(pos[i]) != operand[i]) break;
+                ok = operand[i] == 0;
+                pos += i;
+                node = next(node);
+                break;
+            }
+            case BRANCH: {
+                long alt = next(node);
+                if (alt >= 0 && code[alt] == BRANCH && !push({Choice::ALTERNATIVE, uint32_t(alt), pos, 0, 0}))
+                    return false;
+                node += 2;
+                break;
+            }
+            case EMPTY:
+            case LOOP_BACK:
+                node = next(node);
+                break;
+            case REPEAT_STAR:
+            case REPEAT_PLUS: {
+                long min = op == REPEAT_PLUS ? 1 : 0;
+                long n = long(count(node + 2, pos));
+                if (broken) return false;
+                long after = next(node);
+                long c = usable_count(after, pos, n, min);
+                if (c < 0) {
+                    ok = false;
+                    break;
+                }
+                if (c > min && !push({Choice::REPEAT, uint32_t(after), pos, size_t(c - 1), uint32_t(min)})) return false;
+                pos += c;
+                node = after;
+                break;
+            }
+            default:
+                if (op > OPEN && op < uint32_t(OPEN) + WREG_GROUPS) {
+                    int g = int(op - OPEN);
+                    if (!push({Choice::UNDO_START, uint32_t(g), expr->match_start[g], 0, 0})) return false;
+                    expr->match_start[g] = pos;
+                } else if (op > CLOSE && op < uint32_t(CLOSE) + WREG_GROUPS) {
+                    int g = int(op - CLOSE);
+                    if (!push({Choice::UNDO_END, uint32_t(g), expr->match_end[g], 0, 0})) return false;
+                    expr->match_end[g] = pos;
+                } else {
+                    wregerror("memory corruption");
+                    broken = true;
+                    return false;
+                }
+                node = next(node);
+                break;
+            }
+            if (ok) continue;
+            // Back to the latest choice, undoing group records on the way.
+            for (;;) {
+                if (depth == 0) return false;
+                Choice& ch = stack[depth - 1];
+                if (ch.kind == Choice::UNDO_START) {
+                    expr->match_start[ch.a] = ch.pos;
+                    --depth;
+                } else if (ch.kind == Choice::UNDO_END) {
+                    expr->match_end[ch.a] = ch.pos;
+                    --depth;
+                } else if (ch.kind == Choice::ALTERNATIVE) {
+                    node = long(ch.a);
+                    pos = ch.pos;
+                    --depth;
+                    break;
+                } else {
+                    long after = ch.a == 0xFFFFFFFFu ? -1 : long(ch.a);
+                    long c = usable_count(after, ch.pos, long(ch.count), long(ch.min));
+                    if (c < 0) {
+                        --depth;
+                        continue;
+                    }
+                    pos = ch.pos + c;
+                    node = after;
+                    if (c > long(ch.min))
+                        ch.count = size_t(c - 1);
+                    else
+                        --depth;
+                    break;
+                }
+            }
+        }
+    }
+
+    bool try_at(const wchar_t* pos) {
+        for (int i = 0; i < WREG_GROUPS; ++i) expr->match_start[i] = expr->match_end[i] = nullptr;
+        const wchar_t* end;
+        if (!run(pos, &end)) return false;
+        expr->match_start[0] = pos;
+        expr->match_end[0] = end;
+        return true;
+    }
+};
+
+}  // namespace
+
+int wregexec(wregexp* expr, const wchar_t* subject) {
+    if (expr == nullptr || subject == nullptr) {
+        wregerror("NULL parameter");
+        return 0;
+    }
+    if (expr->program[0] != MAGIC) {
+        wregerror("corrupted program");
+        return 0;
+    }
+    if (expr->must_text) {
+        bool found = false;
+        wchar_t first = wchar_t(expr->must_text[0]);
+        for (const wchar_t* p = std::wcschr(subject, first); p && !found; p = std::wcschr(p + 1, first)) {
+            int i = 0;
+            while (i < expr->must_length && uint32_t(p[i]) == expr->must_text[i]) ++i;
+            found = i == expr->must_length;
+        }
+        if (!found) return 0;
+    }
+    Matcher m{expr, expr->program, subject};
+    if (expr->anchored) return m.try_at(subject) ? 1 : 0;
+    if (expr->first_char) {
+        for (const wchar_t* p = std::wcschr(subject, expr->first_char); p; p = std::wcschr(p + 1, expr->first_char)) {
+            if (m.try_at(p)) return 1;
+            if (m.broken) return 0;
+        }
+        return 0;
+    }
+    for (const wchar_t* p = subject;; ++p) {
+        if (m.try_at(p)) return 1;
+        if (m.broken || *p == 0) return 0;
+    }
+}
+
+namespace {
+
+// The subject may lie in the area the new text grows in: the match and the
+// text start follow a growth.
+int relocate_match(void* expr, void* textstart, Area* area) {
+    wregexp* e = static_cast<wregexp*>(expr);
+    for (int i = 0; i < WREG_GROUPS; ++i) {
+        area_relocate_cell(&e->match_start[i], area);
+        area_relocate_cell(&e->match_end[i], area);
+    }
+    area_relocate_cell(static_cast<const wchar_t**>(textstart), area);
+    return 0;
+}
+
+}  // namespace
+
+wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, wchar_t** resume, Area* area) {
+    wchar_t* result = nullptr;
+    area_push_pact(0, relocate_pair, &result, &tmpl, area);
+    if (expr) area_push_pact(0, relocate_match, expr, &textstart, area);
+    area_align(sizeof(wchar_t), area);
+    // The source is read only after the room is made, since making it may
+    // move the subject (the pacts translate the pointers read here).
+    auto append_from = [&](const wchar_t* const* source, size_t n) {
+        if (n == 0) return;
+        wchar_t* d = static_cast<wchar_t*>(area_extend(n * sizeof(wchar_t), &result, area));
+        std::wmemcpy(d, *source, n);
+    };
+    auto append = [&](const wchar_t* p, size_t n) { append_from(&p, n); };
+    auto finish = [&]() {
+        const wchar_t zero = 0;
+        append(&zero, 1);
+        if (expr) area_pop_pact(0, area);
+        area_pop_pact(0, area);
+        return result;
+    };
+    const char* problem = nullptr;
+    if (expr == nullptr || tmpl == nullptr)
+        problem = "NULL parm to wregsub";
+    else if (expr->program[0] != MAGIC)
+        problem = "damaged wregexp fed to wregsub";
+    else if (expr->match_start[0] == nullptr || expr->match_start[0] < textstart)
+        problem = "conflict in wregsub";
+    if (problem) {
+        wregerror(problem);
+        if (resume) *resume = nullptr;
+        wchar_t* r = finish();
+        if (resume) *resume = r;
+        return r;
+    }
+    append_from(&textstart, size_t(expr->match_start[0] - textstart));
+    for (size_t ti = 0; tmpl[ti]; ++ti) {
+        const wchar_t* t = tmpl + ti;
+        int group = -1;
+        if (*t == L'&') {
+            group = 0;
+        } else if (*t == L'\\' && t[1] >= L'0' && t[1] <= L'9') {
+            group = int(t[1] - L'0');
+            ++ti;
+        } else if (*t == L'\\' && (t[1] == L'\\' || t[1] == L'&')) {
+            wchar_t c = t[1];
+            ++ti;
+            append(&c, 1);
+            continue;
+        }
+        if (group < 0) {
+            wchar_t c = *t;
+            append(&c, 1);
+        } else if (expr->match_start[group] && expr->match_end[group] &&
+                   expr->match_end[group] > expr->match_start[group]) {
+            append_from(&expr->match_start[group], size_t(expr->match_end[group] - expr->match_start[group]));
+        }
+    }
+    size_t resume_at = result ? size_t(reinterpret_cast<wchar_t*>(area->head) - result) : 0;
+    append_from(&expr->match_end[0], std::wcslen(expr->match_end[0]));
+    wchar_t* r = finish();
+    if (resume) *resume = r + resume_at;
+    return r;
+}

@@ -1,0 +1,33 @@
+// Regular expressions over wide-character text: a compiler to a program of
+// nodes, a leftmost greedy backtracking matcher and template substitution.
+#pragma once
+
+#include <cstdint>
+#include <cwchar>
+
+#include "runtime.h"
+
+enum { WREG_GROUPS = 10 };
+
+struct wregexp {
+    const wchar_t* match_start[WREG_GROUPS];  // whole match, then groups 1..9
+    const wchar_t* match_end[WREG_GROUPS];
+    wchar_t first_char;      // every match begins with it, or 0
+    int anchored;            // the pattern begins with ^
+    const uint32_t* must_text;  // a literal every match contains, or null
+    int must_length;
+    uint32_t* program;       // magic word, then the nodes (in the same block)
+};
+
+// Compiles a zero-terminated pattern; null after reporting through wregerror.
+// The caller frees the block with free().
+wregexp* wregcomp(const wchar_t* pattern);
+// 1 when the expression matches somewhere in subject, else 0. The start of
+// subject is where ^ matches.
+int wregexec(wregexp* expr, const wchar_t* subject);
+// The text from textstart with the last match replaced by the expanded
+// template, built in area; *resume is set just behind the replacement.
+wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, wchar_t** resume, Area* area);
+
+// Supplied by each program: receives every error of the engine.
+void wregerror(const char* message);
