@@ -7,6 +7,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -332,6 +335,8 @@ wregexp* wregcomp(const wchar_t* pattern) {
     r->anchored = 0;
     r->must_text = nullptr;
     r->must_length = 0;
+    r->required_text = nullptr;
+    r->required_length = 0;
     long scan = 1;  // the first BRANCH
     if (c.next(scan) >= 0 && c.op(c.next(scan)) == END) {  // a single top-level branch
         scan += 2;
@@ -348,6 +353,13 @@ wregexp* wregcomp(const wchar_t* pattern) {
                 }
             r->must_length = int(best);
         }
+    }
+    if (r->first_char) {
+        r->required_text = r->program + 3 + 2;  // the literal every match begins with
+        r->required_length = int(literal_length(r->required_text));
+    } else if (r->must_text) {
+        r->required_text = r->must_text;
+        r->required_length = r->must_length;
     }
     return r;
 }
@@ -366,15 +378,17 @@ struct Choice {
     uint32_t min;         // REPEAT: least count
 };
 
+// The matcher's stack outlives a match, so that matching many short texts
+// allocates nothing.
+Choice* stack = nullptr;
+size_t capacity = 0;
+
 struct Matcher {
     wregexp* expr;
     const uint32_t* code;
     const wchar_t* line_start;
-    Choice* stack = nullptr;
-    size_t depth = 0, capacity = 0;
+    size_t depth = 0;
     bool broken = false;
-
-    ~Matcher() { std::free(stack); }
 
     bool push(const Choice& c) {
         if (depth == capacity) {
@@ -574,8 +588,9 @@ struct Matcher {
         }
     }
 
+    // A failed try undoes every group it recorded, so the groups are still
+    // clear when the next try starts.
     bool try_at(const wchar_t* pos) {
-        for (int i = 0; i < WREG_GROUPS; ++i) expr->match_start[i] = expr->match_end[i] = nullptr;
         const wchar_t* end;
         if (!run(pos, &end)) return false;
         expr->match_start[0] = pos;
@@ -585,6 +600,14 @@ struct Matcher {
 };
 
 }  // namespace
+
+// The next occurrence of c from p, or null at the terminating zero. Subjects
+// are mostly short field texts, where a plain loop beats the library call.
+static inline const wchar_t* find_char(const wchar_t* p, wchar_t c) {
+    for (; *p != c; ++p)
+        if (*p == 0) return nullptr;
+    return p;
+}
 
 int wregexec(wregexp* expr, const wchar_t* subject) {
     if (expr == nullptr || subject == nullptr) {
@@ -598,17 +621,18 @@ int wregexec(wregexp* expr, const wchar_t* subject) {
     if (expr->must_text) {
         bool found = false;
         wchar_t first = wchar_t(expr->must_text[0]);
-        for (const wchar_t* p = std::wcschr(subject, first); p && !found; p = std::wcschr(p + 1, first)) {
+        for (const wchar_t* p = find_char(subject, first); p && !found; p = find_char(p + 1, first)) {
             int i = 0;
             while (i < expr->must_length && uint32_t(p[i]) == expr->must_text[i]) ++i;
             found = i == expr->must_length;
         }
         if (!found) return 0;
     }
+    for (int i = 0; i < WREG_GROUPS; ++i) expr->match_start[i] = expr->match_end[i] = nullptr;
     Matcher m{expr, expr->program, subject};
     if (expr->anchored) return m.try_at(subject) ? 1 : 0;
     if (expr->first_char) {
-        for (const wchar_t* p = std::wcschr(subject, expr->first_char); p; p = std::wcschr(p + 1, expr->first_char)) {
+        for (const wchar_t* p = find_char(subject, expr->first_char); p; p = find_char(p + 1, expr->first_char)) {
             if (m.try_at(p)) return 1;
             if (m.broken) return 0;
         }
@@ -698,4 +722,34 @@ wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, w
     wchar_t* r = finish();
     if (resume) *resume = r + resume_at;
     return r;
+}
+
+const wchar_t* wreg_find_required(const wregexp* expr, const wchar_t* text, size_t n) {
+    const uint32_t* lit = expr->required_text;
+    size_t len = size_t(expr->required_length);
+    if (lit == nullptr || len == 0) return text;
+    if (n < len) return nullptr;
+    const wchar_t* last = text + (n - len);  // the last place an occurrence may start
+    const wchar_t* p = text;
+    auto here = [&](const wchar_t* q) {
+        for (size_t i = 0; i < len; ++i)
+            if (uint32_t(q[i]) != lit[i]) return false;
+        return true;
+    };
+#if defined(__SSE2__)
+    if (len >= 2) {
+        // Candidates are places where the first two characters both agree.
+        const __m128i c0 = _mm_set1_epi32(int(lit[0])), c1 = _mm_set1_epi32(int(lit[1]));
+        for (; p + 4 <= last + 1; p += 4) {
+            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+            unsigned m = unsigned(_mm_movemask_ps(_mm_castsi128_ps(_mm_and_si128(_mm_cmpeq_epi32(a, c0), _mm_cmpeq_epi32(b, c1)))));
+            for (; m; m &= m - 1)
+                if (here(p + __builtin_ctz(m))) return p + __builtin_ctz(m);
+        }
+    }
+#endif
+    for (; p <= last; ++p)
+        if (uint32_t(*p) == lit[0] && here(p)) return p;
+    return nullptr;
 }

@@ -17,6 +17,10 @@ struct wregexp {
     const uint32_t* must_text;  // a literal every match contains, or null
     int must_length;
     uint32_t* program;       // magic word, then the nodes (in the same block)
+    // A literal that every match contains (the leading literal or must_text),
+    // which callers may look for before matching many pieces of one text.
+    const uint32_t* required_text;
+    int required_length;
 };
 
 // Compiles a zero-terminated pattern; null after reporting through wregerror.
@@ -28,6 +32,10 @@ int wregexec(wregexp* expr, const wchar_t* subject);
 // The text from textstart with the last match replaced by the expanded
 // template, built in area; *resume is set just behind the replacement.
 wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, wchar_t** resume, Area* area);
+
+// The first occurrence in text[0..n) of the literal that every match of expr
+// contains; text itself when there is no such literal; null when absent.
+const wchar_t* wreg_find_required(const wregexp* expr, const wchar_t* text, size_t n);
 
 // Supplied by each program: receives every error of the engine.
 void wregerror(const char* message);

@@ -1,0 +1,174 @@
+// Rkgrep: copies the records in which every regular expression matches a
+// field (or, with -m, the record's whole text).
+#include <cstdlib>
+#include <cwchar>
+
+#include "record.h"
+#include "wregex.h"
+
+static const char usage[] =
+    "Rkgrep [-options] expression [input-file ..]\n"
+    "Rkgrep [-options] [-e expression ..][-f efilename ..] [input-file ..]\n"
+    "\tsearches Rk-records by regular expression match.\n"
+    "\t-Options\n"
+    "\t-F\tadds filename: field.\n"
+    "\t-m\tenables multi field matching.\n"
+    "\t-v\toutput records which doesn't match.\n";
+
+namespace {
+
+// Where the expression being compiled came from, for the error hook.
+const char* place = nullptr;  // "-e", a file name, or null for the operand
+int place_number = 0;
+
+wregexp** expressions = nullptr;
+size_t count = 0;
+
+void add_expression(const wchar_t* text) {
+    wregexp* e = wregcomp(text);
+    if (e == nullptr) return;
+    wregexp** grown = static_cast<wregexp**>(std::realloc(expressions, sizeof(wregexp*) * (count + 2)));
+    if (grown == nullptr) fatal("can't allocate necessary memory!\n");
+    expressions = grown;
+    expressions[count++] = e;
+    expressions[count] = nullptr;
+}
+
+wchar_t* convert(const char* text, Area* area) {
+    wchar_t* w = mbs_to_area(text, area);
+    if (w == nullptr) fatal("code error in the expression argument.\n");
+    return w;
+}
+
+void compile_file(const char* name, bool whole, Area* area) {
+    WStream* s = ws_open(name);
+    if (s == nullptr) {
+        warn(WARN_ERROR, "can't open %s\n", name);
+        return;
+    }
+    const char* saved_name = input_name;
+    int32_t saved_number = input_number;
+    input_name = name;
+    place = name;
+    if (whole) {
+        input_number = 0;
+        place_number = 1;
+        wchar_t* text = read_text_file(s, area);
+        add_expression(text);
+    } else {
+        for (int line = 1;; ++line) {
+            input_number = line;
+            place_number = line;
+            wchar_t* text = read_line(nullptr, s, area);
+            if (text == nullptr) break;
+            add_expression(text);
+        }
+    }
+    ws_close(s);
+    input_name = saved_name;
+    input_number = saved_number;
+}
+
+// Does the expression match one of the fields (or the whole text)? The
+// fields lie one after the other in the record's text, and a field can only
+// match when it holds the literal that every match contains: the record's
+// text is searched for that literal once, and only the fields holding it are
+// matched.
+bool matches(wregexp* e, Field* rec, bool whole) {
+    const wchar_t* end = record_end(rec)->end;
+    const wchar_t* at = wreg_find_required(e, rec->start, size_t(end - rec->start));
+    if (at == nullptr) return false;
+    if (whole) return wregexec(e, rec->start) != 0;
+    size_t len = size_t(e->required_length);
+    for (Field* f = rec; f->start; ++f) {
+        if (at < f->start) {
+            at = wreg_find_required(e, f->start, size_t(end - f->start));
+            if (at == nullptr) return false;
+        }
+        if (at + len > f->end) continue;  // not inside this field's text
+        wchar_t saved = *f->end;
+        *f->end = 0;  // the field's text ends at its newline for the match
+        int hit = wregexec(e, f->start);
+        *f->end = saved;
+        if (hit) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void wregerror(const char* message) {
+    if (place)
+        warn(WARN_ERROR, "regular expression error (%s) in %s(%d).\n", message, place, place_number);
+    else
+        warn(WARN_ERROR, "regular expression error (%s) in argument.\n", message);
+}
+
+int main(int argc, char** argv) {
+    runtime_init(argc, argv);
+    int32_t rsize = 4, tsize = 1, nsize = 4;
+    Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {nullptr, nullptr}};
+    const char* options = "vmFe:f:D:";
+    bool invert = false, whole = false, filenames = false;
+    int given = 0;  // -e and -f options
+    int letter;
+    while (opt_next(options, &letter)) {
+        switch (letter) {
+        case 'v': invert = true; break;
+        case 'm': whole = true; break;
+        case 'F': filenames = true; break;
+        case 'e':
+        case 'f': ++given; break;
+        case 'D': settings_apply(settings, const_cast<char*>(opt_arg)); break;
+        default: usage_exit(usage);
+        }
+    }
+    int scanned = opt_index;
+
+    static Area text, table, names;
+    area_create_doubling(rsize, "rsize", &text);
+    area_create_doubling(tsize, "tsize", &table);
+    area_create_doubling(nsize, "nsize", &names);
+
+    if (given) {
+        // Compile the expressions in the order of their options.
+        opt_rewind();
+        int e_options = 0;
+        while (opt_next(options, &letter)) {
+            if (letter == 'e') {
+                place = "-e";
+                place_number = ++e_options;
+                add_expression(convert(opt_arg, &names));
+            } else if (letter == 'f') {
+                compile_file(opt_arg, whole, &names);
+            }
+        }
+        opt_index = scanned;
+        opt_shift();
+    } else {
+        opt_shift();
+        if (nargs == 0) usage_exit(usage);
+        place = nullptr;
+        add_expression(convert(take_argument(usage), &names));
+    }
+    exit_if_errors(2);
+
+    Input in;
+    open_input(&in, INPUT_ALL_FILES);
+    while (Field* rec = next_record(&in, &text, &table)) {
+        bool selected = true;
+        for (size_t i = 0; i < count && selected; ++i) selected = matches(expressions[i], rec, whole);
+        if (selected != invert) {
+            if (filenames && in.name) {
+                out_lit("filename:");
+                out_str(in.name);
+                out_putwc(L'\n');
+            }
+            write_record(rec);
+        }
+        area_reset(&table);
+        area_reset(&text);
+    }
+    exit_if_errors(1);
+    rk_exit(0);
+}
