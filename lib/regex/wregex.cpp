@@ -370,12 +370,20 @@ wregexp* wregcomp(const wchar_t* pattern) {
 namespace {
 
 // A choice point or an undo record on the matcher's stack.
+// Sixteen bytes, since a long subject may need millions of them.
 struct Choice {
-    enum Kind : uint32_t { ALTERNATIVE, REPEAT, UNDO_START, UNDO_END } kind;
-    uint32_t a;           // ALTERNATIVE: branch node; REPEAT: node after; UNDO: group
-    const wchar_t* pos;   // position to resume at, or the value to restore
-    size_t count;         // REPEAT: the next count to try
-    uint32_t min;         // REPEAT: least count
+    enum Kind : uint32_t { ALTERNATIVE, REPEAT, UNDO_START, UNDO_END };
+    const wchar_t* pos;  // position to resume at, or the value to restore
+    uint32_t tag;        // kind (top two bits), least count (bit 29), node or group
+    uint32_t count;      // REPEAT: the next count to try
+
+    static constexpr uint32_t NONE = 0x1FFFFFFF;  // no node
+    static Choice make(Kind k, long a, const wchar_t* pos, uint32_t count = 0, uint32_t min = 0) {
+        return Choice{pos, uint32_t(k) << 30 | min << 29 | (a < 0 ? NONE : uint32_t(a)), count};
+    }
+    Kind kind() const { return Kind(tag >> 30); }
+    long a() const { return (tag & NONE) == NONE ? -1 : long(tag & NONE); }
+    uint32_t min() const { return tag >> 29 & 1; }
 };
 
 // The matcher's stack outlives a match, so that matching many short texts
@@ -424,6 +432,20 @@ struct Matcher {
             }
         }
         return false;
+    }
+
+    // Whether the alternative of the BRANCH node b can begin at pos: false
+    // only when its first node is a character matcher that fails there.
+    bool can_start(long b, const wchar_t* pos) const {
+        long first = b + 2;
+        const uint32_t* operand = code + first + 2;
+        switch (code[first]) {
+        case LITERAL: return uint32_t(*pos) == operand[0];
+        case ANY_CHAR: return *pos != 0;
+        case ANY_OF: return *pos != 0 && in_set(operand, *pos);
+        case ANY_BUT: return *pos != 0 && !in_set(operand, *pos);
+        default: return true;
+        }
     }
 
     // How many characters in a row from pos the simple node matches.
@@ -511,9 +533,22 @@ struct Matcher {
             }
             case BRANCH: {
                 long alt = next(node);
-                if (alt >= 0 && code[alt] == BRANCH && !push({Choice::ALTERNATIVE, uint32_t(alt), pos, 0, 0}))
-                    return false;
-                node += 2;
+                if (alt < 0 || code[alt] != BRANCH) {  // a lone alternative
+                    node += 2;
+                    break;
+                }
+                // Alternatives that can't start here are passed over, and a
+                // choice is kept only when a later one can.
+                long b = node;
+                while (b >= 0 && code[b] == BRANCH && !can_start(b, pos)) b = next(b);
+                if (b < 0 || code[b] != BRANCH) {
+                    ok = false;
+                    break;
+                }
+                long v = next(b);
+                while (v >= 0 && code[v] == BRANCH && !can_start(v, pos)) v = next(v);
+                if (v >= 0 && code[v] == BRANCH && !push(Choice::make(Choice::ALTERNATIVE, v, pos))) return false;
+                node = b + 2;
                 break;
             }
             case EMPTY:
@@ -531,7 +566,7 @@ struct Matcher {
                     ok = false;
                     break;
                 }
-                if (c > min && !push({Choice::REPEAT, uint32_t(after), pos, size_t(c - 1), uint32_t(min)})) return false;
+                if (c > min && !push(Choice::make(Choice::REPEAT, after, pos, uint32_t(c - 1), uint32_t(min)))) return false;
                 pos += c;
                 node = after;
                 break;
@@ -539,11 +574,11 @@ struct Matcher {
             default:
                 if (op > OPEN && op < uint32_t(OPEN) + WREG_GROUPS) {
                     int g = int(op - OPEN);
-                    if (!push({Choice::UNDO_START, uint32_t(g), expr->match_start[g], 0, 0})) return false;
+                    if (!push(Choice::make(Choice::UNDO_START, g, expr->match_start[g]))) return false;
                     expr->match_start[g] = pos;
                 } else if (op > CLOSE && op < uint32_t(CLOSE) + WREG_GROUPS) {
                     int g = int(op - CLOSE);
-                    if (!push({Choice::UNDO_END, uint32_t(g), expr->match_end[g], 0, 0})) return false;
+                    if (!push(Choice::make(Choice::UNDO_END, g, expr->match_end[g]))) return false;
                     expr->match_end[g] = pos;
                 } else {
                     wregerror("memory corruption");
@@ -558,28 +593,29 @@ struct Matcher {
             for (;;) {
                 if (depth == 0) return false;
                 Choice& ch = stack[depth - 1];
-                if (ch.kind == Choice::UNDO_START) {
-                    expr->match_start[ch.a] = ch.pos;
+                Choice::Kind kind = ch.kind();
+                if (kind == Choice::UNDO_START) {
+                    expr->match_start[ch.a()] = ch.pos;
                     --depth;
-                } else if (ch.kind == Choice::UNDO_END) {
-                    expr->match_end[ch.a] = ch.pos;
+                } else if (kind == Choice::UNDO_END) {
+                    expr->match_end[ch.a()] = ch.pos;
                     --depth;
-                } else if (ch.kind == Choice::ALTERNATIVE) {
-                    node = long(ch.a);
+                } else if (kind == Choice::ALTERNATIVE) {
+                    node = ch.a();
                     pos = ch.pos;
                     --depth;
                     break;
                 } else {
-                    long after = ch.a == 0xFFFFFFFFu ? -1 : long(ch.a);
-                    long c = usable_count(after, ch.pos, long(ch.count), long(ch.min));
+                    long after = ch.a();
+                    long c = usable_count(after, ch.pos, long(ch.count), long(ch.min()));
                     if (c < 0) {
                         --depth;
                         continue;
                     }
                     pos = ch.pos + c;
                     node = after;
-                    if (c > long(ch.min))
-                        ch.count = size_t(c - 1);
+                    if (c > long(ch.min()))
+                        ch.count = uint32_t(c - 1);
                     else
                         --depth;
                     break;
