@@ -42,6 +42,8 @@ demo: all
 	@$(BIN)/Rkcat -n -g date examples/orders.rk | $(BIN)/Rkproj seq,order,date | $(BIN)/Rkhead -3
 	@echo '$$ Rksort price:nr examples/orders.rk | Rkproj order,price | Rkhead -3'
 	@$(BIN)/Rksort price:nr examples/orders.rk | $(BIN)/Rkproj order,price | $(BIN)/Rkhead -3
+	@echo '$$ Rkgrep '\''city:(Lyon|Kraków)'\'' examples/customers.rk | Rkproj name,city'
+	@$(BIN)/Rkgrep 'city:(Lyon|Kraków)' examples/customers.rk | $(BIN)/Rkproj name,city
 
 install: all
 	cmake --install $(BUILD) --prefix $(PREFIX)

@@ -89,7 +89,7 @@ for helper in rkgen:gen.cpp rkmeasure:measure.cpp; do
 done
 
 missing=()
-for p in Rkcat Rkhead Rktail Rkproj Rksort; do
+for p in Rkcat Rkhead Rktail Rkproj Rkgrep Rksort; do
     [[ -x $bin/$p ]] || missing+=("$p")
 done
 if ((${#missing[@]})); then
@@ -143,6 +143,12 @@ export AWK_HEAD1='BEGIN{RS="";FS="\n"}{print $0 "\n"; exit}'
 export AWK_PROJ='BEGIN{RS="";FS="\n"}{o=""; for(i=1;i<=NF;i++) if(index($i,"name:")==1 || index($i,"price:")==1) o=o $i "\n"; if(o!="") print o}'
 # Numbers the records within runs of equal city, as Rkcat -n -g city does.
 export AWK_GROUP='BEGIN{RS="";FS="\n"}{k=""; for(i=1;i<=NF;i++) if(index($i,"city:")==1) k=k substr($i,6) "\1"; s=(NR>1 && k==p)?s+1:1; p=k; print "seq:" s "\n" $0 "\n"}'
+# Select records as Rkgrep does: an expression without a newline matches
+# some field line exactly when it matches the record text, and $ at the end
+# of a field line is a newline or the end of the record there.
+export AWK_TOKYO='BEGIN{RS="";FS="\n"}/city:Tokyo/{print $0 "\n"}'
+export AWK_NOTAG='BEGIN{RS="";FS="\n"}!/tag:(alpha|beta)(\n|$)/{print $0 "\n"}'
+export AWK_ZZZQ='BEGIN{RS="";FS="\n"}/zzzq/{print $0 "\n"}'
 export AWK_TAIL10='BEGIN{RS="";FS="\n"}{r[NR%10]=$0} END{for(i=NR-9;i<=NR;i++) if(i>0) print r[i%10] "\n"}'
 export YREC=$'x:1\n'
 # The peer of Rksort price:n: mawk puts each record on one line, its price
@@ -293,6 +299,9 @@ bench "proj name,price"  'Rkproj name,price "$D"' 'mawk "$AWK_PROJ" "$D"' same
 bench "  vs pass-through" 'Rkproj name,price "$D"' 'mawk "$AWK_CAT" "$D"'
 bench "cat -n -g city"   'Rkcat -n -g city "$D"' 'mawk "$AWK_GROUP" "$D"' same
 bench "  vs pass-through" 'Rkcat -n -g city "$D"' 'mawk "$AWK_CAT" "$D"'
+bench "grep city:Tokyo"        'Rkgrep city:Tokyo "$D"' 'mawk "$AWK_TOKYO" "$D"' same
+bench "grep -v tag alpha|beta" 'Rkgrep -v '\''tag:(alpha|beta)$'\'' "$D"' 'mawk "$AWK_NOTAG" "$D"' same
+bench "grep zzzq (no match)"   'Rkgrep zzzq "$D"' 'mawk "$AWK_ZZZQ" "$D"' same
 sorted_copy "$data/sorted.rk" n
 sorted_copy "$data/reversed.rk" nr
 cat "$data/sorted.rk" "$data/reversed.rk" >/dev/null 2>&1 || true

@@ -357,6 +357,9 @@ wregexp* wregcomp(const wchar_t* pattern) {
     if (r->first_char) {
         r->required_text = r->program + 3 + 2;  // the literal every match begins with
         r->required_length = int(literal_length(r->required_text));
+    } else if (r->anchored && c.next(3) >= 0 && c.op(c.next(3)) == LITERAL) {
+        r->required_text = r->program + c.next(3) + 2;  // the literal right after ^
+        r->required_length = int(literal_length(r->required_text));
     } else if (r->must_text) {
         r->required_text = r->must_text;
         r->required_length = r->must_length;
@@ -420,13 +423,14 @@ struct Matcher {
         return code[node] == LOOP_BACK ? node - long(offset) : node + long(offset);
     }
 
+    // An entry followed by the marker starts a range (and is no member by
+    // itself: the range a-a holds a, then the empty range b..a).
     static bool in_set(const uint32_t* set, wchar_t c) {
         uint32_t v = uint32_t(c);
         for (const uint32_t* p = set; *p; ++p) {
-            if (*p == RANGE) {
-                if (p[1] == 0) break;
-                if (p[-1] <= v && v <= p[1]) return true;
-                ++p;
+            if (p[1] == RANGE && p[2] != 0) {
+                if (p[0] <= v && v <= p[2]) return true;
+                p += 2;
             } else if (*p == v) {
                 return true;
             }
