@@ -179,14 +179,13 @@ int text_relocation_pact(void* builder, void*, Area* text) {
 #include "scan.inc"
 #undef SCAN
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
+RK_AVX2_BEGIN
 #define RK_SCAN_AVX2
 #define SCAN(name) name##_avx2
 #include "scan.inc"
 #undef SCAN
 #undef RK_SCAN_AVX2
-#pragma GCC pop_options
+RK_AVX2_END
 
 #else
 #define SCAN(name) name##_sse2

@@ -328,13 +328,17 @@ size_t narrow_ascii_sse2(const wchar_t* text, size_t k, char* o) {
 }
 
 #if defined(__x86_64__)
-#pragma GCC push_options
-#pragma GCC target("avx2")
+RK_AVX2_BEGIN
+// Bit i set when lane i of v holds an ASCII character.
+inline unsigned ascii_lanes(__m256i v, __m256i high) {
+    __m256i zero = _mm256_setzero_si256();
+    return unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(v, high), zero))));
+}
+
 // The same with thirty-two characters at a time.
 size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o) {
     size_t i = 0;
     const __m256i high = _mm256_set1_epi32(~0x7F);
-    const __m256i zero = _mm256_setzero_si256();
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     while (i < k && k >= 32) {
         size_t at = i + 32 <= k ? i : k - 32;
@@ -345,17 +349,15 @@ size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + at), _mm256_permutevar8x32_epi32(bytes, order));
         __m256i any = _mm256_and_si256(_mm256_or_si256(_mm256_or_si256(a, b), _mm256_or_si256(c, d)), high);
         if (!_mm256_testz_si256(any, any)) {
-            auto ascii = [&](__m256i v) {
-                return unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(v, high), zero))));
-            };
-            unsigned m = ascii(a) | ascii(b) << 8 | ascii(c) << 16 | ascii(d) << 24;
+            unsigned m = ascii_lanes(a, high) | ascii_lanes(b, high) << 8 | ascii_lanes(c, high) << 16 |
+                         ascii_lanes(d, high) << 24;
             return at + unsigned(__builtin_ctz(~m));
         }
         i = at + 32;
     }
     return i + narrow_ascii_sse2(text + i, k - i, o + i);
 }
-#pragma GCC pop_options
+RK_AVX2_END
 #else
 size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o) { return narrow_ascii_sse2(text, k, o); }
 #endif
