@@ -5,7 +5,9 @@
 #   make demo             build, then run a typical pipeline on examples/
 #   make install PREFIX=/usr/local
 #   make bench            timings against peer tools (see bench/README.md)
+#   make fuzz             every fuzz target for FUZZ_TIME seconds (default 60)
 
+SHELL    := /bin/bash
 SANITIZE ?= 0
 PREFIX   ?= /usr/local
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
@@ -20,7 +22,10 @@ endif
 
 BIN := $(BUILD)/bin
 
-.PHONY: all configure check demo install bench clean
+FUZZ_TIME    ?= 60
+FUZZ_TARGETS := reader options keys regex
+
+.PHONY: all configure check demo install bench fuzz clean
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -51,5 +56,22 @@ install: all
 bench: all
 	bench/run.sh
 
+# Each target starts from its seed corpus in fuzz/corpus/<name>/ and keeps
+# what it finds in build-fuzz/corpus/<name>/; any finding fails the run and
+# leaves the input in build-fuzz/artifacts/.
+fuzz:
+	cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	    -DRK_FUZZ=ON -DRK_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+	cmake --build build-fuzz -j $(JOBS)
+	@mkdir -p build-fuzz/artifacts
+	@for t in $(FUZZ_TARGETS); do \
+	    mkdir -p build-fuzz/corpus/$$t; \
+	    echo "fuzz_$$t: $(FUZZ_TIME) s"; \
+	    build-fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_TIME) -max_len=4096 -close_fd_mask=3 \
+	        -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/$$t- \
+	        build-fuzz/corpus/$$t fuzz/corpus/$$t 2>&1 | grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)' ; \
+	    test $${PIPESTATUS[0]} -eq 0 || exit 1; \
+	done
+
 clean:
-	rm -rf build build-san
+	rm -rf build build-san build-fuzz

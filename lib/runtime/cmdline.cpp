@@ -139,7 +139,7 @@ static bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c ==
 char* settings_next(char* arg) {
     static char* last_arg = nullptr;
     static char* cursor = nullptr;
-    if (arg != last_arg) {
+    if (arg == nullptr || arg != last_arg) {
         last_arg = arg;
         cursor = arg;
     }
@@ -177,6 +177,7 @@ void settings_set(Setting* table, const char* name, int32_t value) {
 }
 
 void settings_apply(Setting* table, char* arg) {
+    settings_next(nullptr);  // a new argument, even at an address used before
     while (char* name = settings_next(arg)) {
         long v = std::strtol(setting_value, nullptr, 10);
         if (v > INT32_MAX) v = INT32_MAX;

@@ -37,7 +37,8 @@ int opt_next(const char* options, int* letter);
 void opt_shift();
 
 // Tokenizer over one -D argument: returns the next name (or nullptr) and
-// leaves its value text in setting_value. Splits the argument in place.
+// leaves its value text in setting_value. Splits the argument in place. A
+// null argument forgets the argument it was working on.
 char* settings_next(char* arg);
 void settings_set(Setting* table, const char* name, int32_t value);
 // Feeds a whole -D argument through settings_next/settings_set.
@@ -223,6 +224,8 @@ struct WStream {
 
 WStream* ws_open(const char* path);   // nullptr when the file can't be opened
 WStream* ws_stdin();
+// A stream over a copy of n bytes of memory.
+WStream* ws_memory(const void* data, size_t n);
 void ws_close(WStream* s);
 // Refills the buffer, keeping the bytes not yet consumed; false when nothing
 // more could be read (end of file or read error).
@@ -266,6 +269,9 @@ void out_int(long v);
 void out_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Writes out what is buffered; false on a write error (errno set).
 bool out_flush();
+// Sends the output to `writer` instead of standard output (null: back to
+// standard output); the writer returns the bytes taken or -1.
+void out_redirect(long (*writer)(const char* bytes, size_t n));
 
 // ---------------------------------------------------------------------------
 // Wide text in areas, lines and numbers

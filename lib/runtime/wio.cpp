@@ -156,10 +156,24 @@ WStream* ws_open(const char* path) {
 
 WStream* ws_stdin() { return ws_make(0); }
 
+WStream* ws_memory(const void* data, size_t n) {
+    WStream* s = ws_make(-1);
+    if (n > s->cap) {
+        unsigned char* buf = static_cast<unsigned char*>(std::realloc(s->buf, n));
+        if (buf == nullptr) fatal("can't allocate necessary memory!\n");
+        s->buf = buf;
+        s->cap = n;
+    }
+    std::memcpy(s->buf, data, n);
+    s->len = n;
+    s->eof = true;  // nothing more to read
+    return s;
+}
+
 void ws_close(WStream* s) {
     if (s == nullptr) return;
     // Standard input stays open so that "-" can be named again.
-    if (s->fd != 0) close(s->fd);
+    if (s->fd > 0) close(s->fd);
     std::free(s->buf);
     std::free(s);
 }
@@ -230,10 +244,14 @@ void output_error();  // cmdline.cpp
 char out_buf[OUT_BUFSIZE];
 size_t out_len = 0;
 
+static long (*out_writer)(const char*, size_t) = nullptr;
+
+void out_redirect(long (*writer)(const char* bytes, size_t n)) { out_writer = writer; }
+
 bool out_flush() {
     size_t done = 0;
     while (done < out_len) {
-        ssize_t r = write(1, out_buf + done, out_len - done);
+        ssize_t r = out_writer ? out_writer(out_buf + done, out_len - done) : write(1, out_buf + done, out_len - done);
         if (r < 0) {
             if (errno == EINTR) continue;
             out_len = 0;

@@ -1,0 +1,45 @@
+// Regular expressions: compile, match and substitute; the match must lie in
+// the subject, and the substitution must keep the text around the match.
+#include <cstdlib>
+
+#include "fuzz_common.h"
+#include "wregex.h"
+
+void wregerror(const char*) {}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz_start();
+    std::vector<std::string> parts = split_parts(data, size, 3);
+    std::wstring pattern = widen_bytes(parts[0]), subject = widen_bytes(parts[1]), tmpl = widen_bytes(parts[2]);
+    static Area area;
+    static bool made = false;
+    if (!made) {
+        area_create_doubling(1, "wsize", &area);
+        made = true;
+    }
+    area_reset(&area);
+    wregexp* e = wregcomp(pattern.c_str());
+    if (e == nullptr) return 0;
+    const wchar_t* s = subject.c_str();
+    const wchar_t* end = s + subject.size();
+    if (wregexec(e, s)) {
+        if (e->match_start[0] == nullptr || e->match_start[0] < s || e->match_end[0] > end ||
+            e->match_start[0] > e->match_end[0])
+            __builtin_trap();
+        for (int g = 1; g < WREG_GROUPS; ++g)
+            if (e->match_start[g] && e->match_end[g] &&
+                (e->match_start[g] < s || e->match_end[g] > end))
+                __builtin_trap();
+        wchar_t* resume = nullptr;
+        wchar_t* out = wregsub(e, tmpl.c_str(), s, &resume, &area);
+        std::wstring result(out);
+        size_t before = size_t(e->match_start[0] - s);
+        std::wstring after(e->match_end[0]);
+        if (result.compare(0, before, subject, 0, before) != 0) __builtin_trap();
+        if (result.size() < before + after.size() || result.compare(result.size() - after.size(), after.size(), after) != 0)
+            __builtin_trap();
+        if (resume != out + (result.size() - after.size())) __builtin_trap();
+    }
+    std::free(e);
+    return 0;
+}
