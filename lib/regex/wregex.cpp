@@ -344,25 +344,22 @@ wregexp* wregcomp(const wchar_t* pattern) {
             r->first_char = wchar_t(r->program[scan + 2]);
         else if (c.op(scan) == LINE_START)
             r->anchored = 1;
+        // The literals met along the next links from the branch's first node
+        // are in every match (the insides of repetitions, alternatives and
+        // groups are not visited). The longest, the later on equal length,
+        // is must_text when the branch starts with a repetition, and is the
+        // required literal in any case.
+        size_t best = 0;
+        for (; scan >= 0; scan = c.next(scan))
+            if (c.op(scan) == LITERAL && literal_length(r->program + scan + 2) >= best) {
+                r->required_text = r->program + scan + 2;
+                best = literal_length(r->required_text);
+            }
+        r->required_length = int(best);
         if (flags & STARTS_REPEAT) {
-            size_t best = 0;
-            for (; scan >= 0; scan = c.next(scan))
-                if (c.op(scan) == LITERAL && literal_length(r->program + scan + 2) >= best) {
-                    r->must_text = r->program + scan + 2;
-                    best = literal_length(r->must_text);
-                }
-            r->must_length = int(best);
+            r->must_text = r->required_text;
+            r->must_length = r->required_length;
         }
-    }
-    if (r->first_char) {
-        r->required_text = r->program + 3 + 2;  // the literal every match begins with
-        r->required_length = int(literal_length(r->required_text));
-    } else if (r->anchored && c.next(3) >= 0 && c.op(c.next(3)) == LITERAL) {
-        r->required_text = r->program + c.next(3) + 2;  // the literal right after ^
-        r->required_length = int(literal_length(r->required_text));
-    } else if (r->must_text) {
-        r->required_text = r->must_text;
-        r->required_length = r->must_length;
     }
     return r;
 }
@@ -641,6 +638,8 @@ struct Matcher {
 
 }  // namespace
 
+const wchar_t* wreg_find_last_required(const wregexp* expr, const wchar_t* text, size_t n);
+
 // The next occurrence of c from p, or null at the terminating zero. Subjects
 // are mostly short field texts, where a plain loop beats the library call.
 static inline const wchar_t* find_char(const wchar_t* p, wchar_t c) {
@@ -668,20 +667,31 @@ int wregexec(wregexp* expr, const wchar_t* subject) {
         }
         if (!found) return 0;
     }
+    // A match contains the required literal, so it starts at or before the
+    // literal's last occurrence: no later position is tried (this keeps a
+    // pattern such as a.*b linear on a long run of a without b).
+    const wchar_t* last_start = nullptr;
+    if (expr->required_text) {
+        size_t n = std::wcslen(subject);
+        last_start = wreg_find_last_required(expr, subject, n);
+        if (last_start == nullptr) return 0;
+    }
     for (int i = 0; i < WREG_GROUPS; ++i) expr->match_start[i] = expr->match_end[i] = nullptr;
     Matcher m{expr, expr->program, subject};
     if (expr->anchored) return m.try_at(subject) ? 1 : 0;
     if (expr->first_char) {
-        for (const wchar_t* p = find_char(subject, expr->first_char); p; p = find_char(p + 1, expr->first_char)) {
+        for (const wchar_t* p = find_char(subject, expr->first_char); p && (!last_start || p <= last_start);
+             p = find_char(p + 1, expr->first_char)) {
             if (m.try_at(p)) return 1;
             if (m.broken) return 0;
         }
         return 0;
     }
-    for (const wchar_t* p = subject;; ++p) {
+    for (const wchar_t* p = subject; !last_start || p <= last_start; ++p) {
         if (m.try_at(p)) return 1;
         if (m.broken || *p == 0) return 0;
     }
+    return 0;
 }
 
 namespace {
@@ -792,4 +802,19 @@ const wchar_t* wreg_find_required(const wregexp* expr, const wchar_t* text, size
     for (; p <= last; ++p)
         if (uint32_t(*p) == lit[0] && here(p)) return p;
     return nullptr;
+}
+
+// The start of the last occurrence of the required literal in text[0..n).
+const wchar_t* wreg_find_last_required(const wregexp* expr, const wchar_t* text, size_t n) {
+    const uint32_t* lit = expr->required_text;
+    size_t len = size_t(expr->required_length);
+    if (n < len) return nullptr;
+    for (const wchar_t* p = text + (n - len);; --p) {
+        if (uint32_t(*p) == lit[0]) {
+            size_t i = 1;
+            while (i < len && uint32_t(p[i]) == lit[i]) ++i;
+            if (i == len) return p;
+        }
+        if (p == text) return nullptr;
+    }
 }
