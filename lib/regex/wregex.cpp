@@ -367,6 +367,8 @@ wregexp* wregcomp(const wchar_t* pattern) {
 // ---------------------------------------------------------------------------
 // Matcher
 
+unsigned long wreg_step_limit = 0;
+
 namespace {
 
 // A choice point or an undo record on the matcher's stack.
@@ -385,6 +387,8 @@ struct Choice {
     long a() const { return (tag & NONE) == NONE ? -1 : long(tag & NONE); }
     uint32_t min() const { return tag >> 29 & 1; }
 };
+
+unsigned long steps_left = 0;  // of the current match, when wreg_step_limit is set
 
 // The matcher's stack outlives a match, so that matching many short texts
 // allocates nothing.
@@ -492,6 +496,10 @@ struct Matcher {
         depth = 0;
         long node = 1;
         for (;;) {
+            if (wreg_step_limit && steps_left-- == 0) {
+                broken = true;
+                return false;
+            }
             if (node < 0) {
                 wregerror("corrupted pointers");
                 broken = true;
@@ -677,6 +685,7 @@ int wregexec(wregexp* expr, const wchar_t* subject) {
         if (last_start == nullptr) return 0;
     }
     for (int i = 0; i < WREG_GROUPS; ++i) expr->match_start[i] = expr->match_end[i] = nullptr;
+    steps_left = wreg_step_limit;
     Matcher m{expr, expr->program, subject};
     if (expr->anchored) return m.try_at(subject) ? 1 : 0;
     if (expr->first_char) {

@@ -37,5 +37,10 @@ wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, w
 // contains; text itself when there is no such literal; null when absent.
 const wchar_t* wreg_find_required(const wregexp* expr, const wchar_t* text, size_t n);
 
+// When not zero, a match gives up (no match) after this many steps of the
+// matcher. Zero, the default, lets backtracking run to its end; the fuzz
+// tests set a bound, since nested repetitions take exponential time.
+extern unsigned long wreg_step_limit;
+
 // Supplied by each program: receives every error of the engine.
 void wregerror(const char* message);
