@@ -1,0 +1,782 @@
+# Hostile input: every program, with its usual arguments, fed input that no
+# well-behaved producer writes. Whatever comes in, a run ends by itself with
+# status 0, 1 or 3, never by a signal and never with a sanitizer report, says
+# what it has to say about the input (the code error naming the file and the
+# record), takes time in proportion to the input, and Rksort leaves no file
+# in its temporary directory.
+#
+# Groups (each case title starts with its group):
+#   random:    seeded random bytes: uniform, 7-bit text, UTF-8 text of every
+#              character width, and that text with random bytes overwritten;
+#              a small reference reader in Python says what must come out.
+#   code:      undecodable sequences of every kind at several places of a
+#              record; sequences beyond U+10FFFF; bytes above 127 in the C
+#              locale.
+#   NUL:       NUL bytes everywhere: each program's output is its output on
+#              the same input without them.
+#   big:       a 50 MB line of one letter, a 50 MB line of multibyte
+#              characters, a million empty lines, a record of 200,000 fields.
+#   truncated: a valid file cut inside a character of each width, inside a
+#              name, after a colon, after a field's newline.
+#
+# Every run script starts with the same few lines: the list of programs, a
+# function "run" that runs one of them on one input and notes in $bad what is
+# wrong with the run, and a temporary directory t for Rksort. Each case prints
+# one line per program, "ok" when every input passed. Time limits are per run,
+# in seconds, and four times as long for the sanitizer build; a run that goes
+# on well past its limit is killed and reported as having no end.
+# Every case ends with its "--- status" line so that the blank line after it
+# belongs to no expected text.
+
+=== random: a megabyte of uniform random bytes, read in UTF-8 and in the C locale
+--- file ref.py
+# ref.py FILE [C]: what a correct reader makes of FILE, in UTF-8 or, with C,
+# in the C locale (ASCII only): prints the number of the record holding the
+# first undecodable byte (0 when there is none) and writes to ref.out the
+# records read before it as Rkcat writes them.
+import re, sys
+data = open(sys.argv[1], "rb").read()
+if len(sys.argv) > 2:
+    m = re.search(rb"[\x80-\xff]", data)
+    bad = m.start() if m else None
+else:
+    try:
+        data.decode("utf-8")
+        bad = None
+    except UnicodeDecodeError as e:
+        bad = e.start
+text = data[:bad].decode("utf-8").replace("\0", "")
+lines = text.split("\n")
+last = lines.pop()  # after the last newline: an unfinished line
+recs, cur = [], []
+for line in lines:
+    if line:
+        cur.append(line)
+    elif cur:
+        recs.append(cur)
+        cur = []
+if bad is None:
+    if last:
+        cur.append(last)
+    if cur:
+        recs.append(cur)
+print(0 if bad is None else len(recs) + 1)
+with open("ref.out", "wb") as f:
+    f.write("".join("\n".join(r) + "\n\n" for r in recs).encode("utf-8"))
+--- run
+set -f
+mkdir t && export TMPDIR=$PWD/t
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
+# expected standard error without the program name when STATUS is not 0,
+# OUTPUT a file holding the expected standard output ("" not to compare it).
+run() {
+  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
+  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
+  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
+  elif ((st >= 128)); then why="signal $((st - 128))"
+  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
+  elif ((st != want)); then why="status $st, not $want"
+  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
+  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
+  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
+  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
+  fi
+  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
+}
+python3 -c 'import random; open("u.rk", "wb").write(random.Random(1).randbytes(1 << 20))'
+n=$(python3 ref.py u.rk); mv ref.out u.out
+nc=$(python3 ref.py u.rk C); mv ref.out uc.out
+for p in "${progs[@]}"; do
+  bad=
+  for loc in C.UTF-8 C; do
+    r=$n o=u.out; [[ $loc == C ]] && r=$nc o=uc.out
+    s=3; ((r == 0)) && s=0
+    [[ $p == Rkhead* ]] && ((r > 4)) && s=0
+    [[ $p == Rkcat ]] || o=
+    LC_ALL=$loc run $s "code error in Rk-file u.rk($r), irrecoverable." 5 "$o" $p u.rk
+  done
+  echo "$p status=$st ${bad:-ok}"
+done
+--- stdout
+Rkcat status=3 ok
+Rkcat -n -g a status=3 ok
+Rkhead -3 status=3 ok
+Rktail -3 status=3 ok
+Rkproj a,b status=3 ok
+Rkrename a:x status=3 ok
+Rksort a status=3 ok
+Rksort -D xmem=1 a:n status=3 ok
+Rkgrep a.*b status=3 ok
+Rkgrep -m x status=3 ok
+--- status 0
+
+=== random: a megabyte of random 7-bit bytes, NUL and control characters included
+--- file ref.py
+# ref.py FILE [C]: what a correct reader makes of FILE, in UTF-8 or, with C,
+# in the C locale (ASCII only): prints the number of the record holding the
+# first undecodable byte (0 when there is none) and writes to ref.out the
+# records read before it as Rkcat writes them.
+import re, sys
+data = open(sys.argv[1], "rb").read()
+if len(sys.argv) > 2:
+    m = re.search(rb"[\x80-\xff]", data)
+    bad = m.start() if m else None
+else:
+    try:
+        data.decode("utf-8")
+        bad = None
+    except UnicodeDecodeError as e:
+        bad = e.start
+text = data[:bad].decode("utf-8").replace("\0", "")
+lines = text.split("\n")
+last = lines.pop()  # after the last newline: an unfinished line
+recs, cur = [], []
+for line in lines:
+    if line:
+        cur.append(line)
+    elif cur:
+        recs.append(cur)
+        cur = []
+if bad is None:
+    if last:
+        cur.append(last)
+    if cur:
+        recs.append(cur)
+print(0 if bad is None else len(recs) + 1)
+with open("ref.out", "wb") as f:
+    f.write("".join("\n".join(r) + "\n\n" for r in recs).encode("utf-8"))
+--- run
+set -f
+mkdir t && export TMPDIR=$PWD/t
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
+# expected standard error without the program name when STATUS is not 0,
+# OUTPUT a file holding the expected standard output ("" not to compare it).
+run() {
+  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
+  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
+  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
+  elif ((st >= 128)); then why="signal $((st - 128))"
+  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
+  elif ((st != want)); then why="status $st, not $want"
+  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
+  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
+  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
+  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
+  fi
+  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
+}
+python3 - <<'EOF'
+import random
+r = random.Random(2)
+pool = [chr(c) for c in range(128)] + ["\n"] * 12 + [":"] * 6 + ["a", "b", "x"] * 4
+open("a.rk", "w", newline="").write("".join(r.choices(pool, k=1 << 20)))
+EOF
+python3 ref.py a.rk > /dev/null
+# Besides: Rkcat with the smallest areas writes the same, and Rksort through
+# runs the same as in memory.
+for p in "${progs[@]}"; do
+  bad= o=
+  case $p in
+  Rkcat) o=ref.out; run 0 "" 5 ref.out Rkcat -D rsize=1,tsize=1 a.rk ;;
+  "Rksort -D xmem=1 a:n") run 0 "" 5 "" Rksort a:n a.rk; mv out mem.out; o=mem.out ;;
+  esac
+  run 0 "" 5 "$o" $p a.rk
+  echo "$p status=$st ${bad:-ok}"
+done
+--- stdout
+Rkcat status=0 ok
+Rkcat -n -g a status=0 ok
+Rkhead -3 status=0 ok
+Rktail -3 status=0 ok
+Rkproj a,b status=0 ok
+Rkrename a:x status=0 ok
+Rksort a status=0 ok
+Rksort -D xmem=1 a:n status=0 ok
+Rkgrep a.*b status=0 ok
+Rkgrep -m x status=0 ok
+--- status 0
+
+=== random: UTF-8 text of characters of every width, then with random bytes overwritten
+--- file ref.py
+# ref.py FILE [C]: what a correct reader makes of FILE, in UTF-8 or, with C,
+# in the C locale (ASCII only): prints the number of the record holding the
+# first undecodable byte (0 when there is none) and writes to ref.out the
+# records read before it as Rkcat writes them.
+import re, sys
+data = open(sys.argv[1], "rb").read()
+if len(sys.argv) > 2:
+    m = re.search(rb"[\x80-\xff]", data)
+    bad = m.start() if m else None
+else:
+    try:
+        data.decode("utf-8")
+        bad = None
+    except UnicodeDecodeError as e:
+        bad = e.start
+text = data[:bad].decode("utf-8").replace("\0", "")
+lines = text.split("\n")
+last = lines.pop()  # after the last newline: an unfinished line
+recs, cur = [], []
+for line in lines:
+    if line:
+        cur.append(line)
+    elif cur:
+        recs.append(cur)
+        cur = []
+if bad is None:
+    if last:
+        cur.append(last)
+    if cur:
+        recs.append(cur)
+print(0 if bad is None else len(recs) + 1)
+with open("ref.out", "wb") as f:
+    f.write("".join("\n".join(r) + "\n\n" for r in recs).encode("utf-8"))
+--- run
+set -f
+mkdir t && export TMPDIR=$PWD/t
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
+# expected standard error without the program name when STATUS is not 0,
+# OUTPUT a file holding the expected standard output ("" not to compare it).
+run() {
+  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
+  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
+  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
+  elif ((st >= 128)); then why="signal $((st - 128))"
+  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
+  elif ((st != want)); then why="status $st, not $want"
+  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
+  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
+  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
+  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
+  fi
+  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
+}
+python3 - <<'EOF'
+import random
+r = random.Random(3)
+wide = ("\u0080\u00e9\u07ff\u0800\u20ac\ud7ff\ue000\ufeff\ufffd\ufffe\uffff"
+        "\U00010000\U0001f600\U0010ffff\u0085\u2028")
+pool = [chr(c) for c in range(32, 127)] + list("\n" * 10 + ":" * 5 + "\0\t\r\x7f\x01abx") + list(wide) * 4
+data = "".join(r.choices(pool, k=300000)).encode("utf-8")
+open("w.rk", "wb").write(data)
+for i in range(1, 13):
+    b = bytearray(data)
+    for _ in range(r.randint(1, 3)):
+        b[r.randrange(len(b))] = r.randrange(256)
+    open("x%d.rk" % i, "wb").write(b)
+EOF
+files=(w x1 x2 x3 x4 x5 x6 x7 x8 x9 x10 x11 x12)
+declare -A num
+for f in "${files[@]}"; do num[$f]=$(python3 ref.py $f.rk); mv ref.out $f.out; done
+# The text must come through whole, and the overwritten copies must fail where
+# the reference reader fails (or not at all). Besides: Rkcat with the smallest
+# areas writes the same, and Rksort through runs the same as in memory.
+for p in "${progs[@]}"; do
+  bad=
+  for f in "${files[@]}"; do
+    n=${num[$f]} s=3 o=
+    ((n == 0)) && s=0
+    [[ $p == Rkhead* ]] && ((n > 4)) && s=0
+    case $p in
+    Rkcat) o=$f.out; run $s "code error in Rk-file $f.rk($n), irrecoverable." 5 $o Rkcat -D rsize=1,tsize=1 $f.rk ;;
+    "Rksort -D xmem=1 a:n") [[ $f == w ]] && { run 0 "" 5 "" Rksort a:n w.rk; mv out mem.out; o=mem.out; } ;;
+    esac
+    run $s "code error in Rk-file $f.rk($n), irrecoverable." 5 "$o" $p $f.rk
+  done
+  echo "$p ${bad:-ok}"
+done
+--- stdout
+Rkcat ok
+Rkcat -n -g a ok
+Rkhead -3 ok
+Rktail -3 ok
+Rkproj a,b ok
+Rkrename a:x ok
+Rksort a ok
+Rksort -D xmem=1 a:n ok
+Rkgrep a.*b ok
+Rkgrep -m x ok
+--- status 0
+
+=== code: undecodable sequences of every kind, at the start of a line, in a value, across a 64-byte block
+--- timeout 120
+--- run
+set -f
+mkdir t && export TMPDIR=$PWD/t
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
+# expected standard error without the program name when STATUS is not 0,
+# OUTPUT a file holding the expected standard output ("" not to compare it).
+run() {
+  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
+  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
+  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
+  elif ((st >= 128)); then why="signal $((st - 128))"
+  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
+  elif ((st != want)); then why="status $st, not $want"
+  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
+  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
+  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
+  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
+  fi
+  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
+}
+# UTF-16 byte-order marks, lone continuation bytes, overlong forms, UTF-16
+# surrogates alone and in pairs, sequences cut short by an ASCII character, a
+# colon, a newline or a NUL, a lead byte where a continuation byte belongs,
+# bytes that never occur.
+seqs=('\xff' '\xfe' '\xff\xfe' '\xfe\xff' '\x80' '\xbf' '\xc3\xa9\xa9' '\xc0\x80' '\xc1\xbf'
+      '\xe0\x80\x80' '\xe0\x9f\xbf' '\xf0\x80\x80\x80' '\xf0\x8f\xbf\xbf' '\xf8\x80\x80\x80\x80'
+      '\xfc\x80\x80\x80\x80\x80' '\xed\xa0\x80' '\xed\xbf\xbf' '\xed\xa0\xbd\xed\xb8\x80'
+      '\xc3' '\xe2\x82' '\xf0\x9f\x98' '\xe2\x82:' '\xc3\n' '\xf0\x9f\x98\n' '\xc3\x00\xa9'
+      '\xe2\x00\x82\xac' '\xc3\xc3\xa9' '\xe2\xf0\x9f\x98\x80' '\xfe\xfe\xfe\xfe')
+# The record that holds the sequence is the second; records follow it. The
+# places: the start of the line, the second byte of a value, and the 64th byte
+# of the record, so that a sequence of several bytes crosses from one block of
+# 64 bytes into the next for a reader that works in such blocks.
+mk() {  # mk FILE SEQUENCE PLACE
+  local line
+  case $3 in
+  0) line="$2a:x\n" ;;
+  1) line="b:v$2w\n" ;;
+  2) line="b:$(printf 'v%.0s' {1..61})$2w\n" ;;
+  esac
+  printf "a:1\nb:2\n\n$line" > $1
+  printf 'a:3\n\nz:4\n' >> $1
+}
+for i in "${!seqs[@]}"; do
+  for at in 0 1 2; do mk m$i.$at.rk "${seqs[i]}" $at; done
+done
+printf 'a:1\nb:2\n\n' > first.rk
+# Sequences beyond U+10FFFF: whatever the C library decodes is a character,
+# written back as it was read; what it refuses is a code error.
+beyond=('\xf4\x90\x80\x80' '\xf7\xbf\xbf\xbf' '\xf8\x88\x80\x80\x80' '\xfb\xbf\xbf\xbf\xbf'
+        '\xfc\x84\x80\x80\x80\x80' '\xfd\xbf\xbf\xbf\xbf\xbf')
+python3 - "${beyond[@]}" > libc <<'EOF'
+import codecs, ctypes, locale, sys
+locale.setlocale(locale.LC_ALL, "C.UTF-8")
+libc = ctypes.CDLL(None)
+libc.mbrtowc.restype = ctypes.c_size_t
+libc.mbrtowc.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, ctypes.c_void_p]
+for s in sys.argv[1:]:
+    b = codecs.escape_decode(s)[0]
+    wc, st = ctypes.c_uint32(), ctypes.create_string_buffer(32)
+    print(0 if libc.mbrtowc(ctypes.byref(wc), b, len(b), st) == len(b) else 3)
+EOF
+mapfile -t decodes < libc
+for i in "${!beyond[@]}"; do
+  for at in 0 1 2; do mk b$i.$at.rk "${beyond[i]}" $at; { cat b$i.$at.rk; echo; } > b$i.$at.out; done
+done
+# In the C locale every byte above 127 is undecodable.
+printf 'a:1\nb:2\n\nb:caf\xc3\xa9\n' > c.rk
+# Rkcat reads every file; to save time each other program reads each sequence
+# at one place, the places taken in turn, so that every file is read by some
+# of them.
+for k in "${!progs[@]}"; do
+  p=${progs[k]} bad=
+  for i in "${!seqs[@]}"; do
+    for at in 0 1 2; do
+      f=m$i.$at.rk o=; [[ $p == Rkcat ]] && o=first.rk
+      [[ $p == Rkcat ]] || (((i + k) % 3 == at)) || continue
+      run 3 "code error in Rk-file $f(2), irrecoverable." 5 "$o" $p $f
+    done
+  done
+  for i in "${!beyond[@]}"; do
+    for at in 0 1 2; do
+      f=b$i.$at.rk o=; [[ $p == Rkcat ]] && o=b$i.$at.out
+      [[ $p == Rkcat ]] || (((i + k) % 3 == at)) || continue
+      ((decodes[i] == 3)) && o=${o:+first.rk}
+      run ${decodes[i]} "code error in Rk-file $f(2), irrecoverable." 5 "$o" $p $f
+    done
+  done
+  LC_ALL=C run 3 "code error in Rk-file c.rk(2), irrecoverable." 5 "" $p c.rk
+  echo "$p status=$st ${bad:-ok}"
+done
+--- stdout
+Rkcat status=3 ok
+Rkcat -n -g a status=3 ok
+Rkhead -3 status=3 ok
+Rktail -3 status=3 ok
+Rkproj a,b status=3 ok
+Rkrename a:x status=3 ok
+Rksort a status=3 ok
+Rksort -D xmem=1 a:n status=3 ok
+Rkgrep a.*b status=3 ok
+Rkgrep -m x status=3 ok
+--- status 0
+
+
+=== NUL: NUL bytes in names, values, lines of their own, long runs: as if they were not there
+--- timeout 120
+--- run
+set -f
+mkdir t && export TMPDIR=$PWD/t
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
+# expected standard error without the program name when STATUS is not 0,
+# OUTPUT a file holding the expected standard output ("" not to compare it).
+run() {
+  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
+  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
+  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
+  elif ((st >= 128)); then why="signal $((st - 128))"
+  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
+  elif ((st != want)); then why="status $st, not $want"
+  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
+  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
+  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
+  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
+  fi
+  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
+}
+python3 - <<'EOF'
+import random
+r = random.Random(4)
+pool = [chr(c) for c in range(32, 127)] + list("\n" * 8 + ":" * 4 + "abx") + list("\u00e9\u20ac\U0001f600") * 3
+out = ["\0" * 100000]
+for ch in r.choices(pool, k=200000):
+    if r.random() < 0.1:
+        out.append("\0" * r.choice([1, 1, 1, 2, 15, 16, 17, 63, 64, 65, 4095, 4096]))
+    out.append(ch)
+    if r.random() < 0.0005:
+        out.append("\0" * 100000)
+open("nul.rk", "w").write("".join(out))
+EOF
+tr -d '\0' < nul.rk > clean.rk
+head -c 1000000 /dev/zero > zeros.rk
+yes '' | head -n 100000 | tr '\n' '\0' | sed 's/\x00/\x00\n/g' > zerolines.rk
+for p in "${progs[@]}"; do
+  bad=
+  run 0 "" 5 "" $p clean.rk; mv out clean.out
+  run 0 "" 5 clean.out $p nul.rk
+  run 0 "" 5 /dev/null $p zeros.rk
+  run 0 "" 5 /dev/null $p zerolines.rk
+  echo "$p status=$st ${bad:-ok}"
+done
+--- stdout
+Rkcat status=0 ok
+Rkcat -n -g a status=0 ok
+Rkhead -3 status=0 ok
+Rktail -3 status=0 ok
+Rkproj a,b status=0 ok
+Rkrename a:x status=0 ok
+Rksort a status=0 ok
+Rksort -D xmem=1 a:n status=0 ok
+Rkgrep a.*b status=0 ok
+Rkgrep -m x status=0 ok
+--- status 0
+
+=== big: a line of 50 MB of one letter, without a newline
+--- timeout 300
+--- run
+set -f
+mkdir t && export TMPDIR=$PWD/t
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
+# expected standard error without the program name when STATUS is not 0,
+# OUTPUT a file holding the expected standard output ("" not to compare it).
+run() {
+  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
+  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
+  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
+  elif ((st >= 128)); then why="signal $((st - 128))"
+  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
+  elif ((st != want)); then why="status $st, not $want"
+  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
+  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
+  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
+  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
+  fi
+  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
+}
+{ printf 'a:'; head -c 50000000 /dev/zero | tr '\0' a; } > big.rk
+# Each program has 20 s for the 50 MB; Rksort needs more than its memory
+# limit for the one record.
+for p in "${progs[@]}"; do
+  bad= s=0 m=
+  case $p in
+  Rkcat|Rkhead*|Rktail*|"Rkproj a,b") o=exp; { cat big.rk; printf '\n\n'; } > exp ;;
+  "Rkcat -n -g a") o=exp; { printf 'seq:1\n'; cat big.rk; printf '\n\n'; } > exp ;;
+  "Rkrename a:x") o=exp; { printf x; tail -c +2 big.rk; printf '\n\n'; } > exp ;;
+  "Rksort a") s=3 m="insufficient xmem(32768) at big.rk(1)." o= ;;
+  "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at big.rk(1)." o= ;;
+  Rkgrep*) o=/dev/null ;;
+  esac
+  run $s "$m" 20 "$o" $p big.rk
+  echo "$p status=$st ${bad:-ok}"
+done
+--- stdout
+Rkcat status=0 ok
+Rkcat -n -g a status=0 ok
+Rkhead -3 status=0 ok
+Rktail -3 status=0 ok
+Rkproj a,b status=0 ok
+Rkrename a:x status=0 ok
+Rksort a status=3 ok
+Rksort -D xmem=1 a:n status=3 ok
+Rkgrep a.*b status=0 ok
+Rkgrep -m x status=0 ok
+--- status 0
+
+
+=== big: a line of 50 MB of characters of two, three and four bytes, without a newline
+--- timeout 300
+--- run
+set -f
+mkdir t && export TMPDIR=$PWD/t
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
+# expected standard error without the program name when STATUS is not 0,
+# OUTPUT a file holding the expected standard output ("" not to compare it).
+run() {
+  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
+  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
+  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
+  elif ((st >= 128)); then why="signal $((st - 128))"
+  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
+  elif ((st != want)); then why="status $st, not $want"
+  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
+  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
+  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
+  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
+  fi
+  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
+}
+# Nine bytes repeat, so the reads of the input end inside characters of
+# every width.
+{ printf 'a:'; yes 'é€😀' | tr -d '\n' | head -c 49999995; } > big.rk
+for p in "${progs[@]}"; do
+  bad= s=0 m=
+  case $p in
+  Rkcat|Rkhead*|Rktail*|"Rkproj a,b") o=exp; { cat big.rk; printf '\n\n'; } > exp ;;
+  "Rkcat -n -g a") o=exp; { printf 'seq:1\n'; cat big.rk; printf '\n\n'; } > exp ;;
+  "Rkrename a:x") o=exp; { printf x; tail -c +2 big.rk; printf '\n\n'; } > exp ;;
+  "Rksort a") s=3 m="insufficient xmem(32768) at big.rk(1)." o= ;;
+  "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at big.rk(1)." o= ;;
+  Rkgrep*) o=/dev/null ;;
+  esac
+  run $s "$m" 20 "$o" $p big.rk
+  echo "$p status=$st ${bad:-ok}"
+done
+--- stdout
+Rkcat status=0 ok
+Rkcat -n -g a status=0 ok
+Rkhead -3 status=0 ok
+Rktail -3 status=0 ok
+Rkproj a,b status=0 ok
+Rkrename a:x status=0 ok
+Rksort a status=3 ok
+Rksort -D xmem=1 a:n status=3 ok
+Rkgrep a.*b status=0 ok
+Rkgrep -m x status=0 ok
+--- status 0
+
+=== big: a million empty lines, alone, around two records, and before an undecodable byte
+--- run
+set -f
+mkdir t && export TMPDIR=$PWD/t
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
+# expected standard error without the program name when STATUS is not 0,
+# OUTPUT a file holding the expected standard output ("" not to compare it).
+run() {
+  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
+  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
+  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
+  elif ((st >= 128)); then why="signal $((st - 128))"
+  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
+  elif ((st != want)); then why="status $st, not $want"
+  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
+  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
+  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
+  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
+  fi
+  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
+}
+yes '' | head -n 1000000 > e.rk
+{ printf 'a:1\n'; cat e.rk; printf 'b:2'; } > r.rk
+{ cat e.rk; printf 'a:1\n'; cat e.rk; printf '\xff\n'; } > u.rk
+printf 'a:1\n\nb:2\n\n' > cat.out
+printf 'x:1\n\nb:2\n\n' > rename.out
+for p in "${progs[@]}"; do
+  bad= o=
+  case $p in
+  Rkcat|Rkhead*|Rktail*|"Rkproj a,b") o=cat.out ;;
+  "Rkrename a:x") o=rename.out ;;
+  Rkgrep*) o=/dev/null ;;
+  esac
+  run 0 "" 5 /dev/null $p e.rk
+  run 0 "" 5 "$o" $p r.rk
+  run 3 "code error in Rk-file u.rk(2), irrecoverable." 5 "" $p u.rk
+  echo "$p status=$st ${bad:-ok}"
+done
+--- stdout
+Rkcat status=3 ok
+Rkcat -n -g a status=3 ok
+Rkhead -3 status=3 ok
+Rktail -3 status=3 ok
+Rkproj a,b status=3 ok
+Rkrename a:x status=3 ok
+Rksort a status=3 ok
+Rksort -D xmem=1 a:n status=3 ok
+Rkgrep a.*b status=3 ok
+Rkgrep -m x status=3 ok
+--- status 0
+
+=== big: one record of 200,000 fields
+--- run
+set -f
+mkdir t && export TMPDIR=$PWD/t
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
+# expected standard error without the program name when STATUS is not 0,
+# OUTPUT a file holding the expected standard output ("" not to compare it).
+run() {
+  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
+  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
+  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
+  elif ((st >= 128)); then why="signal $((st - 128))"
+  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
+  elif ((st != want)); then why="status $st, not $want"
+  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
+  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
+  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
+  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
+  fi
+  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
+}
+# Fields a, b and f<i> in turn, the last one c:ab, which 'a.*b' matches.
+awk 'BEGIN { for (i = 0; i < 199999; i++) print (i % 3 == 0 ? "a" : i % 3 == 1 ? "b" : "f" i) ":" i; print "c:ab" }' > f.rk
+{ cat f.rk; echo; } > cat.out
+{ printf 'seq:1\n'; cat f.rk; echo; } > seq.out
+{ grep -E '^(a|b):' f.rk; echo; } > proj.out
+{ sed 's/^a:/x:/' f.rk; echo; } > rename.out
+for p in "${progs[@]}"; do
+  bad= s=0 m= o=
+  case $p in
+  Rkcat|Rkhead*|Rktail*|"Rksort a"|"Rkgrep a.*b") o=cat.out ;;
+  "Rkcat -n -g a") o=seq.out ;;
+  "Rkproj a,b") o=proj.out ;;
+  "Rkrename a:x") o=rename.out ;;
+  "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at f.rk(1)." ;;
+  "Rkgrep -m x") o=/dev/null ;;
+  esac
+  run $s "$m" 10 "$o" $p f.rk
+  echo "$p status=$st ${bad:-ok}"
+done
+--- stdout
+Rkcat status=0 ok
+Rkcat -n -g a status=0 ok
+Rkhead -3 status=0 ok
+Rktail -3 status=0 ok
+Rkproj a,b status=0 ok
+Rkrename a:x status=0 ok
+Rksort a status=0 ok
+Rksort -D xmem=1 a:n status=3 ok
+Rkgrep a.*b status=0 ok
+Rkgrep -m x status=0 ok
+--- status 0
+
+=== truncated: a valid file cut inside a character of each width and at several places of a line
+--- run
+set -f
+mkdir t && export TMPDIR=$PWD/t
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
+# expected standard error without the program name when STATUS is not 0,
+# OUTPUT a file holding the expected standard output ("" not to compare it).
+run() {
+  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
+  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
+  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
+  elif ((st >= 128)); then why="signal $((st - 128))"
+  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
+  elif ((st != want)); then why="status $st, not $want"
+  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
+  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
+  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
+  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
+  fi
+  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
+}
+# 1000 records "n:K" "text:é€😀K"; the file is cut in record 700 after the
+# bytes named below: inside é, €, 😀; inside the value n:7, the name te, after
+# the colon of text:, after the newline of n:700, after the last field's
+# newline.
+python3 - <<'EOF'
+recs = ["n:%d\ntext:\u00e9\u20ac\U0001f600%d\n\n" % (k, k) for k in range(1, 1001)]
+whole = [r.encode("utf-8") for r in recs]
+head = b"".join(whole[:699])
+cuts = {"e1": 12, "euro1": 14, "euro2": 15, "smile1": 17, "smile2": 18, "smile3": 19,
+        "value": 3, "name": 8, "colon": 11, "newline": 6, "field": 24}
+for name, k in cuts.items():
+    part = whole[699][:k]
+    open("cut_%s.rk" % name, "wb").write(head + part)
+    try:
+        part.decode("utf-8")
+    except UnicodeDecodeError:  # only the records before it are written
+        open("cat_%s.out" % name, "wb").write(head)
+        open("tail_%s.out" % name, "wb").write(b"")
+        continue
+    done = part + (b"\n" if part.endswith(b"\n") else b"\n\n")
+    open("cat_%s.out" % name, "wb").write(head + done)
+    open("tail_%s.out" % name, "wb").write(whole[697] + whole[698] + done)
+EOF
+for p in "${progs[@]}"; do
+  bad=
+  for c in e1 euro1 euro2 smile1 smile2 smile3 value name colon newline field; do
+    s=0 o=
+    [[ $c == e1 || $c == euro* || $c == smile* ]] && s=3
+    [[ $p == Rkhead* ]] && s=0
+    [[ $p == Rkcat ]] && o=cat_$c.out
+    [[ $p == Rktail* ]] && o=tail_$c.out
+    run $s "code error in Rk-file cut_$c.rk(700), irrecoverable." 5 "$o" $p cut_$c.rk
+  done
+  echo "$p ${bad:-ok}"
+done
+--- stdout
+Rkcat ok
+Rkcat -n -g a ok
+Rkhead -3 ok
+Rktail -3 ok
+Rkproj a,b ok
+Rkrename a:x ok
+Rksort a ok
+Rksort -D xmem=1 a:n ok
+Rkgrep a.*b ok
+Rkgrep -m x ok
+--- status 0
+
