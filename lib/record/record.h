@@ -52,6 +52,14 @@ void write_record(const Field* rec);
 // Writes the record field by field, then the empty line; writes nothing for
 // a record without fields.
 void write_fields(const Field* rec);
+// Writes the field "filename:" with the input's name, when it has one
+// (standard input has none).
+inline void write_filename(const char* name) {
+    if (name == nullptr) return;
+    out_lit("filename:");
+    out_str(name);
+    out_putwc(L'\n');
+}
 // Writes one field line, newline included.
 inline void write_field(const Field* f) { out_write(f->start, size_t(f->end - f->start) + 1); }
 

@@ -69,11 +69,7 @@ int main(int argc, char** argv) {
             }
         }
         if (filenames) {
-            if (in.name) {
-                out_lit("filename:");
-                out_str(in.name);
-                out_putwc(L'\n');
-            }
+            write_filename(in.name);
             if (in.number == 1) seq = 1;
         }
         if (numbering) {

@@ -159,11 +159,7 @@ int main(int argc, char** argv) {
         bool selected = true;
         for (size_t i = 0; i < count && selected; ++i) selected = matches(expressions[i], rec, whole);
         if (selected != invert) {
-            if (filenames && in.name) {
-                out_lit("filename:");
-                out_str(in.name);
-                out_putwc(L'\n');
-            }
+            if (filenames) write_filename(in.name);
             write_record(rec);
         }
         area_reset(&table);

@@ -28,11 +28,7 @@ int main(int argc, char** argv) {
                 close_input(&in);
                 break;
             }
-            if (show_names && in.name) {
-                out_lit("filename:");
-                out_str(in.name);
-                out_putwc(L'\n');
-            }
+            if (show_names) write_filename(in.name);
             write_record(rec);
             area_reset(&table);
             area_reset(&text);

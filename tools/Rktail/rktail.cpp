@@ -45,11 +45,7 @@ static int grow_table(void*, void*, Area* area) {
 
 static void write_window(bool show_names, const char* name) {
     for_each_kept([show_names, name](Field* rec) {
-        if (show_names && name) {
-            out_lit("filename:");
-            out_str(name);
-            out_putwc(L'\n');
-        }
+        if (show_names) write_filename(name);
         write_fields(rec);
     });
 }
