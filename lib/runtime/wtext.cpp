@@ -1,5 +1,6 @@
 // Multibyte and wide text in storage areas, line and file readers, numbers.
 #include <climits>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -141,9 +142,17 @@ wchar_t* read_text_file(WStream* s, Area* area) {
     return result;
 }
 
+// Numbers in records are written and read in the C locale's syntax whatever
+// the user's locale, so that a file means the same everywhere.
+static locale_t c_locale() {
+    static locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    return c;
+}
+
 double parse_number(const wchar_t* s) {
     wchar_t* end = nullptr;
-    double v = std::wcstod(s, &end);
+    locale_t c = c_locale();
+    double v = c ? wcstod_l(s, &end, c) : std::wcstod(s, &end);
     if (*end == L'x' || *end == L'X') v = double(std::wcstol(s, &end, 0));
     while (std::iswspace(wint_t(*end))) ++end;
     return *end ? 0.0 : v;
@@ -152,8 +161,12 @@ double parse_number(const wchar_t* s) {
 void format_number(char* buf, double x) {
     if (x >= -2147483648.0 && x < 2147483648.0 && double(int32_t(x)) == x)
         std::snprintf(buf, NUMBER_BUF, "%d", int32_t(x));
-    else
+    else {
+        locale_t c = c_locale();
+        locale_t old = c ? uselocale(c) : locale_t(0);
         std::snprintf(buf, NUMBER_BUF, "%g", x);
+        if (old) uselocale(old);
+    }
 }
 
 void print_number(double x) {

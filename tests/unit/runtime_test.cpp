@@ -2,7 +2,12 @@
 // wide text in areas, line and file readers, numbers, character coding.
 #include <climits>
 #include <cmath>
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "unit_util.h"
 
@@ -497,6 +502,47 @@ TEST(Numbers, ParseAndFormat) {
     print_number(0.25);
     out_flush();
     EXPECT_EQ(GetCapturedStdout(), "3 0.25");
+}
+
+// Numbers mean the same in a locale whose decimal point is a comma: every
+// text formatted and parsed there is the one of the C locale.
+TEST(Numbers, SameInACommaLocale) {
+    std::mt19937_64 rng(9);
+    std::vector<double> values = {0.5, -2.25, 1e300, 3.0, 1e-7, 12345.678};
+    for (int i = 0; i < 3000; ++i) {
+        uint64_t bits = rng();
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        values.push_back(i % 2 ? v : double(int64_t(rng() % 2000000) - 1000000) / 64);
+    }
+    std::vector<std::string> texts;
+    std::vector<double> parsed;
+    for (double v : values) {
+        char buf[NUMBER_BUF];
+        format_number(buf, v);
+        texts.push_back(buf);
+        std::wstring w(texts.back().begin(), texts.back().end());
+        parsed.push_back(parse_number(w.c_str()));
+    }
+    char dir[] = "/tmp/rk-locale-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string cmd = std::string("localedef -i de_DE -f UTF-8 ") + dir + "/de_DE.UTF-8 2>/dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << "the locales package is needed";
+    setenv("LOCPATH", dir, 1);
+    ASSERT_NE(setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
+    ASSERT_STREQ(localeconv()->decimal_point, ",");
+    for (size_t i = 0; i < values.size(); ++i) {
+        char buf[NUMBER_BUF];
+        format_number(buf, values[i]);
+        EXPECT_EQ(texts[i], buf);
+        std::wstring w(texts[i].begin(), texts[i].end());
+        double p = parse_number(w.c_str());
+        EXPECT_TRUE(p == parsed[i] || (std::isnan(p) && std::isnan(parsed[i]))) << texts[i];
+    }
+    EXPECT_EQ(parse_number(L"1,5"), 0);
+    setlocale(LC_ALL, "C.UTF-8");
+    unsetenv("LOCPATH");
+    std::system((std::string("rm -rf ") + dir).c_str());
 }
 
 // ---------------------------------------------------------------------------
