@@ -53,13 +53,10 @@ void write_record(const Field* rec);
 // a record without fields.
 void write_fields(const Field* rec);
 // Writes the field "filename:" with the input's name, when it has one
-// (standard input has none).
-inline void write_filename(const char* name) {
-    if (name == nullptr) return;
-    out_lit("filename:");
-    out_str(name);
-    out_putwc(L'\n');
-}
+// (standard input has none). A newline or a byte that is no character of the
+// locale's encoding is written as '?', so that no name can break the record
+// or make the output unreadable.
+void write_filename(const char* name);
 // Writes one field line, newline included.
 inline void write_field(const Field* f) { out_write(f->start, size_t(f->end - f->start) + 1); }
 
