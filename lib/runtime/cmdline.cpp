@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "runtime.h"
@@ -32,7 +33,25 @@ static char arg_letters[64];
 
 void detect_ascii_compatible();  // wio.cpp
 
+// A standard descriptor that is closed at start would be handed to the first
+// file the program opens, and "-" or the output would then reach that file.
+// Each closed one is opened on /dev/null in the direction that makes its use
+// fail: reading standard input is then a read error, and writing standard
+// output "can't write!".
+static void guard_standard_descriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        int got = open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+        if (got < 0) _exit(3);  // nothing safe is left to do, nor a place to say so
+        if (got != fd) {
+            dup2(got, fd);
+            close(got);
+        }
+    }
+}
+
 void runtime_init(int argc, char** argv) {
+    guard_standard_descriptors();
     locale_name = setlocale(LC_ALL, "");
     progname = argc > 0 ? argv[0] : "";
     args = argc > 0 ? argv + 1 : argv;
