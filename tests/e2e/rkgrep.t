@@ -1238,3 +1238,19 @@ zzzq
 
 --- timeout 60
 --- status 0
+
+=== errors: an expression that runs out of memory while matching is named by its own place, not the last one compiled
+--- unsanitized
+--- run
+awk 'BEGIN { s = "ab"; while (length(s) < 5000000) s = s s; print "k:" substr(s, 1, 5000000) "a" }' > long.rk
+printf '^k:(a|b)*c\n' > ef
+ulimit -v 200000
+Rkgrep -e '^k:(a|b)*c' -e k long.rk; echo "status $?"
+Rkgrep -f ef -e k long.rk; echo "status $?"
+--- stdout
+status 1
+status 1
+--- stderr
+Rkgrep: regular expression error (out of space) in -e(1).
+Rkgrep: regular expression error (out of space) in ef(1).
+--- status 0

@@ -17,21 +17,27 @@ static const char usage[] =
 
 namespace {
 
-// Where the expression being compiled came from, for the error hook.
+// Where the expression being compiled or run came from, for the error hook.
 const char* place = nullptr;  // "-e", a file name, or null for the operand
 int place_number = 0;
 
-wregexp** expressions = nullptr;
+// A compiled expression and where it came from, so that an error while
+// matching names the expression that failed.
+struct Expression {
+    wregexp* e;
+    const char* place;
+    int place_number;
+};
+Expression* expressions = nullptr;
 size_t count = 0;
 
 void add_expression(const wchar_t* text) {
     wregexp* e = wregcomp(text);
     if (e == nullptr) return;
-    wregexp** grown = static_cast<wregexp**>(std::realloc(expressions, sizeof(wregexp*) * (count + 2)));
+    Expression* grown = static_cast<Expression*>(std::realloc(expressions, sizeof(Expression) * (count + 1)));
     if (grown == nullptr) fatal("can't allocate necessary memory!\n");
     expressions = grown;
-    expressions[count++] = e;
-    expressions[count] = nullptr;
+    expressions[count++] = Expression{e, place, place_number};
 }
 
 wchar_t* convert(const char* text, Area* area) {
@@ -74,7 +80,10 @@ void compile_file(const char* name, bool whole, Area* area) {
 // match when it holds the literal that every match contains: the record's
 // text is searched for that literal once, and only the fields holding it are
 // matched.
-bool matches(wregexp* e, Field* rec, bool whole) {
+bool matches(const Expression& x, Field* rec, bool whole) {
+    wregexp* e = x.e;
+    place = x.place;
+    place_number = x.place_number;
     const wchar_t* end = record_end(rec)->end;
     const wchar_t* at = wreg_find_required(e, rec->start, size_t(end - rec->start));
     if (at == nullptr) return false;
