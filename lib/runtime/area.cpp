@@ -60,6 +60,10 @@ void area_create_doubling(int32_t kb, const char* name, Area* area) {
 }
 
 void area_resize(size_t new_size, Area* area) {
+    if (!area_try_resize(new_size, area)) fatal("can't resize %s\n", area->label);
+}
+
+bool area_try_resize(size_t new_size, Area* area) {
     // The label names the new size even when the resize fails.
     char name[24];
     size_t nlen = std::strcspn(area->label, "=");
@@ -71,10 +75,19 @@ void area_resize(size_t new_size, Area* area) {
     area->old_limit = area->limit;
     area->old_head = area->head;
     size_t s = area_size(area);
-    if (new_size == s) return;
+    if (new_size == s) return true;
     size_t h = size_t(area->head - area->base);
     size_t t = size_t(area->tail - area->base);
     bool wrapped = area->head <= area->tail;
+    // Growing may fail; the area is then left exactly as it was.
+    char* grown = nullptr;
+    if (new_size > s) {
+        grown = static_cast<char*>(std::realloc(area->base, new_size));
+        if (grown == nullptr) {
+            area->old_base = area->old_limit = area->old_head = nullptr;
+            return false;
+        }
+    }
 
     if (wrapped && new_size < s) {
         // Move the segment tail..limit down so that it ends at the new limit,
@@ -86,10 +99,11 @@ void area_resize(size_t new_size, Area* area) {
     if (new_size == 0) {
         std::free(area->base);
         area->base = area->limit = area->head = area->tail = nullptr;
-        return;
+        return true;
     }
-    char* nb = static_cast<char*>(std::realloc(area->base, new_size));
-    if (nb == nullptr) fatal("can't resize %s\n", area->label);
+    // Shrinking in place can't fail; should the block move, its new place is taken.
+    char* nb = grown ? grown : static_cast<char*>(std::realloc(area->base, new_size));
+    if (nb == nullptr) nb = area->base;
     area->base = nb;
     area->limit = nb + new_size;
     area->head = nb + (h < new_size ? h : new_size);
@@ -100,6 +114,7 @@ void area_resize(size_t new_size, Area* area) {
         area->tail = seg < new_size ? area->limit - seg : nb;
         if (new_size > s) std::memmove(area->limit - seg, nb + t, seg);
     }
+    return true;
 }
 
 // Runs row 0 after a failed placement; returns false when a pact gave up.

@@ -106,6 +106,9 @@ inline void area_reset(Area* area) {
     area->tail = area->limit;
 }
 void area_resize(size_t new_size, Area* area);
+// The same, but a failure to get the memory leaves the area as it was and
+// returns false instead of ending the program.
+bool area_try_resize(size_t new_size, Area* area);
 void* area_alloc_slow(size_t n, Area* area);
 // The common case inline: the block fits at the head.
 inline void* area_alloc(size_t n, Area* area) {

@@ -917,26 +917,29 @@ gen() { awk -v n=20 -v sorted="$1" 'BEGIN { for (p = "x"; length(p) < 12000;) p 
 gen 0 > in.rk
 gen 1 > want.rk
 mkfifo go done
-# the files named Rksort* that are new in /tmp
-new() { ls /tmp | grep '^Rksort' | comm -13 before -; }
+# /tmp is shared with every other program: only the files of this sort's own
+# stem count, which the names of the runs it holds open tell
+mine() { ls /tmp | grep "^$stem\."; }
 for how in "-T f/a, TMPDIR=f/b" "no -T, no TMPDIR"; do
-  ls /tmp | grep '^Rksort' > before
-  if [ "$how" = "no -T, no TMPDIR" ]; then sorter() { env -u TMPDIR Rksort "$@"; }; else sorter() { TMPDIR=f/b Rksort -T f/a "$@"; }; fi
-  { sorter -D xmem=1,rsize=64 k in.rk; echo "status $?" > st; } | { dd bs=1 count=1 status=none; echo > go; read < done; cat; } > out.rk &
+  if [ "$how" = "no -T, no TMPDIR" ]; then sorter() { exec env -u TMPDIR Rksort "$@"; }; else sorter() { TMPDIR=f/b exec Rksort -T f/a "$@"; }; fi
+  { sorter -D xmem=1,rsize=64 k in.rk & echo $! > pid; wait $!; echo "status $?" > st; } | { dd bs=1 count=1 status=none; echo > go; read < done; cat; } > out.rk &
   read < go
-  echo "$how: $(new | sed 's/^Rksort[A-Za-z0-9]\{6\}\./STEM./' | paste -sd' ' -)"
+  stem=$(ls -l /proc/$(cat pid)/fd | grep -o '/tmp/Rksort[A-Za-z0-9]\{6\}\.' | head -1 | cut -c6-17)
+  echo "$how: $(mine | sed 's/^Rksort[A-Za-z0-9]\{6\}\./STEM./' | paste -sd' ' -)"
   echo > done; wait
   cat st
   cmp out.rk want.rk && echo same
-  new
+  echo "left:" $(mine)
 done
 --- stdout
 -T f/a, TMPDIR=f/b: STEM.020 STEM.021
 status 0
 same
+left:
 no -T, no TMPDIR: STEM.020 STEM.021
 status 0
 same
+left:
 --- timeout 120
 --- status 0
 
@@ -998,14 +1001,22 @@ mkdir t; export TMPDIR=$PWD/t
 # three records of 12,000 characters: the first run alone is 48 KB
 awk 'BEGIN { for (p = "x"; length(p) < 12000;) p = p p; p = substr(p, 1, 12000 - 13)
   for (i = 1; i <= 3; i++) printf "k:%d\nn:%03d\np:%s\n\n", 3 - i, i, p }' > in.rk
-( trap '' XFSZ; ulimit -f 16; exec Rksort -D xmem=1,rsize=64 k in.rk ) 2> err | wc -c
+( ulimit -f 16; exec Rksort -D xmem=1,rsize=64 k in.rk ) 2> err | wc -c
 echo "status ${PIPESTATUS[0]}"
 sed "s|$PWD/t/Rksort[A-Za-z0-9]\{6\}\.|T/STEM.|" err
+ls t
+# a limit on the output: 200 records in small runs fit, their 32 KB of output does not
+awk 'BEGIN { for (i = 1; i <= 200; i++) printf "k:%d\np:%0150d\n\n", i % 7, i }' > small.rk
+( ulimit -f 20; exec Rksort -D xmem=1,rsize=1,tsize=1,dsize=1,ksize=1 k small.rk > out.rk ) 2> err
+echo "status $?"
+cat err
 ls t
 --- stdout
 0
 status 3
 Rksort: can't write tmpfile T/STEM.000.
+status 3
+Rksort: can't write!
 --- timeout 60
 --- status 0
 
@@ -1068,18 +1079,19 @@ status 130
 --- timeout 120
 --- status 0
 
-=== signals: SIGHUP and SIGTERM during the final merge: the process ends by the signal, runs removed
+=== signals: every signal that ends a process, during the final merge: the process ends by the signal, runs removed
 --- file sig.py
 import os, signal, sys
-for s in (signal.SIGINT, signal.SIGHUP, signal.SIGTERM, signal.SIGPIPE):
-    signal.signal(s, signal.SIG_DFL)
+for s in signal.valid_signals():
+    if s not in (signal.SIGKILL, signal.SIGSTOP):
+        signal.signal(s, signal.SIG_DFL)
 os.execvp(sys.argv[1], sys.argv[1:])
 --- run
-mkdir t; export TMPDIR=$PWD/t
+mkdir t; export TMPDIR=$PWD/t; ulimit -c 0
 awk 'BEGIN { for (p = "x"; length(p) < 12000;) p = p p; p = substr(p, 1, 12000 - 13)
   for (i = 1; i <= 17; i++) printf "k:%d\nn:%03d\np:%s\n\n", i * 7 % 3, i, p }' > in.rk
 mkfifo out go done
-for sig in HUP TERM; do
+for sig in HUP TERM QUIT XCPU USR1 USR2 ALRM VTALRM PROF RTMIN+3; do
   python3 sig.py Rksort -D xmem=1,rsize=64 k in.rk > out 2> err &
   pid=$!
   { dd bs=1 count=1 status=none; echo > go; read < done; cat; } < out > /dev/null &
@@ -1096,7 +1108,23 @@ HUP: 2 runs
 status 129
 TERM: 2 runs
 status 143
---- timeout 120
+QUIT: 2 runs
+status 131
+XCPU: 2 runs
+status 152
+USR1: 2 runs
+status 138
+USR2: 2 runs
+status 140
+ALRM: 2 runs
+status 142
+VTALRM: 2 runs
+status 154
+PROF: 2 runs
+status 155
+RTMIN+3: 2 runs
+status 165
+--- timeout 240
 --- status 0
 
 === signals: the reader of the output goes away during the final merge: runs removed
@@ -1153,4 +1181,89 @@ Rksort -D xmem=1,rsize=64 k:n in.rk | grep '^k:' | tr '\n' ' '; echo
 ls t
 --- stdout
 k:1 k:2 k:3 k:4 k:5 k:6 k:7 k:8 k:9 k:10 k:11 k:12 k:13 k:14 k:15 k:16 k:17 
+--- status 0
+
+=== memory: after runs, a record whose key needs more than the emptied areas have gets it; only a record whose own parts exceed xmem is refused
+--- run
+mkdir t; export TMPDIR=$PWD/t
+line() { awk -v c="$2" -v n="$3" -v name="$1" 'BEGIN { s = c; while (length(s) < n) s = s s; print name ":" substr(s, 1, n) }'; }
+# three records of 1,500 characters fill the text area to the limit; the
+# fourth has a key of 300 characters, more than the 1 KB key area
+{ for i in 1 2 3; do line k 1 1; line v x 1500; echo; done; line k y 300; echo; } > xm.rk
+Rksort -D xmem=32,rsize=1,tsize=1,dsize=1,ksize=1 k xm.rk | cmp - xm.rk && echo same
+# default sizes: 3,000 records of 4,000 characters, then a key of 10,000 characters
+{ line v x 4000 > one; for i in $(seq 3000); do echo k:1; cat one; echo; done; line k y 10000; echo; } > big.rk
+Rksort k big.rk | cmp - big.rk && echo same
+# a record alone: text and key of about 8 bytes a character each, in 32 KB
+for n in 4000 4200; do
+  { line k 1 1; line v x 6000; echo; line k y $n; echo; } > b$n.rk
+  Rksort -D xmem=32,rsize=1,tsize=1,dsize=1,ksize=1 k b$n.rk | cmp - b$n.rk && echo "$n fits"
+done
+ls t
+--- stdout
+same
+same
+4000 fits
+--- stderr
+Rksort: insufficient xmem(32) at b4200.rk(2).
+cmp: EOF on - which is empty
+--- timeout 120
+--- status 0
+
+=== memory: memory the process can't get while the areas grow within xmem: a run is written instead
+--- unsanitized
+--- run
+mkdir t; export TMPDIR=$PWD/t
+awk 'BEGIN { srand(1); for (i = 0; i < 150000; i++) printf "k:%d\nv:%0100d\n\n", int(rand() * 1000000000), i }' > in.rk
+Rksort k:n in.rk > want.rk
+( ulimit -v 80000; exec Rksort -D xmem=2000000 k:n in.rk > got.rk ); echo "status $?"
+cmp got.rk want.rk && echo same
+ls t
+--- stdout
+status 0
+same
+--- timeout 120
+--- status 0
+
+=== runs: names that someone else creates in the directory first: the runs take fresh names, the sort goes on, the other files stay untouched
+--- run
+mkdir t
+gen() { awk -v from="$1" -v to="$2" 'BEGIN { for (p = "x"; length(p) < 12000;) p = p p; p = substr(p, 1, 12000 - 13)
+  for (i = from; i <= to; i++) printf "k:%d\nn:%03d\np:%s\n\n", i * 7 % 3, i, p }'; }
+gen 1 17 > all.rk
+echo mine > victim
+# the first name of a run in t that isn't planted
+seen() { for i in $(seq 600); do n=$(ls t | grep -v -x -F -f planted | grep "$1"); [ -n "$n" ] && { echo "$n"; return; }; sleep 0.1; done; }
+: > planted
+mkfifo in
+Rksort -T t -D xmem=1,rsize=64 k < in > out.rk 2> err &
+exec 3> in
+gen 1 2 >&3
+stem1=$(seen '\.000$'); stem1=${stem1%.000}
+# the next names of this stem, one a link to a file of our own
+for i in 001 002 003; do echo $stem1.$i >> planted; done
+ln -s ../victim t/$stem1.001; echo x > t/$stem1.002; mkdir t/$stem1.003
+gen 3 3 >&3
+stem2=$(seen '\.001$'); stem2=${stem2%.001}
+# the name that the run left over by the merge pass will be renamed to
+echo $stem2.018 >> planted; echo x > t/$stem2.018
+gen 4 17 >&3
+exec 3>&-
+wait $!; echo "status $?"
+cat err
+Rksort k all.rk | cmp - out.rk && echo same
+cat victim t/$stem2.018
+[ "$stem1" != "$stem2" ] && echo "fresh stem"
+ls t | sed "s/^$stem1\./STEM1./; s/^$stem2\./STEM2./" | sort
+--- stdout
+status 0
+same
+mine
+x
+fresh stem
+STEM1.001
+STEM1.002
+STEM1.003
+STEM2.018
+--- timeout 120
 --- status 0

@@ -45,20 +45,42 @@ Entry* sort_table = nullptr;  // the entries, one growing object in `entries`
 size_t held = 0;              // entries in the table
 
 // ---------------------------------------------------------------------------
-// Run files: <directory><stem>.<suffix>, with consecutive indices from
-// first_run. The signal handler reads this state, so it is kept in plain
-// static storage, and changes to it happen with the signals blocked.
+// Run files: <directory>Rksort<stem>.<suffix>, with consecutive indices from
+// first_run. Each run records the six characters of its stem: all runs share
+// one unless a name was found taken, which gives the next runs a fresh one,
+// so that nobody who can write the directory can stop the sort by creating
+// the names it will use. The signal handler reads this state, so it is kept
+// in plain static storage, and changes to it happen with the signals blocked.
 
 constexpr int MERGE_WAYS = 16;
 constexpr size_t RUN_BUFFER = 1 << 17;  // buffer of each run file
-char run_prefix[PATH_MAX + 32];  // directory and stem, empty until chosen
+constexpr int STEM = 6;
+constexpr int NAME_TRIES = 100;  // fresh stems tried before a name counts as unobtainable
+char run_dir[PATH_MAX];          // the directory, ending in '/'; empty until chosen
+char run_stems[LAST_RUN + 1][STEM];
+char stem[STEM];                 // the stem of the next run
 volatile sig_atomic_t first_run = 0;
 volatile sig_atomic_t run_count = 0;
 
-void run_name(char* buf, long i) { ::run_name(buf, run_prefix, i); }
+// "<directory>Rksort<stem>" into buf; plain character operations only, so
+// that the signal handler may call it.
+char* put_prefix(char* buf, const char* stem_chars) {
+    char* o = buf;
+    for (const char* p = run_dir; *p; ++p) *o++ = *p;
+    for (const char* p = "Rksort"; *p; ++p) *o++ = *p;
+    for (int i = 0; i < STEM; ++i) *o++ = stem_chars[i];
+    *o = 0;
+    return o;
+}
+
+void run_name(char* buf, long i) {
+    char prefix[sizeof run_dir + 16];
+    put_prefix(prefix, run_stems[i]);
+    ::run_name(buf, prefix, i);
+}
 
 void remove_runs() {
-    if (!run_prefix[0]) return;
+    if (!run_dir[0]) return;
     char name[PATH_MAX + 64];
     for (long i = first_run; i < first_run + run_count; ++i) {
         run_name(name, i);
@@ -67,13 +89,11 @@ void remove_runs() {
 }
 
 sigset_t guarded_signals;
-// A closed output pipe ends the sort too, without leaving runs behind.
-const int guarded[] = {SIGINT, SIGHUP, SIGTERM, SIGPIPE};
 
 void on_signal(int sig) {
     signal(sig, SIG_DFL);
     remove_runs();
-    kill(getpid(), sig);
+    kill(getpid(), sig);  // delivered when the handler returns
 }
 
 // Keeps the signals out while the run bookkeeping changes.
@@ -83,58 +103,102 @@ struct SignalGuard {
     ~SignalGuard() { sigprocmask(SIG_SETMASK, &old, nullptr); }
 };
 
+// Every signal that ends a process by default, other than a fault of the
+// program itself, removes the runs first (a closed output pipe too). A file
+// size limit is ignored, so that the write fails and the sort ends with its
+// message and removes the runs. A signal ignored at start stays ignored.
 void install_handlers() {
+    static const int ending[] = {SIGINT,  SIGHUP,  SIGTERM,   SIGPIPE, SIGQUIT, SIGXCPU, SIGUSR1,
+                                 SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR};
     sigemptyset(&guarded_signals);
-    for (int sig : guarded) {
-        sigaddset(&guarded_signals, sig);
+    auto guard = [](int sig) {
         struct sigaction old;
-        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) signal(sig, on_signal);
-    }
+        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
+        sigaddset(&guarded_signals, sig);
+    };
+    for (int sig : ending) guard(sig);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) guard(sig);
+    struct sigaction act = {};
+    act.sa_handler = on_signal;
+    act.sa_mask = guarded_signals;  // one handler at a time
+    for (int sig = 1; sig < NSIG; ++sig)
+        if (sigismember(&guarded_signals, sig) == 1) sigaction(sig, &act, nullptr);
+    signal(SIGXFSZ, SIG_IGN);
 }
 
-// A stem that names this process's runs: "Rksort" and six characters.
-// The characters come from the system's random source, so that others can't
-// guess the names; the time and process id stand in when it fails.
-void make_stem(char* stem) {
+// A fresh stem for the runs: six characters from the system's random source,
+// so that others can't guess the names; the time and process id stand in
+// when it fails.
+void new_stem() {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    unsigned char random[6];
+    static unsigned long fallback = (unsigned long)getpid() * 2654435761UL ^ (unsigned long)time(nullptr);
+    unsigned char random[STEM];
     if (getentropy(random, sizeof random) != 0) {
-        unsigned long v = (unsigned long)getpid() * 2654435761UL ^ (unsigned long)time(nullptr) ^ (unsigned long)clock();
+        fallback ^= (unsigned long)clock();
         for (unsigned char& r : random) {
-            r = (unsigned char)v;
-            v = v * 6364136223846793005UL + 1442695040888963407UL;
+            fallback = fallback * 6364136223846793005UL + 1442695040888963407UL;
+            r = (unsigned char)(fallback >> 33);
         }
     }
-    std::strcpy(stem, "Rksort");
-    for (int i = 0; i < 6; ++i) stem[6 + i] = letters[random[i] % 62];
-    stem[12] = 0;
+    for (int i = 0; i < STEM; ++i) stem[i] = letters[random[i] % 62];
 }
 
 const char* temp_option = nullptr;
 
-// Tries a directory for the runs: writable when a file named after the
-// stem can be created and removed there.
-bool try_directory(const char* dir, const char* stem) {
+// Tries a directory for the runs: usable when a file named after the stem
+// can be created and removed there.
+bool try_directory(const char* dir) {
     if (dir == nullptr || *dir == 0) return false;
     size_t len = std::strlen(dir);
-    if (len + 1 + std::strlen(stem) >= PATH_MAX) return false;
-    char probe[sizeof run_prefix];
-    std::memcpy(probe, dir, len);
-    if (dir[len - 1] != '/') probe[len++] = '/';
-    std::strcpy(probe + len, stem);
-    int fd = open(probe, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    close(fd);
-    unlink(probe);
-    std::strcpy(run_prefix, probe);
-    return true;
+    if (len + 2 >= sizeof run_dir || len + 16 + 6 >= PATH_MAX) return false;
+    std::memcpy(run_dir, dir, len);
+    if (dir[len - 1] != '/') run_dir[len++] = '/';
+    run_dir[len] = 0;
+    for (int tries = 0; tries < NAME_TRIES; ++tries) {
+        char probe[PATH_MAX + 16];
+        put_prefix(probe, stem);
+        SignalGuard guard;  // no signal ends the sort while the probe exists
+        int fd = open(probe, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            close(fd);
+            unlink(probe);
+            return true;
+        }
+        if (errno != EEXIST) break;
+        new_stem();
+    }
+    run_dir[0] = 0;
+    return false;
 }
 
 void choose_directory() {
-    char stem[16];
-    make_stem(stem);
-    if (try_directory(temp_option, stem) || try_directory(std::getenv("TMPDIR"), stem)) return;
-    std::snprintf(run_prefix, sizeof run_prefix, "/tmp/%s", stem);
+    if (try_directory(temp_option) || try_directory(std::getenv("TMPDIR"))) return;
+    std::strcpy(run_dir, "/tmp/");
+}
+
+// Gives run i the current stem and tries `make` on its name; a name that
+// is taken gives the stem up for a fresh one. Returns make's result (a file
+// descriptor or 0), negative when it failed.
+template <typename Make>
+int claim_name(long i, char* name, Make make) {
+    for (int tries = 0;; ++tries) {
+        SignalGuard guard;
+        std::memcpy(run_stems[i], stem, STEM);
+        run_name(name, i);
+        int r = make(name);
+        if (r >= 0 || errno != EEXIST || tries == NAME_TRIES) return r;
+        new_stem();
+    }
+}
+
+// Moves a run's file to a new name that must not exist yet.
+int rename_fresh(const char* from, const char* to) {
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    // A file system without that kind of rename: a link can't replace either.
+    if (link(from, to) != 0) return errno == EEXIST ? -1 : rename(from, to);
+    unlink(from);
+    return 0;
 }
 
 // A run file open for writing, with every failure fatal. Records from the
@@ -151,15 +215,16 @@ struct RunWriter {
     int niov = 0;
 
     void create() {
-        if (!run_prefix[0]) choose_directory();
+        if (!run_dir[0]) choose_directory();
         long i = first_run + run_count;
         if (i > LAST_RUN) fatal("tmpfile exhausted (%ld).\n", i);
-        run_name(name, i);
-        SignalGuard guard;
         // Never follow or overwrite what is already there.
-        fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        fd = claim_name(i, name, [this](const char* n) {
+            int f = open(n, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (f >= 0) run_count = run_count + 1;  // signals are still blocked
+            return f;
+        });
         if (fd < 0) fatal("can't create tmpfile %s.\n", name);
-        run_count = run_count + 1;
     }
     [[noreturn]] void fail() { fatal("can't write tmpfile %s.\n", name); }
     void write_out(const char* p, size_t n) {
@@ -295,37 +360,110 @@ void write_run() {
     held = 0;
 }
 
-// Row-0 pact of the four sort areas: grow while the total stays below the
-// limit, else write a run.
-int memory_pact(void*, void*, Area* area) {
-    long total = long(area_size(&text) / 1024 + area_size(&table) / 1024 + area_size(&entries) / 1024 +
-                      area_size(&keys) / 1024);
-    if (xmem > total) {
-        long cur = long(area_size(area) / 1024);
-        long next = total + cur > xmem ? cur + (xmem - total) : 2 * cur;
-        area_resize(size_t(next) * 1024, area);
-        if (area == &text) {
-            for (size_t i = 0; i < held; ++i)
-                for (Field* f = sort_table[i].record;; ++f) {
-                    area_relocate_cell(&f->start, area);
-                    area_relocate_cell(&f->value, area);
-                    area_relocate_cell(&f->end, area);
-                    if (f->start == nullptr) break;
-                }
-        } else if (area == &table) {
-            for (size_t i = 0; i < held; ++i) area_relocate_cell(&sort_table[i].record, area);
-        } else if (area == &entries) {
-            area_relocate_cell(&sort_table, area);
-        } else {
-            for (size_t i = 0; i < held; ++i) area_relocate_cell(&sort_table[i].key, area);
-        }
-        return 0;
+// Translates what the sort keeps in an area after the area was resized.
+void relocate_held(Area* area) {
+    if (area == &text) {
+        for (size_t i = 0; i < held; ++i)
+            for (Field* f = sort_table[i].record;; ++f) {
+                area_relocate_cell(&f->start, area);
+                area_relocate_cell(&f->value, area);
+                area_relocate_cell(&f->end, area);
+                if (f->start == nullptr) break;
+            }
+    } else if (area == &table) {
+        for (size_t i = 0; i < held; ++i) area_relocate_cell(&sort_table[i].record, area);
+    } else if (area == &entries) {
+        area_relocate_cell(&sort_table, area);
+    } else {
+        for (size_t i = 0; i < held; ++i) area_relocate_cell(&sort_table[i].key, area);
     }
-    if (held > 0) {
+}
+
+Area* const sort_areas[] = {&text, &table, &entries, &keys};
+
+long total_kb() {
+    long total = 0;
+    for (const Area* a : sort_areas) total += long(area_size(a) / 1024);
+    return total;
+}
+
+bool area_empty(const Area* a) { return a->head == a->base && a->tail == a->limit; }
+
+// Bytes in use in an area.
+size_t live_bytes(const Area* a) {
+    size_t free = area_empty(a)            ? area_size(a)
+                  : a->tail < a->head ? size_t(a->limit - a->head) + size_t(a->tail - a->base)
+                                      : size_t(a->tail - a->head);
+    return area_size(a) - free;
+}
+
+// Set when a record was given memory beyond the limit (see memory_pact).
+bool borrowed = false;
+
+// Row-0 pact of the four sort areas: grow while the total stays within the
+// limit, else write a run. With nothing held but the record being read or
+// keyed, its own needs decide: the other areas give back what they don't
+// use, and the area may grow as long as the record's parts together stay
+// within the limit; the total may then exceed the limit until the record is
+// held and its areas shrink again (settle).
+int memory_pact(void*, void*, Area* area) {
+    long total = total_kb();
+    long cur = long(area_size(area) / 1024);
+    if (xmem > total) {
+        long next = total + cur > xmem ? cur + (xmem - total) : 2 * cur;
+        if (area_try_resize(size_t(next) * 1024, area)) {
+            relocate_held(area);
+            return 0;
+        }
+    }
+    if (held > 0) {  // also when the process can get no more memory
         write_run();
         return 0;
     }
+    // An empty area holds nothing that a pointer could refer to.
+    for (Area* a : sort_areas)
+        if (a != area && area_empty(a) && area_size(a) > 1024) area_resize(1024, a);
+    size_t others = 0;
+    for (const Area* a : sort_areas)
+        if (a != area) others += live_bytes(a);
+    size_t limit = size_t(xmem) * 1024;
+    size_t size = area_size(area);
+    size_t room = limit > others ? limit - others : 0;  // the most this area may have for the record
+    if (room > size) {
+        area_resize(2 * size < room ? 2 * size : room, area);
+        if (total_kb() > xmem) borrowed = true;
+        return 0;
+    }
     fatal("insufficient xmem(%u) at %s(%d).\n", unsigned(xmem), input_name, input_number);
+}
+
+// Moves an area's one live object to the area's base and shrinks the area
+// to it; returns the object's new place.
+char* settle_area(Area* a, const void* object, size_t length) {
+    std::memmove(a->base, object, length);
+    a->tail = a->base;
+    a->head = a->base + length;
+    area_resize(length, a);
+    return a->base;
+}
+
+// After a record that was given memory beyond the limit: it is the one
+// record held, so its text, table, entry and key move to the bases of their
+// areas, which shrink to what it uses and grow again from there.
+void settle() {
+    borrowed = false;
+    Entry& e = sort_table[0];
+    Field* rec = e.record;
+    Field* close = record_end(rec);
+    uintptr_t from = reinterpret_cast<uintptr_t>(rec->start);
+    size_t length = size_t(close->end + 1 - rec->start) * sizeof(wchar_t);
+    char* to = settle_area(&text, rec->start, length);
+    for (Field* f = rec; f <= close; ++f)
+        for (wchar_t** p : {&f->start, &f->value, &f->end})
+            if (*p) *p = reinterpret_cast<wchar_t*>(to + (reinterpret_cast<uintptr_t>(*p) - from));
+    e.record = reinterpret_cast<Field*>(settle_area(&table, rec, size_t(close + 1 - rec) * sizeof(Field)));
+    e.key = reinterpret_cast<uint32_t*>(settle_area(&keys, e.key, e.key[0]));
+    sort_table = reinterpret_cast<Entry*>(settle_area(&entries, sort_table, sizeof(Entry)));
 }
 
 // ---------------------------------------------------------------------------
@@ -451,11 +589,15 @@ void merge_runs(int32_t msize) {
             int k = int(end - first_run < MERGE_WAYS ? end - first_run : long(MERGE_WAYS));
             if (k == 1) {
                 char from[PATH_MAX + 64], to[PATH_MAX + 64];
-                SignalGuard guard;
                 run_name(from, first_run);
-                run_name(to, first_run + run_count);
-                if (std::rename(from, to) != 0) fatal("can't rename tmpfile %s.\n", from);
-                first_run = first_run + 1;
+                long i = first_run + run_count;
+                if (i > LAST_RUN) fatal("tmpfile exhausted (%ld).\n", i);
+                int r = claim_name(i, to, [&from](const char* n) {
+                    int moved = rename_fresh(from, n);
+                    if (moved == 0) first_run = first_run + 1;  // signals are still blocked
+                    return moved;
+                });
+                if (r != 0) fatal("can't rename tmpfile %s.\n", from);
                 continue;
             }
             RunWriter run;
@@ -475,6 +617,7 @@ void merge_runs(int32_t msize) {
 
 int main(int argc, char** argv) {
     install_handlers();
+    new_stem();
     runtime_init(argc, argv);
     set_cleanup(remove_runs);
     int32_t rsize = 128, tsize = 48, dsize = 4, nsize = 1, ksize = 18, msize = 1;
@@ -517,6 +660,7 @@ int main(int argc, char** argv) {
         e.record = rec;
         e.key = key;
         summarize(e);
+        if (borrowed) settle();
     }
 
     if (run_count == 0) {
