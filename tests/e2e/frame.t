@@ -8,6 +8,9 @@
 #   code:     undecodable input is fatal, naming the input and the record.
 #   write:    write errors on standard output, closed pipes.
 #   big:      very large records and very long inputs, directories as input.
+#   closed:   standard descriptors closed when the program starts.
+#   filename: names that would break a record in the filename field.
+#   numbers:  numbers read the same in every locale.
 # Every case ends with its "--- status" line so that the blank line after it
 # belongs to no expected text.
 
@@ -680,3 +683,62 @@ Rktail -2000000000
 --- stderr
 Rktail: can't allocate necessary memory!
 --- status 3
+
+=== closed: "-" on a closed standard input is a read error, never another file's data; a closed output can't be written
+--- run
+# more than one read of the reader's buffer, so that a shared descriptor would be seen
+awk 'BEGIN { for (i = 0; i < 3000; i++) printf "a:%d\nb:%020d\n\n", i, i }' > med.rk
+Rkcat med.rk - <&- | tail -3; echo "status ${PIPESTATUS[0]}"
+Rkhead -1 med.rk - <&-; echo "status $?"
+Rkcat med.rk >&-; echo "status $?"
+Rktail -1 med.rk 2>&-; echo "status $?"
+--- stdout
+a:2999
+b:00000000000000002999
+
+status 3
+filename:med.rk
+a:0
+b:00000000000000000000
+
+status 3
+status 3
+a:2999
+b:00000000000000002999
+
+status 0
+--- stderr
+Rkcat: code error in Rk-file (stdin)(1), irrecoverable.
+Rkhead: code error in Rk-file (stdin)(1), irrecoverable.
+Rkcat: can't write!
+--- status 0
+
+=== filename: a newline or an undecodable byte in a file name is written as "?", by every program that writes the name
+--- run
+printf 'a:1\n\n' > "$(printf 'evil\n\nk:injected')"
+printf 'a:2\n\n' > "$(printf 'bad\xffname\xc3')"
+printf 'a:3\n\n' > 'ok é'
+for cmd in "Rkcat -F" "Rkgrep -F a" "Rkhead -1" "Rktail -1"; do $cmd evil* bad* ok* | paste -sd'|' -; done
+LC_ALL=C Rkcat -F ok*
+--- stdout
+filename:evil??k:injected|a:1||filename:bad?name?|a:2||filename:ok é|a:3|
+filename:evil??k:injected|a:1||filename:bad?name?|a:2||filename:ok é|a:3|
+filename:evil??k:injected|a:1||filename:bad?name?|a:2||filename:ok é|a:3|
+filename:evil??k:injected|a:1||filename:bad?name?|a:2||filename:ok é|a:3|
+filename:ok ??
+a:3
+
+--- status 0
+
+=== numbers: a locale whose decimal point is a comma reads numbers as the C locale does
+--- run
+mkdir loc; localedef -i de_DE -f UTF-8 loc/de_DE.UTF-8 2> /dev/null
+de() { LOCPATH=$PWD/loc LC_ALL=de_DE.UTF-8 "$@"; }
+de locale decimal_point
+printf 'k:7.5\n\nk:3\n\nk:2.5\n\nk:1e3\n\nk:0x10\n\nk:1,5\n\n' | de Rksort k:n | paste -sd' ' -
+printf 'k:2.5\n\nk:7.5\n\nk:7.50\n\n' | de Rkcat -n -g k:n | paste -sd' ' -
+--- stdout
+,
+k:1,5  k:2.5  k:3  k:7.5  k:0x10  k:1e3 
+seq:1 k:2.5  seq:1 k:7.5  seq:2 k:7.50 
+--- status 0
