@@ -1,5 +1,8 @@
 // Field lists: parsing the command-line notation into a chain of entries in
 // a storage area, and matching record fields against it.
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <cwctype>
 #include <initializer_list>
 
@@ -31,7 +34,103 @@ void unescape_entry(FieldListEntry* e) {
     e->new_name = new_name;
 }
 
+// The hash of a name: a seed drawn once per run, so that no fixed set of
+// names can be made to collide, mixed with each character in turn and
+// finished so that every bit of the name reaches the low bits that pick the
+// slot.
+uint64_t run_seed() {
+    static const char here = 0;
+    static const uint64_t seed =
+        (uint64_t(std::time(nullptr)) ^ uint64_t(std::clock()) << 32 ^ reinterpret_cast<uintptr_t>(&here)) *
+        0x9e3779b97f4a7c15u;
+    return seed;
+}
+
+uint64_t name_hash(uint64_t seed, const wchar_t* name, size_t length) {
+    uint64_t h = seed ^ length;
+    for (size_t i = 0; i < length; ++i) h = ((h << 5 | h >> 59) ^ uint32_t(name[i])) * 0x517cc1b727220a95u;
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdu;
+    h ^= h >> 33;
+    return h;
+}
+
+// The slot holding the name, or the empty slot where it goes.
+FieldListSlot* find_slot(const FieldListIndex& x, const wchar_t* name, size_t length, uint64_t h) {
+    size_t mask = x.capacity - 1;
+    uint32_t tag = uint32_t(h >> 32);
+    for (size_t i = size_t(h) & mask;; i = (i + 1) & mask) {
+        FieldListSlot* s = &x.slots[i];
+        const FieldListEntry* e = s->included ? s->included : s->excluded;
+        if (e == nullptr || (s->hash == tag && e->length == length && same_text(e->name, name, length))) return s;
+    }
+}
+
+// Enters an entry of `included` at the given position; an earlier entry of
+// the same name keeps the name. Returns false when the table is too full to
+// take it (it then needs building anew).
+bool index_included(FieldListIndex& x, FieldListEntry* e, int position) {
+    uint64_t h = name_hash(x.seed, e->name, e->length);
+    FieldListSlot* s = find_slot(x, e->name, e->length, h);
+    if (s->included) return true;
+    if (s->excluded == nullptr) {
+        if (2 * (x.used + 1) > x.capacity) return false;
+        ++x.used;
+        s->hash = uint32_t(h >> 32);
+    }
+    s->included = e;
+    s->position = position;
+    return true;
+}
+
+// Makes room for n elements of the table at `table`, which holds `capacity`;
+// the contents need not be kept. False when the memory can't be had.
+template <typename T>
+bool table_room(T*& table, size_t& capacity, size_t n) {
+    if (n <= capacity) return true;
+    std::free(table);
+    table = static_cast<T*>(std::malloc(n * sizeof(T)));
+    capacity = table ? n : 0;
+    return table != nullptr;
+}
+
+// Builds the index of both chains in a table a quarter full at most, and an
+// order table half full at most, so that as many entries again can be
+// appended before it is built anew.
+void index_build(const FieldList* list) {
+    FieldListIndex& x = list->index;
+    size_t entries = size_t(list->included_count) + size_t(list->excluded_count);
+    size_t capacity = 64;
+    while (capacity < 4 * entries) capacity *= 2;
+    if (!table_room(x.slots, x.capacity, capacity) ||
+        !table_room(x.order, x.order_capacity, 2 * size_t(list->included_count)))
+        return;  // not indexed: the chains are walked
+    std::memset(static_cast<void*>(x.slots), 0, x.capacity * sizeof(FieldListSlot));
+    x.used = 0;
+    x.seed = run_seed();
+    int position = 0;
+    for (FieldListEntry* e = list->included; e; e = e->next) {
+        x.order[position] = e;
+        index_included(x, e, ++position);
+    }
+    for (FieldListEntry* e = list->excluded; e; e = e->next) {
+        uint64_t h = name_hash(x.seed, e->name, e->length);
+        FieldListSlot* s = find_slot(x, e->name, e->length, h);
+        if (s->included == nullptr && s->excluded == nullptr) {
+            ++x.used;
+            s->hash = uint32_t(h >> 32);
+        }
+        if (s->excluded == nullptr) s->excluded = e;
+    }
+    x.ready = true;
+}
+
 }  // namespace
+
+FieldListIndex::~FieldListIndex() {
+    std::free(slots);
+    std::free(order);
+}
 
 void field_list_parse(const char* text, FieldList* list, Area* area) {
     wchar_t* cur = nullptr;
@@ -40,6 +139,9 @@ void field_list_parse(const char* text, FieldList* list, Area* area) {
     list->included = list->excluded = nullptr;
     list->inclusive = 1;
     list->included_filter = list->excluded_filter = 0;
+    list->included_last = nullptr;
+    list->included_count = list->excluded_count = 0;
+    list->index.ready = false;
     cur = mbs_to_area(text, area);
     if (cur == nullptr) {
         warn(WARN_ERROR, "code error in the field-list argument.\n");
@@ -125,17 +227,35 @@ void field_list_parse(const char* text, FieldList* list, Area* area) {
         }
     }
     uint64_t& lengths = list->inclusive ? list->included_filter : list->excluded_filter;
+    int& count = list->inclusive ? list->included_count : list->excluded_count;
     for (FieldListEntry* e = *chain; e; e = e->next) {
         if (escapes) unescape_entry(e);
         e->length = size_t(e->new_name - e->name);
         lengths |= field_filter_bit(e->name, e->length);
+        ++count;
     }
+    if (list->inclusive) list->included_last = last;
     area_pop_pact(0, area);
 }
 
 int field_list_search(const FieldList* list, const wchar_t* name, size_t length, FieldListEntry** entry_out,
                       int* position_out) {
     // A field without a name (length 0) never matches.
+    const FieldListIndex& x = list->index;
+    if (list->included_count + list->excluded_count > FIELD_LIST_INDEX_MIN) {
+        if (!x.ready) index_build(list);
+        if (x.ready) {
+            const FieldListSlot* s = length ? find_slot(x, name, length, name_hash(x.seed, name, length)) : nullptr;
+            if (s && s->included) {
+                if (entry_out) *entry_out = s->included;
+                if (position_out) *position_out = s->position;
+                return 1;
+            }
+            if (entry_out) *entry_out = list->included_last;
+            if (position_out) *position_out = list->included_count;
+            return length == 0 || s->excluded || list->inclusive ? 0 : -1;
+        }
+    }
     FieldListEntry* last = nullptr;
     int position = 0;
     for (FieldListEntry* e = list->included; e; e = e->next) {
@@ -170,7 +290,11 @@ FieldListEntry* field_list_insert(FieldList* list, FieldListEntry* after, const 
     e->new_name_end = nullptr;
     e->flags = nullptr;
     e->length = length;
-    list->included_filter |= field_filter_bit(text, length);
+    if (length != 0) list->included_filter |= field_filter_bit(text, length);
+    // Appended at the end, the entry takes the next position and goes into
+    // the index; inserted anywhere else, it moves the entries after it, and
+    // the index is built anew when next needed.
+    bool appended = after == list->included_last;
     if (after) {
         e->next = after->next;
         after->next = e;
@@ -178,6 +302,14 @@ FieldListEntry* field_list_insert(FieldList* list, FieldListEntry* after, const 
         e->next = list->included;
         list->included = e;
     }
+    ++list->included_count;
+    if (appended) list->included_last = e;
+    FieldListIndex& x = list->index;
+    size_t position = size_t(list->included_count);
+    if (x.ready && appended && position <= x.order_capacity && index_included(x, e, int(position)))
+        x.order[position - 1] = e;
+    else
+        x.ready = false;
     return e;
 }
 
@@ -192,6 +324,14 @@ void field_list_relocate(FieldList* list, Area* area) {
             area_relocate_cell(&e->next, area);
         }
     }
+    area_relocate_cell(&list->included_last, area);
+    FieldListIndex& x = list->index;
+    if (!x.ready) return;
+    for (FieldListSlot* s = x.slots; s < x.slots + x.capacity; ++s) {
+        area_relocate_cell(&s->included, area);
+        area_relocate_cell(&s->excluded, area);
+    }
+    for (int p = 0; p < list->included_count; ++p) area_relocate_cell(&x.order[p], area);
 }
 
 int field_list_relocate_pact(void* list, void*, Area* area) {

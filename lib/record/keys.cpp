@@ -1,5 +1,7 @@
 // Key-field lists, keys built from records, and their comparison.
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <cwctype>
 
@@ -59,28 +61,13 @@ void key_list_resolve(FieldList* list, Area* area) {
     }
 }
 
-// The last entry of the ordinary chain.
-static FieldListEntry* last_included(FieldList* list) {
-    FieldListEntry* last = nullptr;
-    for (FieldListEntry* e = list->included; e; e = e->next) last = e;
-    return last;
-}
-
 void key_list_extend(Field* record, FieldList* list, Area* area) {
     if (list->inclusive) return;
-    FieldListEntry* last = nullptr;
-    bool found_last = false;
     for (Field* f = record; f->start; ++f) {
         if (f->value == nullptr || !field_has_name(f)) continue;
         if (field_list_match(list, f->start, field_name_key(f), nullptr, nullptr) != -1) continue;
-        if (!found_last) {
-            last = last_included(list);
-            found_last = true;
-        }
-        area_push_pact(0, relocate_pair, &last, nullptr, area);
-        last = field_list_insert(list, last, f->start, field_name_key(f), area);
-        area_pop_pact(0, area);
-        last->flags = &default_key_flags;
+        FieldListEntry* e = field_list_insert(list, list->included_last, f->start, field_name_key(f), area);
+        e->flags = &default_key_flags;
     }
 }
 
@@ -105,10 +92,12 @@ bool same_name(const Field* f, const FieldListEntry* e) {
            same_text(f->start, e->name, e->length);
 }
 
-void text_part(KeyBuilder& kb, Field* record, const FieldListEntry* e, uint32_t flags) {
+// The parts take the fields of their key field one by one, in record order,
+// from `next`, which returns null after the last.
+template <typename Next>
+void text_part(KeyBuilder& kb, Next next, uint32_t flags) {
     bool filtered = flags & (KEY_DICTIONARY | KEY_PRINTABLE | KEY_FOLD);
-    for (Field* f = record; f->start; ++f) {
-        if (!same_name(f, e)) continue;
+    while (Field* f = next()) {
         const wchar_t* v = f->value;
         if (flags & KEY_BLANKS)
             while (v < f->end && std::iswspace(wint_t(*v))) ++v;
@@ -134,12 +123,12 @@ void text_part(KeyBuilder& kb, Field* record, const FieldListEntry* e, uint32_t 
     *kb.room(1) = 0;
 }
 
-void numeric_part(KeyBuilder& kb, Field* record, const FieldListEntry* e) {
+template <typename Next>
+void numeric_part(KeyBuilder& kb, Next next) {
     size_t counter = kb.size();
     kb.put_double(0);
     double count = 0;
-    for (Field* f = record; f->start; ++f) {
-        if (!same_name(f, e)) continue;
+    while (Field* f = next()) {
         wchar_t saved = *f->end;
         *f->end = 0;
         double v = parse_number(f->value);
@@ -151,6 +140,108 @@ void numeric_part(KeyBuilder& kb, Field* record, const FieldListEntry* e) {
     std::memcpy(reinterpret_cast<char*>(kb.key) + counter, &count, sizeof count);
 }
 
+template <typename Next>
+void key_part(KeyBuilder& kb, const FieldListEntry* e, Next next) {
+    uint32_t flags = *e->flags;
+    if (flags & KEY_NUMERIC)
+        numeric_part(kb, next);
+    else
+        text_part(kb, next, flags);
+}
+
+// For a long list the fields of a record are first gathered under their key
+// fields, one lookup each, so that a key costs time in proportion to the
+// record's fields and the list's entries rather than to their product:
+// first[p] is the first field for the entry at position p, next[i] the field
+// after field i for the same entry; NONE ends a chain. first holds NONE
+// between keys. Both arrays come from malloc, grow to the longest list and
+// record met and are kept for the next keys, so that records in general
+// take no allocation.
+constexpr size_t NONE = ~size_t(0);
+
+struct Gathering {
+    size_t* first = nullptr;
+    size_t first_size = 0;
+    size_t* next = nullptr;
+    size_t next_size = 0;
+} gathering;
+
+// Room for the positions 1..entries and for the fields; false when the
+// memory can't be had (the key is then built by walking the record).
+bool gathering_room(size_t entries, size_t fields) {
+    Gathering& g = gathering;
+    if (entries + 1 > g.first_size) {
+        size_t n = std::max(entries + 1, 2 * g.first_size);
+        void* p = std::realloc(g.first, n * sizeof(size_t));
+        if (p == nullptr) return false;
+        g.first = static_cast<size_t*>(p);
+        std::fill(g.first + g.first_size, g.first + n, NONE);
+        g.first_size = n;
+    }
+    if (fields > g.next_size) {
+        size_t n = std::max(fields, 2 * g.next_size);
+        void* p = std::realloc(g.next, n * sizeof(size_t));
+        if (p == nullptr) return false;
+        g.next = static_cast<size_t*>(p);
+        g.next_size = n;
+    }
+    return true;
+}
+
+// Each key field takes the fields of its name in record order: those whose
+// name's first entry in the list it is (a later entry of the same name gets
+// none), which make_key gathers for long lists and finds by walking the
+// record for short ones.
+void gathered_parts(KeyBuilder& kb, Field* record, size_t fields, const FieldList* list) {
+    Gathering& g = gathering;
+    for (size_t i = fields; i-- > 0;) {
+        Field* f = record + i;
+        if (f->value == nullptr || !field_has_name(f)) continue;
+        FieldListEntry* e;
+        int position;
+        if (field_list_match(list, f->start, field_name_key(f), &e, &position) != 1) continue;
+        g.next[i] = g.first[position];
+        g.first[position] = i;
+    }
+    // The entries in list order: from the index, built by the lookups above,
+    // or (a record without named fields) from the chain. Most key fields of
+    // a long list have no field in a given record; their parts are all zero
+    // words (a text part's 0, a numeric part's count 0.0), one or two per key
+    // field, and a run of them is written in one piece.
+    const FieldListIndex& x = list->index;
+    const FieldListEntry* e = nullptr;
+    size_t zeros = 0;
+    for (size_t position = 1; position <= size_t(list->included_count); ++position) {
+        e = x.ready ? x.order[position - 1] : e ? e->next : list->included;
+        size_t i = g.first[position];
+        if (i == NONE) {
+            zeros += (*e->flags & KEY_NUMERIC) ? 2 : 1;
+            continue;
+        }
+        g.first[position] = NONE;
+        if (zeros) std::memset(kb.room(zeros), 0, zeros * sizeof(uint32_t));
+        zeros = 0;
+        key_part(kb, e, [&]() -> Field* {
+            if (i == NONE) return nullptr;
+            Field* f = record + i;
+            i = g.next[i];
+            return f;
+        });
+    }
+    if (zeros) std::memset(kb.room(zeros), 0, zeros * sizeof(uint32_t));
+}
+
+void walked_parts(KeyBuilder& kb, Field* record, const FieldList* list) {
+    for (const FieldListEntry* e = list->included; e; e = e->next) {
+        Field* f = record;
+        key_part(kb, e, [&]() -> Field* {
+            for (; f->start; ++f)
+                if (same_name(f, e)) return f++;
+            return nullptr;
+        });
+    }
+}
+
 }  // namespace
 
 uint32_t* make_key(Field* record, FieldList* list, Area* key_area, Area* list_area) {
@@ -159,13 +250,11 @@ uint32_t* make_key(Field* record, FieldList* list, Area* key_area, Area* list_ar
     area_align(alignof(uint32_t), key_area);
     area_push_pact(0, relocate_pair, &kb.key, nullptr, key_area);
     kb.room(1);
-    for (const FieldListEntry* e = list->included; e; e = e->next) {
-        uint32_t flags = *e->flags;
-        if (flags & KEY_NUMERIC)
-            numeric_part(kb, record, e);
-        else
-            text_part(kb, record, e, flags);
-    }
+    size_t fields = size_t(record_end(record) - record);
+    if (list->included_count > FIELD_LIST_INDEX_MIN && gathering_room(size_t(list->included_count), fields))
+        gathered_parts(kb, record, fields, list);
+    else
+        walked_parts(kb, record, list);
     kb.key[0] = uint32_t(kb.size());
     area_pop_pact(0, key_area);
     return kb.key;
@@ -223,6 +312,9 @@ int compare_part(const uint32_t*& a, const uint32_t*& b, bool numeric) {
 int compare_keys(const uint32_t* k1, const uint32_t* k2, const FieldList* list) {
     const uint32_t* end1 = k1 + k1[0] / 4;
     const uint32_t* end2 = k2 + k2[0] / 4;
+    // Keys of a long list are long: two that are the same word for word are
+    // equal without a walk through their parts.
+    if (list->included_count > FIELD_LIST_INDEX_MIN && k1[0] == k2[0] && std::memcmp(k1, k2, k1[0]) == 0) return 0;
     const uint32_t* a = k1 + 1;
     const uint32_t* b = k2 + 1;
     for (const FieldListEntry* e = list->included; e; e = e->next) {

@@ -73,6 +73,45 @@ struct FieldListEntry {
     size_t length;          // characters of the name with its colon
 };
 
+// Lists of more entries than this (both chains together) are matched through
+// a hash index of their names; shorter chains are walked, which is as fast
+// for them and needs no table.
+constexpr int FIELD_LIST_INDEX_MIN = 16;
+
+// One name of an indexed list: the entries that matching it reports.
+struct FieldListSlot {
+    FieldListEntry* included;  // the first entry of `included` with the name, or null
+    FieldListEntry* excluded;  // an entry of `excluded` with the name, or null
+    uint32_t hash;             // high half of the name's hash: most other names differ in it
+    int position;              // 1-based position of `included` in its chain
+};
+
+// The hash index of a long list: open addressing with linear probing over a
+// power-of-two table, at most half full; an empty slot has neither entry.
+// Beside it, the entries of `included` by position, for loops over a long
+// chain that would otherwise wait on each link. Unlike the list the index
+// lives outside the storage areas: both tables come from malloc, are reused
+// when the list is parsed again or the index rebuilt, and are freed with the
+// list. The index is built on the first search after it went out of date (a
+// new parse, an entry inserted inside the chain, or a table filling), and
+// kept up to date by entries appended at the end of `included`. A failed
+// allocation only leaves the list unindexed: its chains are then walked.
+struct FieldListIndex {
+    FieldListSlot* slots = nullptr;
+    size_t capacity = 0;              // slots allocated
+    size_t used = 0;                  // slots holding a name
+    FieldListEntry** order = nullptr;  // order[p - 1]: the entry at position p of `included`
+    size_t order_capacity = 0;
+    uint64_t seed = 0;                // of the names' hashes
+    bool ready = false;               // both tables are built and up to date
+    FieldListIndex() = default;
+    FieldListIndex(const FieldListIndex&) = delete;
+    FieldListIndex& operator=(const FieldListIndex&) = delete;
+    ~FieldListIndex();
+};
+
+// The chains are changed only by field_list_parse and field_list_insert,
+// which keep the counts, the last entry, the filters and the index.
 struct FieldList {
     FieldListEntry* included;
     FieldListEntry* excluded;
@@ -82,6 +121,11 @@ struct FieldList {
     // apart from every entry by their bit alone.
     uint64_t included_filter;
     uint64_t excluded_filter;
+    FieldListEntry* included_last;  // the last entry of `included`, or null
+    int included_count;             // entries of `included`
+    int excluded_count;             // entries of `excluded`
+    // Built by the searches themselves, hence mutable.
+    mutable FieldListIndex index;
 };
 
 // name/length as for field_list_match, length not 0.
@@ -92,7 +136,8 @@ inline uint64_t field_filter_bit(const wchar_t* name, size_t length) {
 void field_list_parse(const char* text, FieldList* list, Area* area);
 // name/length: a field's start and value - start (the colon included).
 // Non-zero when the field is selected: 1 when an included entry matched,
-// -1 when nothing matched in an exclusive list.
+// -1 when nothing matched in an exclusive list. Expected constant time for
+// a list of any length.
 int field_list_search(const FieldList* list, const wchar_t* name, size_t length, FieldListEntry** entry_out,
                       int* position_out);
 inline int field_list_match(const FieldList* list, const wchar_t* name, size_t length, FieldListEntry** entry_out,

@@ -18,7 +18,8 @@
 #               lists: every error reported, status 2, no input read.
 #   files:      -g with -F and -n over several files.
 #   scale:      a key list of 10,000 names, a "^" list over many records,
-#               records with 100,000 key fields.
+#               records with 100,000 key fields, a "^" list over records of
+#               100,000 distinct names.
 # Every case ends with its "--- status" line so that the blank line after it
 # belongs to no expected text.
 
@@ -699,5 +700,32 @@ Rkcat -D ksize=1,rsize=1,tsize=1 -g k in.rk | cmp - in.rk && echo same
 1 2 3 4
 1 2 1
 same
+--- timeout 60
+--- status 0
+
+=== scale: a ^ list over records of 100,000 distinct names: each name a key field, the order of fields no matter
+--- run
+# Records 1 and 2 hold the same fields in opposite orders, x aside; 3 changes
+# the last value; 4 adds g with an empty value; 5 is 4 reversed with a line
+# without a colon; 6 is 3 again (no g, which differs from an empty g). Keys
+# are equal when every name but x has the same values in both records.
+awk 'function fields(from, to, step, last,  i) { for (i = from; i != to + step; i += step) print "f" i ":" (i == 100000 ? last : i) }
+  BEGIN { N = 100000
+    print "x:1"; fields(1, N, 1, N); print ""
+    fields(N, 1, -1, N); print "x:2"; print ""
+    fields(1, N, 1, "z"); print ""
+    print "g:"; fields(1, N, 1, "z"); print ""
+    fields(N, 1, -1, "z"); print "plain line"; print "g:"; print ""
+    fields(1, N, 1, "z"); print "" }' > in.rk
+awk '/^$/ { same = n == pn; for (k in val) if (!(k in prev) || prev[k] != val[k]) same = 0
+    seq = same ? seq + 1 : 1; print "seq:" seq; for (j = 1; j <= m; j++) print line[j]; print ""
+    split("", prev); for (k in val) prev[k] = val[k]; pn = n; split("", val); m = n = 0; next }
+  { line[++m] = $0; c = index($0, ":"); if (c == 0) next; name = substr($0, 1, c - 1); if (name == "x") next
+    if (!(name in val)) n++
+    val[name] = val[name] "\001" substr($0, c + 1) }' in.rk > want.rk
+Rkcat -n -g '^x' in.rk > out.rk || echo "status $?"
+cmp out.rk want.rk && sed -n 's/^seq://p' want.rk | paste -sd' ' -
+--- stdout
+1 2 1 1 2 1
 --- timeout 60
 --- status 0

@@ -1,6 +1,11 @@
 // Field lists and keys: parsing and matching lists, entries inserted and
 // relocated as their area grows, keys under every flag and their order,
 // exclusive key lists growing with the records, printed keys, flag errors.
+#include <cstring>
+#include <random>
+#include <set>
+#include <tuple>
+
 #include "record.h"
 #include "unit_util.h"
 
@@ -366,4 +371,191 @@ TEST(Keys, UnknownFlags) {
     for (FieldListEntry* e = l.included; e; e = e->next)
         flags += e->flags == &default_key_flags ? "k " : std::to_string(*e->flags) + " ";
     EXPECT_EQ(flags, "0 16 32 16 k 0 ");
+}
+
+// Matching and key building against a direct model, on generated lists of
+// every length around the threshold of the index and far above it: names
+// repeated, empty, prefixes of each other, sharing filter bits; entries
+// inserted at the head, inside and at the end while the list area grows;
+// exclusive lists growing with the records. The model walks the chains to
+// match a name, and for a key takes each entry's fields by walking the
+// record, each field going to the first entry with its name.
+namespace {
+
+struct Part {  // a key field of a model key: words of a text part, or values
+    bool numeric;
+    std::vector<uint32_t> words;
+    std::vector<double> values;
+};
+
+std::wstring to_wide(const std::string& s) {
+    std::wstring w(s.size(), L'\0');
+    w.resize(std::mbstowcs(w.data(), s.c_str(), w.size()));
+    return w;
+}
+
+bool same_entry_name(const FieldListEntry* e, const std::wstring& name) {
+    return !name.empty() && e->length == name.size() && std::wstring(e->name, e->length) == name;
+}
+
+// Result, entry and position for a name with its colon (empty: no name).
+std::tuple<int, FieldListEntry*, int> model_match(const FieldList& l, const std::wstring& name) {
+    FieldListEntry* last = nullptr;
+    int position = 0;
+    for (FieldListEntry* e = l.included; e; e = e->next, ++position) {
+        if (same_entry_name(e, name)) return {1, e, position + 1};
+        last = e;
+    }
+    for (FieldListEntry* e = l.excluded; e; e = e->next)
+        if (same_entry_name(e, name)) return {0, last, position};
+    return {name.empty() || l.inclusive ? 0 : -1, last, position};
+}
+
+std::vector<Part> model_key(std::vector<Field> fields, const FieldList& l) {
+    std::vector<Part> parts;
+    for (const FieldListEntry* e = l.included; e; e = e->next) {
+        Part p{(*e->flags & KEY_NUMERIC) != 0, {}, {}};
+        for (Field& f : fields) {
+            if (f.value == nullptr || !same_entry_name(e, std::wstring(f.start, f.value))) continue;
+            std::wstring v(f.value, f.end);
+            if (p.numeric) {
+                p.values.push_back(parse_number(v.c_str()));
+            } else {
+                p.words.insert(p.words.end(), v.begin(), v.end());
+                p.words.push_back(1);
+            }
+            f.value = nullptr;
+        }
+        if (!p.numeric) p.words.push_back(0);
+        parts.push_back(p);
+    }
+    return parts;
+}
+
+std::vector<uint32_t> key_words(const std::vector<Part>& parts) {
+    std::vector<uint32_t> w{0};
+    auto put = [&w](double d) {
+        uint32_t two[2];
+        std::memcpy(two, &d, sizeof d);
+        w.insert(w.end(), two, two + 2);
+    };
+    for (const Part& p : parts) {
+        w.insert(w.end(), p.words.begin(), p.words.end());
+        if (p.numeric) put(double(p.values.size()));
+        for (double v : p.values) put(v);
+    }
+    w[0] = uint32_t(4 * w.size());
+    return w;
+}
+
+// Parts missing from a key built before the list grew count as empty.
+int model_compare(const std::vector<Part>& a, const std::vector<Part>& b, const FieldList& l) {
+    const Part empty{false, {0}, {}};
+    size_t i = 0;
+    for (const FieldListEntry* e = l.included; e; e = e->next, ++i) {
+        const Part& pa = i < a.size() ? a[i] : empty;
+        const Part& pb = i < b.size() ? b[i] : empty;
+        bool numeric = *e->flags & KEY_NUMERIC;
+        int c = numeric ? (pb.values < pa.values) - (pa.values < pb.values) : (pb.words < pa.words) - (pa.words < pb.words);
+        if (c) return (*e->flags & KEY_REVERSE) ? -c : c;
+    }
+    return 0;
+}
+
+std::wstring chain_names(const FieldListEntry* e) {
+    std::wstring r;
+    for (; e; e = e->next) r += std::wstring(e->name, e->length) + L' ';
+    return r;
+}
+
+}  // namespace
+
+TEST(Keys, IndexedListsAgreeWithDirectModel) {
+    start();
+    std::mt19937 rng(20240611);
+    auto pick = [&rng](size_t n) { return size_t(rng() % n); };
+    const std::vector<std::string> few{"", "a", "b", "c", "aa", "ab", "ba", "abc", "\xc3\xa9", "b\xc3\xa9"};
+    const char* flags[] = {"", ":n", ":r"};
+    const char* values[] = {"1", "2", "x", "", " 3", "-1", "x y"};
+    for (int trial = 0; trial < 240 && !HasFailure(); ++trial) {
+        // Mostly lists around the threshold, some far above it; names from
+        // a few (many repeats) or from hundreds.
+        size_t length = trial % 8 == 7 ? 100 + pick(300) : pick(3 * FIELD_LIST_INDEX_MIN);
+        size_t spread = trial % 3 == 0 ? 400 : 0;
+        auto numbered = [&](size_t n) { return std::string(1, 'n') += std::to_string(pick(n)); };
+        auto name = [&]() { return spread && pick(2) ? numbered(spread) : few[pick(few.size())]; };
+        bool exclusive = trial % 4 == 1;
+        std::string text = exclusive ? "^" : "";
+        for (size_t i = 0; i < length; ++i) ((text += i ? "," : "") += name()) += exclusive ? "" : flags[pick(3)];
+        SCOPED_TRACE("trial " + std::to_string(trial) + ": " + text);
+        Keys k(text.c_str());
+        std::vector<std::vector<Part>> models;
+        std::string bytes;
+        // Keys compare under the list they were built with, or one grown at
+        // its end since; an entry inserted elsewhere starts a new generation
+        // of keys.
+        std::vector<int> generations;
+        int generation = 0;
+        for (int step = 0; step < 6 && !HasFailure(); ++step) {
+            for (size_t n = pick(3) == 0 ? pick(40) : 0; n > 0; --n) {
+                std::wstring w = to_wide(name() + ":");
+                std::vector<FieldListEntry*> chain{nullptr};  // nullptr: insert at the head
+                for (FieldListEntry* e = k.list.included; e; e = e->next) chain.push_back(e);
+                FieldListEntry* after = pick(2) ? chain.back() : chain[pick(chain.size())];
+                generation += after != chain.back();
+                field_list_insert(&k.list, after, w.data(), w.size(), k.names)->flags = &default_key_flags;
+            }
+            // Every name of the few, some of the many, and no name.
+            std::vector<std::wstring> names{L""};
+            for (const std::string& n : few) names.push_back(to_wide(n + ":"));
+            for (int j = 0; j < 4; ++j) names.push_back(to_wide(numbered(spread + 1) + ":"));
+            for (const std::wstring& n : names) {
+                FieldListEntry* e = nullptr;
+                int position = -1;
+                int r = field_list_match(&k.list, n.c_str(), n.size(), &e, &position);
+                EXPECT_EQ(std::make_tuple(r, e, position), model_match(k.list, n));
+                EXPECT_EQ(field_list_match(&k.list, n.c_str(), n.size(), nullptr, nullptr), r);
+            }
+
+            // New fields, or the record before again: the same, with one more
+            // field, or with a value 1 made 2 (keys that are equal, or of one
+            // length and equal but for one part).
+            auto line = [&]() { return pick(10) == 0 ? "plain\n" : name() + ":" + values[pick(7)] + "\n"; };
+            switch (bytes.empty() ? 0 : pick(4)) {
+            case 0:
+                bytes.clear();
+                for (size_t n = 1 + pick(3 * FIELD_LIST_INDEX_MIN); n > 0; --n) bytes += line();
+                break;
+            case 1: bytes += line(); break;
+            case 2:
+                if (size_t one = bytes.find(":1\n", pick(bytes.size())); one != std::string::npos) bytes[one + 1] = '2';
+                break;
+            }
+            Field* rec = record(bytes);
+            std::vector<Field> fields(rec, record_end(rec));
+            // An exclusive list first takes the new names, in record order.
+            std::wstring want = chain_names(k.list.included);
+            std::set<std::wstring> added;
+            for (const Field& f : fields) {
+                std::wstring n(f.start, f.value);
+                if (std::get<0>(model_match(k.list, n)) == -1 && added.insert(n).second) want += n + L' ';
+            }
+            size_t i = k.add(rec);
+            EXPECT_EQ(chain_names(k.list.included), want);
+            models.push_back(model_key(fields, k.list));
+            generations.push_back(generation);
+            EXPECT_EQ(std::vector<uint32_t>(k.held[i], k.held[i] + k.held[i][0] / 4), key_words(models.back()));
+            for (size_t j = 0; j <= i; ++j)
+                if (generations[j] == generation) {
+                    EXPECT_EQ(k.cmp(i, j), model_compare(models[i], models[j], k.list)) << j;
+                    EXPECT_EQ(k.cmp(j, i), model_compare(models[j], models[i], k.list)) << j;
+                }
+            // Exactly the fields taken by a key field have lost their value.
+            std::vector<Field> rest = fields;
+            for (const FieldListEntry* e = k.list.included; e; e = e->next)
+                for (Field& f : rest)
+                    if (f.value && same_entry_name(e, std::wstring(f.start, f.value))) f.value = nullptr;
+            for (size_t j = 0; j < fields.size(); ++j) EXPECT_EQ(rec[j].value, rest[j].value) << j;
+        }
+    }
 }
