@@ -34,16 +34,13 @@ void unescape_entry(FieldListEntry* e) {
     e->new_name = new_name;
 }
 
-// The hash of a name: a seed drawn once per run, so that no fixed set of
-// names can be made to collide, mixed with each character in turn and
+// The hash of a name: a seed drawn each time an index is built, so that no
+// fixed set of names can be made to collide, mixed with each character in turn and
 // finished so that every bit of the name reaches the low bits that pick the
 // slot.
-uint64_t run_seed() {
-    static const char here = 0;
-    static const uint64_t seed =
-        (uint64_t(std::time(nullptr)) ^ uint64_t(std::clock()) << 32 ^ reinterpret_cast<uintptr_t>(&here)) *
-        0x9e3779b97f4a7c15u;
-    return seed;
+uint64_t new_seed(const void* salt) {
+    return (uint64_t(std::time(nullptr)) ^ uint64_t(std::clock()) << 32 ^ reinterpret_cast<uintptr_t>(salt)) *
+           0x9e3779b97f4a7c15u;
 }
 
 uint64_t name_hash(uint64_t seed, const wchar_t* name, size_t length) {
@@ -107,7 +104,7 @@ void index_build(const FieldList* list) {
         return;  // not indexed: the chains are walked
     std::memset(static_cast<void*>(x.slots), 0, x.capacity * sizeof(FieldListSlot));
     x.used = 0;
-    x.seed = run_seed();
+    x.seed = new_seed(&x);
     int position = 0;
     for (FieldListEntry* e = list->included; e; e = e->next) {
         x.order[position] = e;
@@ -238,24 +235,12 @@ void field_list_parse(const char* text, FieldList* list, Area* area) {
     area_pop_pact(0, area);
 }
 
-int field_list_search(const FieldList* list, const wchar_t* name, size_t length, FieldListEntry** entry_out,
-                      int* position_out) {
-    // A field without a name (length 0) never matches.
-    const FieldListIndex& x = list->index;
-    if (list->included_count + list->excluded_count > FIELD_LIST_INDEX_MIN) {
-        if (!x.ready) index_build(list);
-        if (x.ready) {
-            const FieldListSlot* s = length ? find_slot(x, name, length, name_hash(x.seed, name, length)) : nullptr;
-            if (s && s->included) {
-                if (entry_out) *entry_out = s->included;
-                if (position_out) *position_out = s->position;
-                return 1;
-            }
-            if (entry_out) *entry_out = list->included_last;
-            if (position_out) *position_out = list->included_count;
-            return length == 0 || s->excluded || list->inclusive ? 0 : -1;
-        }
-    }
+namespace {
+
+// Matching by walking the chains: for short lists, and for a long one whose
+// index could not be built.
+[[gnu::always_inline]] inline int walk_search(const FieldList* list, const wchar_t* name, size_t length,
+                                               FieldListEntry** entry_out, int* position_out) {
     FieldListEntry* last = nullptr;
     int position = 0;
     for (FieldListEntry* e = list->included; e; e = e->next) {
@@ -273,6 +258,33 @@ int field_list_search(const FieldList* list, const wchar_t* name, size_t length,
     for (FieldListEntry* e = list->excluded; e; e = e->next)
         if (e->length == length && same_text(e->name, name, length)) return 0;
     return list->inclusive ? 0 : -1;
+}
+
+// Kept out of line, so that the walk of a short list stays a plain loop.
+[[gnu::noinline]] int index_search(const FieldList* list, const wchar_t* name, size_t length,
+                                   FieldListEntry** entry_out, int* position_out) {
+    const FieldListIndex& x = list->index;
+    if (!x.ready) index_build(list);
+    if (!x.ready) return walk_search(list, name, length, entry_out, position_out);
+    const FieldListSlot* s = length ? find_slot(x, name, length, name_hash(x.seed, name, length)) : nullptr;
+    if (s && s->included) {
+        if (entry_out) *entry_out = s->included;
+        if (position_out) *position_out = s->position;
+        return 1;
+    }
+    if (entry_out) *entry_out = list->included_last;
+    if (position_out) *position_out = list->included_count;
+    return length == 0 || s->excluded || list->inclusive ? 0 : -1;
+}
+
+}  // namespace
+
+int field_list_search(const FieldList* list, const wchar_t* name, size_t length, FieldListEntry** entry_out,
+                      int* position_out) {
+    // A field without a name (length 0) never matches.
+    if (list->included_count + list->excluded_count > FIELD_LIST_INDEX_MIN)
+        return index_search(list, name, length, entry_out, position_out);
+    return walk_search(list, name, length, entry_out, position_out);
 }
 
 FieldListEntry* field_list_insert(FieldList* list, FieldListEntry* after, const wchar_t* name, size_t length,

@@ -250,8 +250,9 @@ uint32_t* make_key(Field* record, FieldList* list, Area* key_area, Area* list_ar
     area_align(alignof(uint32_t), key_area);
     area_push_pact(0, relocate_pair, &kb.key, nullptr, key_area);
     kb.room(1);
-    size_t fields = size_t(record_end(record) - record);
-    if (list->included_count > FIELD_LIST_INDEX_MIN && gathering_room(size_t(list->included_count), fields))
+    size_t fields = 0;
+    if (list->included_count > FIELD_LIST_INDEX_MIN &&
+        gathering_room(size_t(list->included_count), fields = size_t(record_end(record) - record)))
         gathered_parts(kb, record, fields, list);
     else
         walked_parts(kb, record, list);

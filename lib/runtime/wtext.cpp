@@ -144,9 +144,16 @@ wchar_t* read_text_file(WStream* s, Area* area) {
 
 // Numbers in records are written and read in the C locale's syntax whatever
 // the user's locale, so that a file means the same everywhere.
+// (Plain statics, made on first use: a guarded local static would pull in
+// the C++ runtime library for this alone.)
+static locale_t c_numbers = locale_t(0);
+static bool c_numbers_made = false;
 static locale_t c_locale() {
-    static locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
-    return c;
+    if (!c_numbers_made) {
+        c_numbers = newlocale(LC_ALL_MASK, "C", locale_t(0));
+        c_numbers_made = true;
+    }
+    return c_numbers;
 }
 
 double parse_number(const wchar_t* s) {

@@ -11,6 +11,10 @@ static const char usage[] =
     "\t-k key-flags\tdefault key-flags for -g option.\n"
     "\t-F\tadd filename: field; seq number (if any) for each input file.\n";
 
+// At file scope: a static inside a function would need a guarded
+// initialisation from the C++ runtime library.
+static FieldList list;
+
 int main(int argc, char** argv) {
     runtime_init(argc, argv);
     int32_t rsize = 4, tsize = 1, ksize = 1, nsize = 1;
@@ -32,7 +36,6 @@ int main(int argc, char** argv) {
     opt_shift();
 
     static Area text, table, keys, names;
-    static FieldList list;
     // The key of the record before, initially an empty key.
     static const uint32_t no_key[1] = {0};
     static const uint32_t* previous = no_key;

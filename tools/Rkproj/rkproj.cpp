@@ -5,8 +5,11 @@ static const char usage[] =
     "Rkproj [^]field-list [input-file ..]\n"
     "\toutputs specified fields.\n";
 
+// At file scope: a static inside a function would need a guarded
+// initialisation from the C++ runtime library.
+static ListTool tool;
+
 int main(int argc, char** argv) {
-    static ListTool tool;
     list_tool_start(&tool, argc, argv, usage);
     Area& text = tool.text;
     Area& table = tool.table;

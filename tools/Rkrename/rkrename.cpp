@@ -5,8 +5,11 @@ static const char usage[] =
     "Rkrename field-rename-list [input-file ..]\n"
     "\trenames fields of records by field rename list as \"oldname:newname, ..\"\n";
 
+// At file scope: a static inside a function would need a guarded
+// initialisation from the C++ runtime library.
+static ListTool tool;
+
 int main(int argc, char** argv) {
-    static ListTool tool;
     list_tool_start(&tool, argc, argv, usage);
     Area& text = tool.text;
     Area& table = tool.table;

@@ -131,10 +131,10 @@ void install_handlers() {
 // when it fails.
 void new_stem() {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static unsigned long fallback = (unsigned long)getpid() * 2654435761UL ^ (unsigned long)time(nullptr);
+    static unsigned long fallback = 0;
     unsigned char random[STEM];
     if (getentropy(random, sizeof random) != 0) {
-        fallback ^= (unsigned long)clock();
+        fallback ^= (unsigned long)getpid() * 2654435761UL ^ (unsigned long)time(nullptr) ^ (unsigned long)clock();
         for (unsigned char& r : random) {
             fallback = fallback * 6364136223846793005UL + 1442695040888963407UL;
             r = (unsigned char)(fallback >> 33);
