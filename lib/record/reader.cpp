@@ -2,11 +2,9 @@
 // text lives in one storage area and whose field table lives in another.
 #include <cstdint>
 #include <cstring>
-#if defined(__SSE2__)
-#include <immintrin.h>
-#endif
 
 #include "record.h"
+#include "scan.h"
 
 namespace {
 
@@ -18,30 +16,34 @@ namespace {
 // p[0..n) into d and returns its length. Up to 16 characters past the run
 // may be stored in d, so d needs that much room beyond n. When *colon is
 // negative and a colon stands inside the run, *colon is set to its index.
+template <int L>
 inline size_t widen_plain(const unsigned char* p, size_t n, wchar_t* d, ptrdiff_t* colon) {
     size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i nl = _mm_set1_epi8('\n');
-    const __m128i co = _mm_set1_epi8(':');
-    while (i + 16 <= n) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        unsigned special = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, nl), _mm_cmpeq_epi8(v, zero)))) |
-                           unsigned(_mm_movemask_epi8(v));
-        __m128i lo = _mm_unpacklo_epi8(v, zero);
-        __m128i hi = _mm_unpackhi_epi8(v, zero);
-        __m128i* o = reinterpret_cast<__m128i*>(d + i);
-        _mm_storeu_si128(o, _mm_unpacklo_epi16(lo, zero));
-        _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(lo, zero));
-        _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(hi, zero));
-        _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(hi, zero));
-        if (*colon < 0) {
-            unsigned cm = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, co)));
-            if (special) cm &= (special & (0u - special)) - 1;  // colons before the run's end
-            if (cm) *colon = ptrdiff_t(i) + __builtin_ctz(cm);
+    if constexpr (L >= SIMD_SSE2) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i nl = _mm_set1_epi8('\n');
+        const __m128i co = _mm_set1_epi8(':');
+        while (i + 16 <= n) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            unsigned special =
+                unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, nl), _mm_cmpeq_epi8(v, zero)))) |
+                unsigned(_mm_movemask_epi8(v));
+            __m128i lo = _mm_unpacklo_epi8(v, zero);
+            __m128i hi = _mm_unpackhi_epi8(v, zero);
+            __m128i* o = reinterpret_cast<__m128i*>(d + i);
+            _mm_storeu_si128(o, _mm_unpacklo_epi16(lo, zero));
+            _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(lo, zero));
+            _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(hi, zero));
+            _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(hi, zero));
+            if (*colon < 0) {
+                unsigned cm = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, co)));
+                if (special) cm &= (special & (0u - special)) - 1;  // colons before the run's end
+                if (cm) *colon = ptrdiff_t(i) + __builtin_ctz(cm);
+            }
+            if (special) return i + unsigned(__builtin_ctz(special));
+            i += 16;
         }
-        if (special) return i + unsigned(__builtin_ctz(special));
-        i += 16;
     }
 #endif
     for (; i < n; ++i) {
@@ -53,11 +55,52 @@ inline size_t widen_plain(const unsigned char* p, size_t n, wchar_t* d, ptrdiff_
     return i;
 }
 
-// Masks of a 64-byte block: newlines, colons, and bytes that need more than
-// a copy (NUL and bytes of 0x80 and above).
-struct BlockMasks {
-    uint64_t newline, colon, special;
-};
+// Widens the 64 bytes at p into d and returns their masks, at level L.
+template <int L>
+inline BlockMasks widen_block(const unsigned char* p, wchar_t* d) {
+#if defined(__x86_64__)
+    if constexpr (L == SIMD_AVX2) return widen_block_avx2(p, d);
+#endif
+#if defined(__SSE2__)
+    if constexpr (L >= SIMD_SSE2) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i nl = _mm_set1_epi8('\n');
+        const __m128i co = _mm_set1_epi8(':');
+        const __m128i one = _mm_set1_epi8(1);
+        BlockMasks m{0, 0, 0};
+        for (int k = 0; k < 4; ++k) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+            int shift = 16 * k;
+            m.newline |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, nl)))) << shift;
+            m.colon |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, co)))) << shift;
+            // Bytes below 1 as signed: NUL and everything from 0x80 up.
+            m.special |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, one)))) << shift;
+            __m128i lo = _mm_unpacklo_epi8(v, zero);
+            __m128i hi = _mm_unpackhi_epi8(v, zero);
+            __m128i* o = reinterpret_cast<__m128i*>(d + 16 * k);
+            _mm_storeu_si128(o, _mm_unpacklo_epi16(lo, zero));
+            _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(lo, zero));
+            _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(hi, zero));
+            _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(hi, zero));
+        }
+        return m;
+    }
+#endif
+    // One byte at a time, up to the first byte that needs decoding: the
+    // scanner uses nothing of a block beyond it.
+    BlockMasks m{0, 0, 0};
+    for (int i = 0; i < 64; ++i) {
+        unsigned c = p[i];
+        if (c == 0 || c >= 0x80) {
+            m.special = uint64_t(1) << i;
+            break;
+        }
+        m.newline |= uint64_t(c == '\n') << i;
+        m.colon |= uint64_t(c == ':') << i;
+        d[i] = wchar_t(c);
+    }
+    return m;
+}
 
 // State of one call of read_record. The record's text is built as one
 // object in the text area (so that a move to the area's base carries every
@@ -129,11 +172,11 @@ struct RecordBuilder {
         return false;
     }
 
-    // Chunk scanners, one per instruction set (scan.inc).
-    int take_block_sse2(const unsigned char* p, wchar_t* d, unsigned* used);
-    bool take_chunk_sse2(WStream* s);
-    int take_block_avx2(const unsigned char* p, wchar_t* d, unsigned* used);
-    bool take_chunk_avx2(WStream* s);
+    // Chunk scanners, one per instruction-set level (scan.inc).
+    template <int L>
+    int take_block(const unsigned char* p, wchar_t* d, unsigned* used);
+    template <int L>
+    bool take_chunk(WStream* s);
 };
 
 // The record's text was moved to the base of the text area: shift every
@@ -174,25 +217,7 @@ int text_relocation_pact(void* builder, void*, Area* text) {
     return 0;
 }
 
-#if defined(__x86_64__)
-#define SCAN(name) name##_sse2
 #include "scan.inc"
-#undef SCAN
-
-RK_AVX2_BEGIN
-#define RK_SCAN_AVX2
-#define SCAN(name) name##_avx2
-#include "scan.inc"
-#undef SCAN
-#undef RK_SCAN_AVX2
-RK_AVX2_END
-
-#else
-#define SCAN(name) name##_sse2
-#include "scan.inc"
-#undef SCAN
-bool RecordBuilder::take_chunk_avx2(WStream* s) { return take_chunk_sse2(s); }
-#endif
 
 }  // namespace
 
@@ -212,7 +237,10 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
         // Blocks need some room beyond what they store; near the end of the
         // text area the characters go in one at a time, filling it up.
         if (ascii_compatible && area_room(text) >= (64 + RecordBuilder::SLACK) * sizeof(wchar_t)) {
-            if (cpu_has_avx2 ? rb.take_chunk_avx2(s) : rb.take_chunk_sse2(s)) break;
+            bool ended = simd_level == SIMD_AVX2   ? rb.take_chunk<SIMD_AVX2>(s)
+                         : simd_level == SIMD_SSE2 ? rb.take_chunk<SIMD_SSE2>(s)
+                                                   : rb.take_chunk<SIMD_SCALAR>(s);
+            if (ended) break;
             continue;
         }
         wint_t c = ws_decode(s);

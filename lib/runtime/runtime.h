@@ -176,18 +176,6 @@ inline void area_relocate_cell(T** cell, Area* area) {
 // True when the locale encodes every character below 0x80 as that one byte
 // and never uses such a byte inside another character's sequence.
 extern bool ascii_compatible;
-// The processor runs AVX2 instructions (the block scanners use them then).
-extern const bool cpu_has_avx2;
-
-// Code between RK_AVX2_BEGIN and RK_AVX2_END is compiled for AVX2 and must
-// only run when cpu_has_avx2 is true.
-#if defined(__clang__)
-#define RK_AVX2_BEGIN _Pragma("clang attribute push(__attribute__((target(\"avx2\"))), apply_to = function)")
-#define RK_AVX2_END _Pragma("clang attribute pop")
-#else
-#define RK_AVX2_BEGIN _Pragma("GCC push_options") _Pragma("GCC target(\"avx2\")")
-#define RK_AVX2_END _Pragma("GCC pop_options")
-#endif
 // True when the locale's encoding is UTF-8.
 extern bool utf8_locale;
 

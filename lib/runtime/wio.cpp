@@ -20,16 +20,27 @@
 #include <unistd.h>
 
 #include "runtime.h"
+#include "simd.h"
 
 bool ascii_compatible = false;
+
+// The best level the processor runs, lowered by RK_SIMD=scalar|sse2|avx2
+// (a level the processor lacks is not taken).
+static int detect_simd_level() {
+    int best = SIMD_SCALAR;
 #if defined(__x86_64__)
-const bool cpu_has_avx2 = [] {
+    best = SIMD_SSE2;
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-}();
-#else
-const bool cpu_has_avx2 = false;
+    if (__builtin_cpu_supports("avx2")) best = SIMD_AVX2;
 #endif
+    const char* want = std::getenv("RK_SIMD");
+    int level = best;
+    if (want && std::strcmp(want, "scalar") == 0) level = SIMD_SCALAR;
+    else if (want && std::strcmp(want, "sse2") == 0) level = SIMD_SSE2;
+    else if (want && std::strcmp(want, "avx2") == 0) level = SIMD_AVX2;
+    return level < best ? level : best;
+}
+int simd_level = detect_simd_level();
 bool utf8_locale = false;
 
 void detect_ascii_compatible() {
@@ -298,15 +309,23 @@ static inline void encode_slow(wchar_t c) {
     if (r > 0) out_len += size_t(r);
 }
 
-namespace {
+// Narrows the leading ASCII characters of text[0..k) into o; returns how
+// many there were.
+size_t narrow_ascii_scalar(const wchar_t* text, size_t k, char* o) {
+    size_t i = 0;
+    while (i < k && static_cast<uint32_t>(text[i]) < 0x80) {
+        o[i] = char(text[i]);
+        ++i;
+    }
+    return i;
+}
 
-// Narrows the leading ASCII characters of text[0..k) into o, sixteen at a
-// time; returns how many there were. A block is narrowed whole and then
-// only its ASCII prefix kept; the last block of a run overlaps characters
-// already taken, which give the same bytes again.
+#if defined(__SSE2__)
+// The same sixteen at a time. A block is narrowed whole and then only its
+// ASCII prefix kept; the last block of a run overlaps characters already
+// taken, which give the same bytes again.
 size_t narrow_ascii_sse2(const wchar_t* text, size_t k, char* o) {
     size_t i = 0;
-#if defined(__SSE2__)
     const __m128i high = _mm_set1_epi32(~0x7F);
     const __m128i zero = _mm_setzero_si128();
     while (i < k && k >= 16) {
@@ -327,60 +346,15 @@ size_t narrow_ascii_sse2(const wchar_t* text, size_t k, char* o) {
         }
         i = at + 16;
     }
-    // Short runs four characters at a time, the last four overlapping.
-    while (i < k && k >= 4) {
-        size_t at = i + 4 <= k ? i : k - 4;
-        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(a, high), zero)) != 0xFFFF) break;
-        __m128i w16 = _mm_packs_epi32(a, a);
-        int four = _mm_cvtsi128_si32(_mm_packus_epi16(w16, w16));
-        std::memcpy(o + at, &four, 4);
-        i = at + 4;
-    }
-#endif
-    while (i < k && static_cast<uint32_t>(text[i]) < 0x80) {
-        o[i] = char(text[i]);
-        ++i;
-    }
-    return i;
+    return i + narrow_short_sse2(text + i, k - i, o + i);
 }
-
-#if defined(__x86_64__)
-RK_AVX2_BEGIN
-// Bit i set when lane i of v holds an ASCII character.
-inline unsigned ascii_lanes(__m256i v, __m256i high) {
-    __m256i zero = _mm256_setzero_si256();
-    return unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(v, high), zero))));
-}
-
-// The same with thirty-two characters at a time.
-size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o) {
-    size_t i = 0;
-    const __m256i high = _mm256_set1_epi32(~0x7F);
-    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-    while (i < k && k >= 32) {
-        size_t at = i + 32 <= k ? i : k - 32;
-        const __m256i* w = reinterpret_cast<const __m256i*>(text + at);
-        __m256i a = _mm256_loadu_si256(w), b = _mm256_loadu_si256(w + 1);
-        __m256i c = _mm256_loadu_si256(w + 2), d = _mm256_loadu_si256(w + 3);
-        __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(a, b), _mm256_packs_epi32(c, d));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + at), _mm256_permutevar8x32_epi32(bytes, order));
-        __m256i any = _mm256_and_si256(_mm256_or_si256(_mm256_or_si256(a, b), _mm256_or_si256(c, d)), high);
-        if (!_mm256_testz_si256(any, any)) {
-            unsigned m = ascii_lanes(a, high) | ascii_lanes(b, high) << 8 | ascii_lanes(c, high) << 16 |
-                         ascii_lanes(d, high) << 24;
-            return at + unsigned(__builtin_ctz(~m));
-        }
-        i = at + 32;
-    }
-    return i + narrow_ascii_sse2(text + i, k - i, o + i);
-}
-RK_AVX2_END
 #else
+size_t narrow_ascii_sse2(const wchar_t* text, size_t k, char* o) { return narrow_ascii_scalar(text, k, o); }
+#endif
+
+#if !defined(__x86_64__)
 size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o) { return narrow_ascii_sse2(text, k, o); }
 #endif
-
-}  // namespace
 
 void out_write(const wchar_t* text, size_t n) {
     const wchar_t* end = text + n;
@@ -395,7 +369,9 @@ void out_write(const wchar_t* text, size_t n) {
             size_t k = size_t(end - text);
             if (k > room) k = room;
             char* o = out_buf + out_len;
-            size_t i = cpu_has_avx2 ? narrow_ascii_avx2(text, k, o) : narrow_ascii_sse2(text, k, o);
+            size_t i = simd_level == SIMD_AVX2   ? narrow_ascii_avx2(text, k, o)
+                       : simd_level == SIMD_SSE2 ? narrow_ascii_sse2(text, k, o)
+                                                 : narrow_ascii_scalar(text, k, o);
             out_len += i;
             text += i;
             if (i == k) continue;

@@ -7,7 +7,11 @@
 #include <memory>
 
 #include "record.h"
+#include "simd.h"
 #include "unit_util.h"
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
 using namespace std::string_literals;
 using testing::ExitedWithCode;
@@ -326,4 +330,46 @@ TEST(Writer, RecordsAndFields) {
     write_fields(apart + 2);  // no fields: nothing at all
     out_flush();
     EXPECT_EQ(GetCapturedStdout(), "a:1\n\xc3\xa9:\xe2\x82\xac\n\na:1\n\xc3\xa9:\xe2\x82\xac\n\nx:1\ny\n\n");
+}
+
+// 1 when the upper halves of the vector registers are in use (XGETBV with
+// ECX=1, bit 2), 0 when they are clean, -1 when the processor can't tell.
+static int upper_state_in_use() {
+#if defined(__x86_64__)
+    unsigned a, b, c, d;
+    if (!__get_cpuid_count(0xD, 1, &a, &b, &c, &d) || !(a & 4)) return -1;
+    unsigned lo, hi;
+    asm volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(1));
+    return int(lo >> 2 & 1);
+#else
+    return -1;
+#endif
+}
+
+// The AVX2 kernels leave no dirty upper state behind them: SSE code after
+// them would pay for a state change on every switch.
+TEST(Vector, UpperStateCleanAfterReadingAndWriting) {
+    if (simd_level != SIMD_AVX2 || upper_state_in_use() < 0) GTEST_SKIP() << "no AVX2, or no XGETBV 1";
+    start();
+    Area *text, *table;
+    small_areas(&text, &table);
+    std::string ascii, mixed;
+    for (int i = 0; i < 300; ++i) ascii += "field" + std::to_string(i) + ":" + std::string(i % 97 + 40, 'a' + i % 26) + "\n";
+    for (int i = 0; i < 300; ++i) mixed += "f\xc3\xa9" + std::to_string(i) + ":" + std::string(i % 50, 'x') + "\xe2\x82\xac\n";
+    for (const std::string& t : {ascii, mixed}) {
+        WStream* s = TempFile(t).open();
+        Field* rec = read_record(s, text, table);
+        int after_read = upper_state_in_use();
+        ASSERT_NE(rec, nullptr);
+        CaptureStdout();
+        out_write(rec->start, size_t(record_end(rec)->end - rec->start));
+        int after_write = upper_state_in_use();
+        out_flush();
+        EXPECT_EQ(GetCapturedStdout(), t);
+        EXPECT_EQ(after_read, 0);
+        EXPECT_EQ(after_write, 0);
+        ws_close(s);
+        area_reset(text);
+        area_reset(table);
+    }
 }

@@ -1,0 +1,39 @@
+// The AVX2 kernel of the output encoder. This unit is compiled for AVX2 and
+// runs only when the processor has it; it calls nothing outside itself, and
+// every return clears the upper halves of the vector registers.
+#include "simd.h"
+
+namespace {
+
+// Bit i set when lane i of v holds an ASCII character.
+inline unsigned ascii_lanes(__m256i v, __m256i high) {
+    __m256i zero = _mm256_setzero_si256();
+    return unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(v, high), zero))));
+}
+
+}  // namespace
+
+// Thirty-two characters at a time, as narrow_ascii_sse2 does sixteen.
+size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o) {
+    size_t i = 0;
+    const __m256i high = _mm256_set1_epi32(~0x7F);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    while (i < k && k >= 32) {
+        size_t at = i + 32 <= k ? i : k - 32;
+        const __m256i* w = reinterpret_cast<const __m256i*>(text + at);
+        __m256i a = _mm256_loadu_si256(w), b = _mm256_loadu_si256(w + 1);
+        __m256i c = _mm256_loadu_si256(w + 2), d = _mm256_loadu_si256(w + 3);
+        __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(a, b), _mm256_packs_epi32(c, d));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + at), _mm256_permutevar8x32_epi32(bytes, order));
+        __m256i any = _mm256_and_si256(_mm256_or_si256(_mm256_or_si256(a, b), _mm256_or_si256(c, d)), high);
+        if (!_mm256_testz_si256(any, any)) {
+            unsigned m = ascii_lanes(a, high) | ascii_lanes(b, high) << 8 | ascii_lanes(c, high) << 16 |
+                         ascii_lanes(d, high) << 24;
+            _mm256_zeroupper();
+            return at + unsigned(__builtin_ctz(~m));
+        }
+        i = at + 32;
+    }
+    _mm256_zeroupper();
+    return i + narrow_short_sse2(text + i, k - i, o + i);
+}

@@ -1,0 +1,48 @@
+// Vector kernels of the text paths, one per instruction-set level; the
+// level in use is chosen once at start. Internal to the libraries.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cwchar>
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+enum { SIMD_SCALAR = 0, SIMD_SSE2 = 1, SIMD_AVX2 = 2 };
+// The processor's best level, or the lower one that RK_SIMD names.
+extern int simd_level;
+
+// Narrow the leading ASCII characters of text[0..k) into o and return how
+// many there were.
+size_t narrow_ascii_scalar(const wchar_t* text, size_t k, char* o);
+size_t narrow_ascii_sse2(const wchar_t* text, size_t k, char* o);
+// Compiled for AVX2 in a unit of its own that calls nothing outside it and
+// leaves the upper halves of the vector registers clean on every return,
+// so that the SSE code around it never pays for a state change.
+size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o);
+
+#if defined(__SSE2__)
+// Short runs (fewer than sixteen characters, or a block's remainder) four
+// at a time, the last four overlapping, then one by one. Inline, so that
+// each level's kernel has its own copy in its own encoding.
+static inline size_t narrow_short_sse2(const wchar_t* text, size_t k, char* o) {
+    size_t i = 0;
+    const __m128i high = _mm_set1_epi32(~0x7F);
+    const __m128i zero = _mm_setzero_si128();
+    while (i < k && k >= 4) {
+        size_t at = i + 4 <= k ? i : k - 4;
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(a, high), zero)) != 0xFFFF) break;
+        __m128i w16 = _mm_packs_epi32(a, a);
+        int four = _mm_cvtsi128_si32(_mm_packus_epi16(w16, w16));
+        __builtin_memcpy(o + at, &four, 4);
+        i = at + 4;
+    }
+    while (i < k && static_cast<uint32_t>(text[i]) < 0x80) {
+        o[i] = char(text[i]);
+        ++i;
+    }
+    return i;
+}
+#endif
