@@ -230,6 +230,13 @@ wint_t ws_decode(WStream* s);
 // on. False when the error was a read error, which can't be skipped.
 bool ws_resync(WStream* s);
 
+// Encodes text[0..n) in the locale's encoding into out, which holds cap
+// bytes; returns the bytes written and sets *taken to the characters
+// encoded: all of them, unless out filled up (a character that is not ASCII
+// is encoded only while MB_LEN_MAX bytes are left). A character without a
+// form in the encoding is dropped.
+size_t encode_text(const wchar_t* text, size_t n, char* out, size_t cap, size_t* taken);
+
 // Buffered encoder for standard output.
 void out_write(const wchar_t* text, size_t n);
 void out_putws(const wchar_t* text);

@@ -356,27 +356,38 @@ size_t narrow_ascii_sse2(const wchar_t* text, size_t k, char* o) { return narrow
 size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o) { return narrow_ascii_sse2(text, k, o); }
 #endif
 
-void out_write(const wchar_t* text, size_t n) {
-    const wchar_t* end = text + n;
-    while (text < end) {
+size_t encode_text(const wchar_t* text, size_t n, char* out, size_t cap, size_t* taken) {
+    size_t i = 0, o = 0;
+    while (i < n) {
         if (ascii_compatible) {
-            // Encode a run of ASCII straight into the buffer.
-            size_t room = OUT_BUFSIZE - out_len;
-            if (room == 0) {
-                out_room(1);
-                room = OUT_BUFSIZE;
+            // A run of ASCII straight into the buffer.
+            size_t k = n - i < cap - o ? n - i : cap - o;
+            size_t a = simd_level == SIMD_AVX2   ? narrow_ascii_avx2(text + i, k, out + o)
+                       : simd_level == SIMD_SSE2 ? narrow_ascii_sse2(text + i, k, out + o)
+                                                 : narrow_ascii_scalar(text + i, k, out + o);
+            i += a;
+            o += a;
+            if (a == k) {
+                if (o == cap) break;
+                continue;
             }
-            size_t k = size_t(end - text);
-            if (k > room) k = room;
-            char* o = out_buf + out_len;
-            size_t i = simd_level == SIMD_AVX2   ? narrow_ascii_avx2(text, k, o)
-                       : simd_level == SIMD_SSE2 ? narrow_ascii_sse2(text, k, o)
-                                                 : narrow_ascii_scalar(text, k, o);
-            out_len += i;
-            text += i;
-            if (i == k) continue;
         }
-        encode_slow(*text++);
+        if (cap - o < MB_LEN_MAX) break;
+        int r = encode_char(text[i++], out + o);
+        if (r > 0) o += size_t(r);
+    }
+    *taken = i;
+    return o;
+}
+
+void out_write(const wchar_t* text, size_t n) {
+    while (n > 0) {
+        if (out_len == OUT_BUFSIZE) out_room(1);
+        size_t taken;
+        out_len += encode_text(text, n, out_buf + out_len, OUT_BUFSIZE - out_len, &taken);
+        if (taken == 0) out_room(MB_LEN_MAX);  // a character needs more room than is left
+        text += taken;
+        n -= taken;
     }
 }
 

@@ -971,22 +971,22 @@ Rksort: insufficient xmem(1) at in.rk(4).
 --- run
 mkdir t d; export TMPDIR=$PWD/t
 # 17 records of 12,000 characters, one run each: the final merge reads run
-# 17 (records 1-16, 16 x 48,020 bytes: key, count, characters) and run 18.
-# Cut to an odd length, run 17 ends inside a record, far beyond what has
-# been read when the output begins.
+# 17 (records 1-16, 16 x 12,020 bytes: key, count, text) and run 18. Cut to
+# an odd length, run 17 ends inside its thirteenth record, beyond the 128 KB
+# that have been read when the output begins.
 awk 'BEGIN { for (p = "x"; length(p) < 12000;) p = p p; p = substr(p, 1, 12000 - 13)
   for (i = 1; i <= 17; i++) printf "k:%d\nn:%03d\np:%s\n\n", i * 7 % 3, i, p }' > in.rk
 mkfifo go done
 { Rksort -T d/ -D xmem=1,rsize=64 k in.rk 2> err; echo "status $?" > st; } | { dd bs=1 count=1 status=none; echo > go; read < done; cat; } > /dev/null &
 read < go
 ls -l d | awk '$NF ~ /\.017$/ { print $5 }'
-truncate -s 600001 d/Rksort*.017
+truncate -s 150001 d/Rksort*.017
 echo > done; wait
 cat st
 sed 's|/Rksort[A-Za-z0-9]\{6\}\.|/STEM.|' err
 ls d t
 --- stdout
-768320
+192320
 status 3
 Rksort: tmpfile d/STEM.017 is truncated.
 d:
@@ -998,10 +998,10 @@ t:
 === fatal: a run file that can't be written (file size limit): "can't write tmpfile ...", status 3, runs removed
 --- run
 mkdir t; export TMPDIR=$PWD/t
-# three records of 12,000 characters: the first run alone is 48 KB
+# three records of 12,000 characters: the first run alone is 12 KB
 awk 'BEGIN { for (p = "x"; length(p) < 12000;) p = p p; p = substr(p, 1, 12000 - 13)
   for (i = 1; i <= 3; i++) printf "k:%d\nn:%03d\np:%s\n\n", 3 - i, i, p }' > in.rk
-( ulimit -f 16; exec Rksort -D xmem=1,rsize=64 k in.rk ) 2> err | wc -c
+( ulimit -f 8; exec Rksort -D xmem=1,rsize=64 k in.rk ) 2> err | wc -c
 echo "status ${PIPESTATUS[0]}"
 sed "s|$PWD/t/Rksort[A-Za-z0-9]\{6\}\.|T/STEM.|" err
 ls t

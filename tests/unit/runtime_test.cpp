@@ -605,3 +605,33 @@ TEST(Coding, AgreesWithTheCLibrary) {
     EXPECT_EQ(std::string(out, size_t(encode_char(0x10FFFF, out))), "\xf4\x8f\xbf\xbf");
     EXPECT_EQ(encode_char(0xDFFF, out), -1);
 }
+
+// encode_text in pieces of any size gives the bytes of the C library's
+// conversion, and never splits a character.
+TEST(Coding, EncodingInPiecesOfAnySize) {
+    start();
+    std::mt19937 rng(3);
+    const wchar_t alphabet[] = {L'a', L':', L'\n', 0xE9, 0x20AC, 0x1F600, 0x4E2D, 0x7F, 0x80};
+    for (int round = 0; round < 2000; ++round) {
+        std::wstring text;
+        size_t len = rng() % 200;
+        for (size_t i = 0; i < len; ++i) text += rng() % 3 ? wchar_t('a' + rng() % 26) : alphabet[rng() % 9];
+        std::string want;
+        for (wchar_t c : text) {
+            char b[MB_LEN_MAX];
+            mbstate_t st{};
+            want.append(b, std::wcrtomb(b, c, &st));
+        }
+        std::string got;
+        size_t cap = MB_LEN_MAX + rng() % 40, done = 0;
+        while (done < text.size()) {
+            std::vector<char> out(cap);
+            size_t taken;
+            size_t n = encode_text(text.data() + done, text.size() - done, out.data(), cap, &taken);
+            ASSERT_GT(taken, 0u);
+            got.append(out.data(), n);
+            done += taken;
+        }
+        ASSERT_EQ(got, want) << round;
+    }
+}

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <initializer_list>
 #include <utility>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include "record.h"
@@ -201,18 +200,17 @@ int rename_fresh(const char* from, const char* to) {
     return 0;
 }
 
-// A run file open for writing, with every failure fatal. Records from the
-// sort table are gathered in place and written with writev; records copied
-// during a merge go through a buffer.
+// A run file open for writing, with every failure fatal, written through a
+// buffer. A record in a run is its key block, the number of bytes of its
+// text and the text in the locale's encoding, as it stood in the input: a
+// run takes about the room of the input, and the final merge copies the
+// bytes to the output as they are.
 struct RunWriter {
-    static constexpr int BATCH = 1020;  // iovecs per writev, three per record
-    static char buffer[RUN_BUFFER];     // one run is written at a time
+    static char buffer[RUN_BUFFER];  // one run is written at a time
     int fd = -1;
     char name[PATH_MAX + 64];
-    size_t used = 0;
-    iovec iov[BATCH];
-    uint32_t counts[BATCH];
-    int niov = 0;
+    size_t used = 0;     // bytes in the buffer
+    off_t written = 0;   // bytes in the file before them
 
     void create() {
         if (!run_dir[0]) choose_directory();
@@ -228,6 +226,7 @@ struct RunWriter {
     }
     [[noreturn]] void fail() { fatal("can't write tmpfile %s.\n", name); }
     void write_out(const char* p, size_t n) {
+        written += off_t(n);
         while (n > 0) {
             ssize_t r = ::write(fd, p, n);
             if (r < 0) {
@@ -238,11 +237,12 @@ struct RunWriter {
             n -= size_t(r);
         }
     }
+    void flush() {
+        write_out(buffer, used);
+        used = 0;
+    }
     void write(const void* p, size_t n) {
-        if (used + n > RUN_BUFFER) {
-            write_out(buffer, used);
-            used = 0;
-        }
+        if (used + n > RUN_BUFFER) flush();
         if (n > RUN_BUFFER / 2) {
             write_out(static_cast<const char*>(p), n);
             return;
@@ -250,36 +250,34 @@ struct RunWriter {
         std::memcpy(buffer + used, p, n);
         used += n;
     }
-    // A record whose key and text stay where they are until flush().
-    void gather(const uint32_t* key, const wchar_t* chars, uint32_t n) {
-        if (niov + 3 > BATCH) flush();
-        counts[niov] = n;
-        iov[niov] = iovec{const_cast<uint32_t*>(key), key[0]};
-        iov[niov + 1] = iovec{&counts[niov], sizeof(uint32_t)};
-        iov[niov + 2] = iovec{const_cast<wchar_t*>(chars), size_t(n) * sizeof(wchar_t)};
-        niov += 3;
-    }
-    void flush() {
-        iovec* v = iov;
-        int left = niov;
-        while (left > 0) {
-            ssize_t r = writev(fd, v, left);
-            if (r < 0) {
-                if (errno == EINTR) continue;
-                fail();
-            }
-            for (; left > 0 && size_t(r) >= v->iov_len; ++v, --left) r -= ssize_t(v->iov_len);
-            if (left > 0) {
-                v->iov_base = static_cast<char*>(v->iov_base) + r;
-                v->iov_len -= size_t(r);
-            }
+    // A record from the sort table: its key, then its characters encoded
+    // straight into the buffer behind their byte count, which is filled in
+    // afterwards (in the file itself when a long text went out before it).
+    void put_record(const uint32_t* key, const wchar_t* chars, size_t n) {
+        write(key, key[0]);
+        if (used + sizeof(uint32_t) + n * MB_CUR_MAX + MB_LEN_MAX > RUN_BUFFER) flush();
+        off_t count_at = written + off_t(used);
+        used += sizeof(uint32_t);
+        uint32_t bytes = 0;
+        for (;;) {
+            size_t taken;
+            size_t b = encode_text(chars, n, buffer + used, RUN_BUFFER - used, &taken);
+            used += b;
+            bytes += uint32_t(b);
+            chars += taken;
+            n -= taken;
+            if (n == 0) break;
+            flush();
         }
-        niov = 0;
+        if (count_at >= written) {
+            std::memcpy(buffer + (count_at - written), &bytes, sizeof bytes);
+        } else {
+            while (pwrite(fd, &bytes, sizeof bytes, count_at) != ssize_t(sizeof bytes))
+                if (errno != EINTR) fail();
+        }
     }
     void close() {
         flush();
-        write_out(buffer, used);
-        used = 0;
         if (::close(fd) != 0) fail();
         fd = -1;
     }
@@ -347,9 +345,8 @@ void write_run() {
     run.create();
     Entry last = sort_table[held - 1];
     sort_held();
-    static_assert(sizeof(wchar_t) == sizeof(uint32_t));
     for (size_t i = 0; i < held; ++i)
-        run.gather(sort_table[i].key, sort_table[i].record->start, uint32_t(record_length(sort_table[i].record)));
+        run.put_record(sort_table[i].key, sort_table[i].record->start, record_length(sort_table[i].record));
     run.close();
     Field* close = record_end(last.record);
     area_release(close->end + 1, &text);
@@ -505,13 +502,12 @@ struct RunReader {
         key[0] = length;
         read(key + 1, length - sizeof length);
     }
-    // The current record's characters, read into the text area.
-    wchar_t* record(uint32_t* n) {
+    // The current record's text, n bytes read into the text area.
+    const char* record(uint32_t* n) {
         read(n, sizeof *n);
-        size_t bytes = size_t(*n) * sizeof(wchar_t);
-        if (area_size(&text) < bytes) area_resize(bytes, &text);
-        read(text.base, bytes);
-        return reinterpret_cast<wchar_t*>(text.base);
+        if (area_size(&text) < *n) area_resize(*n, &text);
+        read(text.base, *n);
+        return text.base;
     }
 };
 
@@ -538,12 +534,12 @@ void merge(long first, int k, RunWriter* to) {
         RunReader& r = readers[order[0]];
         uint32_t n;
         if (to) to->write(r.key, r.key[0]);
-        wchar_t* chars = r.record(&n);
+        const char* bytes = r.record(&n);
         if (to) {
             to->write(&n, sizeof n);
-            to->write(chars, size_t(n) * sizeof(wchar_t));
+            to->write(bytes, n);
         } else {
-            out_write(chars, n);
+            out_bytes(bytes, n);
             out_putwc(L'\n');
         }
         r.next_key();
