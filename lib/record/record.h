@@ -59,6 +59,20 @@ void write_fields(const Field* rec);
 void write_filename(const char* name);
 // Writes one field line, newline included.
 inline void write_field(const Field* f) { out_write(f->start, size_t(f->end - f->start) + 1); }
+// Field lines that go out unchanged, gathered while they follow each other
+// in the record's text, so that each run of them is written at once.
+struct LineRun {
+    const wchar_t* from = nullptr;
+    void keep(const Field* f) {
+        if (from == nullptr) from = f->start;
+    }
+    // Writes the lines kept so far, which end where `to` begins.
+    void flush(const wchar_t* to) {
+        if (from == nullptr) return;
+        out_write(from, size_t(to - from));
+        from = nullptr;
+    }
+};
 
 // ---------------------------------------------------------------------------
 // Field lists: names separated by commas or white space, optionally negated

@@ -356,7 +356,10 @@ size_t narrow_ascii_sse2(const wchar_t* text, size_t k, char* o) { return narrow
 size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o) { return narrow_ascii_sse2(text, k, o); }
 #endif
 
-size_t encode_text(const wchar_t* text, size_t n, char* out, size_t cap, size_t* taken) {
+// encode_text, inline here so that the output encoder's common case costs
+// no call.
+[[gnu::always_inline]] static inline size_t encode_into(const wchar_t* text, size_t n, char* out, size_t cap,
+                                                        size_t* taken) {
     size_t i = 0, o = 0;
     while (i < n) {
         if (ascii_compatible) {
@@ -380,11 +383,15 @@ size_t encode_text(const wchar_t* text, size_t n, char* out, size_t cap, size_t*
     return o;
 }
 
+size_t encode_text(const wchar_t* text, size_t n, char* out, size_t cap, size_t* taken) {
+    return encode_into(text, n, out, cap, taken);
+}
+
 void out_write(const wchar_t* text, size_t n) {
     while (n > 0) {
         if (out_len == OUT_BUFSIZE) out_room(1);
         size_t taken;
-        out_len += encode_text(text, n, out_buf + out_len, OUT_BUFSIZE - out_len, &taken);
+        out_len += encode_into(text, n, out_buf + out_len, OUT_BUFSIZE - out_len, &taken);
         if (taken == 0) out_room(MB_LEN_MAX);  // a character needs more room than is left
         text += taken;
         n -= taken;

@@ -20,11 +20,16 @@ int main(int argc, char** argv) {
     open_input(&in, INPUT_ALL_FILES);
     while (Field* rec = next_record(&in, &text, &table)) {
         bool any = false;
-        for (const Field* f = rec; f->start; ++f)
+        LineRun kept;
+        const Field* f = rec;
+        for (; f->start; ++f)
             if (field_list_match(&list, f->start, field_name_key(f), nullptr, nullptr)) {
-                write_field(f);
+                kept.keep(f);
                 any = true;
+            } else {
+                kept.flush(f->start);
             }
+        kept.flush(f->end);
         if (any) out_putwc(L'\n');
         area_reset(&table);
         area_reset(&text);

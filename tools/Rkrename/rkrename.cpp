@@ -27,17 +27,22 @@ int main(int argc, char** argv) {
     Input in;
     open_input(&in, INPUT_ALL_FILES);
     while (Field* rec = next_record(&in, &text, &table)) {
-        for (const Field* f = rec; f->start; ++f) {
-            if (!field_has_name(f)) continue;  // lines without a colon are left out
+        LineRun kept;
+        const Field* f = rec;
+        for (; f->start; ++f) {
             FieldListEntry* e;
-            if (field_list_match(&list, f->start, field_name_key(f), &e, nullptr)) {
+            if (!field_has_name(f)) {  // lines without a colon are left out
+                kept.flush(f->start);
+            } else if (field_list_match(&list, f->start, field_name_key(f), &e, nullptr)) {
+                kept.flush(f->start);
                 out_write(e->new_name, size_t(e->new_name_end - e->new_name));
                 out_putwc(L':');
                 out_write(f->value, size_t(f->end - f->value) + 1);
             } else {
-                write_field(f);
+                kept.keep(f);
             }
         }
+        kept.flush(f->end);
         out_putwc(L'\n');
         area_reset(&table);
         area_reset(&text);
