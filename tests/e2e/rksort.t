@@ -1199,11 +1199,21 @@ for n in 4000 4200; do
   { line k 1 1; line v x 6000; echo; line k y $n; echo; } > b$n.rk
   Rksort -D xmem=32,rsize=1,tsize=1,dsize=1,ksize=1 k b$n.rk | cmp - b$n.rk && echo "$n fits"
 done
+# areas shrunk to a record of less than 1 KB grow again after it
+{ line k q 5000; echo; echo x:2; } > shrunk.rk
+{ echo x:2; echo; line k q 5000; echo; } > shrunk-sorted.rk
+timeout 60 Rksort -D xmem=64 k shrunk.rk | cmp - shrunk-sorted.rk && echo "small areas grow"
+# a record that went round to the start of the text area, behind the room
+# the runs left: that room is free once they are written
+{ line y q 70000; echo; line y q 40000; echo; for i in $(seq 22); do echo y:; done; echo; line y q 70000; echo; } > round.rk
+Rksort -D xmem=300 k round.rk | cmp - round.rk && echo "went round"
 ls t
 --- stdout
 same
 same
 4000 fits
+small areas grow
+went round
 --- stderr
 Rksort: insufficient xmem(32) at b4200.rk(2).
 cmp: EOF on - which is empty

@@ -353,6 +353,11 @@ void write_run() {
     area_release(close + 1, &table);
     area_release(reinterpret_cast<char*>(last.key) + last.key[0], &keys);
     area_reset(&entries);
+    // What is left is at most the record being read or keyed, the object at
+    // each area's head. When that object went round to the base, nothing
+    // lives between the released place and the end of the area any more.
+    for (Area* a : {&text, &table, &keys})
+        if (a->head <= a->tail) a->tail = a->limit;
     sort_table = nullptr;
     held = 0;
 }
@@ -378,9 +383,9 @@ void relocate_held(Area* area) {
 
 Area* const sort_areas[] = {&text, &table, &entries, &keys};
 
-long total_kb() {
-    long total = 0;
-    for (const Area* a : sort_areas) total += long(area_size(a) / 1024);
+size_t total_size() {
+    size_t total = 0;
+    for (const Area* a : sort_areas) total += area_size(a);
     return total;
 }
 
@@ -404,11 +409,14 @@ bool borrowed = false;
 // within the limit; the total may then exceed the limit until the record is
 // held and its areas shrink again (settle).
 int memory_pact(void*, void*, Area* area) {
-    long total = total_kb();
-    long cur = long(area_size(area) / 1024);
-    if (xmem > total) {
-        long next = total + cur > xmem ? cur + (xmem - total) : 2 * cur;
-        if (area_try_resize(size_t(next) * 1024, area)) {
+    size_t limit = xmem > 0 ? size_t(xmem) * 1024 : 0;
+    size_t total = total_size();
+    size_t size = area_size(area);
+    if (total < limit) {
+        // Doubling (from 1 KB at least), up to the limit.
+        size_t next = size < 512 ? 1024 : 2 * size;
+        if (total - size + next > limit) next = limit - (total - size);
+        if (next > size && area_try_resize(next, area)) {
             relocate_held(area);
             return 0;
         }
@@ -423,12 +431,11 @@ int memory_pact(void*, void*, Area* area) {
     size_t others = 0;
     for (const Area* a : sort_areas)
         if (a != area) others += live_bytes(a);
-    size_t limit = size_t(xmem) * 1024;
-    size_t size = area_size(area);
+    size = area_size(area);
     size_t room = limit > others ? limit - others : 0;  // the most this area may have for the record
     if (room > size) {
         area_resize(2 * size < room ? 2 * size : room, area);
-        if (total_kb() > xmem) borrowed = true;
+        if (total_size() > limit) borrowed = true;
         return 0;
     }
     fatal("insufficient xmem(%u) at %s(%d).\n", unsigned(xmem), input_name, input_number);
