@@ -801,6 +801,19 @@ same
 --- timeout 120
 --- status 0
 
+=== runs: records of 70,000 characters through a merge pass: each goes to the merged run after the key and count before it
+--- run
+mkdir t; export TMPDIR=$PWD/t
+awk 'BEGIN { for (p = "x"; length(p) < 70000;) p = p p; p = substr(p, 1, 70000)
+  for (i = 1; i <= 17; i++) printf "k:%d\nn:%03d\np:%s\n\n", i * 7 % 3, i, p }' > in.rk
+Rksort k in.rk > want.rk
+Rksort -D xmem=1,rsize=300 k in.rk | cmp - want.rk && echo same
+ls t
+--- stdout
+same
+--- timeout 60
+--- status 0
+
 === runs: 1,100 runs: indices from 1000 take a letter and two digits; two passes leave runs 1169-1173 (b69-b73)
 --- run
 mkdir t; export TMPDIR=$PWD/t

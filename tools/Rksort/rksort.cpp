@@ -242,7 +242,8 @@ struct RunWriter {
         used = 0;
     }
     void write(const void* p, size_t n) {
-        if (used + n > RUN_BUFFER) flush();
+        // A large piece goes out by itself, after what the buffer holds.
+        if (used + n > RUN_BUFFER || n > RUN_BUFFER / 2) flush();
         if (n > RUN_BUFFER / 2) {
             write_out(static_cast<const char*>(p), n);
             return;
