@@ -356,6 +356,14 @@ size_t narrow_ascii_sse2(const wchar_t* text, size_t k, char* o) { return narrow
 size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o) { return narrow_ascii_sse2(text, k, o); }
 #endif
 
+// The leading ASCII characters of text[0..k) narrowed into o, at the level
+// in use; returns how many there were.
+static inline size_t narrow_ascii(const wchar_t* text, size_t k, char* o) {
+    return simd_level == SIMD_AVX2   ? narrow_ascii_avx2(text, k, o)
+           : simd_level == SIMD_SSE2 ? narrow_ascii_sse2(text, k, o)
+                                     : narrow_ascii_scalar(text, k, o);
+}
+
 // encode_text, inline here so that the output encoder's common case costs
 // no call.
 [[gnu::always_inline]] static inline size_t encode_into(const wchar_t* text, size_t n, char* out, size_t cap,
@@ -365,9 +373,7 @@ size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o) { return narrow
         if (ascii_compatible) {
             // A run of ASCII straight into the buffer.
             size_t k = n - i < cap - o ? n - i : cap - o;
-            size_t a = simd_level == SIMD_AVX2   ? narrow_ascii_avx2(text + i, k, out + o)
-                       : simd_level == SIMD_SSE2 ? narrow_ascii_sse2(text + i, k, out + o)
-                                                 : narrow_ascii_scalar(text + i, k, out + o);
+            size_t a = narrow_ascii(text + i, k, out + o);
             i += a;
             o += a;
             if (a == k) {
@@ -388,6 +394,13 @@ size_t encode_text(const wchar_t* text, size_t n, char* out, size_t cap, size_t*
 }
 
 void out_write(const wchar_t* text, size_t n) {
+    // Most writes are short ASCII text that fits the buffer: one narrowing.
+    if (ascii_compatible && n <= OUT_BUFSIZE - out_len) {
+        size_t a = narrow_ascii(text, n, out_buf + out_len);
+        out_len += a;
+        text += a;
+        n -= a;
+    }
     while (n > 0) {
         if (out_len == OUT_BUFSIZE) out_room(1);
         size_t taken;
