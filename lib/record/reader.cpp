@@ -4,13 +4,19 @@
 #include <cstring>
 
 #include "record.h"
-#include "scan.h"
+#include "simd.h"
 
 namespace {
 
 [[noreturn]] void code_error() {
     fatal("code error in Rk-file %s(%d), irrecoverable.\n", input_name, input_number);
 }
+
+// Masks of a 64-byte block: newlines, colons, and bytes that need more than
+// a copy (NUL and bytes of 0x80 and above).
+struct BlockMasks {
+    uint64_t newline, colon, special;
+};
 
 // Widens the leading run of plain bytes (1..0x7F except the newline) of
 // p[0..n) into d and returns its length. Up to 16 characters past the run
@@ -58,9 +64,6 @@ inline size_t widen_plain(const unsigned char* p, size_t n, wchar_t* d, ptrdiff_
 // Widens the 64 bytes at p into d and returns their masks, at level L.
 template <int L>
 inline BlockMasks widen_block(const unsigned char* p, wchar_t* d) {
-#if defined(__x86_64__)
-    if constexpr (L == SIMD_AVX2) return widen_block_avx2(p, d);
-#endif
 #if defined(__SSE2__)
     if constexpr (L >= SIMD_SSE2) {
         const __m128i zero = _mm_setzero_si128();
@@ -177,6 +180,8 @@ struct RecordBuilder {
     int take_block(const unsigned char* p, wchar_t* d, unsigned* used);
     template <int L>
     bool take_chunk(WStream* s);
+    int take_block_avx2(const unsigned char* p, wchar_t* d, unsigned* used);
+    bool take_chunk_avx2(WStream* s);
 };
 
 // The record's text was moved to the base of the text area: shift every
@@ -219,6 +224,56 @@ int text_relocation_pact(void* builder, void*, Area* text) {
 
 #include "scan.inc"
 
+#if defined(__x86_64__)
+// The AVX2 copy of the scanner. Only what stands in this region is compiled
+// for AVX2; the inline functions of the headers, defined above it, keep the
+// default encoding wherever a copy of them is made. The 256-bit registers
+// are used in widen_block_avx2 alone, which clears their upper halves
+// before it returns, so the upper state is clean whenever the scanner calls
+// out of the region.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+inline uint64_t mask64(__m256i a, __m256i b) {
+    return uint64_t(uint32_t(_mm256_movemask_epi8(a))) | uint64_t(uint32_t(_mm256_movemask_epi8(b))) << 32;
+}
+
+inline BlockMasks widen_block_avx2(const unsigned char* p, wchar_t* d) {
+    const __m256i nl = _mm256_set1_epi8('\n');
+    const __m256i co = _mm256_set1_epi8(':');
+    const __m256i one = _mm256_set1_epi8(1);
+    __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    BlockMasks m;
+    m.newline = mask64(_mm256_cmpeq_epi8(lo, nl), _mm256_cmpeq_epi8(hi, nl));
+    m.colon = mask64(_mm256_cmpeq_epi8(lo, co), _mm256_cmpeq_epi8(hi, co));
+    // Bytes below 1 as signed: NUL and everything from 0x80 up.
+    m.special = mask64(_mm256_cmpgt_epi8(one, lo), _mm256_cmpgt_epi8(one, hi));
+    for (int k = 0; k < 8; ++k) {
+        __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 8 * k));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 8 * k), _mm256_cvtepu8_epi32(eight));
+    }
+    _mm256_zeroupper();
+    return m;
+}
+
+#define SCAN_AVX2
+#include "scan.inc"
+#undef SCAN_AVX2
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+#else
+bool RecordBuilder::take_chunk_avx2(WStream* s) { return take_chunk<SIMD_SSE2>(s); }
+#endif
+
 }  // namespace
 
 Field* read_record(WStream* s, Area* text, Area* table_area) {
@@ -237,7 +292,7 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
         // Blocks need some room beyond what they store; near the end of the
         // text area the characters go in one at a time, filling it up.
         if (ascii_compatible && area_room(text) >= (64 + RecordBuilder::SLACK) * sizeof(wchar_t)) {
-            bool ended = simd_level == SIMD_AVX2   ? rb.take_chunk<SIMD_AVX2>(s)
+            bool ended = simd_level == SIMD_AVX2   ? rb.take_chunk_avx2(s)
                          : simd_level == SIMD_SSE2 ? rb.take_chunk<SIMD_SSE2>(s)
                                                    : rb.take_chunk<SIMD_SCALAR>(s);
             if (ended) break;
