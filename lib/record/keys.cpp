@@ -278,7 +278,8 @@ int compare_numbers(double a, double b) {
     return a < b ? -1 : a > b ? 1 : 0;
 }
 
-// Compares the parts at a and b and leaves both cursors after them.
+// Compares the parts at a and b; when they are equal, leaves both cursors
+// after them (on a difference the caller stops, so they are left as they are).
 int compare_part(const uint32_t*& a, const uint32_t*& b, bool numeric) {
     if (numeric) {
         size_t na = size_t(load_double(a)), nb = size_t(load_double(b));
@@ -291,15 +292,7 @@ int compare_part(const uint32_t*& a, const uint32_t*& b, bool numeric) {
         return na < nb ? -1 : na > nb ? 1 : 0;
     }
     for (;; ++a, ++b) {
-        if (*a != *b) {
-            int c = int(int64_t(*a) - int64_t(*b));
-            // Leave the cursors at the ends of their parts.
-            while (*a) ++a;
-            while (*b) ++b;
-            ++a;
-            ++b;
-            return c;
-        }
+        if (*a != *b) return int(int64_t(*a) - int64_t(*b));
         if (*a == 0) {
             ++a;
             ++b;
