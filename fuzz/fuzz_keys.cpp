@@ -1,7 +1,7 @@
 // Field lists, key-field lists, key building and comparison: the order of
 // keys must be consistent (reflexive, antisymmetric, transitive).
 #include "fuzz_common.h"
-#include "record.h"
+#include "keys.h"
 
 static int sign(int c) { return (c > 0) - (c < 0); }
 

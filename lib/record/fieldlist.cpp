@@ -6,7 +6,7 @@
 #include <cwctype>
 #include <initializer_list>
 
-#include "record.h"
+#include "fieldlist.h"
 
 namespace {
 
@@ -132,7 +132,7 @@ FieldListIndex::~FieldListIndex() {
 void field_list_parse(const char* text, FieldList* list, Area* area) {
     wchar_t* cur = nullptr;
     FieldListEntry* last = nullptr;
-    area_push_pact(0, relocate_pair, &cur, &last, area);
+    Relocated<wchar_t, FieldListEntry> cursors(&cur, area, &last);
     list->included = list->excluded = nullptr;
     list->inclusive = 1;
     list->included_filter = list->excluded_filter = 0;
@@ -142,7 +142,6 @@ void field_list_parse(const char* text, FieldList* list, Area* area) {
     cur = mbs_to_area(text, area);
     if (cur == nullptr) {
         warn(WARN_ERROR, "code error in the field-list argument.\n");
-        area_pop_pact(0, area);
         return;
     }
     if (*cur == L'^') {
@@ -232,7 +231,6 @@ void field_list_parse(const char* text, FieldList* list, Area* area) {
         ++count;
     }
     if (list->inclusive) list->included_last = last;
-    area_pop_pact(0, area);
 }
 
 namespace {
@@ -290,13 +288,15 @@ int field_list_search(const FieldList* list, const wchar_t* name, size_t length,
 FieldListEntry* field_list_insert(FieldList* list, FieldListEntry* after, const wchar_t* name, size_t length,
                                   Area* area) {
     wchar_t* text = nullptr;
-    area_push_pact(0, relocate_pair, &after, &text, area);
-    area_align(alignof(wchar_t), area);
-    text = static_cast<wchar_t*>(area_alloc(length * sizeof(wchar_t), area));
-    std::wmemcpy(text, name, length);
-    area_align(alignof(FieldListEntry), area);
-    FieldListEntry* e = static_cast<FieldListEntry*>(area_alloc(sizeof(FieldListEntry), area));
-    area_pop_pact(0, area);
+    FieldListEntry* e;
+    {
+        Relocated<FieldListEntry, wchar_t> cells(&after, area, &text);
+        area_align(alignof(wchar_t), area);
+        text = static_cast<wchar_t*>(area_alloc(length * sizeof(wchar_t), area));
+        std::wmemcpy(text, name, length);
+        area_align(alignof(FieldListEntry), area);
+        e = static_cast<FieldListEntry*>(area_alloc(sizeof(FieldListEntry), area));
+    }
     e->name = text;
     e->new_name = text + length;
     e->new_name_end = nullptr;
@@ -349,16 +349,4 @@ void field_list_relocate(FieldList* list, Area* area) {
 int field_list_relocate_pact(void* list, void*, Area* area) {
     field_list_relocate(static_cast<FieldList*>(list), area);
     return 0;
-}
-
-void list_tool_start(ListTool* tool, int argc, char** argv, const char* usage) {
-    runtime_init(argc, argv);
-    int32_t rsize = 4, tsize = 1, nsize = 4;
-    Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {nullptr, nullptr}};
-    scan_options(settings, usage);
-    area_create_doubling(rsize, "rsize", &tool->text);
-    area_create_doubling(tsize, "tsize", &tool->table);
-    area_create_doubling(nsize, "nsize", &tool->names);
-    area_push_pact(0, field_list_relocate_pact, &tool->list, nullptr, &tool->names);
-    field_list_parse(take_argument(usage), &tool->list, &tool->names);
 }

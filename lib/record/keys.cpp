@@ -5,7 +5,7 @@
 #include <cstring>
 #include <cwctype>
 
-#include "record.h"
+#include "keys.h"
 
 uint32_t default_key_flags = 0;
 
@@ -52,10 +52,12 @@ void key_list_resolve(FieldList* list, Area* area) {
             warn(WARN_ERROR, "unknown key flag '%lc' in field %ls.\n", wint_t(*rest), e->name);
             *colon = L':';
         }
-        area_push_pact(0, relocate_pair, &e, nullptr, area);
-        area_align(alignof(uint32_t), area);
-        uint32_t* word = static_cast<uint32_t*>(area_alloc(sizeof(uint32_t), area));
-        area_pop_pact(0, area);
+        uint32_t* word;
+        {
+            Relocated<FieldListEntry> entry(&e, area);
+            area_align(alignof(uint32_t), area);
+            word = static_cast<uint32_t*>(area_alloc(sizeof(uint32_t), area));
+        }
         *word = flags;
         e->flags = word;
     }
@@ -248,7 +250,7 @@ uint32_t* make_key(Field* record, FieldList* list, Area* key_area, Area* list_ar
     if (!list->inclusive) key_list_extend(record, list, list_area);
     KeyBuilder kb{key_area};
     area_align(alignof(uint32_t), key_area);
-    area_push_pact(0, relocate_pair, &kb.key, nullptr, key_area);
+    Relocated<uint32_t> key(&kb.key, key_area);
     kb.room(1);
     size_t fields = 0;
     if (list->included_count > FIELD_LIST_INDEX_MIN &&
@@ -257,7 +259,6 @@ uint32_t* make_key(Field* record, FieldList* list, Area* key_area, Area* list_ar
     else
         walked_parts(kb, record, list);
     kb.key[0] = uint32_t(kb.size());
-    area_pop_pact(0, key_area);
     return kb.key;
 }
 

@@ -189,14 +189,8 @@ struct RecordBuilder {
 int moved_record_pact(void* builder, void*, Area* text) {
     RecordBuilder* rb = static_cast<RecordBuilder*>(builder);
     ptrdiff_t d = text->base - reinterpret_cast<char*>(rb->obj);
-    auto shift = [d](wchar_t*& p) {
-        if (p) p = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(p) + d);
-    };
-    for (Field* f = rb->table; f < rb->table + rb->used; ++f) {
-        shift(f->start);
-        shift(f->value);
-        shift(f->end);
-    }
+    for_each_field_pointer(rb->table, rb->table + rb->used,
+                           [d](wchar_t*& p) { p = reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(p) + d); });
     rb->obj = reinterpret_cast<wchar_t*>(text->base);
     return 0;
 }
@@ -211,14 +205,7 @@ int text_relocation_pact(void* builder, void*, Area* text) {
     wchar_t* old = rb->obj;
     if (old == nullptr || text->old_base == nullptr) return 0;
     rb->obj = reinterpret_cast<wchar_t*>(text->head - (text->old_head - reinterpret_cast<char*>(old)));
-    auto move = [rb, old](wchar_t*& p) {
-        if (p) p = rb->obj + (p - old);
-    };
-    for (Field* f = rb->table; f < rb->table + rb->used; ++f) {
-        move(f->start);
-        move(f->value);
-        move(f->end);
-    }
+    for_each_field_pointer(rb->table, rb->table + rb->used, [rb, old](wchar_t*& p) { p = rb->obj + (p - old); });
     return 0;
 }
 
@@ -276,13 +263,22 @@ bool RecordBuilder::take_chunk_avx2(WStream* s) { return take_chunk<SIMD_SSE2>(s
 
 }  // namespace
 
+void relocate_record(Field* rec, Area* text) {
+    for_each_field_pointer(rec, record_end(rec) + 1, [text](wchar_t*& p) { area_relocate_cell(&p, text); });
+}
+
+int relocate_record_pact(void* rec, void*, Area* text) {
+    relocate_record(*static_cast<Field**>(rec), text);
+    return 0;
+}
+
 Field* read_record(WStream* s, Area* text, Area* table_area) {
     area_align(alignof(Field), table_area);
     area_align(sizeof(wchar_t), text);
     RecordBuilder rb(text, table_area);
-    area_push_pact(1, moved_record_pact, &rb, nullptr, text);
-    area_push_pact(0, text_relocation_pact, &rb, nullptr, text);
-    area_push_pact(0, relocate_pair, &rb.table, nullptr, table_area);
+    PactScope moved(1, moved_record_pact, &rb, nullptr, text);
+    PactScope resized(0, text_relocation_pact, &rb, nullptr, text);
+    Relocated<Field> table(&rb.table, table_area);
 
     for (;;) {
         if (s->pos == s->len && !ws_fill(s)) {
@@ -326,9 +322,6 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
     } else {
         area_giveback(size_t(rb.reserved) * sizeof(Field), table_area);
     }
-    area_pop_pact(0, table_area);
-    area_pop_pact(0, text);
-    area_pop_pact(1, text);
     return result;
 }
 

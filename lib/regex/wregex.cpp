@@ -646,7 +646,7 @@ struct Matcher {
 
 }  // namespace
 
-const wchar_t* wreg_find_last_required(const wregexp* expr, const wchar_t* text, size_t n);
+static const wchar_t* wreg_find_last_required(const wregexp* expr, const wchar_t* text, size_t n);
 
 // The next occurrence of c from p, or null at the terminating zero. Subjects
 // are mostly short field texts, where a plain loop beats the library call.
@@ -709,7 +709,7 @@ namespace {
 // text start follow a growth.
 int relocate_match(void* expr, void* textstart, Area* area) {
     wregexp* e = static_cast<wregexp*>(expr);
-    for (int i = 0; i < WREG_GROUPS; ++i) {
+    for (int i = 0; e && i < WREG_GROUPS; ++i) {
         area_relocate_cell(&e->match_start[i], area);
         area_relocate_cell(&e->match_end[i], area);
     }
@@ -721,8 +721,8 @@ int relocate_match(void* expr, void* textstart, Area* area) {
 
 wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, wchar_t** resume, Area* area) {
     wchar_t* result = nullptr;
-    area_push_pact(0, relocate_pair, &result, &tmpl, area);
-    if (expr) area_push_pact(0, relocate_match, expr, &textstart, area);
+    Relocated<wchar_t, const wchar_t> cells(&result, area, &tmpl);
+    PactScope match(0, relocate_match, expr, &textstart, area);
     area_align(sizeof(wchar_t), area);
     // The source is read only after the room is made, since making it may
     // move the subject (the pacts translate the pointers read here).
@@ -735,8 +735,6 @@ wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, w
     auto finish = [&]() {
         const wchar_t zero = 0;
         append(&zero, 1);
-        if (expr) area_pop_pact(0, area);
-        area_pop_pact(0, area);
         return result;
     };
     const char* problem = nullptr;
@@ -814,7 +812,7 @@ const wchar_t* wreg_find_required(const wregexp* expr, const wchar_t* text, size
 }
 
 // The start of the last occurrence of the required literal in text[0..n).
-const wchar_t* wreg_find_last_required(const wregexp* expr, const wchar_t* text, size_t n) {
+static const wchar_t* wreg_find_last_required(const wregexp* expr, const wchar_t* text, size_t n) {
     const uint32_t* lit = expr->required_text;
     size_t len = size_t(expr->required_length);
     if (n < len) return nullptr;

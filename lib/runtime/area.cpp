@@ -125,7 +125,7 @@ static bool make_room(Area* area) {
     return true;
 }
 
-void* area_alloc_slow(size_t n, Area* area) {
+void* area_detail::alloc_slow(size_t n, Area* area) {
     for (;;) {
         char* p = nullptr;
         if (area->tail < area->head) {
@@ -144,7 +144,7 @@ void* area_alloc_slow(size_t n, Area* area) {
     }
 }
 
-void* area_extend_slow(size_t n, void* cell, Area* area) {
+void* area_detail::extend_slow(size_t n, void* cell, Area* area) {
     for (;;) {
         bool fits = false;
         if (area->head <= area->tail) {
@@ -184,7 +184,7 @@ void area_release(const void* p, Area* area) {
         area->tail = q == area->base ? area->limit : q;
 }
 
-void area_pad(size_t a, Area* area) {
+void area_detail::pad(size_t a, Area* area) {
     size_t r = reinterpret_cast<uintptr_t>(area->head) & (a - 1);
     if (r != 0) area_alloc(a - r, area);
 }
@@ -201,7 +201,8 @@ void* area_relocate(const void* p, Area* area) {
     return const_cast<void*>(p);
 }
 
-[[noreturn]] void pact_overflow() { fatal("program error (pact over).\n"); }
+void area_detail::pact_overflow() { fatal("program error (pact over).\n"); }
+void area_detail::pact_out_of_order() { fatal("program error (pact order).\n"); }
 
 int area_run_pacts(int row, Area* area) {
     PactRow& r = area->pacts[row];

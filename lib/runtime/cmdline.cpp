@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "internal.h"
 #include "runtime.h"
 
 const char* progname = "";
@@ -31,7 +32,7 @@ static void (*cleanup_hook)() = nullptr;
 static char flag_letters[64];
 static char arg_letters[64];
 
-void detect_ascii_compatible();  // wio.cpp
+
 
 // A standard descriptor that is closed at start would be handed to the first
 // file the program opens, and "-" or the output would then reach that file.
@@ -271,21 +272,6 @@ void exit_if_errors(int status) {
 void usage_exit(const char* text) {
     std::fputs(text, stderr);
     rk_exit(2);
-}
-
-void scan_options(Setting* settings, const char* usage, int32_t* count) {
-    int letter;
-    while (opt_next(count ? "0123456789D:" : "D:", &letter)) {
-        if (letter == 'D') {
-            settings_apply(settings, const_cast<char*>(opt_arg));
-        } else if (count && letter >= '0' && letter <= '9') {
-            int digit = letter - '0';
-            *count = *count > (INT32_MAX - digit) / 10 ? INT32_MAX : *count * 10 + digit;
-        } else {
-            usage_exit(usage);
-        }
-    }
-    opt_shift();
 }
 
 const char* take_argument(const char* usage) {

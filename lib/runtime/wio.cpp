@@ -19,6 +19,7 @@
 #endif
 #include <unistd.h>
 
+#include "internal.h"
 #include "runtime.h"
 #include "simd.h"
 
@@ -75,7 +76,7 @@ void detect_ascii_compatible() {
 
 // Well-formed UTF-8 of the scalar values U+0080..U+10FFFF; everything else
 // is left to the library.
-int decode_char_full(const unsigned char* p, size_t n, wchar_t* wc) {
+int wtext_detail::decode_char_full(const unsigned char* p, size_t n, wchar_t* wc) {
     unsigned c = p[0];
     if (c < 0x80 && ascii_compatible) {
         *wc = wchar_t(c);
@@ -250,10 +251,12 @@ wint_t ws_getwc(WStream* s) {
 // ---------------------------------------------------------------------------
 // Output
 
-void output_error();  // cmdline.cpp
-
-char out_buf[OUT_BUFSIZE];
-size_t out_len = 0;
+char out_detail::buf[out_detail::BUFSIZE];
+size_t out_detail::len = 0;
+// Shorter names for this file.
+static constexpr size_t OUT_BUFSIZE = out_detail::BUFSIZE;
+static char* const out_buf = out_detail::buf;
+static size_t& out_len = out_detail::len;
 
 static long (*out_writer)(const char*, size_t) = nullptr;
 
@@ -278,7 +281,7 @@ static inline void out_room(size_t n) {
     if (out_len + n > OUT_BUFSIZE && !out_flush()) output_error();
 }
 
-void out_bytes_slow(const char* bytes, size_t n) {
+void out_detail::bytes_slow(const char* bytes, size_t n) {
     while (n > 0) {
         out_room(1);
         size_t k = OUT_BUFSIZE - out_len;
@@ -413,7 +416,7 @@ void out_write(const wchar_t* text, size_t n) {
 
 void out_putws(const wchar_t* text) { out_write(text, std::wcslen(text)); }
 
-void out_putwc_slow(wchar_t c) {
+void out_detail::putwc_slow(wchar_t c) {
     if (ascii_compatible && static_cast<uint32_t>(c) < 0x80) {
         out_room(1);
         out_buf[out_len++] = char(c);

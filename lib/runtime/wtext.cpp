@@ -18,8 +18,8 @@ wchar_t* WideAppender::flush() {
 
 wchar_t* mbs_to_area(const char* s, Area* area) {
     wchar_t* result = nullptr;
-    const char* src = s;
-    area_push_pact(0, relocate_pair, &result, &src, area);
+    const char* src = s;  // may lie in the area itself
+    Relocated<wchar_t, const char> cells(&result, area, &src);
     area_align(4, area);
     size_t len = std::strlen(src);
     mbstate_t st{};
@@ -31,21 +31,19 @@ wchar_t* mbs_to_area(const char* s, Area* area) {
         }
         size_t r = std::mbrtowc(w, src, len < 16 ? len : 16, &st);
         if (r == size_t(-1) || r == size_t(-2)) {
-            area->head = reinterpret_cast<char*>(result);
-            area_pop_pact(0, area);
+            area_drop(result, area);
             return nullptr;
         }
         src += r;
         len -= r;
     }
-    area_pop_pact(0, area);
     return result;
 }
 
 char* wcs_to_area_mb(const wchar_t* w, Area* area) {
     char* result = nullptr;
-    const wchar_t* src = w;
-    area_push_pact(0, relocate_pair, &result, &src, area);
+    const wchar_t* src = w;  // may lie in the area itself
+    Relocated<char, const wchar_t> cells(&result, area, &src);
     char bytes[MB_LEN_MAX];
     for (; *src; ++src) {
         mbstate_t st{};
@@ -56,7 +54,6 @@ char* wcs_to_area_mb(const wchar_t* w, Area* area) {
     }
     char* z = static_cast<char*>(area_extend(1, &result, area));
     *z = 0;
-    area_pop_pact(0, area);
     return result;
 }
 
@@ -65,10 +62,9 @@ wchar_t put_mb_char(wchar_t c, char** cell, Area* area) {
     mbstate_t st{};
     size_t r = std::wcrtomb(bytes, c, &st);
     if (r == size_t(-1)) return 0;
-    area_push_pact(0, relocate_pair, cell, nullptr, area);
+    Relocated<char> start(cell, area);
     char* p = static_cast<char*>(area_extend(r, cell, area));
     std::memcpy(p, bytes, r);
-    area_pop_pact(0, area);
     return c;
 }
 
@@ -80,7 +76,7 @@ wchar_t* read_line(wchar_t** cell, WStream* s, Area* area) {
         offset = size_t(reinterpret_cast<wchar_t*>(area->head) - *c);
     else
         area_align(4, area);
-    area_push_pact(0, relocate_pair, c, nullptr, area);
+    Relocated<wchar_t> start(c, area);
     WideAppender out(c, area);
     bool read_any = false;
     for (;;) {
@@ -88,10 +84,7 @@ wchar_t* read_line(wchar_t** cell, WStream* s, Area* area) {
         if (ch == WEOF) {
             if (s->error)
                 fatal("code error in the file %s(%d), irrecoverable.\n", input_name, input_number);
-            if (!read_any) {
-                area_pop_pact(0, area);
-                return nullptr;
-            }
+            if (!read_any) return nullptr;
             break;
         }
         read_any = true;
@@ -104,13 +97,12 @@ wchar_t* read_line(wchar_t** cell, WStream* s, Area* area) {
     }
     out.put(0);
     out.flush();
-    area_pop_pact(0, area);
     return *c + offset;
 }
 
 wchar_t* read_text_file(WStream* s, Area* area) {
     wchar_t* result = nullptr;
-    area_push_pact(0, relocate_pair, &result, nullptr, area);
+    Relocated<wchar_t> start(&result, area);
     area_align(4, area);
     WideAppender out(&result, area);
     wchar_t last = 0;
@@ -134,11 +126,10 @@ wchar_t* read_text_file(WStream* s, Area* area) {
         if (out.n > 0)
             --out.n;
         else
-            area->head -= sizeof(wchar_t);
+            area_giveback(sizeof(wchar_t), area);
     }
     out.put(0);
     out.flush();
-    area_pop_pact(0, area);
     return result;
 }
 

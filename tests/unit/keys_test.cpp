@@ -6,7 +6,7 @@
 #include <set>
 #include <tuple>
 
-#include "record.h"
+#include "keys.h"
 #include "unit_util.h"
 
 using namespace std::string_literals;

@@ -6,7 +6,7 @@
 #include <deque>
 #include <memory>
 
-#include "record.h"
+#include "keys.h"
 #include "simd.h"
 #include "unit_util.h"
 #if defined(__x86_64__)
@@ -182,13 +182,7 @@ using Window = std::deque<std::pair<int, Field*>>;
 
 static int grow_window_text(void* w, void*, Area* area) {
     area_double(nullptr, nullptr, area);
-    for (auto& [id, rec] : *static_cast<Window*>(w))
-        for (Field* f = rec;; ++f) {
-            area_relocate_cell(&f->start, area);
-            area_relocate_cell(&f->value, area);
-            area_relocate_cell(&f->end, area);
-            if (f->start == nullptr) break;
-        }
+    for (auto& [id, rec] : *static_cast<Window*>(w)) relocate_record(rec, area);
     return 0;
 }
 

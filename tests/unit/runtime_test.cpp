@@ -354,6 +354,22 @@ TEST(AreaPacts, FatalFailures) {
     EXPECT_EQ(push(0, 6)->pacts[0].used, 6);
     pact_capacity[0] = 4;
     EXPECT_EQ(push(0, 4)->pacts[0].capacity, 4);
+    // Scopes pop what they pushed, innermost first; a pact left on top of a
+    // scope's own is a program error, not a silent wrong pop.
+    Area* s = new_area(1024);
+    char* cell = nullptr;
+    {
+        Relocated<char> outer(&cell, s);
+        PactScope inner(1, area_double, nullptr, nullptr, s);
+        EXPECT_EQ(s->pacts[0].used + s->pacts[1].used, 2);
+    }
+    EXPECT_EQ(s->pacts[0].used + s->pacts[1].used, 0);
+    EXPECT_EXIT(
+        {
+            Relocated<char> scope(&cell, s);
+            area_push_pact(0, area_double, nullptr, nullptr, s);
+        },
+        ExitedWithCode(3), "rt: program error \\(pact order\\)\\.\n");
 }
 
 // ---------------------------------------------------------------------------

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-#include "record.h"
+#include "tool.h"
 #include "wregex.h"
 
 static const char usage[] =
@@ -113,67 +113,72 @@ void wregerror(const char* message) {
         warn(WARN_ERROR, "regular expression error (%s) in argument.\n", message);
 }
 
-int main(int argc, char** argv) {
-    runtime_init(argc, argv);
-    int32_t rsize = 4, tsize = 1, nsize = 4;
-    Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {nullptr, nullptr}};
-    const char* options = "vmFe:f:D:";
-    bool invert = false, whole = false, filenames = false;
-    int given = 0;  // -e and -f options
+static int32_t rsize = 4, tsize = 1, nsize = 4;
+static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {nullptr, nullptr}};
+static bool invert = false, whole = false, filenames = false;
+
+// The -e and -f options in their order, compiled once the areas exist.
+struct Source {
     int letter;
-    while (opt_next(options, &letter)) {
-        switch (letter) {
-        case 'v': invert = true; break;
-        case 'm': whole = true; break;
-        case 'F': filenames = true; break;
-        case 'e':
-        case 'f': ++given; break;
-        case 'D': settings_apply(settings, const_cast<char*>(opt_arg)); break;
-        default: usage_exit(usage);
-        }
+    const char* arg;
+};
+static Source* sources = nullptr;
+static int given = 0;
+
+static bool option(int letter) {
+    switch (letter) {
+    case 'v': invert = true; return true;
+    case 'm': whole = true; return true;
+    case 'F': filenames = true; return true;
+    case 'e':
+    case 'f': {
+        Source* grown = static_cast<Source*>(std::realloc(sources, sizeof(Source) * size_t(given + 1)));
+        if (grown == nullptr) fatal("can't allocate necessary memory!\n");
+        sources = grown;
+        sources[given++] = Source{letter, opt_arg};
+        return true;
     }
-    int scanned = opt_index;
+    }
+    return false;
+}
 
-    static Area text, table, names;
-    area_create_doubling(rsize, "rsize", &text);
-    area_create_doubling(tsize, "tsize", &table);
-    area_create_doubling(nsize, "nsize", &names);
+static const ToolSpec spec = {usage, "vmFe:f:D:", settings, option, nullptr};
 
-    if (given) {
-        // Compile the expressions in the order of their options.
-        opt_rewind();
-        int e_options = 0;
-        while (opt_next(options, &letter)) {
-            if (letter == 'e') {
-                place = "-e";
-                place_number = ++e_options;
-                add_expression(convert(opt_arg, &names));
-            } else if (letter == 'f') {
-                compile_file(opt_arg, whole, &names);
-            }
-        }
-        opt_index = scanned;
-        opt_shift();
-    } else {
-        opt_shift();
+static Area text, table, names;
+
+// Compiles the expressions of the -e and -f options, or else the operand.
+static void compile_expressions() {
+    if (given == 0) {
         if (nargs == 0) usage_exit(usage);
         place = nullptr;
         add_expression(convert(take_argument(usage), &names));
+        return;
     }
-    exit_if_errors(2);
+    int e_options = 0;
+    for (int i = 0; i < given; ++i) {
+        if (sources[i].letter == 'e') {
+            place = "-e";
+            place_number = ++e_options;
+            add_expression(convert(sources[i].arg, &names));
+        } else {
+            compile_file(sources[i].arg, whole, &names);
+        }
+    }
+}
 
-    Input in;
-    open_input(&in, INPUT_ALL_FILES);
-    while (Field* rec = next_record(&in, &text, &table)) {
+int main(int argc, char** argv) {
+    tool_start(spec, argc, argv);
+    tool_area("rsize", &text);
+    tool_area("tsize", &table);
+    tool_area("nsize", &names);
+    compile_expressions();
+
+    tool_each_record(&text, &table, [](Field* rec, const Input& in) {
         bool selected = true;
         for (size_t i = 0; i < count && selected; ++i) selected = matches(expressions[i], rec, whole);
         if (selected != invert) {
             if (filenames) write_filename(in.name);
             write_record(rec);
         }
-        area_reset(&table);
-        area_reset(&text);
-    }
-    exit_if_errors(1);
-    rk_exit(0);
+    });
 }

@@ -1,24 +1,21 @@
 // Rkproj: keeps the fields of each record that a field list selects.
-#include "record.h"
+#include "tool.h"
 
 static const char usage[] =
     "Rkproj [^]field-list [input-file ..]\n"
     "\toutputs specified fields.\n";
 
-// At file scope: a static inside a function would need a guarded
-// initialisation from the C++ runtime library.
+static int32_t rsize = 4, tsize = 1, nsize = 4;
+static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {nullptr, nullptr}};
+static const ToolSpec spec = {usage, "D:", settings, nullptr, nullptr};
+
 static ListTool tool;
+static const FieldList& list = tool.list;
 
 int main(int argc, char** argv) {
-    list_tool_start(&tool, argc, argv, usage);
-    Area& text = tool.text;
-    Area& table = tool.table;
-    FieldList& list = tool.list;
-    exit_if_errors(2);
+    tool_list_start(spec, argc, argv, &tool);
 
-    Input in;
-    open_input(&in, INPUT_ALL_FILES);
-    while (Field* rec = next_record(&in, &text, &table)) {
+    tool_each_record(&tool.text, &tool.table, [](Field* rec, const Input&) {
         bool any = false;
         LineRun kept;
         const Field* f = rec;
@@ -31,9 +28,5 @@ int main(int argc, char** argv) {
             }
         kept.flush(f->end);
         if (any) out_putwc(L'\n');
-        area_reset(&table);
-        area_reset(&text);
-    }
-    exit_if_errors(1);
-    rk_exit(0);
+    });
 }

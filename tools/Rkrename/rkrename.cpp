@@ -1,19 +1,19 @@
 // Rkrename: renames fields by a list of old:new pairs.
-#include "record.h"
+#include "tool.h"
 
 static const char usage[] =
     "Rkrename field-rename-list [input-file ..]\n"
     "\trenames fields of records by field rename list as \"oldname:newname, ..\"\n";
 
-// At file scope: a static inside a function would need a guarded
-// initialisation from the C++ runtime library.
-static ListTool tool;
+static int32_t rsize = 4, tsize = 1, nsize = 4;
+static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {nullptr, nullptr}};
+static const ToolSpec spec = {usage, "D:", settings, nullptr, nullptr};
 
-int main(int argc, char** argv) {
-    list_tool_start(&tool, argc, argv, usage);
-    Area& text = tool.text;
-    Area& table = tool.table;
-    FieldList& list = tool.list;
+static ListTool tool;
+static FieldList& list = tool.list;
+
+// Every entry needs a new name.
+static void check_new_names() {
     if (!list.inclusive) usage_exit(usage);
     for (const FieldListEntry* e = list.included; e; e = e->next)
         if (e->new_name_end == nullptr) {
@@ -22,11 +22,13 @@ int main(int argc, char** argv) {
             warn(WARN_ERROR, "no new field name for the field %ls.\n", e->name);
             *colon = L':';
         }
-    exit_if_errors(2);
+}
 
-    Input in;
-    open_input(&in, INPUT_ALL_FILES);
-    while (Field* rec = next_record(&in, &text, &table)) {
+int main(int argc, char** argv) {
+    tool_list_start(spec, argc, argv, &tool);
+    check_new_names();
+
+    tool_each_record(&tool.text, &tool.table, [](Field* rec, const Input&) {
         LineRun kept;
         const Field* f = rec;
         for (; f->start; ++f) {
@@ -44,9 +46,5 @@ int main(int argc, char** argv) {
         }
         kept.flush(f->end);
         out_putwc(L'\n');
-        area_reset(&table);
-        area_reset(&text);
-    }
-    exit_if_errors(1);
-    rk_exit(0);
+    });
 }

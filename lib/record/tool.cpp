@@ -1,0 +1,64 @@
+// The common frame of the programs' main routines.
+#include <cstring>
+
+#include "tool.h"
+
+static const ToolSpec* spec_in_use = nullptr;
+
+void tool_start(const ToolSpec& spec, int argc, char** argv) {
+    runtime_init(argc, argv);
+    spec_in_use = &spec;
+    int letter;
+    while (opt_next(spec.options, &letter)) {
+        if (letter == 'D') {
+            settings_apply(spec.settings, const_cast<char*>(opt_arg));
+        } else if (spec.count && letter >= '0' && letter <= '9') {
+            int digit = letter - '0';
+            int32_t& n = *spec.count;
+            n = n > (INT32_MAX - digit) / 10 ? INT32_MAX : n * 10 + digit;
+        } else if (letter == '?' || spec.option == nullptr || !spec.option(letter)) {
+            usage_exit(spec.usage);
+        }
+    }
+    opt_shift();
+}
+
+int32_t tool_setting(const char* name) {
+    for (const Setting* s = spec_in_use->settings; s->name; ++s)
+        if (std::strcmp(s->name, name) == 0) return *s->value;
+    fatal("program error (no setting %s).\n", name);
+}
+
+void tool_area(const char* name, Area* area, PactFn growth) {
+    int32_t kb = tool_setting(name);
+    if (growth == nullptr) {
+        area_create_doubling(kb, name, area);
+        return;
+    }
+    area_create_kb(kb, name, area);
+    area_push_pact(0, growth, nullptr, nullptr, area);
+}
+
+void tool_field_list(const char* text, FieldList* list, Area* names) {
+    area_push_pact(0, field_list_relocate_pact, list, nullptr, names);
+    field_list_parse(text, list, names);
+}
+
+void tool_key_list(const char* text, const char* flags, FieldList* list, Area* names) {
+    tool_field_list(text, list, names);
+    if (flags) key_default_flags(flags, names);
+    key_list_resolve(list, names);
+}
+
+void tool_list_start(const ToolSpec& spec, int argc, char** argv, ListTool* tool) {
+    tool_start(spec, argc, argv);
+    tool_area("rsize", &tool->text);
+    tool_area("tsize", &tool->table);
+    tool_area("nsize", &tool->names);
+    tool_field_list(take_argument(spec.usage), &tool->list, &tool->names);
+}
+
+void tool_finish() {
+    exit_if_errors(1);
+    rk_exit(0);
+}

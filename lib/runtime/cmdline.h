@@ -1,0 +1,62 @@
+// Command line and diagnostics: start-up, the option scanner, -D storage
+// settings, messages and the exit status.
+#pragma once
+
+#include <cstdint>
+
+extern const char* progname;       // argv[0] as given, prefix of every message
+extern const char* locale_name;    // what setlocale answered; kept, never tested
+extern char decimal_point;         // first byte of the locale's decimal point
+extern char** args;                // arguments not yet consumed
+extern int32_t nargs;              // number of arguments at args
+extern int32_t opt_index;          // argument being scanned
+extern const char* opt_pos;        // position inside an open cluster of flags
+extern const char* opt_arg;        // argument of the option just returned
+extern int32_t error_count;        // counted errors so far
+extern const char* input_name;     // input being read, for messages
+extern int32_t input_number;       // record (or line) number in that input
+extern char* setting_value;        // value text left by settings_next
+
+// One entry of a tool's settings table; the table ends with a null name.
+struct Setting {
+    const char* name;
+    int32_t* value;
+};
+
+// Sets the locale from the environment, the program name and the argument
+// cursor, and clears the error count and the clean-up hook.
+void runtime_init(int argc, char** argv);
+// Starts the option scan again at the first argument.
+void opt_rewind();
+// Returns 1 with the option letter in *letter (and opt_arg set), or 0 at
+// the end of the options. Changes only the scanner's cursor.
+int opt_next(const char* options, int* letter);
+// Drops the scanned options from the argument cursor.
+void opt_shift();
+
+// Tokenizer over one -D argument: returns the next name (or nullptr) and
+// leaves its value text in setting_value. Splits the argument in place. A
+// null argument forgets the argument it was working on.
+char* settings_next(char* arg);
+// Stores value in the entry named name; an unknown name is a counted error.
+void settings_set(Setting* table, const char* name, int32_t value);
+// Feeds a whole -D argument through settings_next/settings_set.
+void settings_apply(Setting* table, char* arg);
+
+// Severities of warn: 1 fatal (exit 3), 2 counted error, others printed only.
+enum { WARN_FATAL = 1, WARN_ERROR = 2, WARN_NOTE = 3 };
+// Writes "progname: " and the message to standard error; returns the
+// characters of the message.
+int warn(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// warn at level WARN_FATAL.
+[[noreturn]] void fatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Installs the hook run before any exit caused by errors.
+void set_cleanup(void (*fn)());
+// Exits with status (after the clean-up hook) when errors were counted.
+void exit_if_errors(int status);
+// Flushes standard output and exits; a write error turns into status 3.
+[[noreturn]] void rk_exit(int status);
+// Writes a usage text to standard error and exits with status 2.
+[[noreturn]] void usage_exit(const char* text);
+// Takes the next argument, which the tool requires (usage text when absent).
+const char* take_argument(const char* usage);

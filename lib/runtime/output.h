@@ -1,0 +1,61 @@
+// The buffered encoder for standard output: wide text in the locale's
+// encoding, bytes as they are. A failed write ends the program
+// (output_error); everything buffered goes out at rk_exit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cwchar>
+
+#include "wtext.h"
+
+namespace out_detail {
+enum { BUFSIZE = 1 << 16 };
+extern char buf[];
+extern size_t len;
+void putwc_slow(wchar_t c);
+void bytes_slow(const char* bytes, size_t n);
+}  // namespace out_detail
+
+// Encodes text[0..n) in the locale's encoding into out, which holds cap
+// bytes; returns the bytes written and sets *taken to the characters
+// encoded: all of them, unless out filled up (a character that is not ASCII
+// is encoded only while MB_LEN_MAX bytes are left). A character without a
+// form in the encoding is dropped.
+size_t encode_text(const wchar_t* text, size_t n, char* out, size_t cap, size_t* taken);
+
+// Writes n characters; a character without a form in the encoding is dropped.
+void out_write(const wchar_t* text, size_t n);
+// Writes a 0-terminated wide text.
+void out_putws(const wchar_t* text);
+// Writes bytes as they are.
+inline void out_bytes(const char* bytes, size_t n) {
+    using namespace out_detail;
+    if (len + n <= BUFSIZE) {
+        __builtin_memcpy(buf + len, bytes, n);
+        len += n;
+    } else {
+        bytes_slow(bytes, n);
+    }
+}
+// Writes one character.
+inline void out_putwc(wchar_t c) {
+    using namespace out_detail;
+    if (ascii_compatible && uint32_t(c) < 0x80 && len < BUFSIZE) buf[len++] = char(c);
+    else putwc_slow(c);
+}
+// Writes a 0-terminated byte string as it is.
+void out_str(const char* text);
+// Writes a string literal without measuring it.
+template <size_t N>
+inline void out_lit(const char (&text)[N]) {
+    out_bytes(text, N - 1);
+}
+// Writes a decimal integer.
+void out_int(long v);
+void out_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Writes out what is buffered; false on a write error (errno set).
+bool out_flush();
+// Sends the output to `writer` instead of standard output (null: back to
+// standard output); the writer returns the bytes taken or -1.
+void out_redirect(long (*writer)(const char* bytes, size_t n));

@@ -1,0 +1,120 @@
+// Wide text: decoding the locale's encoding, buffered input streams, text
+// in storage areas, lines and numbers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cwchar>
+
+#include "area.h"
+
+// True when the locale encodes every character below 0x80 as that one byte
+// and never uses such a byte inside another character's sequence.
+extern bool ascii_compatible;
+// True when the locale's encoding is UTF-8.
+extern bool utf8_locale;
+
+namespace wtext_detail {
+int decode_char_full(const unsigned char* p, size_t n, wchar_t* wc);
+}  // namespace wtext_detail
+
+// Decodes the character at p (n bytes available) exactly as the C library's
+// conversion does: returns the number of bytes used, 0 when the sequence is
+// incomplete within n bytes, -1 when it is invalid. A NUL gives *wc = 0.
+inline int decode_char(const unsigned char* p, size_t n, wchar_t* wc) {
+    unsigned c = p[0];
+    if (c < 0x80 && ascii_compatible) {
+        *wc = wchar_t(c);
+        return 1;
+    }
+    if (utf8_locale && c >= 0xC2 && c < 0xE0 && n >= 2 && (p[1] & 0xC0) == 0x80) {
+        *wc = wchar_t(((c & 0x1F) << 6) | (p[1] & 0x3F));
+        return 2;
+    }
+    return wtext_detail::decode_char_full(p, n, wc);
+}
+// Encodes c into out (room for MB_LEN_MAX bytes); returns the number of
+// bytes, or -1 when c has no form in the locale's encoding.
+int encode_char(wchar_t c, char* out);
+
+// A buffered wide-character input stream over a file descriptor. Characters
+// are decoded in the locale's encoding one at a time as they are consumed,
+// so a decoding failure is noticed exactly where it stands in the text.
+struct WStream {
+    int fd;
+    bool eof;      // the descriptor reported end of file
+    bool error;    // a read error or an undecodable sequence was met
+    bool bad;      // the error is an undecodable sequence at buf + pos
+    unsigned char* buf;
+    size_t pos;    // next byte to decode
+    size_t len;    // bytes in buf
+    size_t cap;
+};
+
+WStream* ws_open(const char* path);   // nullptr when the file can't be opened
+WStream* ws_stdin();
+// A stream over a copy of n bytes of memory.
+WStream* ws_memory(const void* data, size_t n);
+void ws_close(WStream* s);
+// Refills the buffer, keeping the bytes not yet consumed; false when nothing
+// more could be read (end of file or read error).
+bool ws_fill(WStream* s);
+// Next character, or WEOF at end of file or on error (s->error tells).
+wint_t ws_getwc(WStream* s);
+// Decodes the multibyte character at the read position (the slow path of
+// ws_getwc); returns WEOF at end of file or on error.
+wint_t ws_decode(WStream* s);
+// After an undecodable sequence: skips its first byte so that reading can go
+// on. False when the error was a read error, which can't be skipped.
+bool ws_resync(WStream* s);
+
+// The functions below build their result as a new object at the area's
+// head; the area may grow (its pacts run), and nothing else in it changes.
+
+// The multibyte text s as a 0-terminated wide text in the area; null (and
+// nothing left in the area) when s does not decode. s may lie in the area.
+wchar_t* mbs_to_area(const char* s, Area* area);
+// The wide text w in the locale's encoding, 0-terminated; characters
+// without a form are left out. w may lie in the area.
+char* wcs_to_area_mb(const wchar_t* w, Area* area);
+// Appends c's bytes to the object whose start is *cell (registered while
+// it grows); returns c, or 0 when c has no form in the encoding.
+wchar_t put_mb_char(wchar_t c, char** cell, Area* area);
+// Reads one line (without its newline, 0-terminated), appended to the
+// object at *cell when cell is given; returns the line's start, or null at
+// the end of input. NULs are skipped with a counted error; an undecodable
+// sequence is fatal.
+wchar_t* read_line(wchar_t** cell, WStream* s, Area* area);
+// Reads the whole stream as one 0-terminated text, a final newline dropped;
+// NULs and undecodable bytes are skipped with counted errors.
+wchar_t* read_text_file(WStream* s, Area* area);
+
+// Numbers in the C locale's syntax, whatever the user's locale.
+// The value of a whole text (white space around it allowed), else 0.
+double parse_number(const wchar_t* s);
+// Writes x to standard output as format_number gives it.
+void print_number(double x);
+// The buffer must hold NUMBER_BUF bytes.
+enum { NUMBER_BUF = 64 };
+// An integer in 32 bits as "%d", anything else as "%g".
+void format_number(char* buf, double x);
+
+// Appends wide characters to an object under construction in an area. The
+// characters are staged and the area is extended once per batch; `cell` is
+// the object's start cell as for area_extend, which its owner registers.
+struct WideAppender {
+    enum { STAGE = 1024 };
+    wchar_t stage[STAGE];
+    size_t n = 0;
+    void* cell;
+    Area* area;
+
+    WideAppender(void* start_cell, Area* a) : cell(start_cell), area(a) {}
+    void put(wchar_t c) {
+        if (n == STAGE) flush();
+        stage[n++] = c;
+    }
+    // Moves the staged characters into the object; returns where they went
+    // (nullptr when nothing was staged).
+    wchar_t* flush();
+};

@@ -1,0 +1,104 @@
+// Rksort's parts: the sort table in memory (table.cpp), the run files with
+// the signals that remove them (runs.cpp), the merge of the runs
+// (merge.cpp), and the main routine (rksort.cpp).
+#pragma once
+
+#include <climits>
+#include <csignal>
+#include <cstddef>
+#include <cstdint>
+#include <sys/types.h>
+
+#include "keys.h"
+#include "record.h"
+
+namespace rksort {
+
+// The areas of the sort and the key list (rksort.cpp).
+extern Area text, table, entries, keys, names;
+extern FieldList list;
+extern int32_t xmem;  // the memory limit of the sort, in KB
+
+// ---------------------------------------------------------------------------
+// The sort table (table.cpp)
+
+// One record held for sorting, with a summary of its key's first part that
+// orders two entries whenever their summaries differ (most comparisons), so
+// that the whole keys are compared only when the summaries are equal.
+struct Entry {
+    Field* record;
+    uint32_t* key;
+    uint64_t first;  // numbers: the first value as ordered bits; text: the first two words
+    uint32_t rank;   // numbers: 0 no value, 1 NaN, 2 a number; text: 0
+};
+
+extern Entry* sort_table;  // the entries, one growing object in `entries`
+extern size_t held;        // entries in the table
+
+// Adds the record just read, with its key, to the table. A pact may write a
+// run while the key or the entry is made.
+void hold(Field* rec);
+// Sorts what is held and writes it to standard output.
+void write_held();
+// Sorts what is held, writes it as a run and gives the memory back.
+void write_run();
+// Row-0 pact of the four sort areas: grow within the limit, else write a run.
+int memory_pact(void*, void*, Area* area);
+
+// ---------------------------------------------------------------------------
+// Run files (runs.cpp): <directory>Rksort<stem>.<suffix>, with consecutive
+// indices from first_run.
+
+constexpr int MERGE_WAYS = 16;
+constexpr size_t RUN_BUFFER = 1 << 17;  // buffer of each run file
+
+extern volatile sig_atomic_t first_run;
+extern volatile sig_atomic_t run_count;
+extern const char* temp_option;  // the -T directory, or null
+
+// Before anything else: handlers that remove the runs on every signal that
+// ends the process, and the first stem.
+void install_handlers();
+void new_stem();
+// Removes every run file there is (the clean-up hook; signal-safe).
+void remove_runs();
+// The name of run i into buf (PATH_MAX + 64 bytes).
+void run_name(char* buf, long i);
+// Gives run first_run the next free index by renaming its file.
+void rename_run_to_end();
+// Removes runs first_run .. first_run+k-1, merged into a later run.
+void drop_runs(int k);
+// Removes the remaining runs, which have been merged to the output.
+void remove_all_runs();
+
+// A run file open for writing, with every failure fatal, written through a
+// buffer. A record in a run is its key block, the number of bytes of its
+// text and the text in the locale's encoding, as it stood in the input: a
+// run takes about the room of the input, and the final merge copies the
+// bytes to the output as they are.
+struct RunWriter {
+    static char buffer[RUN_BUFFER];  // one run is written at a time
+    int fd = -1;
+    char name[PATH_MAX + 64];
+    size_t used = 0;     // bytes in the buffer
+    off_t written = 0;   // bytes in the file before them
+
+    // Creates the next run's file under a name nobody else holds.
+    void create();
+    [[noreturn]] void fail();
+    void write_out(const char* p, size_t n);
+    void flush();
+    void write(const void* p, size_t n);
+    // A record from the sort table: its key, its byte count and its text.
+    void put_record(const uint32_t* key, const wchar_t* chars, size_t n);
+    void close();
+};
+
+// ---------------------------------------------------------------------------
+// Merging (merge.cpp)
+
+// Merges the runs, sixteen at a time, until one pass writes the output;
+// each run's current key lives in an area created from msize.
+void merge_runs(int32_t msize);
+
+}  // namespace rksort
