@@ -264,7 +264,13 @@ bool RecordBuilder::take_chunk_avx2(WStream* s) { return take_chunk<SIMD_SSE2>(s
 }  // namespace
 
 void relocate_record(Field* rec, Area* text) {
-    for_each_field_pointer(rec, record_end(rec) + 1, [text](wchar_t*& p) { area_relocate_cell(&p, text); });
+    // area_relocate leaves null alone: a plain loop over every triple.
+    for (Field* f = rec;; ++f) {
+        area_relocate_cell(&f->start, text);
+        area_relocate_cell(&f->value, text);
+        area_relocate_cell(&f->end, text);
+        if (f->start == nullptr) return;
+    }
 }
 
 int relocate_record_pact(void* rec, void*, Area* text) {

@@ -154,14 +154,15 @@ inline void area_relocate_cell(T** cell, Area* area) {
 // Scopes nest; popping out of order is a program error.
 class PactScope {
 public:
-    PactScope(int row, PactFn fn, void* a, void* b, Area* area) : row_(row), area_(area), pact_{fn, a, b} {
+    PactScope(int row, PactFn fn, void* a, void* b, Area* area) : row_(row), area_(area) {
         area_push_pact(row, fn, a, b, area);
+        depth_ = area->pacts[row].used;
     }
+    // The row must hold exactly what it held after the push: anything
+    // pushed since and not popped (or popped beyond) is a program error.
     ~PactScope() {
         PactRow& r = area_->pacts[row_];
-        const Pact* top = r.used > 0 ? &r.entries[r.used - 1] : nullptr;
-        if (top == nullptr || top->fn != pact_.fn || top->a != pact_.a || top->b != pact_.b)
-            area_detail::pact_out_of_order();
+        if (r.used != depth_) area_detail::pact_out_of_order();
         --r.used;
     }
     PactScope(const PactScope&) = delete;
@@ -169,8 +170,8 @@ public:
 
 private:
     int row_;
+    int32_t depth_;
     Area* area_;
-    Pact pact_;
 };
 
 // Keeps *cell (a pointer into the area) translated while the scope lasts;

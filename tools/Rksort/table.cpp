@@ -59,7 +59,10 @@ bool entry_before(const Entry& a, const Entry& b) {
     return a.record != b.record && read_before(a.record, b.record);
 }
 
-void sort_held() { std::sort(sort_table, sort_table + held, entry_before); }
+// (A lambda, so that the comparison is inlined into the sort.)
+void sort_held() {
+    std::sort(sort_table, sort_table + held, [](const Entry& a, const Entry& b) { return entry_before(a, b); });
+}
 
 // The characters of a record's field lines.
 size_t record_length(const Field* rec) { return size_t(record_end(rec)->end - rec->start); }
