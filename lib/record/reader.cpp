@@ -8,9 +8,14 @@
 
 namespace {
 
-[[noreturn]] void code_error() {
-    fatal("code error in Rk-file %s(%d), irrecoverable.\n", input_name, input_number);
+// `at` is the first byte that did not decode, or null for a read error.
+[[noreturn]] void code_error(const unsigned char* at) {
+    warn(WARN_NOTE, "code error in Rk-file %s(%d), irrecoverable.\n", input_name, input_number);
+    locale_advice(at);
+    fatal_exit();
 }
+
+[[noreturn]] void stream_error(const WStream* s) { code_error(s->bad ? s->buf + s->pos : nullptr); }
 
 // Masks of a 64-byte block: newlines, colons, and bytes that need more than
 // a copy (NUL and bytes of 0x80 and above).
@@ -288,7 +293,7 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
 
     for (;;) {
         if (s->pos == s->len && !ws_fill(s)) {
-            if (s->error) code_error();
+            if (s->error) stream_error(s);
             break;
         }
         // Blocks need some room beyond what they store; near the end of the
@@ -302,7 +307,7 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
         }
         wint_t c = ws_decode(s);
         if (c == WEOF) {
-            if (s->error) code_error();
+            if (s->error) stream_error(s);
             break;
         }
         if (rb.take(wchar_t(c))) break;

@@ -3,13 +3,34 @@
 
 #include "tool.h"
 
+#ifndef RK_VERSION
+#error "the build defines RK_VERSION, the suite's version"
+#endif
+
 static const ToolSpec* spec_in_use = nullptr;
+
+// --help and --version, which the option scanner returns as unknown options
+// with the whole argument in opt_arg. Anything else unknown is left to the
+// caller, which gives the usage text on standard error.
+static void answer_long_option(const char* usage) {
+    if (std::strcmp(opt_arg, "--help") == 0) {
+        out_str(usage);
+        rk_exit(0);
+    }
+    if (std::strcmp(opt_arg, "--version") == 0) {
+        const char* slash = std::strrchr(progname, '/');
+        out_str(slash ? slash + 1 : progname);
+        out_lit(" (Rk tools) " RK_VERSION "\n");
+        rk_exit(0);
+    }
+}
 
 void tool_start(const ToolSpec& spec, int argc, char** argv) {
     runtime_init(argc, argv);
     spec_in_use = &spec;
     int letter;
     while (opt_next(spec.options, &letter)) {
+        if (letter == '?') answer_long_option(spec.usage);
         if (letter == 'D') {
             settings_apply(spec.settings, const_cast<char*>(opt_arg));
         } else if (spec.count && letter >= '0' && letter <= '9') {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <langinfo.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -225,7 +226,7 @@ static void die_of_broken_pipe() {
 
 static bool output_failed = false;
 
-[[noreturn]] static void fatal_exit() {
+void fatal_exit() {
     if (!output_failed && !out_flush() && errno == EPIPE) die_of_broken_pipe();
     run_cleanup();
     std::exit(3);
@@ -252,6 +253,16 @@ void fatal(const char* format, ...) {
     vmessage(format, ap);
     va_end(ap);
     fatal_exit();
+}
+
+void locale_advice(const unsigned char* byte) {
+    if (byte == nullptr || *byte < 0x80) return;
+    const char* codeset = nl_langinfo(CODESET);
+    if (codeset == nullptr || (std::strcmp(codeset, "ANSI_X3.4-1968") != 0 && std::strcmp(codeset, "ASCII") != 0 &&
+                               std::strcmp(codeset, "US-ASCII") != 0))
+        return;
+    const char* name = setlocale(LC_CTYPE, nullptr);
+    warn(WARN_NOTE, "the locale \"%s\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8.\n", name ? name : "C");
 }
 
 void rk_exit(int status) {

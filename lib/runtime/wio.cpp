@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <langinfo.h>
+#include <sys/stat.h>
 #if defined(__SSE2__)
 #include <immintrin.h>
 #endif
@@ -155,6 +156,8 @@ static WStream* ws_make(int fd) {
     s->buf = buf;
     s->pos = s->len = 0;
     s->cap = WS_BUFSIZE;
+    struct stat st;
+    s->may_block = fd >= 0 && (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)));
     return s;
 }
 
@@ -197,6 +200,7 @@ bool ws_fill(WStream* s) {
         s->len -= s->pos;
         s->pos = 0;
     }
+    if (s->may_block && out_detail::len > 0 && !out_flush()) output_error();
     for (;;) {
         ssize_t r = read(s->fd, s->buf + s->len, s->cap - s->len);
         if (r > 0) {

@@ -82,8 +82,11 @@ wchar_t* read_line(wchar_t** cell, WStream* s, Area* area) {
     for (;;) {
         wint_t ch = ws_getwc(s);
         if (ch == WEOF) {
-            if (s->error)
-                fatal("code error in the file %s(%d), irrecoverable.\n", input_name, input_number);
+            if (s->error) {
+                warn(WARN_NOTE, "code error in the file %s(%d), irrecoverable.\n", input_name, input_number);
+                locale_advice(s->bad ? s->buf + s->pos : nullptr);
+                fatal_exit();
+            }
             if (!read_any) return nullptr;
             break;
         }

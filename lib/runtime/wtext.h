@@ -49,6 +49,9 @@ struct WStream {
     size_t pos;    // next byte to decode
     size_t len;    // bytes in buf
     size_t cap;
+    // Reading may wait (a pipe, a terminal, a socket): what the program has
+    // written so far goes out first, so that output keeps pace with input.
+    bool may_block;
 };
 
 WStream* ws_open(const char* path);   // nullptr when the file can't be opened

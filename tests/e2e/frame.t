@@ -531,6 +531,7 @@ a:1
 
 --- stderr
 Rkcat: code error in Rk-file f.rk(2), irrecoverable.
+Rkcat: the locale "C" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8.
 --- status 3
 
 === code: the record number of a late record

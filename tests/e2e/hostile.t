@@ -76,6 +76,7 @@ run() {
   local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
   timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
   IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
   if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
   elif ((st >= 128)); then why="signal $((st - 128))"
   elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
@@ -162,6 +163,7 @@ run() {
   local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
   timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
   IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
   if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
   elif ((st >= 128)); then why="signal $((st - 128))"
   elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
@@ -252,6 +254,7 @@ run() {
   local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
   timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
   IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
   if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
   elif ((st >= 128)); then why="signal $((st - 128))"
   elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
@@ -325,6 +328,7 @@ run() {
   local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
   timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
   IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
   if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
   elif ((st >= 128)); then why="signal $((st - 128))"
   elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
@@ -436,6 +440,7 @@ run() {
   local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
   timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
   IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
   if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
   elif ((st >= 128)); then why="signal $((st - 128))"
   elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
@@ -499,6 +504,7 @@ run() {
   local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
   timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
   IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
   if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
   elif ((st >= 128)); then why="signal $((st - 128))"
   elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
@@ -555,6 +561,7 @@ run() {
   local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
   timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
   IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
   if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
   elif ((st >= 128)); then why="signal $((st - 128))"
   elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
@@ -609,6 +616,7 @@ run() {
   local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
   timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
   IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
   if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
   elif ((st >= 128)); then why="signal $((st - 128))"
   elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
@@ -664,6 +672,7 @@ run() {
   local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
   timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
   IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
   if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
   elif ((st >= 128)); then why="signal $((st - 128))"
   elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
@@ -721,6 +730,7 @@ run() {
   local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
   timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
   IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
   if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
   elif ((st >= 128)); then why="signal $((st - 128))"
   elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"

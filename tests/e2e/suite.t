@@ -1,0 +1,86 @@
+# What every program of the suite does alike: --help and --version, output
+# that keeps pace with slow input, the advice after a code error in an
+# ASCII-only locale. The first cases go over every program in the build.
+
+=== options: --help and --version of every program; other unknown options keep the usage on stderr and status 2
+--- run
+bin=$(dirname "$(command -v Rkcat)")
+versions=
+for path in "$bin"/Rk*; do
+  p=${path##*/}
+  "$p" --help > help.out 2> help.err; hs=$?
+  "$p" --no-such-option > bad.out 2> bad.err; bs=$?
+  "$p" --version > version.out 2> version.err; vs=$?
+  v=$(cat version.out)
+  why=
+  [[ $hs == 0 && ! -s help.err ]] || why+=" --help: status $hs or stderr"
+  [[ $bs == 2 && ! -s bad.out ]] || why+=" unknown: status $bs or stdout"
+  cmp -s help.out bad.err && [[ -s help.out ]] || why+=" --help is not the usage text"
+  [[ $vs == 0 && ! -s version.err ]] || why+=" --version: status $vs or stderr"
+  [[ $v =~ ^$p\ \(Rk\ tools\)\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || why+=" --version says '$v'"
+  versions+="${v##* }"$'\n'
+  [[ -z $why ]] || echo "$p:$why"
+done
+n=$(sort -u <<< "$versions" | grep -c .)
+echo "programs: $(ls "$bin"/Rk* | wc -l), versions: $n"
+--- stdout
+programs: 7, versions: 1
+--- status 0
+
+=== streaming: records reach the output as their input arrives, before the input ends
+--- run
+# Each filter gets one record through a pipe that stays open: the record
+# must come out within 10 s, before the input ends. Then the input closes.
+mkfifo in
+check() {
+  "$@" < in > out.$1 &
+  local pid=$! t=0
+  exec 3> in
+  printf 'a:1\n\n' >&3
+  until [[ -s out.$1 ]] || ((t >= 100)); do sleep 0.1; ((t++)); done
+  if [[ -s out.$1 ]]; then echo "$1: $(head -c 200 out.$1 | tr '\n' ' ')"; else echo "$1: nothing yet"; fi
+  exec 3>&-
+  wait $pid
+}
+check Rkcat -n
+check Rkgrep a
+check Rkproj a
+check Rkrename a:b
+check Rkhead -5
+--- stdout
+Rkcat: seq:1 a:1  
+Rkgrep: a:1  
+Rkproj: a:1  
+Rkrename: b:1  
+Rkhead: a:1  
+--- status 0
+
+=== code: in an ASCII-only locale a byte above 127 gets the code error and one line of advice; in UTF-8 it gets the code error alone
+--- file f.rk escaped
+a:1
+
+b:\xff
+--- file p.txt escaped
+\xe9
+--- run
+LC_ALL=POSIX Rkproj a f.rk
+echo "status $?"
+LANG= LC_ALL= LC_CTYPE= Rkgrep -f p.txt f.rk
+echo "status $?"
+LC_ALL=C.UTF-8 Rkcat f.rk
+echo "status $?"
+--- stdout
+a:1
+
+status 3
+status 3
+a:1
+
+status 3
+--- stderr
+Rkproj: code error in Rk-file f.rk(2), irrecoverable.
+Rkproj: the locale "C" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8.
+Rkgrep: code error in the file p.txt(1), irrecoverable.
+Rkgrep: the locale "C" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8.
+Rkcat: code error in Rk-file f.rk(2), irrecoverable.
+--- status 0
