@@ -3,15 +3,21 @@
 #   make check            build, then run every test (unit and end-to-end)
 #   make check SANITIZE=1 the same under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make demo             build, then run a typical pipeline on examples/
-#   make install PREFIX=/usr/local
+#   make install PREFIX=/usr/local [DESTDIR=/staging]
+#   make uninstall        removes what the last install put there
+#   make package          a Debian package and a tarball in build/
 #   make bench            timings against peer tools (see bench/README.md)
 #   make fuzz             every fuzz target for FUZZ_TIME seconds (default 60)
 #   make check-aarch64    cross-build for 64-bit ARM; unit tests and a few
 #                         end-to-end files under qemu-user
 
 SHELL    := /bin/bash
+MAKEFLAGS += --no-print-directory
 SANITIZE ?= 0
 PREFIX   ?= /usr/local
+DESTDIR  ?=
+# Extra CMake settings for a new build directory, e.g. -DRK_TESTS=OFF.
+CMAKE_EXTRA ?=
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 
 ifeq ($(SANITIZE),1)
@@ -27,15 +33,21 @@ BIN := $(BUILD)/bin
 FUZZ_TIME    ?= 60
 FUZZ_TARGETS := reader options keys regex
 
-.PHONY: all configure check demo install bench fuzz check-aarch64 clean
+.PHONY: all configure check demo install uninstall package bench fuzz check-aarch64 clean
 
+# Just the programs (and their manual pages): no test tools needed.
 all: configure
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target programs
 
+# A build directory is configured once; CMake reconfigures it by itself when
+# the build files change.
 configure:
-	cmake -S . -B $(BUILD) $(CMFLAGS) > /dev/null
+	@test -f $(BUILD)/CMakeCache.txt || { set -o pipefail; \
+	  cmake -S . -B $(BUILD) $(CMFLAGS) $(CMAKE_EXTRA) | { grep '^-- Tests left out' || true; }; }
 
-check: all
+check: configure
+	@if [ -f $(BUILD)/tests-missing ]; then cat $(BUILD)/tests-missing >&2; exit 2; fi
+	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The sample data is UTF-8.
@@ -53,7 +65,17 @@ demo: all
 	@$(BIN)/Rkgrep 'city:(Lyon|Kraków)' examples/customers.rk | $(BIN)/Rkproj name,city
 
 install: all
-	cmake --install $(BUILD) --prefix $(PREFIX)
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The install manifest names every file the last install wrote, without
+# DESTDIR: give the same DESTDIR as to make install.
+uninstall:
+	@test -f $(BUILD)/install_manifest.txt || { echo "nothing was installed from $(BUILD)" >&2; exit 2; }
+	@while IFS= read -r f || [ -n "$$f" ]; do rm -f -- "$(DESTDIR)$$f"; done < $(BUILD)/install_manifest.txt
+	@rm -f $(BUILD)/install_manifest.txt
+
+package: all
+	cd $(BUILD) && cpack
 
 bench: all
 	bench/run.sh
@@ -87,4 +109,4 @@ check-aarch64:
 	tests/cross/e2e-under-qemu.sh build-aarch64/bin /usr/aarch64-linux-gnu $(CROSS_E2E)
 
 clean:
-	rm -rf build build-san build-fuzz build-aarch64
+	rm -rf build build-san build-fuzz build-aarch64 build-bare
