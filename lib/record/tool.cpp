@@ -60,25 +60,6 @@ void tool_area(const char* name, Area* area, PactFn growth) {
     area_push_pact(0, growth, nullptr, nullptr, area);
 }
 
-void tool_field_list(const char* text, FieldList* list, Area* names) {
-    area_push_pact(0, field_list_relocate_pact, list, nullptr, names);
-    field_list_parse(text, list, names);
-}
-
-void tool_key_list(const char* text, const char* flags, FieldList* list, Area* names) {
-    tool_field_list(text, list, names);
-    if (flags) key_default_flags(flags, names);
-    key_list_resolve(list, names);
-}
-
-void tool_list_start(const ToolSpec& spec, int argc, char** argv, ListTool* tool) {
-    tool_start(spec, argc, argv);
-    tool_area("rsize", &tool->text);
-    tool_area("tsize", &tool->table);
-    tool_area("nsize", &tool->names);
-    tool_field_list(take_argument(spec.usage), &tool->list, &tool->names);
-}
-
 void tool_finish() {
     exit_if_errors(1);
     rk_exit(0);
