@@ -11,18 +11,21 @@ static const ToolSpec* spec_in_use = nullptr;
 
 // --help and --version, which the option scanner returns as unknown options
 // with the whole argument in opt_arg. Anything else unknown is left to the
-// caller, which gives the usage text on standard error.
+// caller, which gives the usage text on standard error. An error counted
+// before (a bad -D) ends the run with status 2 first. The name in the
+// version line is the program's own, the first word of its usage text,
+// whatever name it was started under.
 static void answer_long_option(const char* usage) {
-    if (std::strcmp(opt_arg, "--help") == 0) {
+    bool help = std::strcmp(opt_arg, "--help") == 0;
+    if (!help && std::strcmp(opt_arg, "--version") != 0) return;
+    exit_if_errors(2);
+    if (help) {
         out_str(usage);
-        rk_exit(0);
-    }
-    if (std::strcmp(opt_arg, "--version") == 0) {
-        const char* slash = std::strrchr(progname, '/');
-        out_str(slash ? slash + 1 : progname);
+    } else {
+        out_bytes(usage, std::strcspn(usage, " \t\n"));
         out_lit(" (Rk tools) " RK_VERSION "\n");
-        rk_exit(0);
     }
+    rk_exit(0);
 }
 
 void tool_start(const ToolSpec& spec, int argc, char** argv) {

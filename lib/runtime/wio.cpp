@@ -162,6 +162,8 @@ static WStream* ws_make(int fd) {
 }
 
 WStream* ws_open(const char* path) {
+    // Opening may wait too (a named pipe without a writer).
+    if (out_detail::len > 0 && !out_flush()) output_error();
     int fd;
     do fd = open(path, O_RDONLY | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);

@@ -23,8 +23,18 @@ for path in "$bin"/Rk*; do
 done
 n=$(sort -u <<< "$versions" | grep -c .)
 echo "programs: $(ls "$bin"/Rk* | wc -l), versions: $n"
+# The name is the program's own under any other name; an error counted
+# before --help ends the run as errors do.
+ln -s "$bin/Rkcat" other
+./other --version | sed 's/ [0-9.]*$//'
+Rkcat -D bogus=1 --help
+echo "status $?"
 --- stdout
 programs: 7, versions: 1
+Rkcat (Rk tools)
+status 2
+--- stderr
+Rkcat: -D bogus is unknown.
 --- status 0
 
 === streaming: records reach the output as their input arrives, before the input ends
@@ -47,12 +57,23 @@ check Rkgrep a
 check Rkproj a
 check Rkrename a:b
 check Rkhead -5
+# A file, then a named pipe whose writer comes later: the file's records
+# come out while the program waits to open the pipe.
+printf 'b:1\n\n' > one.rk
+mkfifo later
+Rkcat one.rk later > out.later &
+pid=$! t=0
+until [[ -s out.later ]] || ((t >= 100)); do sleep 0.1; ((t++)); done
+if [[ -s out.later ]]; then echo "before the pipe: $(tr '\n' ' ' < out.later)"; else echo "before the pipe: nothing"; fi
+: > later
+wait $pid
 --- stdout
 Rkcat: seq:1 a:1  
 Rkgrep: a:1  
 Rkproj: a:1  
 Rkrename: b:1  
 Rkhead: a:1  
+before the pipe: b:1  
 --- status 0
 
 === code: in an ASCII-only locale a byte above 127 gets the code error and one line of advice; in UTF-8 it gets the code error alone
