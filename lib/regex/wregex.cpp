@@ -337,6 +337,7 @@ wregexp* wregcomp(const wchar_t* pattern) {
     r->must_length = 0;
     r->required_text = nullptr;
     r->required_length = 0;
+    r->program_words = int(c.emit);
     long scan = 1;  // the first BRANCH
     if (c.next(scan) >= 0 && c.op(c.next(scan)) == END) {  // a single top-level branch
         scan += 2;
@@ -368,6 +369,8 @@ wregexp* wregcomp(const wchar_t* pattern) {
 // Matcher
 
 unsigned long wreg_step_limit = 0;
+bool wreg_backtrack_only = false;
+bool wreg_gave_up = false;
 
 namespace {
 
@@ -377,7 +380,7 @@ struct Choice {
     enum Kind : uint32_t { ALTERNATIVE, REPEAT, UNDO_START, UNDO_END };
     const wchar_t* pos;  // position to resume at, or the value to restore
     uint32_t tag;        // kind (top two bits), least count (bit 29), node or group
-    uint32_t count;      // REPEAT: the next count to try
+    uint32_t count;      // REPEAT (whose node is the repetition's): the next count to try
 
     static constexpr uint32_t NONE = 0x1FFFFFFF;  // no node
     static Choice make(Kind k, long a, const wchar_t* pos, uint32_t count = 0, uint32_t min = 0) {
@@ -395,12 +398,94 @@ unsigned long steps_left = 0;  // of the current match, when wreg_step_limit is 
 Choice* stack = nullptr;
 size_t capacity = 0;
 
+// The states already run in the current wregexec, a bit per program word
+// and subject position; kept, like the stack, from match to match.
+uint64_t* seen_bits = nullptr;
+size_t seen_capacity = 0;  // in 64-bit words
+
 struct Matcher {
     wregexp* expr;
     const uint32_t* code;
     const wchar_t* line_start;
     size_t depth = 0;
     bool broken = false;
+    // Only what every match needs is set here; the rest is set before use.
+    Matcher(wregexp* e, const wchar_t* subject) : expr(e), code(e->program), line_start(subject) {}
+    // The memory of states run, set up after a few failures of a match (most
+    // matches of short texts end with fewer, and a bounded number of steps
+    // before it costs a bounded amount of time): null until then, and for
+    // good when backtracking alone is wanted or no memory is left.
+    uint64_t* seen = nullptr;
+    bool may_remember = !wreg_backtrack_only;
+    int failures_before_memory = 8;
+    long resume_node;  // where the failure that set the memory up stood
+    const wchar_t* resume_pos;
+    bool limited = wreg_backtrack_only && wreg_step_limit;  // the step limit binds the reference alone
+    size_t length;  // of the subject, once measured
+
+    size_t bit(long node, const wchar_t* pos) const {
+        return size_t(pos - line_start) * size_t(expr->program_words) + size_t(node);
+    }
+    bool was_seen(long node, const wchar_t* pos) const {
+        size_t b = bit(node, pos);
+        return seen[b >> 6] >> (b & 63) & 1;
+    }
+    // Marks the state; true when it was marked before.
+    bool visit(long node, const wchar_t* pos) {
+        size_t b = bit(node, pos);
+        uint64_t m = uint64_t(1) << (b & 63);
+        bool was = seen[b >> 6] & m;
+        seen[b >> 6] |= m;
+        return was;
+    }
+    void remember() {
+        may_remember = false;
+        length = std::wcslen(line_start);
+        size_t words = ((length + 1) * size_t(expr->program_words) + 63) / 64;
+        if (words > seen_capacity) {
+            uint64_t* grown = static_cast<uint64_t*>(std::realloc(seen_bits, words * sizeof(uint64_t)));
+            if (grown == nullptr) return;  // plain backtracking, then
+            seen_bits = grown;
+            seen_capacity = words;
+        }
+        std::memset(seen_bits, 0, words * sizeof(uint64_t));
+        seen = seen_bits;
+    }
+
+    // Whether the simple node matches the character c (not the final zero).
+    bool one(long node, wchar_t c) const {
+        const uint32_t* operand = code + node + 2;
+        switch (code[node]) {
+        case ANY_CHAR: return c != 0;
+        case LITERAL: return c != 0 && uint32_t(c) == operand[0];
+        case ANY_OF: return c != 0 && in_set(operand, c);
+        case ANY_BUT: return c != 0 && !in_set(operand, c);
+        }
+        return false;
+    }
+
+    // How many characters in a row from pos the repetition `rep` takes, up
+    // to a position of the run where it ran before: everything from there on
+    // has failed, so the count ends there.
+    long unseen_count(long rep, const wchar_t* pos) {
+        long operand = rep + 2;
+        uint32_t op = code[operand];
+        if (op != ANY_CHAR && op != ANY_OF && op != ANY_BUT && op != LITERAL) return long(count(operand, pos));
+        const wchar_t* p = pos;
+        while (one(operand, *p)) {
+            ++p;
+            if (was_seen(rep, p)) break;
+        }
+        return long(p - pos);
+    }
+
+    // The repetition `rep` at pos failed with every count: so does it at
+    // each later position of the run, whose counts are among those tried.
+    void fail_run(long rep, const wchar_t* pos) {
+        long operand = rep + 2;
+        for (const wchar_t* p = pos; one(operand, *p) && !visit(rep, p + 1); ++p) {
+        }
+    }
 
     bool push(const Choice& c) {
         if (depth == capacity) {
@@ -491,27 +576,47 @@ struct Matcher {
     }
 
     // Runs the program from the first node at pos; on success *end is where
-    // it ended.
+    // it ended. Without the memory of states first; with it from the failure
+    // that sets it up on, resumed at that failure.
     bool run(const wchar_t* pos, const wchar_t** end) {
         depth = 0;
         long node = 1;
+        if (seen) return loop<true>(node, pos, end, false) == MATCHED;
+        int r = loop<false>(node, pos, end, false);
+        if (r != REMEMBER) return r == MATCHED;
+        remember();
+        return (seen ? loop<true>(resume_node, resume_pos, end, true) : loop<false>(resume_node, resume_pos, end, true)) ==
+               MATCHED;
+    }
+
+    enum { FAILED, MATCHED, REMEMBER };
+    // The matcher's loop from node at pos, or from the backtracking of a
+    // failure there when `failing`. M: with the memory of states. Without
+    // it, returns REMEMBER at the failure that should set the memory up.
+    template <bool M>
+    int loop(long node, const wchar_t* pos, const wchar_t** end, bool failing) {
+        if (failing && !back<M>(node, pos)) return FAILED;
         for (;;) {
-            if (wreg_step_limit && steps_left-- == 0) {
-                broken = true;
-                return false;
+            if (limited && steps_left-- == 0) {
+                wreg_gave_up = broken = true;
+                return FAILED;
             }
             if (node < 0) {
                 wregerror("corrupted pointers");
                 broken = true;
-                return false;
+                return FAILED;
             }
             bool ok = true;
             uint32_t op = code[node];
             const uint32_t* operand = code + node + 2;
+            if (M && visit(node, pos)) op = ~0u;  // has failed before
             switch (op) {
+            case ~0u:
+                ok = false;
+                break;
             case END:
                 *end = pos;
-                return true;
+                return MATCHED;
             case LINE_START:
                 ok = pos == line_start;
                 node = next(node);
@@ -556,7 +661,7 @@ struct Matcher {
                 }
                 long v = next(b);
                 while (v >= 0 && code[v] == BRANCH && !can_start(v, pos)) v = next(v);
-                if (v >= 0 && code[v] == BRANCH && !push(Choice::make(Choice::ALTERNATIVE, v, pos))) return false;
+                if (v >= 0 && code[v] == BRANCH && !push(Choice::make(Choice::ALTERNATIVE, v, pos))) return FAILED;
                 node = b + 2;
                 break;
             }
@@ -567,15 +672,20 @@ struct Matcher {
             case REPEAT_STAR:
             case REPEAT_PLUS: {
                 long min = op == REPEAT_PLUS ? 1 : 0;
-                long n = long(count(node + 2, pos));
-                if (broken) return false;
+                long n = M ? unseen_count(node, pos) : long(count(node + 2, pos));
+                if (broken) return FAILED;
                 long after = next(node);
                 long c = usable_count(after, pos, n, min);
                 if (c < 0) {
+                    if (M) fail_run(node, pos);
                     ok = false;
                     break;
                 }
-                if (c > min && !push(Choice::make(Choice::REPEAT, after, pos, uint32_t(c - 1), uint32_t(min)))) return false;
+                // With the memory of states the choice stays until every
+                // count failed, which then marks the run.
+                if ((c > min || M) &&
+                    !push(Choice::make(Choice::REPEAT, node, pos, uint32_t(c - 1), uint32_t(min))))
+                    return FAILED;
                 pos += c;
                 node = after;
                 break;
@@ -583,52 +693,64 @@ struct Matcher {
             default:
                 if (op > OPEN && op < uint32_t(OPEN) + WREG_GROUPS) {
                     int g = int(op - OPEN);
-                    if (!push(Choice::make(Choice::UNDO_START, g, expr->match_start[g]))) return false;
+                    if (!push(Choice::make(Choice::UNDO_START, g, expr->match_start[g]))) return FAILED;
                     expr->match_start[g] = pos;
                 } else if (op > CLOSE && op < uint32_t(CLOSE) + WREG_GROUPS) {
                     int g = int(op - CLOSE);
-                    if (!push(Choice::make(Choice::UNDO_END, g, expr->match_end[g]))) return false;
+                    if (!push(Choice::make(Choice::UNDO_END, g, expr->match_end[g]))) return FAILED;
                     expr->match_end[g] = pos;
                 } else {
                     wregerror("memory corruption");
                     broken = true;
-                    return false;
+                    return FAILED;
                 }
                 node = next(node);
                 break;
             }
             if (ok) continue;
-            // Back to the latest choice, undoing group records on the way.
-            for (;;) {
-                if (depth == 0) return false;
-                Choice& ch = stack[depth - 1];
-                Choice::Kind kind = ch.kind();
-                if (kind == Choice::UNDO_START) {
-                    expr->match_start[ch.a()] = ch.pos;
+            if (!M && may_remember && --failures_before_memory == 0) {
+                resume_node = node;
+                resume_pos = pos;
+                return REMEMBER;
+            }
+            if (!back<M>(node, pos)) return FAILED;
+        }
+    }
+
+    // Back to the latest choice, undoing group records on the way: node and
+    // pos are set to where matching goes on; false when no choice is left.
+    template <bool M>
+    bool back(long& node, const wchar_t*& pos) {
+        for (;;) {
+            if (depth == 0) return false;
+            Choice& ch = stack[depth - 1];
+            Choice::Kind kind = ch.kind();
+            if (kind == Choice::UNDO_START) {
+                expr->match_start[ch.a()] = ch.pos;
+                --depth;
+            } else if (kind == Choice::UNDO_END) {
+                expr->match_end[ch.a()] = ch.pos;
+                --depth;
+            } else if (kind == Choice::ALTERNATIVE) {
+                node = ch.a();
+                pos = ch.pos;
+                --depth;
+                return true;
+            } else {
+                long after = next(ch.a());
+                long c = ch.count == uint32_t(-1) ? -1 : usable_count(after, ch.pos, long(ch.count), long(ch.min()));
+                if (c < 0) {
+                    if (M) fail_run(ch.a(), ch.pos);
                     --depth;
-                } else if (kind == Choice::UNDO_END) {
-                    expr->match_end[ch.a()] = ch.pos;
-                    --depth;
-                } else if (kind == Choice::ALTERNATIVE) {
-                    node = ch.a();
-                    pos = ch.pos;
-                    --depth;
-                    break;
-                } else {
-                    long after = ch.a();
-                    long c = usable_count(after, ch.pos, long(ch.count), long(ch.min()));
-                    if (c < 0) {
-                        --depth;
-                        continue;
-                    }
-                    pos = ch.pos + c;
-                    node = after;
-                    if (c > long(ch.min()))
-                        ch.count = uint32_t(c - 1);
-                    else
-                        --depth;
-                    break;
+                    continue;
                 }
+                pos = ch.pos + c;
+                node = after;
+                if (c > long(ch.min()) || M)
+                    ch.count = uint32_t(c - 1);
+                else
+                    --depth;
+                return true;
             }
         }
     }
@@ -657,6 +779,7 @@ static inline const wchar_t* find_char(const wchar_t* p, wchar_t c) {
 }
 
 int wregexec(wregexp* expr, const wchar_t* subject) {
+    wreg_gave_up = false;
     if (expr == nullptr || subject == nullptr) {
         wregerror("NULL parameter");
         return 0;
@@ -686,7 +809,7 @@ int wregexec(wregexp* expr, const wchar_t* subject) {
     }
     for (int i = 0; i < WREG_GROUPS; ++i) expr->match_start[i] = expr->match_end[i] = nullptr;
     steps_left = wreg_step_limit;
-    Matcher m{expr, expr->program, subject};
+    Matcher m(expr, subject);
     if (expr->anchored) return m.try_at(subject) ? 1 : 0;
     if (expr->first_char) {
         for (const wchar_t* p = find_char(subject, expr->first_char); p && (!last_start || p <= last_start);

@@ -21,6 +21,7 @@ struct wregexp {
     // which callers may look for before matching many pieces of one text.
     const uint32_t* required_text;
     int required_length;
+    int program_words;       // length of the program, the magic word included
 };
 
 // Compiles a zero-terminated pattern; null after reporting through wregerror.
@@ -37,10 +38,21 @@ wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, w
 // contains; text itself when there is no such literal; null when absent.
 const wchar_t* wreg_find_required(const wregexp* expr, const wchar_t* text, size_t n);
 
-// When not zero, a match gives up (no match) after this many steps of the
-// matcher. Zero, the default, lets backtracking run to its end; the fuzz
-// tests set a bound, since nested repetitions take exponential time.
+// The matcher is a backtracking search that remembers the states (program
+// node, subject position) it has already run: a state that comes round again
+// has failed before, since every loop of a program consumes characters and a
+// state's outcome depends on nothing else. So a match takes time and memory
+// in proportion to the program's length times the subject's, whatever the
+// pattern, with the results of plain backtracking.
+//
+// When set, the matcher forgets nothing: plain backtracking, exponential on
+// nested repetitions, kept as the reference the tests compare with.
+extern bool wreg_backtrack_only;
+// When not zero, the reference matcher gives up (no match) after this many
+// steps, and sets wreg_gave_up. Zero, the default, lets it run to its end;
+// the tests bound it, since it takes exponential time on some patterns.
 extern unsigned long wreg_step_limit;
+extern bool wreg_gave_up;
 
 // Supplied by each program: receives every error of the engine.
 void wregerror(const char* message);

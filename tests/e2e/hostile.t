@@ -790,3 +790,40 @@ Rkgrep a.*b ok
 Rkgrep -m x ok
 --- status 0
 
+
+=== regex: nested and overlapping repetitions against 1 MB fields end in time proportional to the field
+--- timeout 300
+--- run
+# Each pattern takes exponential time under plain backtracking on these
+# fields; here each run must end within 10 s per MB (four times that under
+# the sanitizers) with the right answer.
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+python3 - <<'PY'
+a = "a" * (1 << 20)
+for name, text in [("ab", "k:" + a + "cb"), ("ac", "k:" + a + "bc"), ("at", "k:" + a + "!@"),
+                   ("mail", "email:" + a + "!"), ("ctl", "k:" + "\x04" * (1 << 20) + "y")]:
+    open(name + ".rk", "w").write(text + "\n")
+PY
+check() {
+  local file=$1 pattern=$2 t0=$EPOCHREALTIME
+  timeout -k 5 $((10 * slow + 10)) Rkgrep "$pattern" $file.rk > out 2> err; local st=$?
+  local ms=$(( (${EPOCHREALTIME/./} - ${t0/./}) / 1000 ))
+  local what=none; [[ -s out ]] && what=match
+  cmp -s out <(cat $file.rk; echo) || [[ $what == none ]] || what="wrong output"
+  [[ -s err ]] && what+=" $(cat err)"
+  ((st > 1)) && what+=" status $st"
+  ((ms > 10000 * slow)) && what+=" after $ms ms"
+  echo "$pattern: $what"
+}
+check ab '(a+)+b'
+check ac '(a|aa)*c'
+check at '([a-z0-9]+)*@'
+check mail '^email:([a-z0-9]+)*@'
+check ctl $'.+.+\x04+\x04'
+--- stdout escaped
+(a+)+b: none
+(a|aa)*c: match
+([a-z0-9]+)*@: match
+^email:([a-z0-9]+)*@: none
+.+.+\x04+\x04: match
+--- status 0

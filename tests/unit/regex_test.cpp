@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <random>
 
 #include "unit_util.h"
 
@@ -102,10 +104,16 @@ TEST(Match, LeftmostGreedyBacktracking) {
         {L"\\\\", L"a\\b", 0, L"1[\\]"}, {L"\\\"", L"say \"hi\"", 0, L"4[\"]"},
         {L"\\(\\)", L"f()", 0, L"1[()]"}, {L"\\n", L"\nn", 0, L"1[n]"},
     };
-    for (const auto& row : rows) {
-        EXPECT_EQ(run(row.pattern, row.text, row.from), row.want) << row.pattern << L" on " << row.text;
-        EXPECT_EQ(reported(), "") << row.pattern;
+    // Both matchers: the one in use and the plain backtracking reference.
+    for (bool reference : {false, true}) {
+        wreg_backtrack_only = reference;
+        for (const auto& row : rows) {
+            EXPECT_EQ(run(row.pattern, row.text, row.from), row.want)
+                << row.pattern << L" on " << row.text << (reference ? L" (reference)" : L"");
+            EXPECT_EQ(reported(), "") << row.pattern;
+        }
     }
+    wreg_backtrack_only = false;
 }
 
 TEST(Match, UnusedGroupsAreNull) {
@@ -342,4 +350,68 @@ TEST(Robustness, AbsentLiteralIsQuick) {
         EXPECT_EQ(wregexec(re.get(), text->c_str()), 0) << pattern;
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(), 0.5) << pattern;
     }
+}
+
+// Nested and overlapping repetitions on long subjects: the matcher runs in
+// time linear in the subject (a generous bound: well under a second where
+// plain backtracking would not end), with the reference's results on the
+// sizes where the reference still ends.
+TEST(Robustness, NestedRepetitionsAreLinear) {
+    const size_t n = 200'000;
+    std::wstring as(n, L'a');
+    struct {
+        const wchar_t* pattern;
+        std::wstring text;
+        const char* want;
+    } rows[] = {
+        {L"(a+)+b", L"k:" + as + L"cb", "none"},
+        {L"(a|aa)*c", L"k:" + as + L"bc", "200003-200004"},
+        {L"([a-z0-9]+)*@", L"k:" + as + L"!@", "200003-200004"},
+        {L"^email:([a-z0-9]+)*@", L"email:" + as + L"!", "none"},
+        {L".+.+\x04+\x04", L"k:" + std::wstring(n, L'\x04') + L"y", "0-200002"},
+    };
+    for (const auto& row : rows) {
+        Regex re = compile(row.pattern);
+        ASSERT_NE(re, nullptr) << row.pattern;
+        auto begin = std::chrono::steady_clock::now();
+        int found = wregexec(re.get(), row.text.c_str());
+        double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        EXPECT_EQ(found ? spans(re.get(), row.text.c_str()) : "none", row.want) << row.pattern;
+        EXPECT_LT(took, 1.0) << row.pattern;
+    }
+}
+
+// Random patterns of a small alphabet against random subjects: the matcher
+// and the reference agree on every match and every group.
+TEST(Robustness, SameResultsAsBacktracking) {
+    std::mt19937 rng(12345);
+    auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+    // A pattern from a grammar that the compiler mostly accepts.
+    std::function<std::wstring(int)> piece = [&](int depth) -> std::wstring {
+        static const wchar_t* atoms[] = {L"a", L"b", L"c", L".", L"[ab]", L"[^a]", L"ab", L"^", L"$"};
+        std::wstring atom = depth < 3 && pick(3) == 0 ? L"(" + piece(depth + 1) + (pick(2) ? L"|" + piece(depth + 1) : L"") + L")"
+                                                      : std::wstring(atoms[pick(9)]);
+        static const wchar_t* reps[] = {L"", L"", L"*", L"+", L"?"};
+        return atom + reps[pick(5)] + (pick(3) == 0 ? piece(depth + 1) : L"");
+    };
+    wreg_step_limit = 1'000'000;
+    int compared = 0;
+    for (int i = 0; i < 3000; ++i) {
+        std::wstring pattern = piece(0), text;
+        for (int k = pick(16); k-- > 0;) text += L"abc"[pick(3)];
+        Regex re = compile(pattern.c_str());
+        messages.clear();
+        if (!re) continue;
+        wreg_backtrack_only = false;
+        int found = wregexec(re.get(), text.c_str());
+        std::string got = found ? spans(re.get(), text.c_str()) : "none";
+        wreg_backtrack_only = true;
+        int ref_found = wregexec(re.get(), text.c_str());
+        if (wreg_gave_up) continue;
+        ++compared;
+        EXPECT_EQ(got, ref_found ? spans(re.get(), text.c_str()) : "none") << pattern << L" on " << text;
+    }
+    wreg_backtrack_only = false;
+    wreg_step_limit = 0;
+    EXPECT_GT(compared, 1000);
 }
