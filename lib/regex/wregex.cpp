@@ -308,6 +308,30 @@ size_t literal_length(const uint32_t* p) {
 
 }  // namespace
 
+// Numbers the nodes of a compiled program in the order they stand: a node
+// is its opcode and next words, then a character run or a set ending in a
+// zero word for LITERAL, ANY_OF and ANY_BUT, nothing for the others (the
+// simple node of a repetition follows it as a node of its own).
+static void number_nodes(wregexp* r) {
+    uint32_t* index = r->program + r->program_words;
+    const uint32_t* code = r->program;
+    int n = 0;
+    index[0] = 0;  // the magic word
+    for (long w = 1; w < r->program_words;) {
+        uint32_t op = code[w];
+        index[w] = uint32_t(n++);
+        index[w + 1] = 0;
+        long end = w + 2;
+        if (op == LITERAL || op == ANY_OF || op == ANY_BUT) {
+            while (code[end] != 0) index[end++] = 0;
+            index[end++] = 0;
+        }
+        w = end;
+    }
+    r->node_index = index;
+    r->node_count = n;
+}
+
 wregexp* wregcomp(const wchar_t* pattern) {
     if (pattern == nullptr) {
         wregerror("NULL argument");
@@ -321,7 +345,8 @@ wregexp* wregcomp(const wchar_t* pattern) {
         wregerror("wregexp too big");
         return nullptr;
     }
-    wregexp* r = static_cast<wregexp*>(std::malloc(sizeof(wregexp) + sizeof(uint32_t) * size_t(c.size)));
+    // The block: the fixed part, the program, and the node numbers of its words.
+    wregexp* r = static_cast<wregexp*>(std::malloc(sizeof(wregexp) + 2 * sizeof(uint32_t) * size_t(c.size)));
     if (r == nullptr) {
         wregerror("out of space");
         return nullptr;
@@ -338,6 +363,7 @@ wregexp* wregcomp(const wchar_t* pattern) {
     r->required_text = nullptr;
     r->required_length = 0;
     r->program_words = int(c.emit);
+    number_nodes(r);
     long scan = 1;  // the first BRANCH
     if (c.next(scan) >= 0 && c.op(c.next(scan)) == END) {  // a single top-level branch
         scan += 2;
@@ -424,7 +450,7 @@ struct Matcher {
     size_t length;  // of the subject, once measured
 
     size_t bit(long node, const wchar_t* pos) const {
-        return size_t(pos - line_start) * size_t(expr->program_words) + size_t(node);
+        return size_t(pos - line_start) * size_t(expr->node_count) + expr->node_index[node];
     }
     bool was_seen(long node, const wchar_t* pos) const {
         size_t b = bit(node, pos);
@@ -441,10 +467,14 @@ struct Matcher {
     void remember() {
         may_remember = false;
         length = std::wcslen(line_start);
-        size_t words = ((length + 1) * size_t(expr->program_words) + 63) / 64;
+        size_t words = ((length + 1) * size_t(expr->node_count) + 63) / 64;
         if (words > seen_capacity) {
             uint64_t* grown = static_cast<uint64_t*>(std::realloc(seen_bits, words * sizeof(uint64_t)));
-            if (grown == nullptr) return;  // plain backtracking, then
+            if (grown == nullptr) {  // without it the time could grow exponentially: no match
+                wregerror("out of space");
+                broken = true;
+                return;
+            }
             seen_bits = grown;
             seen_capacity = words;
         }
@@ -585,8 +615,7 @@ struct Matcher {
         int r = loop<false>(node, pos, end, false);
         if (r != REMEMBER) return r == MATCHED;
         remember();
-        return (seen ? loop<true>(resume_node, resume_pos, end, true) : loop<false>(resume_node, resume_pos, end, true)) ==
-               MATCHED;
+        return seen && loop<true>(resume_node, resume_pos, end, true) == MATCHED;
     }
 
     enum { FAILED, MATCHED, REMEMBER };

@@ -22,6 +22,11 @@ struct wregexp {
     const uint32_t* required_text;
     int required_length;
     int program_words;       // length of the program, the magic word included
+    // For the matcher's memory of states: node_index[w] numbers the node
+    // that starts at program word w (words inside operands have none), and
+    // there are node_count nodes.
+    const uint32_t* node_index;
+    int node_count;
 };
 
 // Compiles a zero-terminated pattern; null after reporting through wregerror.
