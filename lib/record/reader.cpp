@@ -10,12 +10,8 @@ namespace {
 
 // `at` is the first byte that did not decode, or null for a read error.
 [[noreturn]] void code_error(const unsigned char* at) {
-    warn(WARN_NOTE, "code error in Rk-file %s(%d), irrecoverable.\n", input_name, input_number);
-    locale_advice(at);
-    fatal_exit();
+    fatal_code_error(at, "code error in Rk-file %s(%d), irrecoverable.\n", input_name, input_number);
 }
-
-[[noreturn]] void stream_error(const WStream* s) { code_error(s->bad ? s->buf + s->pos : nullptr); }
 
 // Masks of a 64-byte block: newlines, colons, and bytes that need more than
 // a copy (NUL and bytes of 0x80 and above).
@@ -278,11 +274,6 @@ void relocate_record(Field* rec, Area* text) {
     }
 }
 
-int relocate_record_pact(void* rec, void*, Area* text) {
-    relocate_record(*static_cast<Field**>(rec), text);
-    return 0;
-}
-
 Field* read_record(WStream* s, Area* text, Area* table_area) {
     area_align(alignof(Field), table_area);
     area_align(sizeof(wchar_t), text);
@@ -293,7 +284,7 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
 
     for (;;) {
         if (s->pos == s->len && !ws_fill(s)) {
-            if (s->error) stream_error(s);
+            if (s->error) code_error(ws_bad_byte(s));
             break;
         }
         // Blocks need some room beyond what they store; near the end of the
@@ -307,7 +298,7 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
         }
         wint_t c = ws_decode(s);
         if (c == WEOF) {
-            if (s->error) stream_error(s);
+            if (s->error) code_error(ws_bad_byte(s));
             break;
         }
         if (rb.take(wchar_t(c))) break;

@@ -43,9 +43,6 @@ inline void for_each_field_pointer(Field* from, Field* to, Fn fn) {
 // Translates every pointer of the record, its closing triple included,
 // after the area holding its text was resized.
 void relocate_record(Field* rec, Area* text);
-// Relocation pact for a record's text: `rec` is the address of the caller's
-// pointer to the record's table (a Field**).
-int relocate_record_pact(void* rec, void*, Area* text);
 
 // Reading modes of an input.
 enum { INPUT_EXHAUSTED = 0, INPUT_ONE_FILE = 1, INPUT_ALL_FILES = 2 };

@@ -424,7 +424,7 @@ unsigned long steps_left = 0;  // of the current match, when wreg_step_limit is 
 Choice* stack = nullptr;
 size_t capacity = 0;
 
-// The states already run in the current wregexec, a bit per program word
+// The states already run in the current wregexec, a bit per program node
 // and subject position; kept, like the stack, from match to match.
 uint64_t* seen_bits = nullptr;
 size_t seen_capacity = 0;  // in 64-bit words
@@ -447,7 +447,6 @@ struct Matcher {
     long resume_node;  // where the failure that set the memory up stood
     const wchar_t* resume_pos;
     bool limited = wreg_backtrack_only && wreg_step_limit;  // the step limit binds the reference alone
-    size_t length;  // of the subject, once measured
 
     size_t bit(long node, const wchar_t* pos) const {
         return size_t(pos - line_start) * size_t(expr->node_count) + expr->node_index[node];
@@ -466,8 +465,7 @@ struct Matcher {
     }
     void remember() {
         may_remember = false;
-        length = std::wcslen(line_start);
-        size_t words = ((length + 1) * size_t(expr->node_count) + 63) / 64;
+        size_t words = ((std::wcslen(line_start) + 1) * size_t(expr->node_count) + 63) / 64;
         if (words > seen_capacity) {
             uint64_t* grown = static_cast<uint64_t*>(std::realloc(seen_bits, words * sizeof(uint64_t)));
             if (grown == nullptr) {  // without it the time could grow exponentially: no match
@@ -482,6 +480,12 @@ struct Matcher {
         seen = seen_bits;
     }
 
+    // Whether the node matches one character: a literal (by its first
+    // character), any character, or a set.
+    bool simple(long node) const {
+        uint32_t op = code[node];
+        return op == LITERAL || op == ANY_CHAR || op == ANY_OF || op == ANY_BUT;
+    }
     // Whether the simple node matches the character c (not the final zero).
     bool one(long node, wchar_t c) const {
         const uint32_t* operand = code + node + 2;
@@ -499,8 +503,7 @@ struct Matcher {
     // has failed, so the count ends there.
     long unseen_count(long rep, const wchar_t* pos) {
         long operand = rep + 2;
-        uint32_t op = code[operand];
-        if (op != ANY_CHAR && op != ANY_OF && op != ANY_BUT && op != LITERAL) return long(count(operand, pos));
+        if (!simple(operand)) return long(count(operand, pos));  // which reports the damage
         const wchar_t* p = pos;
         while (one(operand, *p)) {
             ++p;
@@ -558,14 +561,7 @@ struct Matcher {
     // only when its first node is a character matcher that fails there.
     bool can_start(long b, const wchar_t* pos) const {
         long first = b + 2;
-        const uint32_t* operand = code + first + 2;
-        switch (code[first]) {
-        case LITERAL: return uint32_t(*pos) == operand[0];
-        case ANY_CHAR: return *pos != 0;
-        case ANY_OF: return *pos != 0 && in_set(operand, *pos);
-        case ANY_BUT: return *pos != 0 && !in_set(operand, *pos);
-        default: return true;
-        }
+        return !simple(first) || one(first, *pos);
     }
 
     // How many characters in a row from pos the simple node matches.

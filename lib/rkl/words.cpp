@@ -70,11 +70,8 @@ wint_t get(RklWords* w) {
         w->ahead = WEOF;
     } else {
         c = ws_getwc(w->stream);
-        if (c == WEOF && w->stream->error) {
-            warn(WARN_NOTE, "code error in the file %s(%d,).\n", w->path, w->line);
-            locale_advice(w->stream->bad ? w->stream->buf + w->stream->pos : nullptr);
-            fatal_exit();
-        }
+        if (c == WEOF && w->stream->error)
+            fatal_code_error(ws_bad_byte(w->stream), "code error in the file %s(%d,).\n", w->path, w->line);
         if (c == 0) fatal("code error in the file %s(%d,).\n", w->path, w->line);
     }
     if (c == L'\n') {

@@ -226,7 +226,7 @@ static void die_of_broken_pipe() {
 
 static bool output_failed = false;
 
-void fatal_exit() {
+[[noreturn]] static void fatal_exit() {
     if (!output_failed && !out_flush() && errno == EPIPE) die_of_broken_pipe();
     run_cleanup();
     std::exit(3);
@@ -255,7 +255,7 @@ void fatal(const char* format, ...) {
     fatal_exit();
 }
 
-void locale_advice(const unsigned char* byte) {
+static void locale_advice(const unsigned char* byte) {
     if (byte == nullptr || *byte < 0x80) return;
     const char* codeset = nl_langinfo(CODESET);
     if (codeset == nullptr || (std::strcmp(codeset, "ANSI_X3.4-1968") != 0 && std::strcmp(codeset, "ASCII") != 0 &&
@@ -263,6 +263,15 @@ void locale_advice(const unsigned char* byte) {
         return;
     const char* name = setlocale(LC_CTYPE, nullptr);
     warn(WARN_NOTE, "the locale \"%s\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8.\n", name ? name : "C");
+}
+
+void fatal_code_error(const unsigned char* byte, const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    vmessage(format, ap);
+    va_end(ap);
+    locale_advice(byte);
+    fatal_exit();
 }
 
 void rk_exit(int status) {

@@ -50,13 +50,11 @@ enum { WARN_FATAL = 1, WARN_ERROR = 2, WARN_NOTE = 3 };
 int warn(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // warn at level WARN_FATAL.
 [[noreturn]] void fatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Ends the program as fatal does, for a message already written with warn
-// at WARN_NOTE (and whatever note follows it).
-[[noreturn]] void fatal_exit();
-// After a code error: when the locale's encoding is ASCII and the byte that
-// did not decode (null when none, e.g. a read error) lies beyond it, one
-// line of advice on the locale to use.
-void locale_advice(const unsigned char* byte);
+// fatal for a code error: `byte` is the first byte that did not decode, or
+// null (a read error). When the locale's encoding is ASCII and the byte lies
+// beyond it, one line of advice on the locale to use follows the message.
+[[noreturn]] void fatal_code_error(const unsigned char* byte, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 // Installs the hook run before any exit caused by errors.
 void set_cleanup(void (*fn)());
 // Exits with status (after the clean-up hook) when errors were counted.

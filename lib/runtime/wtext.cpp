@@ -82,11 +82,9 @@ wchar_t* read_line(wchar_t** cell, WStream* s, Area* area) {
     for (;;) {
         wint_t ch = ws_getwc(s);
         if (ch == WEOF) {
-            if (s->error) {
-                warn(WARN_NOTE, "code error in the file %s(%d), irrecoverable.\n", input_name, input_number);
-                locale_advice(s->bad ? s->buf + s->pos : nullptr);
-                fatal_exit();
-            }
+            if (s->error)
+                fatal_code_error(ws_bad_byte(s), "code error in the file %s(%d), irrecoverable.\n", input_name,
+                                 input_number);
             if (!read_any) return nullptr;
             break;
         }

@@ -67,6 +67,9 @@ wint_t ws_getwc(WStream* s);
 // Decodes the multibyte character at the read position (the slow path of
 // ws_getwc); returns WEOF at end of file or on error.
 wint_t ws_decode(WStream* s);
+// After an error: the first byte of the sequence that did not decode, or
+// null for a read error.
+inline const unsigned char* ws_bad_byte(const WStream* s) { return s->bad ? s->buf + s->pos : nullptr; }
 // After an undecodable sequence: skips its first byte so that reading can go
 // on. False when the error was a read error, which can't be skipped.
 bool ws_resync(WStream* s);
