@@ -10,6 +10,7 @@
 #   make fuzz             every fuzz target for FUZZ_TIME seconds (default 60)
 #   make check-aarch64    cross-build for 64-bit ARM; unit tests and a few
 #                         end-to-end files under qemu-user
+#   make grammar          regenerates lib/rkl/grammar.cpp from grammar.y (bison)
 
 SHELL    := /bin/bash
 MAKEFLAGS += --no-print-directory
@@ -31,9 +32,9 @@ endif
 BIN := $(BUILD)/bin
 
 FUZZ_TIME    ?= 60
-FUZZ_TARGETS := reader options keys regex
+FUZZ_TARGETS := reader options keys regex rkl
 
-.PHONY: all configure check demo install uninstall package bench fuzz check-aarch64 clean
+.PHONY: all configure check demo install uninstall package bench fuzz check-aarch64 grammar clean
 
 # Just the programs (and their manual pages): no test tools needed.
 all: configure
@@ -107,6 +108,11 @@ check-aarch64:
 	cmake --build build-aarch64 -j $(JOBS)
 	cd build-aarch64 && ctest -j $(JOBS) --output-on-failure -E '^e2e[.]'
 	tests/cross/e2e-under-qemu.sh build-aarch64/bin /usr/aarch64-linux-gnu $(CROSS_E2E)
+
+# The Rkl parser is generated source kept in the tree: building needs no
+# bison, only changing the grammar does.
+grammar:
+	cd lib/rkl && bison -Wall -o grammar.cpp grammar.y
 
 clean:
 	rm -rf build build-san build-fuzz build-aarch64 build-bare

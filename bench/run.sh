@@ -89,7 +89,7 @@ for helper in rkgen:gen.cpp rkmeasure:measure.cpp; do
 done
 
 missing=()
-for p in Rkcat Rkhead Rktail Rkproj Rkgrep Rksort; do
+for p in Rkcat Rkhead Rktail Rkproj Rkgrep Rksort Rkselect Rked; do
     [[ -x $bin/$p ]] || missing+=("$p")
 done
 if ((${#missing[@]})); then
@@ -302,6 +302,29 @@ bench "  vs pass-through" 'Rkcat -n -g city "$D"' 'mawk "$AWK_CAT" "$D"'
 bench "grep city:Tokyo"        'Rkgrep city:Tokyo "$D"' 'mawk "$AWK_TOKYO" "$D"' same
 bench "grep -v tag alpha|beta" 'Rkgrep -v '\''tag:(alpha|beta)$'\'' "$D"' 'mawk "$AWK_NOTAG" "$D"' same
 bench "grep zzzq (no match)"   'Rkgrep zzzq "$D"' 'mawk "$AWK_ZZZQ" "$D"' same
+# Rkl: conditions and edits against the same jobs in awk (paragraph mode, a
+# loop over the fields), and against Miller on the same data as DKVP lines.
+export AWK_PRICE='BEGIN{RS="";FS="\n"}{for(i=1;i<=NF;i++) if(index($i,"price:")==1){ if (substr($i,7)+0 > 100) print $0 "\n"; break}}'
+export AWK_CITY='BEGIN{RS="";FS="\n"}{for(i=1;i<=NF;i++) if(index($i,"city:")==1){ if (substr($i,6) == "Tokyo") print $0 "\n"; break}}'
+export AWK_LIKE='BEGIN{RS="";FS="\n"}{for(i=1;i<=NF;i++) if(index($i,"city:")==1){ if (substr($i,6) ~ /^(Tokyo|Lyon)$/) print $0 "\n"; break}}'
+export AWK_TOTAL='BEGIN{RS="";FS="\n"}{p="";q="";for(i=1;i<=NF;i++){ if(index($i,"price:")==1) p=substr($i,7); else if(index($i,"qty:")==1) q=substr($i,5)} t=p*q; if (t==int(t) && t>=-2147483648 && t<2147483648) s=sprintf("%d",t); else s=sprintf("%g",t); print $0 "\ntotal:" s "\n"}'
+bench "select price:n GT 100"  'Rkselect price:n GT 100 "$D"' 'mawk "$AWK_PRICE" "$D"' same
+bench "select city == Tokyo"   'Rkselect city == Tokyo "$D"' 'mawk "$AWK_CITY" "$D"' same
+bench "select city LIKE"       'Rkselect city LIKE '\''^(Tokyo|Lyon)$'\'' "$D"' 'mawk "$AWK_LIKE" "$D"' same
+bench "ed total = price*qty"   'Rked total = FIELD price:n TIMES FIELD qty:n "$D"' 'mawk "$AWK_TOTAL" "$D"' same
+if command -v mlr >/dev/null 2>&1 && ((have_mawk)); then
+    export DK=$data/bench.dkvp
+    if [[ ! -f $DK || $DK -ot $D ]]; then
+        say "== writing ${DK#"$repo"/} (bench.rk as DKVP lines for Miller)"
+        mawk 'BEGIN{RS="";FS="\n"}{o=""; for(i=1;i<=NF;i++){c=index($i,":"); o=o (i>1?",":"") substr($i,1,c-1) "=" substr($i,c+1)} print o}' "$D" >"$DK"
+    fi
+    bench "  price vs Miller"    'Rkselect price:n GT 100 "$D"' 'mlr filter '\''$price > 100'\'' "$DK"'
+    bench "  city vs Miller"     'Rkselect city == Tokyo "$D"' 'mlr filter '\''$city == "Tokyo"'\'' "$DK"'
+    bench "  LIKE vs Miller"     'Rkselect city LIKE '\''^(Tokyo|Lyon)$'\'' "$D"' 'mlr filter '\''$city =~ "^(Tokyo|Lyon)$"'\'' "$DK"'
+    bench "  total vs Miller"    'Rked total = FIELD price:n TIMES FIELD qty:n "$D"' 'mlr put '\''$total = $price * $qty'\'' "$DK"'
+else
+    say "!! mlr (Miller) not installed: its rows are left out (apt-get install -y miller)"
+fi
 sorted_copy "$data/sorted.rk" n
 sorted_copy "$data/reversed.rk" nr
 cat "$data/sorted.rk" "$data/reversed.rk" >/dev/null 2>&1 || true

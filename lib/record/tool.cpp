@@ -1,4 +1,5 @@
 // The common frame of the programs' main routines.
+#include <cstdio>
 #include <cstring>
 
 #include "tool.h"
@@ -41,7 +42,9 @@ void tool_start(const ToolSpec& spec, int argc, char** argv) {
             int32_t& n = *spec.count;
             n = n > (INT32_MAX - digit) / 10 ? INT32_MAX : n * 10 + digit;
         } else if (letter == '?' || spec.option == nullptr || !spec.option(letter)) {
-            usage_exit(spec.usage);
+            if (!spec.scan_goes_on) usage_exit(spec.usage);
+            std::fputs(spec.usage, stderr);
+            ++error_count;
         }
     }
     opt_shift();

@@ -29,6 +29,9 @@ struct ToolSpec {
     // When set, the digit letters of `options` form a count here (-10 is
     // ten; digits accumulate across options).
     int32_t* count;
+    // When set, an unknown option writes the usage text and counts an error,
+    // and the scan goes on (the program stops with status 2 after it).
+    bool scan_goes_on = false;
 };
 
 // Steps 1 to 3 of the frame. Keeps the spec for the calls below.

@@ -867,24 +867,18 @@ int relocate_match(void* expr, void* textstart, Area* area) {
 
 }  // namespace
 
-wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, wchar_t** resume, Area* area) {
-    wchar_t* result = nullptr;
-    Relocated<wchar_t, const wchar_t> cells(&result, area, &tmpl);
+bool wregsub_part(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, wchar_t** result, Area* area) {
+    Relocated<wchar_t, const wchar_t> cells(result, area, &tmpl);
     PactScope match(0, relocate_match, expr, &textstart, area);
     area_align(sizeof(wchar_t), area);
     // The source is read only after the room is made, since making it may
     // move the subject (the pacts translate the pointers read here).
     auto append_from = [&](const wchar_t* const* source, size_t n) {
         if (n == 0) return;
-        wchar_t* d = static_cast<wchar_t*>(area_extend(n * sizeof(wchar_t), &result, area));
+        wchar_t* d = static_cast<wchar_t*>(area_extend(n * sizeof(wchar_t), result, area));
         std::wmemcpy(d, *source, n);
     };
     auto append = [&](const wchar_t* p, size_t n) { append_from(&p, n); };
-    auto finish = [&]() {
-        const wchar_t zero = 0;
-        append(&zero, 1);
-        return result;
-    };
     const char* problem = nullptr;
     if (expr == nullptr || tmpl == nullptr)
         problem = "NULL parm to wregsub";
@@ -894,10 +888,7 @@ wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, w
         problem = "conflict in wregsub";
     if (problem) {
         wregerror(problem);
-        if (resume) *resume = nullptr;
-        wchar_t* r = finish();
-        if (resume) *resume = r;
-        return r;
+        return false;
     }
     append_from(&textstart, size_t(expr->match_start[0] - textstart));
     for (size_t ti = 0; tmpl[ti]; ++ti) {
@@ -922,11 +913,27 @@ wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, w
             append_from(&expr->match_start[group], size_t(expr->match_end[group] - expr->match_start[group]));
         }
     }
+    return true;
+}
+
+wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, wchar_t** resume, Area* area) {
+    wchar_t* result = nullptr;
+    const wchar_t zero = 0;
+    area_align(sizeof(wchar_t), area);
+    bool ok = wregsub_part(expr, tmpl, textstart, &result, area);
+    Relocated<wchar_t> cell(&result, area);
+    PactScope match(0, relocate_match, expr, &textstart, area);
+    if (!ok) {
+        *static_cast<wchar_t*>(area_extend(sizeof zero, &result, area)) = zero;
+        if (resume) *resume = result;
+        return result;
+    }
     size_t resume_at = result ? size_t(reinterpret_cast<wchar_t*>(area->head) - result) : 0;
-    append_from(&expr->match_end[0], std::wcslen(expr->match_end[0]));
-    wchar_t* r = finish();
-    if (resume) *resume = r + resume_at;
-    return r;
+    size_t rest = std::wcslen(expr->match_end[0]) + 1;
+    wchar_t* d = static_cast<wchar_t*>(area_extend(rest * sizeof(wchar_t), &result, area));
+    std::wmemcpy(d, expr->match_end[0], rest);
+    if (resume) *resume = result + resume_at;
+    return result;
 }
 
 const wchar_t* wreg_find_required(const wregexp* expr, const wchar_t* text, size_t n) {

@@ -39,6 +39,11 @@ int wregexec(wregexp* expr, const wchar_t* subject);
 // template, built in area; *resume is set just behind the replacement.
 wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, wchar_t** resume, Area* area);
 
+// The part of wregsub's text up to the replacement: appends the text from
+// textstart to the match and the expanded template to the object at *result
+// (area_extend's cell). False, after reporting, when the match or the
+// expression can't be used.
+bool wregsub_part(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, wchar_t** result, Area* area);
 // The first occurrence in text[0..n) of the literal that every match of expr
 // contains; text itself when there is no such literal; null when absent.
 const wchar_t* wreg_find_required(const wregexp* expr, const wchar_t* text, size_t n);

@@ -63,6 +63,8 @@ void area_resize(size_t new_size, Area* area) {
     if (!area_try_resize(new_size, area)) fatal("can't resize %s\n", area->label);
 }
 
+size_t area_size_limit = 0;
+
 bool area_try_resize(size_t new_size, Area* area) {
     // The label names the new size even when the resize fails.
     char name[24];
@@ -82,6 +84,10 @@ bool area_try_resize(size_t new_size, Area* area) {
     // Growing may fail; the area is then left exactly as it was.
     char* grown = nullptr;
     if (new_size > s) {
+        if (area_size_limit && new_size > area_size_limit) {
+            area->old_base = area->old_limit = area->old_head = nullptr;
+            return false;
+        }
         grown = static_cast<char*>(std::realloc(area->base, new_size));
         if (grown == nullptr) {
             area->old_base = area->old_limit = area->old_head = nullptr;

@@ -62,6 +62,9 @@ inline void area_reset(Area* area) {
     area->head = area->base;
     area->tail = area->limit;
 }
+// When not zero, no area grows beyond this many bytes (growing fails as if
+// the memory could not be had). For tests and fuzzing.
+extern size_t area_size_limit;
 // Resizes the block (it may move; area_relocate translates old pointers).
 // Runs no pacts. Fatal when the memory can't be had.
 void area_resize(size_t new_size, Area* area);

@@ -173,6 +173,8 @@ WStream* ws_open(const char* path) {
 
 WStream* ws_stdin() { return ws_make(0); }
 
+WStream* ws_fd(int fd) { return ws_make(fd); }
+
 WStream* ws_memory(const void* data, size_t n) {
     WStream* s = ws_make(-1);
     if (n > s->cap) {

@@ -148,7 +148,42 @@ static locale_t c_locale() {
     return c_numbers;
 }
 
+// Plain decimals of at most 15 digits ([+-]digits[.digits]) are exact as
+// an integer of at most 2^53 divided by a power of ten of at most 10^15, and
+// one division rounds correctly: the same value the library's conversion
+// gives, without its cost. Anything else goes to the library.
+static bool parse_plain_decimal(const wchar_t* s, double* value) {
+    static const double tens[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    bool negative = *s == L'-';
+    if (*s == L'-' || *s == L'+') ++s;
+    uint64_t m = 0;
+    int digits = 0, decimals = 0;
+    bool point = false, any = false;
+    for (;; ++s) {
+        if (*s >= L'0' && *s <= L'9') {
+            any = true;
+            if (m == 0 && *s == L'0') {
+                if (point) ++decimals;
+                continue;
+            }
+            if (++digits > 15) return false;
+            m = m * 10 + uint64_t(*s - L'0');
+            if (point) ++decimals;
+        } else if (*s == L'.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (*s != 0 || !any || decimals > 15) return false;
+    double x = double(m) / tens[decimals];
+    *value = negative ? -x : x;
+    return true;
+}
+
 double parse_number(const wchar_t* s) {
+    double fast;
+    if (parse_plain_decimal(s, &fast)) return fast;
     wchar_t* end = nullptr;
     locale_t c = c_locale();
     double v = c ? wcstod_l(s, &end, c) : std::wcstod(s, &end);
@@ -157,10 +192,69 @@ double parse_number(const wchar_t* s) {
     return *end ? 0.0 : v;
 }
 
+// "%g" for values whose exponent lies in -4 .. 5 (the plain notation):
+// the six significant digits are rounded exactly, half to even, from the
+// double's exact value m * 2^e held in 128 bits, as the library does.
+static bool format_plain_g(char* buf, double x) {
+    double a = x < 0 ? -x : x;
+    if (!(a >= 1e-4 && a < 1e6)) return false;
+    int e;
+    double f = std::frexp(a, &e);                      // a = f * 2^e, f in [0.5, 1)
+    uint64_t m = uint64_t(std::ldexp(f, 53));          // exact: a = m * 2^(e-53)
+    int shift = 53 - e;                                // a = m / 2^shift
+    if (shift <= 0 || shift > 80) return false;
+    int exp10 = int(std::floor(std::log10(a)));
+    unsigned __int128 q = 0;
+    for (int tries = 0; tries < 3; ++tries) {
+        int s = 5 - exp10;                             // scale to six digits before the point
+        if (s < 0 || s > 9) return false;
+        static const uint64_t tens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
+        unsigned __int128 n = (unsigned __int128)m * tens[s];
+        q = n >> shift;
+        unsigned __int128 r = n - (q << shift), half = (unsigned __int128)1 << (shift - 1);
+        if (r > half || (r == half && (q & 1))) ++q;
+        if (q >= 1000000) ++exp10;
+        else if (q < 100000) --exp10;
+        else break;
+    }
+    if (q < 100000 || q >= 1000000 || exp10 < -4 || exp10 > 5) return false;
+    char digits[7];
+    for (int i = 5; i >= 0; --i, q /= 10) digits[i] = char('0' + int(q % 10));
+    int last = 5;
+    char* p = buf;
+    if (x < 0) *p++ = '-';
+    if (exp10 >= 0) {
+        while (last > exp10 && digits[last] == '0') --last;
+        for (int i = 0; i <= exp10; ++i) *p++ = digits[i];
+        if (last > exp10) {
+            *p++ = '.';
+            for (int i = exp10 + 1; i <= last; ++i) *p++ = digits[i];
+        }
+    } else {
+        while (digits[last] == '0') --last;
+        *p++ = '0';
+        *p++ = '.';
+        for (int i = 0; i < -exp10 - 1; ++i) *p++ = '0';
+        for (int i = 0; i <= last; ++i) *p++ = digits[i];
+    }
+    *p = 0;
+    return true;
+}
+
 void format_number(char* buf, double x) {
-    if (x >= -2147483648.0 && x < 2147483648.0 && double(int32_t(x)) == x)
-        std::snprintf(buf, NUMBER_BUF, "%d", int32_t(x));
-    else {
+    if (x >= -2147483648.0 && x < 2147483648.0 && double(int32_t(x)) == x) {
+        // An integer: its decimal digits.
+        int64_t v = int32_t(x);
+        char tmp[16];
+        int n = 0;
+        uint64_t u = v < 0 ? uint64_t(-v) : uint64_t(v);
+        do tmp[n++] = char('0' + u % 10), u /= 10;
+        while (u);
+        char* p = buf;
+        if (v < 0) *p++ = '-';
+        while (n) *p++ = tmp[--n];
+        *p = 0;
+    } else if (!format_plain_g(buf, x)) {
         locale_t c = c_locale();
         locale_t old = c ? uselocale(c) : locale_t(0);
         std::snprintf(buf, NUMBER_BUF, "%g", x);

@@ -56,6 +56,8 @@ struct WStream {
 
 WStream* ws_open(const char* path);   // nullptr when the file can't be opened
 WStream* ws_stdin();
+// A stream over an open descriptor (a pipe), closed by ws_close.
+WStream* ws_fd(int fd);
 // A stream over a copy of n bytes of memory.
 WStream* ws_memory(const void* data, size_t n);
 void ws_close(WStream* s);

@@ -651,3 +651,46 @@ TEST(Coding, EncodingInPiecesOfAnySize) {
         ASSERT_EQ(got, want) << round;
     }
 }
+
+// The fast paths of the number conversions give exactly what the C
+// library gives: "%g" / "%d" out, wcstod in, on random values of every
+// magnitude and on the decimals records hold.
+TEST(Numbers, SameAsTheLibraryConversions) {
+    uint64_t seed = 88172645463325252ull;
+    auto next = [&] {
+        seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
+        return seed;
+    };
+    char ours[NUMBER_BUF], theirs[NUMBER_BUF];
+    for (int i = 0; i < 400000; ++i) {
+        double x;
+        switch (i % 4) {
+        case 0: x = std::ldexp(double(next() >> 11), int(next() % 60) - 80); break;  // any bits
+        case 1: x = double(int64_t(next() % 2000001) - 1000000) / 100.0; break;       // prices
+        case 2: x = std::ldexp(double(next() % 1000000000), -int(next() % 14)); break;  // ties
+        default: x = std::round(std::ldexp(double(next() >> 11), -40) * 1e6) / 1e6;
+        }
+        if (next() & 1) x = -x;
+        format_number(ours, x);
+        if (x >= -2147483648.0 && x < 2147483648.0 && double(int32_t(x)) == x)
+            std::snprintf(theirs, sizeof theirs, "%d", int32_t(x));
+        else
+            std::snprintf(theirs, sizeof theirs, "%g", x);
+        ASSERT_STREQ(ours, theirs) << "bits " << std::hexfloat << x;
+        // Reading back plain decimals of up to 17 digits.
+        char text[40];
+        int digits = 1 + int(next() % 17), point = int(next() % (digits + 1));
+        int n = 0;
+        if (next() & 1) text[n++] = '-';
+        for (int d = 0; d < digits; ++d) {
+            if (d == point && point > 0) text[n++] = '.';
+            text[n++] = char('0' + next() % 10);
+        }
+        text[n] = 0;
+        wchar_t wide[40];
+        for (int k = 0; k <= n; ++k) wide[k] = wchar_t(text[k]);
+        double want = std::wcstod(wide, nullptr);
+        double got = parse_number(wide);
+        ASSERT_EQ(std::memcmp(&want, &got, sizeof got), 0) << text;
+    }
+}
