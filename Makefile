@@ -64,6 +64,10 @@ demo: all
 	@$(BIN)/Rksort price:nr examples/orders.rk | $(BIN)/Rkproj order,price | $(BIN)/Rkhead -3
 	@echo '$$ Rkgrep '\''city:(Lyon|Kraków)'\'' examples/customers.rk | Rkproj name,city'
 	@$(BIN)/Rkgrep 'city:(Lyon|Kraków)' examples/customers.rk | $(BIN)/Rkproj name,city
+	@echo '$$ Rkselect price:n GT 10 examples/orders.rk | Rksort price:nr | Rkproj order,item,price'
+	@$(BIN)/Rkselect price:n GT 10 examples/orders.rk | $(BIN)/Rksort price:nr | $(BIN)/Rkproj order,item,price
+	@echo '$$ Rked IF EPILOGUE THEN revenue = STATIC r '\'';'\'' OUTPUT ELSE STATIC r = SUM '\''('\'' STATIC r , FIELD price:n '\''*'\'' FIELD qty:n '\'')'\'' FI examples/orders.rk | Rkproj revenue'
+	@$(BIN)/Rked IF EPILOGUE THEN revenue = STATIC r ';' OUTPUT ELSE STATIC r = SUM '(' STATIC r , FIELD price:n '*' FIELD qty:n ')' FI examples/orders.rk | $(BIN)/Rkproj revenue
 
 install: all
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)

@@ -26,18 +26,11 @@ static Area text, tree, names, table;
 static WStream* input = nullptr;
 static char program_path[64];
 
-static void drop(Area* a) {
-    std::free(a->base);
-    std::free(a->pacts[0].entries);
-    std::free(a->pacts[1].entries);
-    *a = Area{};
-}
-
 static void release() {
     ws_close(input);
     input = nullptr;
     rkl_reset();
-    for (Area* a : {&text, &tree, &names, &table}) drop(a);
+    for (Area* a : {&text, &tree, &names, &table}) area_destroy(a);
     error_count = 0;
     input_name = nullptr;
 }

@@ -354,8 +354,8 @@ bool shell_command(const char* command, void (*line)(const wchar_t*, void*), voi
         area_push_pact(0, area_double, nullptr, nullptr, &lines);
     }
     wchar_t* text;
-    while ((text = read_line(nullptr, s, &lines)) != nullptr) {
-        ++input_number;
+    // Each line is numbered before it is read, for the messages about it.
+    while ((++input_number, text = read_line(nullptr, s, &lines)) != nullptr) {
         line(text, data);
         area_reset(&lines);
     }

@@ -497,6 +497,8 @@ RklValue eval_while(RklNode* n) {
     int32_t held = 1;
     Hold hold(&body, &held);
     do {
+        // The last turn's value goes with the storage given back.
+        body = RklValue{RKL_NO_VALUE, 0, nullptr};
         drop_values_to(mark);
         body = eval(n->right);
         size_t after = value_mark();
@@ -523,6 +525,7 @@ RklValue eval_for(RklNode* n) {
     RklVariable* var = reinterpret_cast<RklVariable*>(n->right->left->left);
     size_t mark = value_mark();
     for (int32_t i = 0; i < ops[0].count && loop_may_go_on(); ++i) {
+        ops[1] = RklValue{RKL_NO_VALUE, 0, nullptr};
         drop_values_to(mark);
         size_t size = ops[0].kind == RKL_NUMBERS ? sizeof(double) : sizeof(void*);
         RklValue one{ops[0].kind, 1, static_cast<char*>(ops[0].items) + size * size_t(i)};

@@ -341,12 +341,16 @@ typedef enum yysymbol_kind_t yysymbol_kind_t;
 // The state stack starts with 200 entries and doubles up to 10000.
 #define YYINITDEPTH 200
 #define YYMAXDEPTH 10000
+// A grown stack is known to the parser module, so that one left behind by a
+// fatal stop (which never returns here) is freed by the next parse.
+#define YYSTACK_ALLOC rkl_stack_alloc
+#define YYSTACK_FREE rkl_stack_free
 
 static int rkl_yylex(RKL_YYSTYPE* value, RklParser* p);
 static void rkl_yyerror(RklParser* p, const char* message);
 static uintptr_t assignment(RklParser* p, uintptr_t target, uintptr_t value);
 
-#line 350 "grammar.cpp"
+#line 354 "grammar.cpp"
 
 #ifdef short
 # undef short
@@ -735,15 +739,15 @@ static const yytype_int8 yytranslate[] =
 /* YYRLINE[YYN] -- Source line where rule number YYN was defined.  */
 static const yytype_int8 yyrline[] =
 {
-       0,    67,    67,    68,    72,    73,    74,    75,    76,    77,
-      78,    79,    80,    81,    82,    83,    84,    85,    86,    87,
-      88,    89,    90,    91,    92,    93,    94,    95,    99,   100,
-     101,   105,   105,   105,   105,   106,   107,   111,   111,   111,
-     111,   111,   111,   111,   111,   111,   112,   112,   112,   116,
-     116,   116,   116,   116,   116,   116,   116,   116,   116,   116,
-     116,   116,   117,   117,   117,   117,   117,   117,   117,   117,
-     117,   117,   117,   120,   120,   121,   121,   121,   122,   122,
-     122,   122,   122,   122,   122,   122,   122
+       0,    71,    71,    72,    76,    77,    78,    79,    80,    81,
+      82,    83,    84,    85,    86,    87,    88,    89,    90,    91,
+      92,    93,    94,    95,    96,    97,    98,    99,   103,   104,
+     105,   109,   109,   109,   109,   110,   111,   115,   115,   115,
+     115,   115,   115,   115,   115,   115,   116,   116,   116,   120,
+     120,   120,   120,   120,   120,   120,   120,   120,   120,   120,
+     120,   120,   121,   121,   121,   121,   121,   121,   121,   121,
+     121,   121,   121,   124,   124,   125,   125,   125,   126,   126,
+     126,   126,   126,   126,   126,   126,   126
 };
 #endif
 
@@ -1591,181 +1595,181 @@ yyreduce:
   switch (yyn)
     {
   case 2: /* program: %empty  */
-#line 67 "grammar.y"
+#line 71 "grammar.y"
                                       { p->root = 0; }
-#line 1597 "grammar.cpp"
+#line 1601 "grammar.cpp"
     break;
 
   case 3: /* program: expr  */
-#line 68 "grammar.y"
+#line 72 "grammar.y"
                                       { p->root = yyvsp[0]; }
-#line 1603 "grammar.cpp"
+#line 1607 "grammar.cpp"
     break;
 
   case 5: /* expr: expr LBRACKET expr RBRACKET  */
-#line 73 "grammar.y"
+#line 77 "grammar.y"
                                       { yyval = rkl_node(p, RKL_LBRACKET, yyvsp[-3], yyvsp[-1]); }
-#line 1609 "grammar.cpp"
+#line 1613 "grammar.cpp"
     break;
 
   case 6: /* expr: function expr  */
-#line 74 "grammar.y"
+#line 78 "grammar.y"
                                       { yyval = rkl_node(p, yyvsp[-1] == RKL_MINUS ? RKL_NEGATE : int(yyvsp[-1]), yyvsp[0], 0); }
-#line 1615 "grammar.cpp"
+#line 1619 "grammar.cpp"
     break;
 
   case 7: /* expr: expr SEMICOLON expr  */
-#line 75 "grammar.y"
+#line 79 "grammar.y"
                                       { yyval = rkl_node(p, RKL_SEMICOLON, yyvsp[-2], yyvsp[0]); }
-#line 1621 "grammar.cpp"
+#line 1625 "grammar.cpp"
     break;
 
   case 9: /* expr: expr ASSIGN expr  */
-#line 77 "grammar.y"
+#line 81 "grammar.y"
                                       { yyval = assignment(p, yyvsp[-2], yyvsp[0]); }
-#line 1627 "grammar.cpp"
+#line 1631 "grammar.cpp"
     break;
 
   case 10: /* expr: NOT expr  */
-#line 78 "grammar.y"
+#line 82 "grammar.y"
                                       { yyval = rkl_node(p, RKL_NOT, yyvsp[0], 0); }
-#line 1633 "grammar.cpp"
+#line 1637 "grammar.cpp"
     break;
 
   case 11: /* expr: expr DOT expr  */
-#line 79 "grammar.y"
+#line 83 "grammar.y"
                                       { yyval = rkl_node(p, RKL_DOT, yyvsp[-2], yyvsp[0]); }
-#line 1639 "grammar.cpp"
+#line 1643 "grammar.cpp"
     break;
 
   case 12: /* expr: expr POWER expr  */
-#line 80 "grammar.y"
+#line 84 "grammar.y"
                                       { yyval = rkl_node(p, RKL_POWER, yyvsp[-2], yyvsp[0]); }
-#line 1645 "grammar.cpp"
+#line 1649 "grammar.cpp"
     break;
 
   case 13: /* expr: expr mulop expr  */
-#line 81 "grammar.y"
+#line 85 "grammar.y"
                                       { yyval = rkl_node(p, int(yyvsp[-1]), yyvsp[-2], yyvsp[0]); }
-#line 1651 "grammar.cpp"
+#line 1655 "grammar.cpp"
     break;
 
   case 14: /* expr: expr addop expr  */
-#line 82 "grammar.y"
+#line 86 "grammar.y"
                                       { yyval = rkl_node(p, int(yyvsp[-1]), yyvsp[-2], yyvsp[0]); }
-#line 1657 "grammar.cpp"
+#line 1661 "grammar.cpp"
     break;
 
   case 15: /* expr: expr COMMA expr  */
-#line 83 "grammar.y"
+#line 87 "grammar.y"
                                       { yyval = rkl_node(p, RKL_COMMA, yyvsp[-2], yyvsp[0]); }
-#line 1663 "grammar.cpp"
+#line 1667 "grammar.cpp"
     break;
 
   case 16: /* expr: expr RANGE expr  */
-#line 84 "grammar.y"
+#line 88 "grammar.y"
                                       { yyval = rkl_node(p, RKL_RANGE, yyvsp[-2], yyvsp[0]); }
-#line 1669 "grammar.cpp"
+#line 1673 "grammar.cpp"
     break;
 
   case 17: /* expr: expr relop expr  */
-#line 85 "grammar.y"
+#line 89 "grammar.y"
                                       { yyval = rkl_node(p, int(yyvsp[-1]), yyvsp[-2], yyvsp[0]); }
-#line 1675 "grammar.cpp"
+#line 1679 "grammar.cpp"
     break;
 
   case 18: /* expr: expr AND expr  */
-#line 86 "grammar.y"
+#line 90 "grammar.y"
                                       { yyval = rkl_node(p, RKL_AND, yyvsp[-2], yyvsp[0]); }
-#line 1681 "grammar.cpp"
+#line 1685 "grammar.cpp"
     break;
 
   case 19: /* expr: expr OR expr  */
-#line 87 "grammar.y"
+#line 91 "grammar.y"
                                       { yyval = rkl_node(p, RKL_OR, yyvsp[-2], yyvsp[0]); }
-#line 1687 "grammar.cpp"
+#line 1691 "grammar.cpp"
     break;
 
   case 20: /* expr: IF expr THEN expr FI  */
-#line 88 "grammar.y"
+#line 92 "grammar.y"
                                       { yyval = rkl_node(p, RKL_IF, yyvsp[-3], rkl_node(p, RKL_THEN, yyvsp[-1], 0)); }
-#line 1693 "grammar.cpp"
+#line 1697 "grammar.cpp"
     break;
 
   case 21: /* expr: IF expr THEN expr ELSE expr FI  */
-#line 89 "grammar.y"
+#line 93 "grammar.y"
                                       { yyval = rkl_node(p, RKL_IF, yyvsp[-5], rkl_node(p, RKL_THEN, yyvsp[-3], yyvsp[-1])); }
-#line 1699 "grammar.cpp"
+#line 1703 "grammar.cpp"
     break;
 
   case 22: /* expr: IF expr THEN expr elif_part  */
-#line 90 "grammar.y"
+#line 94 "grammar.y"
                                       { yyval = rkl_node(p, RKL_IF, yyvsp[-3], rkl_node(p, RKL_THEN, yyvsp[-1], yyvsp[0])); }
-#line 1705 "grammar.cpp"
+#line 1709 "grammar.cpp"
     break;
 
   case 23: /* expr: WHILE expr DO expr DONE  */
-#line 91 "grammar.y"
+#line 95 "grammar.y"
                                       { yyval = rkl_node(p, RKL_WHILE, yyvsp[-3], yyvsp[-1]); }
-#line 1711 "grammar.cpp"
+#line 1715 "grammar.cpp"
     break;
 
   case 24: /* expr: FOR VAR IN expr DO expr DONE  */
-#line 92 "grammar.y"
+#line 96 "grammar.y"
                                       { yyval = rkl_node(p, RKL_FOR, yyvsp[-3], rkl_node(p, RKL_IN, yyvsp[-5], yyvsp[-1])); }
-#line 1717 "grammar.cpp"
+#line 1721 "grammar.cpp"
     break;
 
   case 25: /* expr: expr SUBST expr BY expr  */
-#line 93 "grammar.y"
+#line 97 "grammar.y"
                                              { yyval = rkl_node(p, RKL_SUBST, yyvsp[-4], rkl_node(p, RKL_BY, yyvsp[-2], yyvsp[0])); }
-#line 1723 "grammar.cpp"
+#line 1727 "grammar.cpp"
     break;
 
   case 26: /* expr: expr SUBSTG expr BY expr  */
-#line 94 "grammar.y"
+#line 98 "grammar.y"
                                              { yyval = rkl_node(p, RKL_SUBSTG, yyvsp[-4], rkl_node(p, RKL_BY, yyvsp[-2], yyvsp[0])); }
-#line 1729 "grammar.cpp"
+#line 1733 "grammar.cpp"
     break;
 
   case 27: /* expr: error  */
-#line 95 "grammar.y"
+#line 99 "grammar.y"
                                       { yyval = 0; }
-#line 1735 "grammar.cpp"
+#line 1739 "grammar.cpp"
     break;
 
   case 28: /* elif_part: ELIF expr THEN expr FI  */
-#line 99 "grammar.y"
+#line 103 "grammar.y"
                                         { yyval = rkl_node(p, RKL_ELIF, yyvsp[-3], rkl_node(p, RKL_THEN, yyvsp[-1], 0)); }
-#line 1741 "grammar.cpp"
+#line 1745 "grammar.cpp"
     break;
 
   case 29: /* elif_part: ELIF expr THEN expr ELSE expr FI  */
-#line 100 "grammar.y"
+#line 104 "grammar.y"
                                         { yyval = rkl_node(p, RKL_ELIF, yyvsp[-5], rkl_node(p, RKL_THEN, yyvsp[-3], yyvsp[-1])); }
-#line 1747 "grammar.cpp"
+#line 1751 "grammar.cpp"
     break;
 
   case 30: /* elif_part: ELIF expr THEN expr elif_part  */
-#line 101 "grammar.y"
+#line 105 "grammar.y"
                                         { yyval = rkl_node(p, RKL_ELIF, yyvsp[-3], rkl_node(p, RKL_THEN, yyvsp[-1], yyvsp[0])); }
-#line 1753 "grammar.cpp"
+#line 1757 "grammar.cpp"
     break;
 
   case 35: /* primary: special  */
-#line 106 "grammar.y"
+#line 110 "grammar.y"
                                       { yyval = rkl_node(p, int(yyvsp[0]), 0, 0); }
-#line 1759 "grammar.cpp"
+#line 1763 "grammar.cpp"
     break;
 
   case 36: /* primary: LPAREN expr RPAREN  */
-#line 107 "grammar.y"
+#line 111 "grammar.y"
                                       { yyval = yyvsp[-1]; }
-#line 1765 "grammar.cpp"
+#line 1769 "grammar.cpp"
     break;
 
 
-#line 1769 "grammar.cpp"
+#line 1773 "grammar.cpp"
 
       default: break;
     }
@@ -1958,7 +1962,7 @@ yyreturnlab:
   return yyresult;
 }
 
-#line 124 "grammar.y"
+#line 128 "grammar.y"
 
 
 namespace {

@@ -56,3 +56,7 @@ inline uintptr_t rkl_handle(const Area* area, const void* p) {
 
 // Runs the grammar over the tokens; leaves the root's handle in p->root.
 void rkl_run_grammar(RklParser* p);
+
+// The parser's grown state stack (see grammar.y): at most one at a time.
+void* rkl_stack_alloc(size_t size);
+void rkl_stack_free(void* block);

@@ -366,25 +366,19 @@ void rkl_write_record(const Field* record) {
 }
 
 void rkl_regex_error(const char* message) {
-    if (rkl.loading)
-        warn(WARN_ERROR, "regular expression error (%s) in '%ls'.\n", message,
-             compiling_pattern ? compiling_pattern : L"");
+    // Without an input position (loading, the final pass) the pattern alone
+    // is named.
+    bool placed = !rkl.loading && !rkl.final_pass && input_name;
+    if (!placed && compiling_pattern)
+        warn(WARN_ERROR, "regular expression error (%s) in '%ls'.\n", message, compiling_pattern);
+    else if (!placed)
+        warn(WARN_ERROR, "regular expression error (%s).\n", message);
     else if (compiling_pattern)
-        warn(WARN_ERROR, "regular expression error (%s) in %s(%d) with '%ls'.\n", message,
-             input_name ? input_name : "", input_number, compiling_pattern);
+        warn(WARN_ERROR, "regular expression error (%s) in %s(%d) with '%ls'.\n", message, input_name,
+             input_number, compiling_pattern);
     else
-        warn(WARN_ERROR, "regular expression error (%s) in %s(%d).\n", message, input_name ? input_name : "",
-             input_number);
+        warn(WARN_ERROR, "regular expression error (%s) in %s(%d).\n", message, input_name, input_number);
 }
-
-namespace {
-void drop_area(Area* a) {
-    std::free(a->base);
-    std::free(a->pacts[0].entries);
-    std::free(a->pacts[1].entries);
-    *a = Area{};
-}
-}  // namespace
 
 void rkl_reset() {
     while (live_count) std::free(live_patterns[--live_count]);
@@ -401,7 +395,7 @@ void rkl_reset() {
         std::free(v->block);
         std::free(v);
     }
-    for (Area* a : {&rkl.values, &rkl.strings, &rkl.locals, &rkl.scratch_values, &rkl.scratch_strings}) drop_area(a);
+    for (Area* a : {&rkl.values, &rkl.strings, &rkl.locals, &rkl.scratch_values, &rkl.scratch_strings}) area_destroy(a);
     value_area = &rkl.values;
     string_area = &rkl.strings;
     match = MatchContext{};

@@ -1,5 +1,7 @@
 // The syntax tree of an Rkl program: nodes built with handles while the
 // areas may move, and the one pass that turns the handles into pointers.
+#include <cstdlib>
+
 #include "parser.h"
 
 uintptr_t rkl_node(RklParser* p, int kind, uintptr_t left, uintptr_t right) {
@@ -62,13 +64,33 @@ void resolve(RklParser* p) {
 
 }  // namespace
 
+// What a parse stopped by a fatal message (from a hook that does not end the
+// process) leaves behind: its program file and its grown stack, freed by the
+// next parse.
+static RklWords open_words;
+static void* grown_stack = nullptr;
+
+void* rkl_stack_alloc(size_t size) {
+    grown_stack = std::malloc(size);
+    return grown_stack;
+}
+
+void rkl_stack_free(void* block) {
+    if (block == grown_stack) grown_stack = nullptr;
+    std::free(block);
+}
+
 RklNode* rkl_parse(const char* path, char** args, int nargs, int first, int* used, Area* words, Area* tree,
                    Area* names) {
+    rkl_words_close(&open_words);
+    open_words = RklWords{};
+    rkl_stack_free(grown_stack);
     RklParser p{};
     if (path)
         rkl_words_from_file(&p.w, path);
     else
         rkl_words_from_args(&p.w, args, nargs, first);
+    open_words = p.w;
     p.words = words;
     p.tree = tree;
     p.names = names;
@@ -80,5 +102,6 @@ RklNode* rkl_parse(const char* path, char** args, int nargs, int first, int* use
     // The word that ended the program, if any, was pushed back.
     *used = path ? 0 : p.w.next < nargs ? p.w.next : nargs;
     rkl_words_close(&p.w);
+    open_words = RklWords{};
     return reinterpret_cast<RklNode*>(rkl_at(tree, p.root));
 }

@@ -50,6 +50,12 @@ void area_create(size_t size, const char* name, Area* area) {
     area->pacts[1] = PactRow{entries + cap0, 0, cap1};
 }
 
+void area_destroy(Area* area) {
+    std::free(area->base);
+    std::free(area->pacts[0].entries);  // both rows
+    *area = Area{};
+}
+
 void area_create_kb(int32_t kb, const char* name, Area* area) {
     area_create(kb < 1 ? 1024 : size_t(kb) * 1024, name, area);
 }

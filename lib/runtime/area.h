@@ -53,6 +53,8 @@ extern int32_t pact_capacity[2];
 
 // Creates an empty area of size bytes labelled "name=KB", with empty rows.
 void area_create(size_t size, const char* name, Area* area);
+// Frees the area's block and pacts; the area is then as never created.
+void area_destroy(Area* area);
 // Creates an area from a size setting in KB; sizes below 1 KB count as 1 KB.
 void area_create_kb(int32_t kb, const char* name, Area* area);
 // Creates an area from a size setting in KB and pushes the doubling pact.
