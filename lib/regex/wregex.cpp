@@ -436,7 +436,9 @@ struct Matcher {
     size_t depth = 0;
     bool broken = false;
     // Only what every match needs is set here; the rest is set before use.
-    Matcher(wregexp* e, const wchar_t* subject) : expr(e), code(e->program), line_start(subject) {}
+    const wchar_t* line_end;  // the subject's terminating 0, when known
+    Matcher(wregexp* e, const wchar_t* subject, const wchar_t* end)
+        : expr(e), code(e->program), line_start(subject), line_end(end) {}
     // The memory of states run, set up after a few failures of a match (most
     // matches of short texts end with fewer, and a bounded number of steps
     // before it costs a bounded amount of time): null until then, and for
@@ -465,7 +467,8 @@ struct Matcher {
     }
     void remember() {
         may_remember = false;
-        size_t words = ((std::wcslen(line_start) + 1) * size_t(expr->node_count) + 63) / 64;
+        size_t length = line_end ? size_t(line_end - line_start) : std::wcslen(line_start);
+        size_t words = ((length + 1) * size_t(expr->node_count) + 63) / 64;
         if (words > seen_capacity) {
             uint64_t* grown = static_cast<uint64_t*>(std::realloc(seen_bits, words * sizeof(uint64_t)));
             if (grown == nullptr) {  // without it the time could grow exponentially: no match
@@ -803,7 +806,9 @@ static inline const wchar_t* find_char(const wchar_t* p, wchar_t c) {
     return p;
 }
 
-int wregexec(wregexp* expr, const wchar_t* subject) {
+int wregexec(wregexp* expr, const wchar_t* subject) { return wregexec_until(expr, subject, nullptr); }
+
+int wregexec_until(wregexp* expr, const wchar_t* subject, const wchar_t* end) {
     wreg_gave_up = false;
     if (expr == nullptr || subject == nullptr) {
         wregerror("NULL parameter");
@@ -828,13 +833,13 @@ int wregexec(wregexp* expr, const wchar_t* subject) {
     // pattern such as a.*b linear on a long run of a without b).
     const wchar_t* last_start = nullptr;
     if (expr->required_text) {
-        size_t n = std::wcslen(subject);
+        size_t n = end ? size_t(end - subject) : std::wcslen(subject);
         last_start = wreg_find_last_required(expr, subject, n);
         if (last_start == nullptr) return 0;
     }
     for (int i = 0; i < WREG_GROUPS; ++i) expr->match_start[i] = expr->match_end[i] = nullptr;
     steps_left = wreg_step_limit;
-    Matcher m(expr, subject);
+    Matcher m(expr, subject, end);
     if (expr->anchored) return m.try_at(subject) ? 1 : 0;
     if (expr->first_char) {
         for (const wchar_t* p = find_char(subject, expr->first_char); p && (!last_start || p <= last_start);

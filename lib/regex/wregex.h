@@ -35,6 +35,10 @@ wregexp* wregcomp(const wchar_t* pattern);
 // 1 when the expression matches somewhere in subject, else 0. The start of
 // subject is where ^ matches.
 int wregexec(wregexp* expr, const wchar_t* subject);
+// The same when the caller knows where the subject ends (end points at its
+// terminating 0): a search repeated along one text does not measure it
+// each time.
+int wregexec_until(wregexp* expr, const wchar_t* subject, const wchar_t* end);
 // The text from textstart with the last match replaced by the expanded
 // template, built in area; *resume is set just behind the replacement.
 wchar_t* wregsub(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, wchar_t** resume, Area* area);

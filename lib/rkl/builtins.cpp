@@ -197,7 +197,8 @@ wchar_t* substitute(wregexp* e, const wchar_t* tmpl, const wchar_t** subject, bo
         copied = to;
     };
     area_align(alignof(wchar_t), area);
-    while (wregexec(e, *subject + pos) == 1) {
+    size_t length = std::wcslen(*subject);
+    while (wregexec_until(e, *subject + pos, *subject + length) == 1) {
         size_t ms = size_t(e->match_start[0] - *subject), me = size_t(e->match_end[0] - *subject);
         if (ms == me && ms == last_end) {
             // An empty match right behind the last one is no new match:
@@ -223,7 +224,7 @@ wchar_t* substitute(wregexp* e, const wchar_t* tmpl, const wchar_t** subject, bo
         }
     }
     if (!any) return nullptr;
-    copy_to(copied + std::wcslen(*subject + copied) + 1);
+    copy_to(length + 1);
     match = MatchContext{*subject, match_start, match_end};
     if (match.subject >= reinterpret_cast<wchar_t*>(value_area->base) &&
         match.subject < reinterpret_cast<wchar_t*>(value_area->limit))

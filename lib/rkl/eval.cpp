@@ -76,6 +76,7 @@ RklValue resolve(const RklFieldRef* r, bool numbers) {
     size_t size = numbers ? sizeof(double) : sizeof(wchar_t*);
     area_align(alignof(double), value_area);
     RklValue v{numbers ? RKL_NUMBERS : RKL_STRINGS, 0, nullptr};
+    Relocated<void> cell(&v.items, value_area);
     for (const Field* f = rkl.record; f->start; ++f) {
         if (!is_field(f, r)) continue;
         void* cell = area_extend(size, &v.items, value_area);

@@ -343,8 +343,8 @@ typedef enum yysymbol_kind_t yysymbol_kind_t;
 #define YYMAXDEPTH 10000
 // A grown stack is known to the parser module, so that one left behind by a
 // fatal stop (which never returns here) is freed by the next parse.
-#define YYSTACK_ALLOC rkl_stack_alloc
-#define YYSTACK_FREE rkl_stack_free
+#define YYMALLOC rkl_stack_alloc
+#define YYFREE rkl_stack_free
 
 static int rkl_yylex(RKL_YYSTYPE* value, RklParser* p);
 static void rkl_yyerror(RklParser* p, const char* message);

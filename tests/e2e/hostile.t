@@ -68,7 +68,8 @@ set -f
 mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -113,6 +114,9 @@ Rksort a status=3 ok
 Rksort -D xmem=1 a:n status=3 ok
 Rkgrep a.*b status=3 ok
 Rkgrep -m x status=3 ok
+Rkselect a =~ a.*b status=3 ok
+Rked x = CAT a status=3 ok
+Rked a = FIELD a SG a BY b status=3 ok
 --- status 0
 
 === random: a megabyte of random 7-bit bytes, NUL and control characters included
@@ -155,7 +159,8 @@ set -f
 mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -204,6 +209,9 @@ Rksort a status=0 ok
 Rksort -D xmem=1 a:n status=0 ok
 Rkgrep a.*b status=0 ok
 Rkgrep -m x status=0 ok
+Rkselect a =~ a.*b status=0 ok
+Rked x = CAT a status=0 ok
+Rked a = FIELD a SG a BY b status=0 ok
 --- status 0
 
 === random: UTF-8 text of characters of every width, then with random bytes overwritten
@@ -246,7 +254,8 @@ set -f
 mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -311,6 +320,9 @@ Rksort a ok
 Rksort -D xmem=1 a:n ok
 Rkgrep a.*b ok
 Rkgrep -m x ok
+Rkselect a =~ a.*b ok
+Rked x = CAT a ok
+Rked a = FIELD a SG a BY b ok
 --- status 0
 
 === code: undecodable sequences of every kind, at the start of a line, in a value, across a 64-byte block
@@ -320,7 +332,8 @@ set -f
 mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -422,6 +435,9 @@ Rksort a status=3 ok
 Rksort -D xmem=1 a:n status=3 ok
 Rkgrep a.*b status=3 ok
 Rkgrep -m x status=3 ok
+Rkselect a =~ a.*b status=3 ok
+Rked x = CAT a status=3 ok
+Rked a = FIELD a SG a BY b status=3 ok
 --- status 0
 
 
@@ -432,7 +448,8 @@ set -f
 mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -487,6 +504,9 @@ Rksort a status=0 ok
 Rksort -D xmem=1 a:n status=0 ok
 Rkgrep a.*b status=0 ok
 Rkgrep -m x status=0 ok
+Rkselect a =~ a.*b status=0 ok
+Rked x = CAT a status=0 ok
+Rked a = FIELD a SG a BY b status=0 ok
 --- status 0
 
 === big: a line of 50 MB of one letter, without a newline
@@ -496,7 +516,8 @@ set -f
 mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -527,7 +548,9 @@ for p in "${progs[@]}"; do
   "Rkrename a:x") o=exp; { printf x; tail -c +2 big.rk; printf '\n\n'; } > exp ;;
   "Rksort a") s=3 m="insufficient xmem(32768) at big.rk(1)." o= ;;
   "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at big.rk(1)." o= ;;
-  Rkgrep*) o=/dev/null ;;
+  Rkgrep*|Rkselect*) o=/dev/null ;;
+  "Rked x = CAT a") o=exp; { cat big.rk; printf '\nx:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
+  "Rked a = FIELD a SG a BY b") o=exp; { printf 'a:'; tail -c +3 big.rk | tr a b; printf '\n\n'; } > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -543,6 +566,9 @@ Rksort a status=3 ok
 Rksort -D xmem=1 a:n status=3 ok
 Rkgrep a.*b status=0 ok
 Rkgrep -m x status=0 ok
+Rkselect a =~ a.*b status=0 ok
+Rked x = CAT a status=0 ok
+Rked a = FIELD a SG a BY b status=0 ok
 --- status 0
 
 
@@ -553,7 +579,8 @@ set -f
 mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -584,7 +611,9 @@ for p in "${progs[@]}"; do
   "Rkrename a:x") o=exp; { printf x; tail -c +2 big.rk; printf '\n\n'; } > exp ;;
   "Rksort a") s=3 m="insufficient xmem(32768) at big.rk(1)." o= ;;
   "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at big.rk(1)." o= ;;
-  Rkgrep*) o=/dev/null ;;
+  Rkgrep*|Rkselect*) o=/dev/null ;;
+  "Rked x = CAT a") o=exp; { cat big.rk; printf '\nx:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
+  "Rked a = FIELD a SG a BY b") o=exp; { printf 'a:'; tail -c +3 big.rk | tr a b; printf '\n\n'; } > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -600,6 +629,9 @@ Rksort a status=3 ok
 Rksort -D xmem=1 a:n status=3 ok
 Rkgrep a.*b status=0 ok
 Rkgrep -m x status=0 ok
+Rkselect a =~ a.*b status=0 ok
+Rked x = CAT a status=0 ok
+Rked a = FIELD a SG a BY b status=0 ok
 --- status 0
 
 === big: a million empty lines, alone, around two records, and before an undecodable byte
@@ -608,7 +640,8 @@ set -f
 mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -633,12 +666,14 @@ yes '' | head -n 1000000 > e.rk
 { cat e.rk; printf 'a:1\n'; cat e.rk; printf '\xff\n'; } > u.rk
 printf 'a:1\n\nb:2\n\n' > cat.out
 printf 'x:1\n\nb:2\n\n' > rename.out
+printf 'a:1\nx:1\n\nb:2\nx:\n\n' > cat_x.out
 for p in "${progs[@]}"; do
   bad= o=
   case $p in
-  Rkcat|Rkhead*|Rktail*|"Rkproj a,b") o=cat.out ;;
+  Rkcat|Rkhead*|Rktail*|"Rkproj a,b"|"Rked a = FIELD a SG a BY b") o=cat.out ;;
   "Rkrename a:x") o=rename.out ;;
-  Rkgrep*) o=/dev/null ;;
+  "Rked x = CAT a") o=cat_x.out ;;
+  Rkgrep*|Rkselect*) o=/dev/null ;;
   esac
   run 0 "" 5 /dev/null $p e.rk
   run 0 "" 5 "$o" $p r.rk
@@ -656,6 +691,9 @@ Rksort a status=3 ok
 Rksort -D xmem=1 a:n status=3 ok
 Rkgrep a.*b status=3 ok
 Rkgrep -m x status=3 ok
+Rkselect a =~ a.*b status=3 ok
+Rked x = CAT a status=3 ok
+Rked a = FIELD a SG a BY b status=3 ok
 --- status 0
 
 === big: one record of 200,000 fields
@@ -664,7 +702,8 @@ set -f
 mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -690,10 +729,13 @@ awk 'BEGIN { for (i = 0; i < 199999; i++) print (i % 3 == 0 ? "a" : i % 3 == 1 ?
 { printf 'seq:1\n'; cat f.rk; echo; } > seq.out
 { grep -E '^(a|b):' f.rk; echo; } > proj.out
 { sed 's/^a:/x:/' f.rk; echo; } > rename.out
+{ cat f.rk; printf 'x:'; awk -F: '$1 == "a" { printf "%s", $2 }' f.rk; printf '\n\n'; } > cat_x.out
 for p in "${progs[@]}"; do
   bad= s=0 m= o=
   case $p in
-  Rkcat|Rkhead*|Rktail*|"Rksort a"|"Rkgrep a.*b") o=cat.out ;;
+  Rkcat|Rkhead*|Rktail*|"Rksort a"|"Rkgrep a.*b"|"Rked a = FIELD a SG a BY b") o=cat.out ;;
+  "Rked x = CAT a") o=cat_x.out ;;
+  Rkselect*) o=/dev/null ;;
   "Rkcat -n -g a") o=seq.out ;;
   "Rkproj a,b") o=proj.out ;;
   "Rkrename a:x") o=rename.out ;;
@@ -714,6 +756,9 @@ Rksort a status=0 ok
 Rksort -D xmem=1 a:n status=3 ok
 Rkgrep a.*b status=0 ok
 Rkgrep -m x status=0 ok
+Rkselect a =~ a.*b status=0 ok
+Rked x = CAT a status=0 ok
+Rked a = FIELD a SG a BY b status=0 ok
 --- status 0
 
 === truncated: a valid file cut inside a character of each width and at several places of a line
@@ -722,7 +767,8 @@ set -f
 mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x")
+       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -788,6 +834,9 @@ Rksort a ok
 Rksort -D xmem=1 a:n ok
 Rkgrep a.*b ok
 Rkgrep -m x ok
+Rkselect a =~ a.*b ok
+Rked x = CAT a ok
+Rked a = FIELD a SG a BY b ok
 --- status 0
 
 
