@@ -48,36 +48,38 @@ struct Walk {
 
 int32_t depth_of(const RklNode* n) { return n ? n->depth : 0; }
 
-}  // namespace
-
-int32_t rkl_depth(RklNode* root) {
-    if (root == nullptr) return 0;
+// Calls fn for every node, its operands before it, without recursion.
+template <typename Fn>
+void each_node_bottom_up(RklNode* root, Fn fn) {
     Walk w;
     w.push(root);
     while (w.used) {
         Walk::Step& s = w.steps[w.used - 1];
         RklNode* n = s.node;
+        if (!is_leaf(n) && s.state < 2) {
+            RklNode* operand = s.state++ == 0 ? n->left : n->right;
+            if (operand) w.push(operand);
+            continue;
+        }
+        --w.used;
+        fn(n);
+    }
+}
+
+}  // namespace
+
+int32_t rkl_depth(RklNode* root) {
+    if (root == nullptr) return 0;
+    each_node_bottom_up(root, [](RklNode* n) {
         if (is_leaf(n)) {
             n->depth = 1;
-            --w.used;
-            continue;
-        }
-        if (s.state == 0) {
-            s.state = 1;
-            if (n->left) w.push(n->left);
-            continue;
-        }
-        if (s.state == 1) {
-            s.state = 2;
-            if (n->right) w.push(n->right);
-            continue;
+            return;
         }
         int32_t l = depth_of(n->left), r = depth_of(n->right);
         // A chain of `;` counts as its deepest statement plus one.
         if (n->kind == RKL_SEMICOLON && n->right && n->right->kind == RKL_SEMICOLON) --r;
         n->depth = (l > r ? l : r) + 1;
-        --w.used;
-    }
+    });
     return root->depth;
 }
 
@@ -205,31 +207,11 @@ void simplify_node(RklNode* n) {
     }
 }
 
-// Bottom up, without recursion: the children of a node are simplified
-// before it.
+// Bottom up: the operands of a node are simplified before it.
 void simplify(RklNode* root) {
-    Walk w;
-    w.push(root);
-    while (w.used) {
-        Walk::Step& s = w.steps[w.used - 1];
-        RklNode* n = s.node;
-        if (is_leaf(n)) {
-            --w.used;
-            continue;
-        }
-        if (s.state == 0) {
-            s.state = 1;
-            if (n->left) w.push(n->left);
-            continue;
-        }
-        if (s.state == 1) {
-            s.state = 2;
-            if (n->right) w.push(n->right);
-            continue;
-        }
-        --w.used;
-        simplify_node(n);
-    }
+    each_node_bottom_up(root, [](RklNode* n) {
+        if (!is_leaf(n)) simplify_node(n);
+    });
 }
 
 // Pointers into the string area held beyond one value: the record's new

@@ -257,3 +257,20 @@ cat log
 cmd:cat|v:hi|b:0|s:0||one|cmd:echo one >&3|v:hi|b:0|s:0||two|cmd:echo two >&3; exit 3|v:hi|b:0|s:768|
 ran
 --- status 0
+
+=== deep: a program nested 9990 levels deep runs within the stack; deeper than 10000 levels is refused
+--- run
+words() { printf 'y = FIELD x'; for ((i = 0; i < $1; i++)); do printf ' + FIELD x'; done; echo; }
+words 9990 > deep.rkl
+words 10001 > deeper.rkl
+printf 'x:1\n\n' | Rked -f deep.rkl
+printf 'x:1\n\n' | Rked -f deeper.rkl
+echo "status $?"
+--- stdout
+x:1
+y:9991
+
+status 2
+--- stderr
+Rked: the program is nested too deeply (10003 levels, at most 10000).
+--- status 0
