@@ -226,21 +226,21 @@ RklValue rkl_eval_assignment(RklNode* n) {
         if (ops[1].kind == RKL_NO_VALUE) ops[1] = empty_strings();
         target = target->left;
     }
-    RklValue result = ops[0];
+    // The value assigned is the result; ops[0] follows the areas as they move.
     switch (target->kind) {
     case RKL_VAR:
     case RKL_STATIC: {
         RklVariable* var = reinterpret_cast<RklVariable*>(target->left);
         if (ops[1].kind == RKL_NO_VALUE) rkl_assign_variable(var, ops[0]);
         else assign_indexed_variable(var, ops);
-        return result;
+        return ops[0];
     }
     case RKL_FIELD:
         assign_fields(reinterpret_cast<RklFieldRef*>(target->left), ops, &held);
-        return result;
+        return ops[0];
     case RKL_FIELDS:
         assign_fields(nullptr, ops, &held);
-        return result;
+        return ops[0];
     default:
         fatal("program error (eval).\n");
     }

@@ -285,26 +285,27 @@ RklValue run_qx(const RklValue& operand) {
     int32_t held = 1;
     Hold hold(ops, &held);
     // The command line: the elements joined by newlines, in the locale's
-    // encoding.
-    char* command = nullptr;
-    Relocated<char> hold_command(&command, value_area);
+    // encoding, built outside the areas.
+    size_t size = 1;
+    for (int32_t i = 0; i < ops[0].count; ++i) size += std::wcslen(strings(ops[0])[i]) * MB_LEN_MAX + 1;
+    char* line = static_cast<char*>(std::malloc(size));
+    if (line == nullptr) fatal("can't allocate necessary memory!\n");
+    char* w = line;
     for (int32_t i = 0; i < ops[0].count; ++i) {
-        if (i > 0) *static_cast<char*>(area_extend(1, &command, value_area)) = '\n';
-        for (const wchar_t* p = strings(ops[0])[i]; *p; ++p)
-            if (put_mb_char(*p, &command, value_area) == 0) {
+        if (i > 0) *w++ = '\n';
+        for (const wchar_t* p = strings(ops[0])[i]; *p; ++p) {
+            int k = encode_char(*p, w);
+            if (k < 0) {
+                std::free(line);
                 warn(WARN_ERROR, "code error in the QX command string.\n");
                 return ops[1];
             }
+            w += k;
+        }
     }
-    *static_cast<char*>(area_extend(1, &command, value_area)) = 0;
+    *w = 0;
     out_flush();
     int status = 0;
-    // The lines are gathered in a list at the head of the value area; the
-    // command line is copied out of the way first.
-    size_t length = std::strlen(command) + 1;
-    char* line = static_cast<char*>(std::malloc(length));
-    if (line == nullptr) fatal("can't allocate necessary memory!\n");
-    std::memcpy(line, command, length);
     area_align(alignof(void*), value_area);
     held = 2;
     bool started = rkl.run_command(line, add_line, &ops[1], &status);

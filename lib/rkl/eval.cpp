@@ -41,8 +41,14 @@ RklValue new_list(int32_t kind, int32_t n) {
 }
 
 wchar_t* copy_text(const wchar_t* text, size_t n, Area* area) {
+    // The text may lie in the area itself, which may move: it is found
+    // again at its offset (these areas are filled from their base).
+    const char* p = reinterpret_cast<const char*>(text);
+    bool inside = p >= area->base && p < area->limit;
+    size_t offset = size_t(p - area->base);
     area_align(alignof(wchar_t), area);
     wchar_t* s = static_cast<wchar_t*>(area_alloc((n + 1) * sizeof(wchar_t), area));
+    if (inside) text = reinterpret_cast<const wchar_t*>(area->base + offset);
     std::wmemcpy(s, text, n);
     s[n] = 0;
     return s;

@@ -274,3 +274,14 @@ status 2
 --- stderr
 Rked: the program is nested too deeply (10003 levels, at most 10000).
 --- status 0
+
+=== assign: a chain of assignments passes on values that outgrew the first storage blocks
+--- run
+printf 'k:300\n\n' | Rked x = FIELD y = CONST 1 .. FIELD k:n ';' s = SUM FIELD x ';' n = COUNT FIELD y ';' FIELDS = FIELDS [ { 0 601 602 } ] ';' t = FIELD s . FIELD n
+--- stdout
+k:300
+s:45150
+n:300
+t:45150300
+
+--- status 0
