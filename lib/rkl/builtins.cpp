@@ -140,8 +140,21 @@ RklValue eval_special(RklNode* n) {
         return one_number(rkl.final_pass || !rkl.input ? 0 : rkl.input->total);
     case RKL_FILENAME: {
         if (rkl.final_pass || !rkl.input || !rkl.input->name) return one_string(L"");
-        wchar_t* name = mbs_to_area(rkl.input->name, value_area);
-        return one_string(name ? name : L"");
+        // Bytes that are no character of the locale read as '?', as in the
+        // filename: field that -F writes.
+        wchar_t* name = nullptr;
+        Relocated<wchar_t> cell(&name, value_area);
+        area_align(alignof(wchar_t), value_area);
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(rkl.input->name);
+        for (size_t n = std::strlen(rkl.input->name); n > 0;) {
+            wchar_t c;
+            int k = decode_char(p, n, &c);
+            if (k <= 0 || c == L'\n') c = L'?', k = k <= 0 ? 1 : k;
+            *static_cast<wchar_t*>(area_extend(sizeof c, &name, value_area)) = c;
+            p += k, n -= size_t(k);
+        }
+        *static_cast<wchar_t*>(area_extend(sizeof(wchar_t), &name, value_area)) = 0;
+        return one_string(name);
     }
     case RKL_FIELDS: {
         int32_t count = int32_t(record_end(rkl.record) - rkl.record);

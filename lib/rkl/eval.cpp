@@ -113,6 +113,7 @@ RklValue to_strings(const RklValue& v) {
     RklValue both[2] = {source, r};
     Hold hold(both, &held);
     both[1] = new_list(RKL_STRINGS, source.count);
+    both[1].count = 0;  // the strings made so far
     for (int32_t i = 0; i < source.count; ++i) {
         char buf[NUMBER_BUF];
         format_number(buf, numbers(both[0])[i]);

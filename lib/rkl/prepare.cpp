@@ -303,9 +303,9 @@ RklNode* rkl_prepare(RklNode* root, Area* table, const RklSizes& sizes) {
         if (limit.rlim_cur != RLIM_INFINITY) room = limit.rlim_cur;
     }
     if (room > (size_t(1) << 30)) room = size_t(1) << 30;
-    size_t margin = 256u << 10;
+    size_t margin = room / 4 < (256u << 10) ? room / 4 : 256u << 10;
     char* here = static_cast<char*>(__builtin_frame_address(0));
-    rkl_stack_floor = room > 2 * margin ? here - (room - margin) : here;
+    rkl_stack_floor = here - (room - margin);
     if (root == nullptr || depth > RKL_MAX_DEPTH) return root;
     // Constant parts are computed once, in the scratch areas.
     rkl.loading = true;

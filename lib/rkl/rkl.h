@@ -61,6 +61,10 @@ struct RklWords {
     bool ended;  // the words have run out (the last call returned none)
     // A character read ahead (WEOF when none).
     wint_t ahead;
+    // The command-line word last read does not decode in the locale: it may
+    // still end the program (pushed back, it is a file name), but taken
+    // into the program it is a code error. -1 when none.
+    int bad_word;
 };
 
 // Starts reading the remaining arguments (args, nargs) as words.
@@ -77,6 +81,9 @@ wchar_t* rkl_next_word(RklWords* w, Area* area);
 void rkl_words_close(RklWords* w);
 // Reads the command-line word just returned once more.
 void rkl_push_back(RklWords* w);
+// Ends the program with the code-error message when the last word read
+// does not decode and was taken into the program.
+void rkl_check_last_word(const RklWords* w);
 // The place of the word last read, for messages: "the argument %d" or
 // "the end of arguments (%d)" on the command line, "line %d, char %d" or
 // "line %d (EOF)" in a file. buf holds at least 64 bytes.

@@ -98,6 +98,7 @@ RklNode* rkl_parse(const char* path, char** args, int nargs, int first, int* use
     area_align(alignof(RklNode), tree);
     p.tree_from = size_t(tree->head - tree->base);
     rkl_run_grammar(&p);
+    rkl_check_last_word(&p.w);
     resolve(&p);
     // The word that ended the program, if any, was pushed back.
     *used = path ? 0 : p.w.next < nargs ? p.w.next : nargs;

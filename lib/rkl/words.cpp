@@ -48,6 +48,7 @@ void rkl_words_from_args(RklWords* w, char** args, int nargs, int first) {
     w->nargs = nargs;
     w->first = first;
     w->ahead = WEOF;
+    w->bad_word = -1;
 }
 
 void rkl_words_from_file(RklWords* w, const char* path) {
@@ -55,6 +56,7 @@ void rkl_words_from_file(RklWords* w, const char* path) {
     w->stream = ws_open(path);
     if (w->stream == nullptr) fatal("can't open %s.\n", path);
     w->path = path;
+    w->bad_word = -1;
     w->line = 1;
     w->column = 1;
     w->ahead = WEOF;
@@ -154,9 +156,27 @@ wchar_t* rkl_next_word(RklWords* w, Area* area) {
         w->next = w->nargs + 1;  // the place is now the end of the arguments
         return nullptr;
     }
-    wchar_t* word = mbs_to_area(w->args[w->next++], area);
-    if (word == nullptr) fatal("code error in the argument %d.\n", w->first + w->next - 1);
-    return word;
+    rkl_check_last_word(w);
+    const char* arg = w->args[w->next++];
+    wchar_t* word = mbs_to_area(arg, area);
+    if (word != nullptr) return word;
+    // Undecodable bytes read as U+FFFD, which no keyword holds.
+    w->bad_word = w->first + w->next - 1;
+    Relocated<wchar_t> cell(&word, area);
+    area_align(alignof(wchar_t), area);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(arg);
+    for (size_t n = std::strlen(arg);;) {
+        wchar_t c = 0;
+        int k = n ? decode_char(p, n, &c) : 0;
+        if (n && k <= 0) c = 0xFFFD, k = 1;
+        *static_cast<wchar_t*>(area_extend(sizeof c, &word, area)) = c;
+        if (n == 0) return word;
+        p += k, n -= size_t(k);
+    }
+}
+
+void rkl_check_last_word(const RklWords* w) {
+    if (w->bad_word >= 0) fatal_code_error(nullptr, "code error in the argument %d.\n", w->bad_word);
 }
 
 void rkl_words_close(RklWords* w) {
@@ -165,6 +185,7 @@ void rkl_words_close(RklWords* w) {
 }
 
 void rkl_push_back(RklWords* w) {
+    w->bad_word = -1;
     if (w->stream == nullptr && w->next > 0 && w->next <= w->nargs) --w->next;
 }
 

@@ -278,10 +278,15 @@ Rked: the program is nested too deeply (10003 levels, at most 10000).
 === assign: a chain of assignments passes on values that outgrew the first storage blocks
 --- run
 printf 'k:300\n\n' | Rked x = FIELD y = CONST 1 .. FIELD k:n ';' s = SUM FIELD x ';' n = COUNT FIELD y ';' FIELDS = FIELDS [ { 0 601 602 } ] ';' t = FIELD s . FIELD n
+printf 'k:300\n\n' | Rked VAR x = CONST 1 .. FIELD k:n ';' VAR x = VAR x , VAR x ';' c = COUNT VAR x ';' u = CAPS '(' CONST a . VAR x ')' [ 599 ]
 --- stdout
 k:300
 s:45150
 n:300
 t:45150300
+
+k:300
+c:600
+u:A300
 
 --- status 0
