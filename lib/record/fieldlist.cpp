@@ -157,6 +157,7 @@ void field_list_parse(const char* text, FieldList* list, Area* area) {
         e->name = cur;
         e->new_name = e->new_name_end = nullptr;
         e->flags = nullptr;
+        e->format = nullptr;
         e->next = nullptr;
         e->length = 0;
         if (last)
@@ -301,6 +302,7 @@ FieldListEntry* field_list_insert(FieldList* list, FieldListEntry* after, const 
     e->new_name = text + length;
     e->new_name_end = nullptr;
     e->flags = nullptr;
+    e->format = nullptr;
     e->length = length;
     if (length != 0) list->included_filter |= field_filter_bit(text, length);
     // Appended at the end, the entry takes the next position and goes into
@@ -333,6 +335,7 @@ void field_list_relocate(FieldList* list, Area* area) {
             area_relocate_cell(&e->new_name, area);
             area_relocate_cell(&e->new_name_end, area);
             area_relocate_cell(&e->flags, area);
+            area_relocate_cell(&e->format, area);
             area_relocate_cell(&e->next, area);
         }
     }

@@ -12,6 +12,7 @@ struct FieldListEntry {
     wchar_t* new_name;      // the first character after that colon
     wchar_t* new_name_end;  // end of the new name (a 0 is stored there), or null
     uint32_t* flags;        // key flags, or null in plain field lists
+    struct FieldFormat* format;  // field-format lists: the entry's format, or null
     FieldListEntry* next;
     size_t length;          // characters of the name with its colon
 };

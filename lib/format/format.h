@@ -1,0 +1,66 @@
+// Field-format lists: how the fields of a record lie in a line of plain
+// text. Each entry of a field list may carry a format text (name:format)
+// giving its start, its end (a position, a length, a delimiter or a
+// pattern), quoting and escaping options, a repeat mark and a printf/scanf
+// conversion. The input direction cuts lines into fields; the output
+// direction writes the fields of a record into one line.
+#pragma once
+
+#include <cstdint>
+#include <cwchar>
+
+#include "fieldlist.h"
+#include "wregex.h"
+
+enum FormatDirection { FORMAT_INPUT, FORMAT_OUTPUT };
+enum FormatStart : int32_t { START_FOLLOW, START_ABSOLUTE, START_RELATIVE };
+enum FormatEnd : int32_t { END_ABSOLUTE, END_LENGTH, END_DELIMITER, END_PATTERN };
+// Option letters as bits.
+enum : int32_t {
+    FORMAT_L = 1 << 0,        // l: fixed fields, trailing blanks (in) / left-aligned (out)
+    FORMAT_R = 1 << 1,        // r: leading blanks (in) / right-aligned (out)
+    FORMAT_Q = 1 << 2,        // q: double quotes
+    FORMAT_SINGLE = 1 << 3,   // Q: single quotes
+    FORMAT_B = 1 << 4,        // b: backslash escapes
+    FORMAT_X = 1 << 5,        // x: with q, backslash escapes inside quotes
+    FORMAT_F = 1 << 6,        // f: the whole name:value
+    FORMAT_N = 1 << 7,        // n: no options
+};
+// The class of a conversion's first argument.
+enum CfmtClass : int32_t { CFMT_NONE, CFMT_SIGNED, CFMT_UNSIGNED, CFMT_FLOATING, CFMT_TEXT, CFMT_CHARACTER };
+
+struct FieldFormat {
+    int32_t start_kind;
+    int32_t start;
+    int32_t end_kind;
+    int32_t end;
+    // A delimiter or pattern: compiled in the input direction (a block of
+    // its own, never moved), the text itself in the output direction.
+    wregexp* regex;
+    wchar_t* text;
+    int32_t options;
+    bool repeat;
+    char* cfmt;           // multibyte conversion text, or null
+    int32_t cfmt_class;
+    char cfmt_size;       // 0, 'h' or 'l'
+};
+
+// The default field format of the program, set by format_defaults.
+extern FieldFormat default_format;
+
+// The value of an option letter, or 0 when c is none.
+int32_t format_option(wchar_t c);
+// The class of the first conversion of a scanf (input) or printf (output)
+// format, and its size letter in *size.
+int32_t cfmt_class(const char* cfmt, int direction, char* size);
+// Sets the default field format from the -t and -z option texts.
+void format_defaults(int direction, const char* t_text, const char* z_text, Area* area);
+// Builds and checks the format of every included entry that has a format
+// text, in `area` (the names area holding the list). Faults are counted
+// errors.
+void format_list_parse(FieldList* list, int direction, Area* area);
+// Translates the list and its formats after `area` moved; a relocation
+// pact for the names area (list as its first argument).
+int format_list_relocate_pact(void* list, void*, Area* area);
+// For the program's wregerror: an engine error in -t or a format text.
+void format_regex_error(const char* message);

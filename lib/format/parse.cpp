@@ -1,0 +1,340 @@
+// Format texts: the state machine that reads one, the checks of each
+// direction, the default format of -t and -z, and the class of a cfmt.
+#include <climits>
+#include <cstring>
+
+#include "format.h"
+
+FieldFormat default_format = {START_FOLLOW, 0, END_DELIMITER, 0, nullptr, nullptr, 0, false, nullptr, CFMT_NONE, 0};
+
+int32_t format_option(wchar_t c) {
+    switch (c) {
+    case L'l': return FORMAT_L;
+    case L'r': return FORMAT_R;
+    case L'q': return FORMAT_Q;
+    case L'Q': return FORMAT_SINGLE;
+    case L'b': return FORMAT_B;
+    case L'x': return FORMAT_X;
+    case L'f': return FORMAT_F;
+    case L'n': return FORMAT_N;
+    default: return 0;
+    }
+}
+
+int32_t cfmt_class(const char* cfmt, int direction, char* size) {
+    *size = 0;
+    for (const char* p = cfmt; p && (p = std::strchr(p, '%')) != nullptr;) {
+        ++p;
+        if (*p == '%') {
+            ++p;
+            continue;
+        }
+        if (direction == FORMAT_INPUT) {
+            if (*p == '*') {  // assignment suppressed: the next one counts
+                ++p;
+                continue;
+            }
+            while (*p >= '0' && *p <= '9') ++p;
+            if (*p == 'l' || *p == 'h') *size = *p++;
+            switch (*p) {
+            case 'd': case 'i': case 'n': case 'o': case 'x': return CFMT_SIGNED;
+            case 'u': return CFMT_UNSIGNED;
+            case 'e': case 'f': case 'g': return CFMT_FLOATING;
+            case 's': case '[': return CFMT_TEXT;
+            case 'c': return CFMT_CHARACTER;
+            case 'S': *size = 'l'; return CFMT_TEXT;
+            case 'C': *size = 'l'; return CFMT_CHARACTER;
+            case 'w':
+                if (p[1] == 's' || p[1] == 'c') {
+                    *size = 'l';
+                    return p[1] == 's' ? CFMT_TEXT : CFMT_CHARACTER;
+                }
+                return CFMT_NONE;
+            default: return CFMT_NONE;
+            }
+        }
+        while (*p && std::strchr("-+ #0123456789", *p)) ++p;
+        if (*p == '*') return CFMT_SIGNED;
+        if (*p == '.') {
+            ++p;
+            if (*p == '*') return CFMT_SIGNED;
+            while (*p >= '0' && *p <= '9') ++p;
+        }
+        if (*p == 'l') *size = *p++;
+        switch (*p) {
+        case 'e': case 'E': case 'f': case 'g': case 'G': return CFMT_FLOATING;
+        case 'd': case 'i': case 'o': case 'x': case 'X': case 'p': return CFMT_SIGNED;
+        case 'u': return CFMT_UNSIGNED;
+        case 's': return CFMT_TEXT;
+        case 'c': return CFMT_CHARACTER;
+        case 'S': *size = 'l'; return CFMT_TEXT;
+        case 'C': *size = 'l'; return CFMT_CHARACTER;
+        case 'w':
+            if (p[1] == 's' || p[1] == 'c') {
+                *size = 'l';
+                return p[1] == 's' ? CFMT_TEXT : CFMT_CHARACTER;
+            }
+            return CFMT_NONE;
+        default: return CFMT_NONE;
+        }
+    }
+    return CFMT_NONE;
+}
+
+namespace {
+
+// A format text as read: positions into it for the texts, stored later.
+struct Parsed {
+    FieldFormat f;
+    bool has_end = false, has_options = false;
+    size_t text_from = 0, text_to = 0;  // the delimiter or pattern, raw
+    size_t cfmt_from = 0;
+    bool has_cfmt = false;
+};
+
+// Reads a decimal number at text[*i]; values beyond 32 bits stay at the
+// largest one.
+int32_t number(const wchar_t* text, size_t* i) {
+    int64_t n = 0;
+    while (text[*i] >= L'0' && text[*i] <= L'9') {
+        n = n * 10 + (text[*i] - L'0');
+        if (n > INT32_MAX) n = INT32_MAX;
+        ++*i;
+    }
+    return int32_t(n);
+}
+
+enum State { BEGIN, NEED_DIGITS, AFTER_START, NEED_END_DIGITS, IN_LENGTH, AFTER_END, OPTIONS, AFTER_REPEAT };
+
+// The state machine over one format text. False after a syntax error
+// (reported), with what was read before it in *p.
+bool read_format(const wchar_t* name, const wchar_t* text, Parsed* p) {
+    State state = BEGIN;
+    size_t i = 0;
+    auto fault = [&](wchar_t c) {
+        warn(WARN_ERROR, "format syntax error in the field %ls at '%lc'.\n", name, wint_t(c));
+        return false;
+    };
+    for (;;) {
+        wchar_t c = text[i];
+        bool digit = c >= L'0' && c <= L'9';
+        if (state == BEGIN && digit) {
+            p->f.start_kind = START_ABSOLUTE;
+            p->f.start = number(text, &i);
+            state = AFTER_START;
+            continue;
+        }
+        if (state == BEGIN && c == L'+') {
+            p->f.start_kind = START_RELATIVE;
+            ++i;
+            state = NEED_DIGITS;
+            continue;
+        }
+        if (state == NEED_DIGITS) {
+            if (!digit) return fault(c);
+            p->f.start = number(text, &i);
+            state = AFTER_START;
+            continue;
+        }
+        if (state == NEED_END_DIGITS) {
+            if (!digit) return fault(c);
+            p->f.end_kind = END_ABSOLUTE;
+            p->f.end = number(text, &i);
+            p->has_end = true;
+            state = AFTER_END;
+            continue;
+        }
+        if (state == IN_LENGTH) {
+            if (c == L')') {
+                ++i;
+            } else {
+                if (!digit) return fault(c);
+                p->f.end = number(text, &i);
+                if (text[i] != L')') return fault(text[i]);
+                ++i;
+            }
+            p->f.end_kind = END_LENGTH;
+            p->has_end = true;
+            state = AFTER_END;
+            continue;
+        }
+        if ((state == BEGIN || state == AFTER_START) && (c == L'-' || c == L'(' || c == L'/' || c == L'@')) {
+            ++i;
+            if (c == L'-') {
+                state = NEED_END_DIGITS;
+            } else if (c == L'(') {
+                state = IN_LENGTH;
+            } else {
+                // A delimiter or a pattern up to the unescaped closing
+                // character, or to the end of the text.
+                if (text[i] == 0) return fault(0);
+                p->f.end_kind = c == L'/' ? END_DELIMITER : END_PATTERN;
+                p->has_end = true;
+                p->text_from = i;
+                while (text[i] && text[i] != c) i += text[i] == L'\\' && text[i + 1] ? 2 : 1;
+                p->text_to = i;
+                if (text[i]) ++i;
+                state = AFTER_END;
+            }
+            continue;
+        }
+        if (c == 0) return state == BEGIN || state == AFTER_START || state == AFTER_END || state == OPTIONS ||
+                            state == AFTER_REPEAT || fault(0);
+        if (state != AFTER_REPEAT && state != OPTIONS && format_option(c)) {
+            while (format_option(text[i])) p->f.options |= format_option(text[i++]);
+            p->has_options = true;
+            state = OPTIONS;
+            continue;
+        }
+        if (state != AFTER_REPEAT && c == L'*') {
+            p->f.repeat = true;
+            ++i;
+            state = AFTER_REPEAT;
+            continue;
+        }
+        if (c == L':') {
+            if (text[i + 1] == 0) return fault(0);
+            p->has_cfmt = true;
+            p->cfmt_from = i + 1;
+            return true;
+        }
+        return fault(c);
+    }
+}
+
+// The stored delimiter or pattern: a backslash is dropped before the
+// closing character and before a second backslash; other pairs stay.
+size_t unescape(const wchar_t* from, const wchar_t* to, wchar_t close, wchar_t* out) {
+    size_t n = 0;
+    while (from < to) {
+        if (*from == L'\\' && from + 1 < to && (from[1] == close || from[1] == L'\\')) ++from;
+        else if (*from == L'\\' && from + 1 < to) out[n++] = *from++;
+        out[n++] = *from++;
+    }
+    out[n] = 0;
+    return n;
+}
+
+// The input direction's test of a pattern: its first match in "A" must not
+// be empty.
+bool matches_null(wregexp* e) {
+    return wregexec(e, L"A") == 1 && e->match_start[0] == e->match_end[0];
+}
+
+}  // namespace
+
+void format_defaults(int direction, const char* t_text, const char* z_text, Area* area) {
+    default_format = FieldFormat{START_FOLLOW, 0, END_DELIMITER, 0, nullptr, nullptr, 0, false, nullptr, CFMT_NONE, 0};
+    wchar_t* t = mbs_to_area(t_text ? t_text : "", area);
+    if (t == nullptr) {
+        warn(WARN_ERROR, "code error in the -t option.\n");
+        return;
+    }
+    size_t t_offset = size_t(reinterpret_cast<char*>(t) - area->base);
+    wchar_t* z = mbs_to_area(z_text ? z_text : "", area);
+    t = reinterpret_cast<wchar_t*>(area->base + t_offset);
+    if (z == nullptr) {
+        warn(WARN_ERROR, "code error in the -z option.\n");
+    } else {
+        for (const wchar_t* c = z; *c; ++c) {
+            if (!format_option(*c)) {
+                warn(WARN_ERROR, "-z option error '%lc'.\n", wint_t(*c));
+                break;
+            }
+            default_format.options |= format_option(*c);
+        }
+    }
+    if (direction == FORMAT_OUTPUT) {
+        default_format.text = t;
+        return;
+    }
+    const wchar_t* pattern = *t ? t : L"\n";
+    default_format.regex = wregcomp(pattern);
+    if (default_format.regex && matches_null(default_format.regex)) warn(WARN_ERROR, "-t delimiter matches null string.\n");
+}
+
+void format_list_parse(FieldList* list, int direction, Area* area) {
+    if (!list->inclusive) return;
+    for (FieldListEntry* e = list->included; e; e = e->next) {
+        if (e->new_name == nullptr || e->new_name_end == nullptr || e->new_name == e->new_name_end) continue;
+        // Read the text where it lies; what is stored is copied after each
+        // allocation from where the list's pact has moved it.
+        Parsed p;
+        p.f = default_format;
+        p.f.start_kind = START_FOLLOW, p.f.start = 0, p.f.repeat = false, p.f.cfmt = nullptr;
+        p.f.cfmt_class = CFMT_NONE, p.f.cfmt_size = 0, p.f.options = 0;
+        size_t name_length = e->length ? e->length - 1 : 0;
+        wchar_t name[256];
+        size_t shown = name_length < 255 ? name_length : 255;
+        std::wmemcpy(name, e->name, shown);
+        name[shown] = 0;
+        read_format(name, e->new_name, &p);
+        if (!p.has_options) p.f.options = default_format.options;
+        FieldFormat& f = p.f;
+        // The checks.
+        if (f.options & FORMAT_N) f.options = 0;
+        if (direction == FORMAT_OUTPUT && (f.options & FORMAT_L)) f.options &= ~FORMAT_R;
+        if (f.start_kind == START_ABSOLUTE && f.end_kind == END_ABSOLUTE && p.has_end && f.end < f.start)
+            warn(WARN_ERROR, "start > end error in the field %ls.\n", name);
+        if (direction == FORMAT_INPUT && f.repeat && p.has_end && f.end_kind == END_ABSOLUTE)
+            warn(WARN_ERROR, "end position and * conflicts in the format of the field %ls.\n", name);
+        if (direction == FORMAT_INPUT && f.repeat && p.has_end && f.end_kind == END_LENGTH && f.end == 0)
+            warn(WARN_ERROR, "zero length field repeats in the field %ls.\n", name);
+        if (direction == FORMAT_OUTPUT && p.has_end && f.end_kind == END_PATTERN)
+            warn(WARN_ERROR, "pattern is not allowed in output format in the field %ls.\n", name);
+        if (p.has_cfmt && (f.options & FORMAT_F)) warn(WARN_ERROR, "cfmt is not allowed with f option in the field %ls.\n", name);
+        if (f.end_kind == END_ABSOLUTE || f.end_kind == END_LENGTH) f.regex = nullptr, f.text = nullptr;
+        // The texts, in the area: the delimiter or pattern, then the cfmt.
+        size_t entry_offset = size_t(reinterpret_cast<char*>(e) - area->base);
+        auto entry = [&] { return reinterpret_cast<FieldListEntry*>(area->base + entry_offset); };
+        bool own_text = p.has_end && (f.end_kind == END_DELIMITER || f.end_kind == END_PATTERN);
+        if (own_text) {
+            wchar_t close = f.end_kind == END_DELIMITER ? L'/' : L'@';
+            area_align(alignof(wchar_t), area);
+            size_t raw = p.text_to - p.text_from;
+            wchar_t* out = static_cast<wchar_t*>(area_alloc((raw + 1) * sizeof(wchar_t), area));
+            const wchar_t* text = entry()->new_name;
+            unescape(text + p.text_from, text + p.text_to, close, out);
+            size_t out_offset = size_t(reinterpret_cast<char*>(out) - area->base);
+            if (direction == FORMAT_INPUT) {
+                f.text = nullptr;
+                f.regex = wregcomp(out);
+                if (f.regex && matches_null(f.regex))
+                    warn(WARN_ERROR, "format delimiter or pattern matches null in the field %ls.\n", name);
+            } else {
+                f.regex = nullptr;
+                f.text = reinterpret_cast<wchar_t*>(out_offset + 1);  // an offset until the record is placed
+            }
+        }
+        size_t cfmt_offset = 0;
+        if (p.has_cfmt) {
+            char* mb = wcs_to_area_mb(entry()->new_name + p.cfmt_from, area);
+            cfmt_offset = size_t(mb - area->base) + 1;
+            f.cfmt_class = cfmt_class(mb, direction, &f.cfmt_size);
+        }
+        area_align(alignof(FieldFormat), area);
+        FieldFormat* record = static_cast<FieldFormat*>(area_alloc(sizeof(FieldFormat), area));
+        *record = f;
+        if (direction == FORMAT_OUTPUT && own_text)
+            record->text = reinterpret_cast<wchar_t*>(area->base + (reinterpret_cast<size_t>(f.text) - 1));
+        record->cfmt = cfmt_offset ? area->base + (cfmt_offset - 1) : nullptr;
+        entry()->format = record;
+        e = entry();
+    }
+}
+
+int format_list_relocate_pact(void* list, void*, Area* area) {
+    FieldList* l = static_cast<FieldList*>(list);
+    field_list_relocate(l, area);
+    area_relocate_cell(&default_format.text, area);
+    for (FieldListEntry* e = l->included; e; e = e->next) {
+        if (e->format == nullptr) continue;
+        area_relocate_cell(&e->format->text, area);
+        area_relocate_cell(&e->format->cfmt, area);
+    }
+    return 0;
+}
+
+void format_regex_error(const char* message) {
+    warn(WARN_ERROR, "regular expression error (%s) in -t parameter or format.\n", message);
+}
