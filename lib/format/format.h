@@ -64,3 +64,18 @@ void format_list_parse(FieldList* list, int direction, Area* area);
 int format_list_relocate_pact(void* list, void*, Area* area);
 // For the program's wregerror: an engine error in -t or a format text.
 void format_regex_error(const char* message);
+
+// The input direction's continuation: appends the next input line to the
+// current one (moving it if need be) and sets the new start and end; false
+// when the input has no more lines.
+struct FormatContinuation {
+    void* data;
+    bool (*append)(void* data, wchar_t** line_start, wchar_t** line_end);
+};
+// Cuts the line line_start .. *line_end (without its newline) into fields by
+// the list and writes each as name:value and a newline; returns the number
+// of fields written. `work` holds cfmt conversions for the time of a field.
+// With a continuation, a quoted section or escape open at the line end goes
+// on in the next line, and *line_end is updated.
+int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldList* list, Area* work,
+             const FormatContinuation* continuation);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "format.h"
 #include "unit_util.h"
@@ -143,5 +144,154 @@ TEST(Format, ClassOfACfmt) {
         char size = 'z';
         EXPECT_EQ(cfmt_class(row.cfmt, row.direction, &size), row.cls) << row.cfmt;
         EXPECT_EQ(size, row.size) << row.cfmt;
+    }
+}
+
+namespace {
+
+std::string cut_output;
+long capture_output(const char* bytes, size_t n) {
+    cut_output.append(bytes, n);
+    return long(n);
+}
+
+// The fields cut from `line` by the list, as "name:value|..." , and the
+// messages.
+Result cut(const char* list_text, const char* line, const char* t, const char* z = "") {
+    static FieldList* lists = new FieldList[200]();
+    static int used = 0;
+    FieldList* list = &lists[used++];
+    Area* names = new_area(256);
+    area_push_pact(0, area_double, nullptr, nullptr, names);
+    area_push_pact(0, format_list_relocate_pact, list, nullptr, names);
+    Area* work = new_area(64);
+    area_push_pact(0, area_double, nullptr, nullptr, work);
+    error_count = 0;
+    input_name = "in";
+    input_number = 7;
+    CaptureStderr();
+    format_defaults(FORMAT_INPUT, t, z, names);
+    field_list_parse(list_text, list, names);
+    format_list_parse(list, FORMAT_INPUT, names);
+    std::wstring w;
+    for (const char* p = line; *p; ++p) w.push_back(wchar_t(static_cast<unsigned char>(*p)));
+    const wchar_t* end = w.data() + w.size();
+    cut_output.clear();
+    out_redirect(capture_output);
+    int n = cut_line(w.data(), &end, list, work, nullptr);
+    out_flush();
+    out_redirect(nullptr);
+    Result r{cut_output, GetCapturedStderr()};
+    for (size_t at; (at = r.formats.find('\n')) != std::string::npos;) r.formats[at] = '|';
+    EXPECT_EQ(n, int(std::count(cut_output.begin(), cut_output.end(), '\n'))) << list_text << " on " << line;
+    return r;
+}
+
+}  // namespace
+
+// Lines cut by lists: delimiters (repeatable or not, the last empty field),
+// fixed fields with trimming, quotes and escapes, repeats, skip entries,
+// patterns and cfmt conversions; and the cutter's messages.
+TEST(Format, CuttingLines) {
+    start();
+    struct {
+        const char* t;
+        const char* list;
+        const char* line;
+        const char* fields;
+        const char* messages;
+    } rows[] = {
+        {"\t", "x,y", "a,b", "x:a,b|", ""},
+        {",", "x,y,z", "1,2", "x:1|y:2|", ""},
+        {",", "a:*", "a,,b,", "a:a|a:|a:b|a:|", ""},
+        {" +", "a:*", "  a  b  ", "a:a|a:b|", ""},
+        {"", "a,b", "", "a:|", ""},
+        {"\t", "a", "", "", ""},
+        {",", "a:0-4", "abc", "a:abc|", "field a truncated by the end of line at in(7).\n"},
+        {",", "a:5(2)", "abcde", "", "field a start position exceeds the end of line at in(7).\n"},
+        {",", "a:(3)l,b:(3)r,c:(3)l", "ab  cd   ", "a:ab|b:cd|c:|", ""},
+        {",", "a:/\\,/q,b", "\"x,y\",z", "a:x,y|b:z|", ""},
+        {",", "a:qx", "\"a\\\"b\"", "a:a\"b|", ""},
+        {",", "a:q", "\"a\"\"b\"", "a:a\"b|", ""},
+        {",", "a:Q,b:b", "'p,q',r\\,s", "a:p,q|b:r,s|", ""},
+        {",", ":(3),a", "abcdef", "a:def|", ""},
+        {",", "a:@[0-9]+@*", "x1y22z", "a:x1|a:y22|", ""},
+        {",", "a:f", "k:v", "k:v|", ""},
+        {",", "a::%d,b::%d,c::%d%d", "12abc,abc,1 2", "a:12|b:|c:|", "field c cfmt has more than one % at in(7).\n"},
+        {",", "a::%lf,b::%c,c::%5s", "2.50,A,abcdefgh", "a:2.5|b:65|c:abcde|", ""},
+        {",", "a:0/\\,/*", "x,y", "a:x|", ""},
+        {",", "a:+0()*", "xyz", "", "zero length field repeats in the field a.\nfield a end position is smaller than the start at in(7).\n"},
+    };
+    for (const auto& row : rows) {
+        Result r = cut(row.list, row.line, row.t);
+        EXPECT_EQ(r.formats, row.fields) << row.list << " on " << row.line;
+        std::string want;
+        for (const char* m = row.messages; *m;) {
+            const char* nl = std::strchr(m, '\n');
+            want += "rt: " + std::string(m, size_t(nl - m + 1));
+            m = nl + 1;
+        }
+        EXPECT_EQ(r.messages, want) << row.list << " on " << row.line;
+    }
+}
+
+namespace {
+
+// Lines joined by a continuation as a line reader would: the joining text,
+// then the next line, in a buffer that moves as it grows.
+struct Joiner {
+    std::vector<std::wstring> rest;
+    std::wstring text, join;
+    static bool append(void* data, wchar_t** start, wchar_t** end) {
+        Joiner* j = static_cast<Joiner*>(data);
+        if (j->rest.empty()) return false;
+        j->text += j->join + j->rest.front();
+        j->rest.erase(j->rest.begin());
+        j->text.reserve(j->text.size() * 2);  // the line moves
+        *start = j->text.data();
+        *end = j->text.data() + j->text.size();
+        return true;
+    }
+};
+
+}  // namespace
+
+// A quoted section or an escape open at the line end goes on in the next
+// line; on the last line the field ends with what was read.
+TEST(Format, Continuation) {
+    start();
+    struct {
+        const char* list;
+        std::vector<std::wstring> lines;
+        const char* fields;
+    } rows[] = {
+        {"a:q,b", {L"\"x", L"y\",z"}, "a:x y|b:z|"},
+        {"a:b", {L"p\\", L"q"}, "a:p q|"},
+        {"a:q", {L"\"open"}, "a:open|"},
+        {"a:Q,b:Q", {L"'1", L"2", L"3',4"}, "a:1 2 3|b:4|"},
+    };
+    for (const auto& row : rows) {
+        static FieldList lists[8];
+        static int used = 0;
+        FieldList* list = &lists[used++];
+        Area* names = new_area(256);
+        area_push_pact(0, area_double, nullptr, nullptr, names);
+        area_push_pact(0, format_list_relocate_pact, list, nullptr, names);
+        Area* work = new_area(64);
+        area_push_pact(0, area_double, nullptr, nullptr, work);
+        format_defaults(FORMAT_INPUT, ",", "", names);
+        field_list_parse(row.list, list, names);
+        format_list_parse(list, FORMAT_INPUT, names);
+        Joiner j{{row.lines.begin() + 1, row.lines.end()}, row.lines[0], L" "};
+        FormatContinuation more{&j, Joiner::append};
+        const wchar_t* end = j.text.data() + j.text.size();
+        cut_output.clear();
+        out_redirect(capture_output);
+        cut_line(j.text.data(), &end, list, work, &more);
+        out_flush();
+        out_redirect(nullptr);
+        for (char& c : cut_output)
+            if (c == '\n') c = '|';
+        EXPECT_EQ(cut_output, row.fields) << row.list;
     }
 }
