@@ -1,6 +1,7 @@
 // Format texts: the state machine that reads one, the checks of each
 // direction, the default format of -t and -z, and the class of a cfmt.
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "format.h"
@@ -224,6 +225,7 @@ bool matches_null(wregexp* e) {
 }  // namespace
 
 void format_defaults(int direction, const char* t_text, const char* z_text, Area* area) {
+    std::free(default_format.regex);  // defaults set again replace the old ones
     default_format = FieldFormat{START_FOLLOW, 0, END_DELIMITER, 0, nullptr, nullptr, 0, false, nullptr, CFMT_NONE, 0};
     wchar_t* t = mbs_to_area(t_text ? t_text : "", area);
     if (t == nullptr) {
