@@ -79,3 +79,20 @@ struct FormatContinuation {
 // on in the next line, and *line_end is updated.
 int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldList* list, Area* work,
              const FormatContinuation* continuation);
+
+struct Field;
+// Output direction. Starts a new output line: the column goes back to 0
+// and no delimiter is pending.
+void line_begin();
+// The value (length characters, not terminated) converted by the format's
+// cfmt, as a new 0-terminated wide text in the area (null when the area
+// can't grow). A cfmt that would read anything but the one argument of its
+// first conversion is written as its own text, %% as %. What the
+// conversion leaves in the area is the caller's to release.
+wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* format, Area* area);
+// Writes one field into the current line with the format (null: the
+// default format): the delimiter pending from the field before, the start,
+// then the text quoted or escaped (delimiter end) or placed in its width
+// (fixed end). Conversions are made in the area. The caller writes the
+// newline.
+void write_field(const Field* field, const FieldFormat* format, Area* area);

@@ -1,0 +1,276 @@
+// The field writer: the fields of a record written one after another into
+// one line of plain text, each placed, padded, quoted or converted by its
+// format; and the printf conversion of one value.
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+#include "format.h"
+#include "output.h"
+#include "record.h"
+
+namespace {
+
+// The characters written on the current line, and the format whose
+// delimiter text is due before the next field (null: none).
+int64_t column = 0;
+const FieldFormat* pending = nullptr;
+
+void put(const wchar_t* text, size_t n) {
+    out_write(text, n);
+    column += int64_t(n);
+}
+
+void put_char(wchar_t c) {
+    out_putwc(c);
+    ++column;
+}
+
+void blanks(int64_t n) {
+    for (; n > 0; --n) put_char(L' ');
+}
+
+// The field's own name, 0-terminated, for messages (cut at 255 characters).
+void field_name(const Field* field, wchar_t* name) {
+    size_t n = field_name_length(field);
+    if (n > 255) n = 255;
+    std::wmemcpy(name, field->start, n);
+    name[n] = 0;
+}
+
+// What the first conversion of a printf format takes, once the whole format
+// has been checked to take exactly that one argument.
+enum Argument { ARG_NONE, ARG_INT, ARG_LONG, ARG_DOUBLE, ARG_TEXT, ARG_WCHAR, ARG_POINTER };
+
+// The one argument `cfmt` reads, or ARG_NONE when it reads none or when
+// feeding it one value would not be safe: more than one conversion, a width
+// or precision taken from the arguments (*), a size letter other than l
+// (h, hh, ll, L, j, z, t...), wide text (%ls, %S), or a conversion letter
+// other than d i o x X u e E f g G c s p. Such a format is written as its
+// own text instead.
+Argument argument_of(const char* cfmt) {
+    Argument found = ARG_NONE;
+    int conversions = 0;
+    for (const char* p = cfmt; (p = std::strchr(p, '%')) != nullptr;) {
+        ++p;
+        if (*p == '%') {
+            ++p;
+            continue;
+        }
+        if (++conversions > 1) return ARG_NONE;
+        while (*p && std::strchr("-+ #0", *p)) ++p;
+        while (*p >= '0' && *p <= '9') ++p;
+        if (*p == '.') {
+            ++p;
+            while (*p >= '0' && *p <= '9') ++p;
+        }
+        bool l = false;
+        if (*p == 'l') l = true, ++p;
+        switch (*p) {
+        case 'd': case 'i': case 'o': case 'x': case 'X': case 'u': found = l ? ARG_LONG : ARG_INT; break;
+        case 'e': case 'E': case 'f': case 'g': case 'G': found = ARG_DOUBLE; break;
+        case 'c': found = l ? ARG_WCHAR : ARG_INT; break;
+        case 's': if (l) return ARG_NONE; found = ARG_TEXT; break;
+        case 'p': if (l) return ARG_NONE; found = ARG_POINTER; break;
+        default: return ARG_NONE;  // a '*', another size letter, another conversion, the end
+        }
+        ++p;
+    }
+    return found;
+}
+
+// A number as a 32-bit integer: truncated toward zero, clamped to the
+// range, NaN as 0. The same value goes to every integer conversion, so %u
+// and %x show a negative one in its 32-bit two's complement form.
+int32_t to_int32(double x) {
+    if (!(x == x)) return 0;
+    if (x >= double(INT32_MAX)) return INT32_MAX;
+    if (x <= double(INT32_MIN)) return INT32_MIN;
+    return int32_t(x);
+}
+
+// Decodes the n bytes at *cell as a new 0-terminated wide text at the
+// area's head. Bytes that do not decode and NULs are left out. The caller
+// keeps *cell registered while the area may grow.
+wchar_t* decode_to_area(char** cell, size_t n, Area* area) {
+    area_align(alignof(wchar_t), area);
+    wchar_t* out = static_cast<wchar_t*>(area_alloc((n + 1) * sizeof(wchar_t), area));
+    if (out == nullptr) return nullptr;
+    const char* s = *cell;
+    size_t k = 0;
+    mbstate_t st{};
+    for (size_t i = 0; i < n;) {
+        wchar_t c;
+        size_t r = std::mbrtowc(&c, s + i, n - i, &st);
+        if (r == size_t(-1) || r == size_t(-2)) {
+            st = mbstate_t{};
+            ++i;
+            continue;
+        }
+        if (r == 0) r = 1;  // a NUL byte
+        if (c != 0) out[k++] = c;
+        i += r;
+    }
+    out[k] = 0;
+    return out;
+}
+
+}  // namespace
+
+void line_begin() {
+    column = 0;
+    pending = nullptr;
+}
+
+wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* format, Area* area) {
+    if (format == nullptr) format = &default_format;
+    // The value as a 0-terminated text of its own (it may lie in the area).
+    wchar_t* copy = nullptr;
+    {
+        const wchar_t* src = value;
+        Relocated<const wchar_t> keep(&src, area);
+        area_align(alignof(wchar_t), area);
+        copy = static_cast<wchar_t*>(area_alloc((length + 1) * sizeof(wchar_t), area));
+        if (copy == nullptr) return nullptr;
+        if (length) std::wmemcpy(copy, src, length);
+        copy[length] = 0;
+    }
+    char* bytes = nullptr;  // the converted text, multibyte
+    char* text = nullptr;   // the value as multibyte, for %s
+    Relocated<char> keep(&bytes, area, &text);
+    Argument arg = format->cfmt ? argument_of(format->cfmt) : ARG_NONE;
+    if (arg == ARG_NONE) {
+        // No argument to give: the format's own text, %% as %.
+        size_t n = format->cfmt ? std::strlen(format->cfmt) : 0;
+        bytes = static_cast<char*>(area_alloc(n + 1, area));
+        if (bytes == nullptr) return nullptr;
+        size_t k = 0;
+        for (const char* p = format->cfmt; p && *p; ++p) {
+            bytes[k++] = *p;
+            if (p[0] == '%' && p[1] == '%') ++p;
+        }
+        bytes[k] = 0;
+        return decode_to_area(&bytes, k, area);
+    }
+    double number = arg == ARG_TEXT ? 0 : parse_number(copy);
+    int32_t integer = to_int32(number);
+    if (arg == ARG_TEXT) {
+        text = wcs_to_area_mb(copy, area);
+        if (text == nullptr) return nullptr;
+    }
+    // Measured first, then written in full. The format is read from the
+    // record each time: its area may have moved.
+    auto print = [&](char* out, size_t cap) {
+        const char* f = format->cfmt;
+        switch (arg) {
+        case ARG_INT: return std::snprintf(out, cap, f, int(integer));
+        case ARG_LONG: return std::snprintf(out, cap, f, long(integer));
+        case ARG_DOUBLE: return std::snprintf(out, cap, f, number);
+        case ARG_TEXT: return std::snprintf(out, cap, f, text);
+        case ARG_WCHAR: return std::snprintf(out, cap, f, wint_t(integer));
+        case ARG_POINTER: return std::snprintf(out, cap, f, reinterpret_cast<void*>(intptr_t(integer)));
+        case ARG_NONE: break;
+        }
+        return -1;
+    };
+    int n = print(nullptr, 0);
+    if (n < 0) n = 0;  // a character without a form: the result is empty
+    bytes = static_cast<char*>(area_alloc(size_t(n) + 1, area));
+    if (bytes == nullptr) return nullptr;
+    bytes[0] = 0;
+    if (n > 0 && print(bytes, size_t(n) + 1) < 0) n = 0;
+    return decode_to_area(&bytes, size_t(n), area);
+}
+
+void write_field(const Field* field, const FieldFormat* format, Area* area) {
+    if (format == nullptr) format = &default_format;
+    // 1. The delimiter of the field before.
+    if (pending) {
+        const wchar_t* d = pending->text;
+        if (d) put(d, std::wcslen(d));
+        pending = nullptr;
+    }
+    // 2. The text.
+    const wchar_t* text = (format->options & FORMAT_F) ? field->start : field->value;
+    size_t length = size_t(field->end - text);
+    if (format->cfmt) {
+        text = cfmt_convert(field->value, field_value_length(field), format, area);
+        if (text == nullptr) text = L"";
+        length = std::wcslen(text);
+    }
+    wchar_t name[256];
+    // 3. The start.
+    if (format->start_kind == START_ABSOLUTE) {
+        if (column > format->start) {
+            field_name(field, name);
+            warn(WARN_ERROR, "field %ls start position over at %s(%d).\n", name, input_name, input_number);
+        } else {
+            blanks(format->start - column);
+        }
+    } else if (format->start_kind == START_RELATIVE) {
+        blanks(format->start);
+    }
+    int32_t options = format->options;
+    if (format->end_kind == END_DELIMITER || format->end_kind == END_PATTERN) {
+        // 4. The whole text, quoted or escaped.
+        const wchar_t* delimiter = format->text ? format->text : L"";
+        size_t dlen = std::wcslen(delimiter);
+        bool q = options & FORMAT_Q, x = q && (options & FORMAT_X), b = options & FORMAT_B;
+        bool single = !q && (options & FORMAT_SINGLE);  // q wins over Q
+        if (q) put_char(L'"');
+        if (single) put_char(L'\'');
+        if (!q && !b) {
+            // Under Q the value goes as it is: a quote inside it can't be
+            // told from the closing one when read back, whatever is done.
+            put(text, length);
+        } else {
+            for (size_t i = 0; i < length; ++i) {
+                wchar_t c = text[i];
+                if (b && dlen && length - i >= dlen && std::wmemcmp(text + i, delimiter, dlen) == 0) {
+                    put_char(L'\\');
+                    put(delimiter, dlen);
+                    i += dlen - 1;
+                } else if (c == L'\\' && b) {
+                    put(L"\\\\", 2);
+                } else if (c == L'"' && q) {
+                    put(x ? L"\\\"" : L"\"\"", 2);
+                } else if (c == L'\\' && x) {
+                    // Doubled before a quote or a backslash, and at the end,
+                    // where the closing quote follows.
+                    wchar_t next = i + 1 < length ? text[i + 1] : L'"';
+                    if (next == L'"' || next == L'\\') put_char(L'\\');
+                    put_char(c);
+                } else {
+                    put_char(c);
+                }
+            }
+        }
+        if (q) put_char(L'"');
+        if (single) put_char(L'\'');
+        pending = format;
+        return;
+    }
+    // 5. A fixed width.
+    int64_t width = format->end;
+    if (format->end_kind == END_ABSOLUTE) {
+        if (column > format->end) {
+            field_name(field, name);
+            warn(WARN_ERROR, "field %ls current position exceeds end position at %s(%d).\n", name, input_name,
+                 input_number);
+            width = 0;
+        } else {
+            width = int64_t(format->end) - column + 1;
+        }
+    }
+    if (width < 0) width = 0;
+    size_t shown = size_t(width) < length ? size_t(width) : length;
+    if ((options & FORMAT_R) && !(options & FORMAT_L)) {
+        blanks(width - int64_t(shown));
+        put(text + (length - shown), shown);
+    } else {
+        put(text, shown);
+        blanks(width - int64_t(shown));
+    }
+}

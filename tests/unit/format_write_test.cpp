@@ -1,0 +1,104 @@
+// The field writer: lines built from fields by output formats, and its
+// messages.
+#include <string>
+#include <vector>
+
+#include "format.h"
+#include "output.h"
+#include "record.h"
+#include "unit_util.h"
+
+using namespace testing::internal;
+
+void wregerror(const char* message) { format_regex_error(message); }
+
+namespace {
+
+// Parses the list with -t and -z and writes one line of the fields (each
+// "name:value"), the i-th with the format of the i-th entry. Returns the
+// line, the messages and the count of errors, joined by '#'.
+std::string write_line(const char* list_text, const char* t, const char* z, const std::vector<std::string>& fields) {
+    static FieldList* lists = new FieldList[100]();
+    static int used = 0;
+    FieldList* list = &lists[used++];
+    Area *names = new_area(256), *work = new_area(64);
+    area_push_pact(0, area_double, nullptr, nullptr, names);
+    area_push_pact(0, format_list_relocate_pact, list, nullptr, names);
+    area_push_pact(0, area_double, nullptr, nullptr, work);
+    format_defaults(FORMAT_OUTPUT, t, z, names);
+    field_list_parse(list_text, list, names);
+    format_list_parse(list, FORMAT_OUTPUT, names);
+    input_name = "in", input_number = 3, error_count = 0;
+    CaptureStdout();
+    CaptureStderr();
+    line_begin();
+    const FieldListEntry* e = list->included;
+    for (const std::string& f : fields) {
+        std::wstring w(f.size() + 1, L'\0');
+        w.resize(std::mbstowcs(w.data(), f.c_str(), w.size()));
+        Field field{w.data(), w.data() + w.find(L':') + 1, w.data() + w.size()};
+        write_field(&field, e ? e->format : nullptr, work);
+        e = e ? e->next : nullptr;
+    }
+    out_flush();
+    std::string line = GetCapturedStdout();
+    return line + "#" + GetCapturedStderr() + "#" + std::to_string(error_count);
+}
+
+}  // namespace
+
+TEST(FormatWrite, Lines) {
+    start();
+    struct {
+        const char *list, *t, *z;
+        std::vector<std::string> fields;
+        std::string line;
+    } rows[] = {
+        {"a:(5)", ",", "", {"a:abcdefg"}, "abcde"},
+        {"a:(5)r", ",", "", {"a:abcdefg"}, "cdefg"},
+        {"a:(5)r,b:(3)", ",", "", {"a:ab", "b:c"}, "   abc  "},
+        {"a:(4)lr", ",", "", {"a:ab"}, "ab  "},
+        {"a:(3),b:-6", ",", "", {"a:ab", "b:xyzuvw"}, "ab xyzu"},
+        {"a,b", "\t", "", {"a:x", "b:y"}, "x\ty"},
+        {"a:/;\\ /,b,c", "|", "", {"a:x", "b:y", "c:z"}, "x; y|z"},
+        {"a:(2),b", "|", "", {"a:x", "b:y"}, "x y"},
+        {"a:(2),b:5(2)", ",", "", {"a:ab", "b:cd"}, "ab   cd"},
+        {"a,b:+2", ";", "", {"a:x", "b:y"}, "x;  y"},
+        {"a:q,b", ",", "", {"a:say \"hi\"", "b:z"}, "\"say \"\"hi\"\"\",z"},
+        {"a:qx", ",", "", {R"(a:a"b\"c\\d\e\)"}, R"("a\"b\\\"c\\\d\e\\")"},
+        {"a:Q", ",", "", {"a:it's"}, "'it's'"},
+        {"a:b,b", ",", "", {"a:a,b\\c", "b:d"}, "a\\,b\\\\c,d"},
+        {"a:/;\\ /b", ",", "", {"a:x; y;z"}, "x\\; y;z"},
+        {"a:n,b", ",", "q", {"a:x", "b:y"}, "x,\"y\""},
+        {"a:f,b:(4)f", ",", "", {"a:v", "b:xyz"}, "a:v,b:xy"},
+        {"a::%5.2f,b:(6)r:%.1f", ",", "", {"a:3.14159", "b:2.75"}, " 3.14,   2.8"},
+        {"a::%d,b::%d,c::%d,d::%d", ",", "", {"a:2.9", "b:-2.9", "c:abc", "d:1e10"}, "2,-2,0,2147483647"},
+        {"a::%x,b::%c,c::%u,d::[%c]", ",", "", {"a:255", "b:65", "c:-1", "d:0"}, "ff,A,4294967295,[]"},
+        {"a::[%s],b::%lc", ",", "", {"a:h\xc3\xa9", "b:233"}, "[h\xc3\xa9],\xc3\xa9"},
+        {"a::100%%,b::%d%%", ",", "", {"a:7", "b:50"}, "100%,50%"},
+        {"a::%300d", ",", "", {"a:7"}, std::string(299, ' ') + "7"},
+        // Formats that would read more than the one value give their own text.
+        {"a::%d-%d,b::%ls,c::%hd", "|", "", {"a:5", "b:x", "c:1"}, "%d-%d|%ls|%hd"},
+        {"a::%*d,b::%k%%,c::%n", "|", "", {"a:5", "b:x", "c:1"}, "%*d|%k%|%n"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(write_line(row.list, row.t, row.z, row.fields), row.line + "##0") << row.list;
+}
+
+// Messages name the field's own name and the input's place; the line is
+// still written.
+TEST(FormatWrite, Messages) {
+    start();
+    const std::string over = "rt: field b start position over at in(3).\n";
+    const std::string past = "rt: field b current position exceeds end position at in(3).\n";
+    struct {
+        const char* list;
+        std::vector<std::string> fields;
+        std::string result;
+    } rows[] = {
+        {"x:(12),y:10(3)", {"x:abc", "b:xyz"}, "abc         xyz#" + over + "#1"},
+        {"x:(6),y:-5", {"x:ab", "b:cd"}, "ab    #" + past + "#1"},
+        {"x:(2),y:4(2),z:2-3", {"x:ab", "y:cd", "b:e"}, "ab  cd#" + over + past + "#2"},
+        {"x:(6),y:6-6", {"x:ab", "b:cd"}, "ab    c##0"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(write_line(row.list, ",", "", row.fields), row.result) << row.list;
+}
