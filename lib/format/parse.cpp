@@ -22,6 +22,15 @@ int32_t format_option(wchar_t c) {
     }
 }
 
+// The wide-character conversions of both directions (S, C, ws, wc): text
+// or character of size l; anything else has no class.
+static int32_t wide_class(const char* p, char* size) {
+    bool wide = *p == 'S' || *p == 'C' || (*p == 'w' && (p[1] == 's' || p[1] == 'c'));
+    if (!wide) return CFMT_NONE;
+    *size = 'l';
+    return *p == 'S' || (*p == 'w' && p[1] == 's') ? CFMT_TEXT : CFMT_CHARACTER;
+}
+
 int32_t cfmt_class(const char* cfmt, int direction, char* size) {
     *size = 0;
     for (const char* p = cfmt; p && (p = std::strchr(p, '%')) != nullptr;) {
@@ -43,15 +52,7 @@ int32_t cfmt_class(const char* cfmt, int direction, char* size) {
             case 'e': case 'f': case 'g': return CFMT_FLOATING;
             case 's': case '[': return CFMT_TEXT;
             case 'c': return CFMT_CHARACTER;
-            case 'S': *size = 'l'; return CFMT_TEXT;
-            case 'C': *size = 'l'; return CFMT_CHARACTER;
-            case 'w':
-                if (p[1] == 's' || p[1] == 'c') {
-                    *size = 'l';
-                    return p[1] == 's' ? CFMT_TEXT : CFMT_CHARACTER;
-                }
-                return CFMT_NONE;
-            default: return CFMT_NONE;
+            default: return wide_class(p, size);
             }
         }
         while (*p && std::strchr("-+ #0123456789", *p)) ++p;
@@ -68,15 +69,7 @@ int32_t cfmt_class(const char* cfmt, int direction, char* size) {
         case 'u': return CFMT_UNSIGNED;
         case 's': return CFMT_TEXT;
         case 'c': return CFMT_CHARACTER;
-        case 'S': *size = 'l'; return CFMT_TEXT;
-        case 'C': *size = 'l'; return CFMT_CHARACTER;
-        case 'w':
-            if (p[1] == 's' || p[1] == 'c') {
-                *size = 'l';
-                return p[1] == 's' ? CFMT_TEXT : CFMT_CHARACTER;
-            }
-            return CFMT_NONE;
-        default: return CFMT_NONE;
+        default: return wide_class(p, size);
         }
     }
     return CFMT_NONE;

@@ -22,18 +22,25 @@ struct Result {
     std::string formats, messages;
 };
 
-Result parse(int direction, const char* list_text, const char* t = ",", const char* z = "") {
-    static FieldList* lists = new FieldList[400]();
+// A list with its formats, as a program builds it from -t, -z and its
+// argument (lists and areas stay for the whole run).
+FieldList* build_list(int direction, const char* list_text, const char* t, const char* z) {
+    static FieldList* lists = new FieldList[600]();
     static int used = 0;
     FieldList* list = &lists[used++];
     Area* names = new_area(256);
     area_push_pact(0, area_double, nullptr, nullptr, names);
     area_push_pact(0, format_list_relocate_pact, list, nullptr, names);
-    error_count = 0;
-    CaptureStderr();
     format_defaults(direction, t, z, names);
     field_list_parse(list_text, list, names);
     format_list_parse(list, direction, names);
+    return list;
+}
+
+Result parse(int direction, const char* list_text, const char* t = ",", const char* z = "") {
+    error_count = 0;
+    CaptureStderr();
+    FieldList* list = build_list(direction, list_text, t, z);
     Result r{"", GetCapturedStderr()};
     for (FieldListEntry* e = list->included; e; e = e->next) {
         const FieldFormat* f = e->format ? e->format : &default_format;
@@ -157,34 +164,33 @@ long capture_output(const char* bytes, size_t n) {
 
 // The fields cut from `line` by the list, as "name:value|..." , and the
 // messages.
-Result cut(const char* list_text, const char* line, const char* t, const char* z = "") {
-    static FieldList* lists = new FieldList[200]();
-    static int used = 0;
-    FieldList* list = &lists[used++];
-    Area* names = new_area(256);
-    area_push_pact(0, area_double, nullptr, nullptr, names);
-    area_push_pact(0, format_list_relocate_pact, list, nullptr, names);
+// What cut_line writes for the line, the newlines shown as '|'; checks the
+// count it returns.
+std::string run_cut(const wchar_t* line, size_t length, const FieldList* list, const FormatContinuation* more) {
     Area* work = new_area(64);
     area_push_pact(0, area_double, nullptr, nullptr, work);
+    const wchar_t* end = line + length;
+    cut_output.clear();
+    out_redirect(capture_output);
+    int n = cut_line(line, &end, list, work, more);
+    out_flush();
+    out_redirect(nullptr);
+    EXPECT_EQ(n, int(std::count(cut_output.begin(), cut_output.end(), '\n')));
+    std::string shown = cut_output;
+    std::replace(shown.begin(), shown.end(), '\n', '|');
+    return shown;
+}
+
+Result cut(const char* list_text, const char* line, const char* t, const char* z = "") {
     error_count = 0;
     input_name = "in";
     input_number = 7;
     CaptureStderr();
-    format_defaults(FORMAT_INPUT, t, z, names);
-    field_list_parse(list_text, list, names);
-    format_list_parse(list, FORMAT_INPUT, names);
+    FieldList* list = build_list(FORMAT_INPUT, list_text, t, z);
     std::wstring w;
     for (const char* p = line; *p; ++p) w.push_back(wchar_t(static_cast<unsigned char>(*p)));
-    const wchar_t* end = w.data() + w.size();
-    cut_output.clear();
-    out_redirect(capture_output);
-    int n = cut_line(w.data(), &end, list, work, nullptr);
-    out_flush();
-    out_redirect(nullptr);
-    Result r{cut_output, GetCapturedStderr()};
-    for (size_t at; (at = r.formats.find('\n')) != std::string::npos;) r.formats[at] = '|';
-    EXPECT_EQ(n, int(std::count(cut_output.begin(), cut_output.end(), '\n'))) << list_text << " on " << line;
-    return r;
+    std::string fields = run_cut(w.data(), w.size(), list, nullptr);
+    return Result{fields, GetCapturedStderr()};
 }
 
 }  // namespace
@@ -271,27 +277,9 @@ TEST(Format, Continuation) {
         {"a:Q,b:Q", {L"'1", L"2", L"3',4"}, "a:1 2 3|b:4|"},
     };
     for (const auto& row : rows) {
-        static FieldList lists[8];
-        static int used = 0;
-        FieldList* list = &lists[used++];
-        Area* names = new_area(256);
-        area_push_pact(0, area_double, nullptr, nullptr, names);
-        area_push_pact(0, format_list_relocate_pact, list, nullptr, names);
-        Area* work = new_area(64);
-        area_push_pact(0, area_double, nullptr, nullptr, work);
-        format_defaults(FORMAT_INPUT, ",", "", names);
-        field_list_parse(row.list, list, names);
-        format_list_parse(list, FORMAT_INPUT, names);
+        FieldList* list = build_list(FORMAT_INPUT, row.list, ",", "");
         Joiner j{{row.lines.begin() + 1, row.lines.end()}, row.lines[0], L" "};
         FormatContinuation more{&j, Joiner::append};
-        const wchar_t* end = j.text.data() + j.text.size();
-        cut_output.clear();
-        out_redirect(capture_output);
-        cut_line(j.text.data(), &end, list, work, &more);
-        out_flush();
-        out_redirect(nullptr);
-        for (char& c : cut_output)
-            if (c == '\n') c = '|';
-        EXPECT_EQ(cut_output, row.fields) << row.list;
+        EXPECT_EQ(run_cut(j.text.data(), j.text.size(), list, &more), row.fields) << row.list;
     }
 }
