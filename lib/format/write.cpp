@@ -81,16 +81,6 @@ Argument argument_of(const char* cfmt) {
     return found;
 }
 
-// A number as a 32-bit integer: truncated toward zero, clamped to the
-// range, NaN as 0. The same value goes to every integer conversion, so %u
-// and %x show a negative one in its 32-bit two's complement form.
-int32_t to_int32(double x) {
-    if (!(x == x)) return 0;
-    if (x >= double(INT32_MAX)) return INT32_MAX;
-    if (x <= double(INT32_MIN)) return INT32_MIN;
-    return int32_t(x);
-}
-
 // Decodes the n bytes at *cell as a new 0-terminated wide text at the
 // area's head. Bytes that do not decode and NULs are left out. The caller
 // keeps *cell registered while the area may grow.
@@ -155,7 +145,9 @@ wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* fo
         return decode_to_area(&bytes, k, area);
     }
     double number = arg == ARG_TEXT ? 0 : parse_number(copy);
-    int32_t integer = to_int32(number);
+    // The same 32-bit value goes to every integer conversion, so %u and %x
+    // show a negative one in its two's complement form.
+    int32_t integer = clamp_int32(number);
     if (arg == ARG_TEXT) {
         text = wcs_to_area_mb(copy, area);
         if (text == nullptr) return nullptr;

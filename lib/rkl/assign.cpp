@@ -32,12 +32,6 @@ RklValue copy_value_to_area(RklValue* v, Area* area) {
     return work[1];
 }
 
-void* checked_malloc(size_t n) {
-    void* p = std::malloc(n ? n : 1);
-    if (p == nullptr) fatal("can't allocate necessary memory!\n");
-    return p;
-}
-
 }  // namespace
 
 void rkl_assign_variable(RklVariable* var, const RklValue& given) {
@@ -102,7 +96,7 @@ void assign_indexed_variable(RklVariable* var, RklValue* ops) {
     for (int32_t p = 0; p < n; ++p) action[p] = -1;
     int32_t splice_at = -1, splice_from = 0;
     for (int32_t i = 0; i < ops[1].count && i < ops[0].count; ++i) {
-        int32_t k = to_int(numbers(ops[1])[i]);
+        int32_t k = clamp_int32(numbers(ops[1])[i]);
         if (k < 0 || k >= n) continue;
         action[k] = i;
         if (i == ops[1].count - 1) splice_at = k, splice_from = i;
@@ -173,7 +167,7 @@ void assign_fields(const RklFieldRef* r, RklValue* ops, int32_t* held) {
             if (r == nullptr || is_field(&rec[p], r)) targets[t++] = p;
     } else {
         for (int32_t i = 0; i < ops[1].count; ++i) {
-            int32_t k = to_int(numbers(ops[1])[i]), found = -1;
+            int32_t k = clamp_int32(numbers(ops[1])[i]), found = -1;
             for (int32_t p = 0, seen = 0; p < fields && k >= 0; ++p)
                 if ((r == nullptr || is_field(&rec[p], r)) && seen++ == k) {
                     found = p;

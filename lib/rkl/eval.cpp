@@ -54,6 +54,12 @@ wchar_t* copy_text(const wchar_t* text, size_t n, Area* area) {
     return s;
 }
 
+void* checked_malloc(size_t n) {
+    void* p = std::malloc(n ? n : 1);
+    if (p == nullptr) fatal("can't allocate necessary memory!\n");
+    return p;
+}
+
 RklValue one_number(double x) {
     RklValue v = new_list(RKL_NUMBERS, 1);
     numbers(v)[0] = x;
@@ -64,13 +70,6 @@ RklValue one_string(const wchar_t* s) {
     RklValue v = new_list(RKL_STRINGS, 1);
     strings(v)[0] = const_cast<wchar_t*>(s);
     return v;
-}
-
-int32_t to_int(double x) {
-    if (std::isnan(x)) return 0;
-    if (x >= 2147483647.0) return INT32_MAX;
-    if (x <= -2147483648.0) return INT32_MIN;
-    return int32_t(x);
 }
 
 bool is_field(const Field* f, const RklFieldRef* r) {
@@ -386,8 +385,8 @@ RklValue range(RklValue* ops) {
     ops[0] = to_numbers(ops[0]);
     ops[1] = to_numbers(ops[1]);
     if (ops[0].count == 0 || ops[1].count == 0) return RklValue{RKL_NUMBERS, 0, nullptr};
-    int64_t b = to_int(numbers(ops[0])[ops[0].count - 1]);
-    int64_t c = to_int(numbers(ops[1])[0]);
+    int64_t b = clamp_int32(numbers(ops[0])[ops[0].count - 1]);
+    int64_t c = clamp_int32(numbers(ops[1])[0]);
     int64_t steps = c >= b ? c - b : b - c;
     int64_t total = int64_t(ops[0].count) - 1 + steps + 1 + int64_t(ops[1].count) - 1;
     if (total > INT32_MAX) fatal("can't allocate necessary memory!\n");
@@ -411,7 +410,7 @@ double arithmetic(int kind, double x, double y) {
         }
         return x / y;
     case RKL_MOD: {
-        int32_t a = to_int(x), b = to_int(y);
+        int32_t a = clamp_int32(x), b = clamp_int32(y);
         if (b == 0) {
             zero_division = true;
             return a;
@@ -476,7 +475,7 @@ RklValue index_list(RklValue* ops) {
     size_t size = ops[0].kind == RKL_NUMBERS ? sizeof(double) : sizeof(void*);
     int32_t n = 0;
     for (int32_t i = 0; i < ops[1].count; ++i) {
-        int32_t k = to_int(numbers(ops[1])[i]);
+        int32_t k = clamp_int32(numbers(ops[1])[i]);
         if (k < 0 || k >= ops[0].count) continue;
         std::memcpy(static_cast<char*>(r.items) + size * size_t(n++), static_cast<char*>(ops[0].items) + size * size_t(k),
                     size);

@@ -53,8 +53,8 @@ inline RklValue empty_strings() { return RklValue{RKL_STRINGS, 0, nullptr}; }
 RklValue one_number(double x);
 RklValue one_string(const wchar_t* s);
 
-// A value truncated to a 32-bit integer, clamped (NaN gives 0).
-int32_t to_int(double x);
+// A heap block, or the fatal "can't allocate necessary memory!".
+void* checked_malloc(size_t n);
 
 RklValue eval(RklNode* n);
 // Loop turns in this record, for rkl.loop_limit.

@@ -18,12 +18,6 @@ bool is_leaf(const RklNode* n) {
            (n->left == nullptr && n->right == nullptr);
 }
 
-void* checked_malloc(size_t n) {
-    void* p = std::malloc(n ? n : 1);
-    if (p == nullptr) fatal("can't allocate necessary memory!\n");
-    return p;
-}
-
 // An explicit stack for walking trees of any depth.
 // (Its storage is kept from walk to walk; walks do not nest.)
 struct WalkStep {

@@ -262,6 +262,13 @@ void format_number(char* buf, double x) {
     }
 }
 
+int32_t clamp_int32(double x) {
+    if (!(x == x)) return 0;
+    if (x >= 2147483647.0) return INT32_MAX;
+    if (x <= -2147483648.0) return INT32_MIN;
+    return int32_t(x);
+}
+
 void print_number(double x) {
     char buf[NUMBER_BUF];
     format_number(buf, x);

@@ -104,6 +104,9 @@ double parse_number(const wchar_t* s);
 void print_number(double x);
 // The buffer must hold NUMBER_BUF bytes.
 enum { NUMBER_BUF = 64 };
+// x truncated toward zero to a 32-bit integer, values beyond the range
+// clamped to its ends and NaN taken as 0 (never undefined behaviour).
+int32_t clamp_int32(double x);
 // An integer in 32 bits as "%d", anything else as "%g".
 void format_number(char* buf, double x);
 
