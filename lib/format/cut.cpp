@@ -152,21 +152,56 @@ void write_converted(const FieldFormat* f, const wchar_t* name, const wchar_t* v
     int conversions = 0;
     for (const char* p = f->cfmt; (p = std::strchr(p, '%')) != nullptr;) {
         ++p;
-        if (*p == '%') ++p;
-        else if (*p != '*') ++conversions;
+        if (*p == '%') {
+            ++p;
+            continue;
+        }
+        if (*p != '*') ++conversions;
+        // A conversion cut off by the end of the format converts nothing:
+        // the value is left empty rather than handed to sscanf.
+        const char* q = p + (*p == '*');
+        while ((*q >= '0' && *q <= '9') || *q == 'h' || *q == 'l' || *q == 'L') ++q;
+        // So does a conversion letter sscanf does not know.
+        if (*q == 0 || !(std::strchr("dinoxuefgsc[SC", *q) || (*q == 'w' && (q[1] == 's' || q[1] == 'c')))) return;
     }
     if (conversions > ARGS || f->cfmt_class == CFMT_NONE) {
         if (conversions > 1) warn(WARN_ERROR, "field %ls cfmt has more than one %% at %s(%d).\n", name, input_name, input_number);
         return;
     }
+    size_t mb_offset = size_t(mb - work->base);  // the work area may move below
+    // Widths beyond the text read no more than the text: they are capped to
+    // its length plus one, so that the room above bounds every conversion.
+    char* format = static_cast<char*>(area_alloc(std::strlen(f->cfmt) + 1, work));
+    size_t w = 0;
+    for (const char* p = f->cfmt; *p;) {
+        // A width stands right after '%' or "%*" (a "%%" is no conversion).
+        bool width = *p >= '0' && *p <= '9' && p > f->cfmt &&
+                     ((p[-1] == '%' && (p - 1 == f->cfmt || p[-2] != '%')) ||
+                      (p[-1] == '*' && p - 1 > f->cfmt && p[-2] == '%'));
+        if (!width) {
+            format[w++] = *p++;
+            continue;
+        }
+        size_t digits = 0;
+        unsigned long long v = 0;
+        for (; *p >= '0' && *p <= '9'; ++p, ++digits) v = v > 1000000000ull ? v : v * 10 + unsigned(*p - '0');
+        char num[24];
+        int k = std::snprintf(num, sizeof num, "%llu", v > length + 1 ? (unsigned long long)(length + 1) : v);
+        if (size_t(k) > digits) k = int(digits);  // never longer than the digits it replaces
+        std::memcpy(format + w, num, size_t(k));
+        w += size_t(k);
+    }
+    format[w] = 0;
+    size_t format_offset = size_t(format - work->base);
     size_t room = (length + 2) * sizeof(wchar_t) + 16;
     area_align(16, work);
     char* space = static_cast<char*>(area_alloc(room * ARGS, work));
     std::memset(space, 0, room * ARGS);
     void* a[ARGS];
     for (int k = 0; k < ARGS; ++k) a[k] = space + room * size_t(k);
-    mb = reinterpret_cast<char*>(area_relocate(mb, work));
-    int n = std::sscanf(mb, f->cfmt, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9]);
+    mb = work->base + mb_offset;
+    format = work->base + format_offset;
+    int n = std::sscanf(mb, format, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9]);
     if (n > 1) {
         warn(WARN_ERROR, "field %ls cfmt has more than one %% at %s(%d).\n", name, input_name, input_number);
         return;
