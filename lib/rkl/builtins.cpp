@@ -301,8 +301,7 @@ RklValue run_qx(const RklValue& operand) {
     // encoding, built outside the areas.
     size_t size = 1;
     for (int32_t i = 0; i < ops[0].count; ++i) size += std::wcslen(strings(ops[0])[i]) * MB_LEN_MAX + 1;
-    char* line = static_cast<char*>(std::malloc(size));
-    if (line == nullptr) fatal("can't allocate necessary memory!\n");
+    char* line = static_cast<char*>(checked_malloc(size));
     char* w = line;
     for (int32_t i = 0; i < ops[0].count; ++i) {
         if (i > 0) *w++ = '\n';

@@ -54,12 +54,6 @@ wchar_t* copy_text(const wchar_t* text, size_t n, Area* area) {
     return s;
 }
 
-void* checked_malloc(size_t n) {
-    void* p = std::malloc(n ? n : 1);
-    if (p == nullptr) fatal("can't allocate necessary memory!\n");
-    return p;
-}
-
 RklValue one_number(double x) {
     RklValue v = new_list(RKL_NUMBERS, 1);
     numbers(v)[0] = x;
@@ -165,8 +159,7 @@ size_t live_count = 0, live_capacity = 0;
 static void note_live(wregexp* e) {
     if (live_count == live_capacity) {
         live_capacity = live_capacity ? 2 * live_capacity : 16;
-        live_patterns = static_cast<wregexp**>(std::realloc(live_patterns, live_capacity * sizeof(wregexp*)));
-        if (live_patterns == nullptr) fatal("can't allocate necessary memory!\n");
+        live_patterns = static_cast<wregexp**>(checked_realloc(live_patterns, live_capacity * sizeof(wregexp*)));
     }
     live_patterns[live_count++] = e;
 }

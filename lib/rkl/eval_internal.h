@@ -53,9 +53,6 @@ inline RklValue empty_strings() { return RklValue{RKL_STRINGS, 0, nullptr}; }
 RklValue one_number(double x);
 RklValue one_string(const wchar_t* s);
 
-// A heap block, or the fatal "can't allocate necessary memory!".
-void* checked_malloc(size_t n);
-
 RklValue eval(RklNode* n);
 // Loop turns in this record, for rkl.loop_limit.
 extern long loop_turns;

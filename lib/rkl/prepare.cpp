@@ -33,8 +33,7 @@ struct Walk {
     void push(RklNode* n) {
         if (used == walk_capacity) {
             walk_capacity = walk_capacity ? 2 * walk_capacity : 256;
-            walk_steps = static_cast<Step*>(std::realloc(walk_steps, walk_capacity * sizeof(Step)));
-            if (walk_steps == nullptr) fatal("can't allocate necessary memory!\n");
+            walk_steps = static_cast<Step*>(checked_realloc(walk_steps, walk_capacity * sizeof(Step)));
         }
         walk_steps[used++] = Step{n, 0};
     }

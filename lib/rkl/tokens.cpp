@@ -14,8 +14,7 @@ RklVariable* rkl_variable(const wchar_t* name, int32_t kind) {
     for (RklVariable* v = rkl_variables; v; v = v->next)
         if (v->kind == kind && std::wcscmp(v->name, name) == 0) return v;
     size_t n = std::wcslen(name);
-    auto* v = static_cast<RklVariable*>(std::malloc(offsetof(RklVariable, name) + (n + 1) * sizeof(wchar_t)));
-    if (v == nullptr) fatal("can't allocate necessary memory!\n");
+    auto* v = static_cast<RklVariable*>(checked_malloc(offsetof(RklVariable, name) + (n + 1) * sizeof(wchar_t)));
     v->next = rkl_variables;
     v->kind = kind;
     v->assigned = false;

@@ -265,6 +265,14 @@ static void locale_advice(const unsigned char* byte) {
     warn(WARN_NOTE, "the locale \"%s\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8.\n", name ? name : "C");
 }
 
+void* checked_malloc(size_t n) { return checked_realloc(nullptr, n); }
+
+void* checked_realloc(void* p, size_t n) {
+    void* q = std::realloc(p, n ? n : 1);
+    if (q == nullptr) fatal("can't allocate necessary memory!\n");
+    return q;
+}
+
 void fatal_code_error(const unsigned char* byte, const char* format, ...) {
     va_list ap;
     va_start(ap, format);

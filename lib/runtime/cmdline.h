@@ -55,6 +55,10 @@ int warn(int level, const char* format, ...) __attribute__((format(printf, 2, 3)
 // beyond it, one line of advice on the locale to use follows the message.
 [[noreturn]] void fatal_code_error(const unsigned char* byte, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
+// Memory outside the storage areas: malloc and realloc (of at least one
+// byte) that end the program with a fatal message when none is left.
+void* checked_malloc(size_t n);
+void* checked_realloc(void* p, size_t n);
 // Installs the hook run before any exit caused by errors.
 void set_cleanup(void (*fn)());
 // Exits with status (after the clean-up hook) when errors were counted.
