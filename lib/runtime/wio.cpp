@@ -405,7 +405,17 @@ size_t encode_text(const wchar_t* text, size_t n, char* out, size_t cap, size_t*
 }
 
 void out_write(const wchar_t* text, size_t n) {
-    // Most writes are short ASCII text that fits the buffer: one narrowing.
+    // Most writes are short ASCII text that fits the buffer: one narrowing,
+    // for the shortest (names, small values) without the vector kernels.
+    if (ascii_compatible && n <= 16 && n <= OUT_BUFSIZE - out_len) {
+        uint32_t all = 0;
+        for (size_t i = 0; i < n; ++i) all |= uint32_t(text[i]);
+        if (all < 0x80) {
+            for (size_t i = 0; i < n; ++i) out_buf[out_len + i] = char(text[i]);
+            out_len += n;
+            return;
+        }
+    }
     if (ascii_compatible && n <= OUT_BUFSIZE - out_len) {
         size_t a = narrow_ascii(text, n, out_buf + out_len);
         out_len += a;

@@ -7,6 +7,7 @@
 #include <cwctype>
 
 #include "runtime.h"
+#include "simd.h"
 
 wchar_t* WideAppender::flush() {
     if (n == 0) return nullptr;
@@ -68,6 +69,23 @@ wchar_t put_mb_char(wchar_t c, char** cell, Area* area) {
     return c;
 }
 
+// The length of the leading run of b[0..n) made of ASCII bytes other than
+// NUL and the newline.
+static size_t plain_ascii_prefix(const unsigned char* b, size_t n) {
+    size_t k = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128(), newline = _mm_set1_epi8('\n');
+    for (; n - k >= 16; k += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + k));
+        unsigned stop = unsigned(_mm_movemask_epi8(_mm_or_si128(x, _mm_or_si128(_mm_cmpeq_epi8(x, zero),
+                                                                                   _mm_cmpeq_epi8(x, newline)))));
+        if (stop) return k + unsigned(__builtin_ctz(stop));
+    }
+#endif
+    while (k < n && b[k] < 0x80 && b[k] != 0 && b[k] != '\n') ++k;
+    return k;
+}
+
 wchar_t* read_line(wchar_t** cell, WStream* s, Area* area) {
     wchar_t* own = nullptr;
     wchar_t** c = cell ? cell : &own;
@@ -80,6 +98,19 @@ wchar_t* read_line(wchar_t** cell, WStream* s, Area* area) {
     WideAppender out(c, area);
     bool read_any = false;
     for (;;) {
+        if (ascii_compatible && s->pos < s->len) {
+            // The buffered ASCII bytes before the newline (a NUL excepted)
+            // are their own characters, widened at once into the line.
+            const unsigned char* b = s->buf + s->pos;
+            size_t m = plain_ascii_prefix(b, s->len - s->pos);
+            if (m > 0) {
+                out.flush();
+                wchar_t* d = static_cast<wchar_t*>(area_extend(m * sizeof(wchar_t), c, area));
+                for (size_t k = 0; k < m; ++k) d[k] = wchar_t(b[k]);
+                s->pos += m;
+                read_any = true;
+            }
+        }
         wint_t ch = ws_getwc(s);
         if (ch == WEOF) {
             if (s->error)
