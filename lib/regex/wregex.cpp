@@ -362,13 +362,16 @@ wregexp* wregcomp(const wchar_t* pattern) {
     r->must_length = 0;
     r->required_text = nullptr;
     r->required_length = 0;
+    r->literal_only = 0;
     r->program_words = int(c.emit);
     number_nodes(r);
     long scan = 1;  // the first BRANCH
     if (c.next(scan) >= 0 && c.op(c.next(scan)) == END) {  // a single top-level branch
         scan += 2;
-        if (c.op(scan) == LITERAL)
+        if (c.op(scan) == LITERAL) {
             r->first_char = wchar_t(r->program[scan + 2]);
+            r->literal_only = c.next(scan) >= 0 && c.op(c.next(scan)) == END;
+        }
         else if (c.op(scan) == LINE_START)
             r->anchored = 1;
         // The literals met along the next links from the branch's first node
@@ -818,6 +821,27 @@ int wregexec_until(wregexp* expr, const wchar_t* subject, const wchar_t* end) {
         wregerror("corrupted program");
         return 0;
     }
+    if (expr->literal_only && !wreg_backtrack_only) {
+        // A plain text: its first occurrence is the match. The reference
+        // matcher runs its program instead. Having no groups, it never sets
+        // the others.
+        expr->match_start[0] = expr->match_end[0] = nullptr;
+        if (end == nullptr) end = subject + std::wcslen(subject);
+        const wchar_t* p = subject;
+        wchar_t c = wchar_t(expr->required_text[0]);
+        if (expr->required_length == 1) {
+            // Most delimiters are one character and near: a plain look at
+            // the first few characters before the library's search.
+            for (const wchar_t* stop = end - subject > 16 ? subject + 16 : end; p < stop && *p != c;) ++p;
+        }
+        if (p == end || *p != c || expr->required_length > 1) {
+            p = wreg_find_required(expr, p, size_t(end - p));
+            if (p == nullptr) return 0;
+        }
+        expr->match_start[0] = p;
+        expr->match_end[0] = p + expr->required_length;
+        return 1;
+    }
     if (expr->must_text) {
         bool found = false;
         wchar_t first = wchar_t(expr->must_text[0]);
@@ -946,6 +970,7 @@ const wchar_t* wreg_find_required(const wregexp* expr, const wchar_t* text, size
     size_t len = size_t(expr->required_length);
     if (lit == nullptr || len == 0) return text;
     if (n < len) return nullptr;
+    if (len == 1) return std::wmemchr(text, wchar_t(lit[0]), n);
     const wchar_t* last = text + (n - len);  // the last place an occurrence may start
     const wchar_t* p = text;
     auto here = [&](const wchar_t* q) {

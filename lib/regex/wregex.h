@@ -21,6 +21,7 @@ struct wregexp {
     // which callers may look for before matching many pieces of one text.
     const uint32_t* required_text;
     int required_length;
+    int literal_only;        // the pattern is required_text and nothing else
     int program_words;       // length of the program, the magic word included
     // For the matcher's memory of states: node_index[w] numbers the node
     // that starts at program word w (words inside operands have none), and

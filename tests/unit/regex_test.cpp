@@ -210,6 +210,7 @@ TEST(Match, Errors) {
     EXPECT_EQ(wregexec(ab.get(), L"ab"), 0);
     EXPECT_EQ(reported(), "corrupted program");
     ab->program[0] = 156;
+    ab->literal_only = 0;  // a plain text is found without running its program
     // Damaged programs. "ab": magic, BRANCH at 1, LITERAL at 3 (next at 4).
     // "a*": magic, BRANCH at 1, REPEAT_STAR at 3, its operand node at 5.
     ASSERT_EQ(ab->program[3], 8u);
