@@ -41,10 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int direction : {FORMAT_OUTPUT, FORMAT_INPUT}) {
         Area* a = &names[direction];
         area_create_doubling(1, "nsize", a);
-        area_push_pact(0, format_list_relocate_pact, lists[direction], nullptr, a);
         format_defaults(direction, parts[1].c_str(), parts[2].c_str(), a);
-        field_list_parse(parts[0].c_str(), lists[direction], a);
-        format_list_parse(lists[direction], direction, a);
+        format_list_read(parts[0].c_str(), lists[direction], direction, a);
     }
     area_create_doubling(1, "wsize", &work);
     Rest rest;

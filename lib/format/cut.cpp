@@ -77,6 +77,8 @@ void read_delimited(const FieldFormat* f, Line& line, size_t* pos, Sink& sink, b
     bool found = find(f->regex, line, i, &at, &to);
     size_t end = found ? (pattern ? to : at) : line.length();
     bool dq = false, sq = false;
+    const bool q = f->options & FORMAT_Q, single = f->options & FORMAT_SINGLE, b = f->options & FORMAT_B,
+               x = f->options & FORMAT_X;
     for (;;) {
         if (!dq && !sq) {
             if (i > end) {  // back in plain text past the end: search again
@@ -89,13 +91,33 @@ void read_delimited(const FieldFormat* f, Line& line, size_t* pos, Sink& sink, b
             if ((dq || sq) && line.extend()) continue;
             break;
         }
+        // A run of characters that stand for themselves goes out at once:
+        // outside quotes up to the end, inside them up to the line end.
+        {
+            const wchar_t* s = line.start;
+            size_t k = i, limit = dq || sq ? line.length() : end;
+            if (dq) {
+                while (k < limit && s[k] != L'"' && !(s[k] == L'\\' && x)) ++k;
+            } else if (sq) {
+                while (k < limit && s[k] != L'\'') ++k;
+            } else if (!q && !single && !b) {
+                k = limit;
+            } else {
+                while (k < limit && !(s[k] == L'"' && q) && !(s[k] == L'\'' && single) && !(s[k] == L'\\' && b)) ++k;
+            }
+            if (k > i) {
+                sink.put(s + i, k - i);
+                i = k;
+                continue;
+            }
+        }
         wchar_t c = line.start[i];
         wchar_t next = i + 1 < line.length() ? line.start[i + 1] : 0;
         if (dq) {
-            if ((f->options & FORMAT_X) && c == L'\\' && (next == L'"' || next == L'\\')) {
+            if (x && c == L'\\' && (next == L'"' || next == L'\\')) {
                 sink.put(next);
                 i += 2;
-            } else if (c == L'"' && !(f->options & FORMAT_X) && next == L'"') {
+            } else if (c == L'"' && !x && next == L'"') {
                 sink.put(L'"');
                 i += 2;
             } else if (c == L'"') {
@@ -113,13 +135,13 @@ void read_delimited(const FieldFormat* f, Line& line, size_t* pos, Sink& sink, b
             ++i;
             continue;
         }
-        if ((f->options & FORMAT_Q) && c == L'"') {
+        if (q && c == L'"') {
             dq = true;
             ++i;
-        } else if ((f->options & FORMAT_SINGLE) && c == L'\'') {
+        } else if (single && c == L'\'') {
             sq = true;
             ++i;
-        } else if ((f->options & FORMAT_B) && c == L'\\') {
+        } else if (b && c == L'\\') {
             if (i + 1 < line.length()) {
                 sink.put(next);
                 i += 2;
@@ -238,15 +260,6 @@ void write_converted(const FieldFormat* f, const wchar_t* name, const wchar_t* v
     }
 }
 
-// The name of an entry for messages, 0-terminated in buf.
-const wchar_t* entry_name(const FieldListEntry* e, wchar_t* buf, size_t size) {
-    size_t n = e->length ? e->length - 1 : 0;
-    if (n >= size) n = size - 1;
-    std::wmemcpy(buf, e->name, n);
-    buf[n] = 0;
-    return buf;
-}
-
 }  // namespace
 
 int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldList* list, Area* work,
@@ -263,8 +276,9 @@ int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldLis
     }
     for (const FieldListEntry* e = list->included; e; e = e->next) {
         const FieldFormat* f = e->format ? e->format : &default_format;
-        wchar_t name_buf[256];
-        const wchar_t* name = entry_name(e, name_buf, 256);
+        // The entry's name for messages, made when one is written.
+        wchar_t name_buf[FORMAT_NAME_BUF];
+        auto name = [&] { return format_message_name(e->name, e->length ? e->length - 1 : 0, name_buf); };
         bool skip = e->length <= 1;  // ":format": consumes, writes nothing
         bool delimited = f->end_kind == END_DELIMITER || f->end_kind == END_PATTERN;
         size_t loops = 0;
@@ -276,7 +290,10 @@ int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldLis
                 pos = size_t(f->start), one_more = false;
             } else if (f->start_kind == START_RELATIVE) {
                 pos += size_t(f->start), one_more = false;
-            } else if (f->end_kind == END_DELIMITER && pos < line.length()) {
+            } else if (f->end_kind == END_DELIMITER && pos < line.length() &&
+                       (f->regex == nullptr || !f->regex->first_char || line.start[pos] == f->regex->first_char)) {
+                // (A delimiter whose matches all begin with one character
+                // can't match here when another stands here.)
                 size_t at, to;
                 if (find(f->regex, line, pos, &at, &to) && at == pos && to > at &&
                     repeatable(f->regex, line.start + at, to - at, work))
@@ -288,7 +305,7 @@ int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldLis
             // 2, 3. Past or at the line end.
             if (pos >= line.length()) {
                 if (f->start_kind == START_ABSOLUTE)
-                    warn(WARN_ERROR, "field %ls start position exceeds the end of line at %s(%d).\n", name, input_name,
+                    warn(WARN_ERROR, "field %ls start position exceeds the end of line at %s(%d).\n", name(), input_name,
                          input_number);
                 if (pos > line.length() || !one_more) {
                     pos = pos > line.length() ? line.length() : pos;
@@ -304,12 +321,12 @@ int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldLis
             if (!delimited) {
                 end = f->end_kind == END_ABSOLUTE ? size_t(f->end) + 1 : pos + size_t(f->end);
                 if (end > line.length()) {
-                    warn(WARN_ERROR, "field %ls truncated by the end of line at %s(%d).\n", name, input_name,
+                    warn(WARN_ERROR, "field %ls truncated by the end of line at %s(%d).\n", name(), input_name,
                          input_number);
                     end = line.length();
                 }
                 if (pos >= end) {
-                    warn(WARN_ERROR, "field %ls end position is smaller than the start at %s(%d).\n", name, input_name,
+                    warn(WARN_ERROR, "field %ls end position is smaller than the start at %s(%d).\n", name(), input_name,
                          input_number);
                     ended_here = true;
                 }
@@ -320,11 +337,12 @@ int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldLis
             if (out && !(f->options & FORMAT_F)) {
                 out_write(e->name, e->length);
             }
-            wchar_t* collected = nullptr;
-            Relocated<wchar_t> cell(&collected, work);
-            WideAppender appender(&collected, work);
-            Sink sink{out, f->cfmt && out ? &appender : nullptr};
-            if (!delimited) {
+            // The value, straight out or, for a cfmt, collected and converted.
+            auto cut_value = [&](Sink& sink) {
+                if (delimited) {
+                    read_delimited(f, line, &pos, sink, &one_more, work);
+                    return;
+                }
                 size_t from = pos, to_end = end;
                 if (f->options & FORMAT_R)
                     while (from < to_end && line.start[from] == L' ') ++from;
@@ -332,14 +350,20 @@ int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldLis
                     while (to_end > from && line.start[to_end - 1] == L' ') --to_end;
                 sink.put(line.start + from, to_end - from);
                 pos = end;
-            } else {
-                read_delimited(f, line, &pos, sink, &one_more, work);
-            }
-            if (sink.collect) {
+            };
+            if (f->cfmt && out) {
+                wchar_t* collected = nullptr;
+                Relocated<wchar_t> cell(&collected, work);
+                WideAppender appender(&collected, work);
+                Sink sink{out, &appender};
+                cut_value(sink);
                 appender.put(0);
                 appender.flush();
-                write_converted(f, name, collected, work);
+                write_converted(f, name(), collected, work);
                 area_drop(collected, work);
+            } else {
+                Sink sink{out, nullptr};
+                cut_value(sink);
             }
             if (out) {
                 out_putwc(L'\n');

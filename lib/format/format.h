@@ -53,7 +53,8 @@ int32_t format_option(wchar_t c);
 // The class of the first conversion of a scanf (input) or printf (output)
 // format, and its size letter in *size.
 int32_t cfmt_class(const char* cfmt, int direction, char* size);
-// Sets the default field format from the -t and -z option texts.
+// Sets the default field format from the -t and -z option texts (decoded
+// in the area; the format itself keeps its texts in blocks of its own).
 void format_defaults(int direction, const char* t_text, const char* z_text, Area* area);
 // Builds and checks the format of every included entry that has a format
 // text, in `area` (the names area holding the list). Faults are counted
@@ -62,6 +63,17 @@ void format_list_parse(FieldList* list, int direction, Area* area);
 // Translates the list and its formats after `area` moved; a relocation
 // pact for the names area (list as its first argument).
 int format_list_relocate_pact(void* list, void*, Area* area);
+// The whole reading of a program's list argument: the list's relocation
+// pact pushed on `area`, the text parsed as a field list, then its formats
+// built (format_list_parse). Call format_defaults first.
+void format_list_read(const char* text, FieldList* list, int direction, Area* area);
+// Output direction: false when a printf format would read what the writer
+// does not pass: more than one conversion, a * width or precision, wide
+// text (%ls, %S) or %n. Such a format is a counted error of the list.
+bool cfmt_output_safe(const char* cfmt);
+// A name for messages: its first 255 characters, 0-terminated in buf.
+enum { FORMAT_NAME_BUF = 256 };
+const wchar_t* format_message_name(const wchar_t* name, size_t length, wchar_t* buf);
 // For the program's wregerror: an engine error in -t or a format text.
 void format_regex_error(const char* message);
 

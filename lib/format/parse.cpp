@@ -219,6 +219,7 @@ bool matches_null(wregexp* e) {
 
 void format_defaults(int direction, const char* t_text, const char* z_text, Area* area) {
     std::free(default_format.regex);  // defaults set again replace the old ones
+    std::free(default_format.text);
     default_format = FieldFormat{START_FOLLOW, 0, END_DELIMITER, 0, nullptr, nullptr, 0, false, nullptr, CFMT_NONE, 0};
     wchar_t* t = mbs_to_area(t_text ? t_text : "", area);
     if (t == nullptr) {
@@ -240,7 +241,10 @@ void format_defaults(int direction, const char* t_text, const char* z_text, Area
         }
     }
     if (direction == FORMAT_OUTPUT) {
-        default_format.text = t;
+        // A copy of its own: the area may move, and several lists share it.
+        size_t n = std::wcslen(t) + 1;
+        default_format.text = static_cast<wchar_t*>(checked_malloc(n * sizeof(wchar_t)));
+        std::wmemcpy(default_format.text, t, n);
         return;
     }
     const wchar_t* pattern = *t ? t : L"\n";
@@ -258,11 +262,8 @@ void format_list_parse(FieldList* list, int direction, Area* area) {
         p.f = default_format;
         p.f.start_kind = START_FOLLOW, p.f.start = 0, p.f.repeat = false, p.f.cfmt = nullptr;
         p.f.cfmt_class = CFMT_NONE, p.f.cfmt_size = 0, p.f.options = 0;
-        size_t name_length = e->length ? e->length - 1 : 0;
-        wchar_t name[256];
-        size_t shown = name_length < 255 ? name_length : 255;
-        std::wmemcpy(name, e->name, shown);
-        name[shown] = 0;
+        wchar_t name[FORMAT_NAME_BUF];
+        format_message_name(e->name, e->length ? e->length - 1 : 0, name);
         read_format(name, e->new_name, &p);
         if (!p.has_options) p.f.options = default_format.options;
         FieldFormat& f = p.f;
@@ -306,6 +307,8 @@ void format_list_parse(FieldList* list, int direction, Area* area) {
             char* mb = wcs_to_area_mb(entry()->new_name + p.cfmt_from, area);
             cfmt_offset = size_t(mb - area->base) + 1;
             f.cfmt_class = cfmt_class(mb, direction, &f.cfmt_size);
+            if (direction == FORMAT_OUTPUT && !cfmt_output_safe(mb))
+                warn(WARN_ERROR, "cfmt conversion error in the field %ls.\n", name);
         }
         area_align(alignof(FieldFormat), area);
         FieldFormat* record = static_cast<FieldFormat*>(area_alloc(sizeof(FieldFormat), area));
@@ -318,16 +321,28 @@ void format_list_parse(FieldList* list, int direction, Area* area) {
     }
 }
 
+void format_list_read(const char* text, FieldList* list, int direction, Area* area) {
+    area_push_pact(0, format_list_relocate_pact, list, nullptr, area);
+    field_list_parse(text, list, area);
+    format_list_parse(list, direction, area);
+}
+
 int format_list_relocate_pact(void* list, void*, Area* area) {
     FieldList* l = static_cast<FieldList*>(list);
     field_list_relocate(l, area);
-    area_relocate_cell(&default_format.text, area);
     for (FieldListEntry* e = l->included; e; e = e->next) {
         if (e->format == nullptr) continue;
         area_relocate_cell(&e->format->text, area);
         area_relocate_cell(&e->format->cfmt, area);
     }
     return 0;
+}
+
+const wchar_t* format_message_name(const wchar_t* name, size_t length, wchar_t* buf) {
+    size_t n = length < FORMAT_NAME_BUF - 1 ? length : FORMAT_NAME_BUF - 1;
+    std::wmemcpy(buf, name, n);
+    buf[n] = 0;
+    return buf;
 }
 
 void format_regex_error(const char* message) {

@@ -32,53 +32,64 @@ void blanks(int64_t n) {
     for (; n > 0; --n) put_char(L' ');
 }
 
-// The field's own name, 0-terminated, for messages (cut at 255 characters).
-void field_name(const Field* field, wchar_t* name) {
-    size_t n = field_name_length(field);
-    if (n > 255) n = 255;
-    std::wmemcpy(name, field->start, n);
-    name[n] = 0;
-}
-
 // What the first conversion of a printf format takes, once the whole format
 // has been checked to take exactly that one argument.
 enum Argument { ARG_NONE, ARG_INT, ARG_LONG, ARG_DOUBLE, ARG_TEXT, ARG_WCHAR, ARG_POINTER };
 
-// The one argument `cfmt` reads, or ARG_NONE when it reads none or when
-// feeding it one value would not be safe: more than one conversion, a width
-// or precision taken from the arguments (*), a size letter other than l
-// (h, hh, ll, L, j, z, t...), wide text (%ls, %S), or a conversion letter
-// other than d i o x X u e E f g G c s p. Such a format is written as its
-// own text instead.
-Argument argument_of(const char* cfmt) {
-    Argument found = ARG_NONE;
-    int conversions = 0;
+// The conversions of a printf format (%% is none): how many, what the
+// first one takes, and whether any would read what the writer does not
+// pass or write through an argument (a * width or precision, %n, wide
+// text %ls or %S), which makes the format unsafe.
+struct Conversions {
+    int count = 0;
+    Argument first = ARG_NONE;
+    bool unsafe = false;
+};
+
+Conversions scan_conversions(const char* cfmt) {
+    Conversions c;
     for (const char* p = cfmt; (p = std::strchr(p, '%')) != nullptr;) {
         ++p;
         if (*p == '%') {
             ++p;
             continue;
         }
-        if (++conversions > 1) return ARG_NONE;
+        ++c.count;
         while (*p && std::strchr("-+ #0", *p)) ++p;
+        if (*p == '*') c.unsafe = true, ++p;
         while (*p >= '0' && *p <= '9') ++p;
         if (*p == '.') {
             ++p;
+            if (*p == '*') c.unsafe = true, ++p;
             while (*p >= '0' && *p <= '9') ++p;
         }
         bool l = false;
         if (*p == 'l') l = true, ++p;
+        Argument a = ARG_NONE;  // h, hh, ll, L, j, z, t, other letters: none
         switch (*p) {
-        case 'd': case 'i': case 'o': case 'x': case 'X': case 'u': found = l ? ARG_LONG : ARG_INT; break;
-        case 'e': case 'E': case 'f': case 'g': case 'G': found = ARG_DOUBLE; break;
-        case 'c': found = l ? ARG_WCHAR : ARG_INT; break;
-        case 's': if (l) return ARG_NONE; found = ARG_TEXT; break;
-        case 'p': if (l) return ARG_NONE; found = ARG_POINTER; break;
-        default: return ARG_NONE;  // a '*', another size letter, another conversion, the end
+        case 'd': case 'i': case 'o': case 'x': case 'X': case 'u': a = l ? ARG_LONG : ARG_INT; break;
+        case 'e': case 'E': case 'f': case 'g': case 'G': a = ARG_DOUBLE; break;
+        case 'c': a = l ? ARG_WCHAR : ARG_INT; break;
+        case 'C': a = ARG_WCHAR; break;
+        case 's': if (l) c.unsafe = true; a = ARG_TEXT; break;
+        case 'p': if (!l) a = ARG_POINTER; break;
+        case 'S': case 'n': c.unsafe = true; break;
+        default: break;
         }
-        ++p;
+        if (c.count == 1) c.first = a;
+        if (*p) ++p;
     }
-    return found;
+    if (c.count > 1) c.unsafe = true;
+    return c;
+}
+
+// The one argument `cfmt` reads; ARG_NONE when it reads none, when its
+// conversion has no class (a size letter other than l, a letter printf
+// would take as something else), or when it is unsafe. A format without an
+// argument is written as its own text.
+Argument argument_of(const char* cfmt) {
+    Conversions c = scan_conversions(cfmt);
+    return c.unsafe ? ARG_NONE : c.first;
 }
 
 // Decodes the n bytes at *cell as a new 0-terminated wide text at the
@@ -108,6 +119,8 @@ wchar_t* decode_to_area(char** cell, size_t n, Area* area) {
 }
 
 }  // namespace
+
+bool cfmt_output_safe(const char* cfmt) { return !scan_conversions(cfmt).unsafe; }
 
 void line_begin() {
     column = 0;
@@ -192,11 +205,11 @@ void write_field(const Field* field, const FieldFormat* format, Area* area) {
         if (text == nullptr) text = L"";
         length = std::wcslen(text);
     }
-    wchar_t name[256];
+    wchar_t name[FORMAT_NAME_BUF];
     // 3. The start.
     if (format->start_kind == START_ABSOLUTE) {
         if (column > format->start) {
-            field_name(field, name);
+            format_message_name(field->start, field_name_length(field), name);
             warn(WARN_ERROR, "field %ls start position over at %s(%d).\n", name, input_name, input_number);
         } else {
             blanks(format->start - column);
@@ -248,7 +261,7 @@ void write_field(const Field* field, const FieldFormat* format, Area* area) {
     int64_t width = format->end;
     if (format->end_kind == END_ABSOLUTE) {
         if (column > format->end) {
-            field_name(field, name);
+            format_message_name(field->start, field_name_length(field), name);
             warn(WARN_ERROR, "field %ls current position exceeds end position at %s(%d).\n", name, input_name,
                  input_number);
             width = 0;

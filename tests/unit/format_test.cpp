@@ -30,10 +30,8 @@ FieldList* build_list(int direction, const char* list_text, const char* t, const
     FieldList* list = &lists[used++];
     Area* names = new_area(256);
     area_push_pact(0, area_double, nullptr, nullptr, names);
-    area_push_pact(0, format_list_relocate_pact, list, nullptr, names);
     format_defaults(direction, t, z, names);
-    field_list_parse(list_text, list, names);
-    format_list_parse(list, direction, names);
+    format_list_read(list_text, list, direction, names);
     return list;
 }
 

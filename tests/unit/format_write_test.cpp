@@ -16,21 +16,21 @@ namespace {
 
 // Parses the list with -t and -z and writes one line of the fields (each
 // "name:value"), the i-th with the format of the i-th entry. Returns the
-// line, the messages and the count of errors, joined by '#'.
+// line, the messages (of parsing and writing) and the count of errors,
+// joined by '#'.
 std::string write_line(const char* list_text, const char* t, const char* z, const std::vector<std::string>& fields) {
     static FieldList* lists = new FieldList[100]();
     static int used = 0;
     FieldList* list = &lists[used++];
     Area *names = new_area(256), *work = new_area(64);
     area_push_pact(0, area_double, nullptr, nullptr, names);
-    area_push_pact(0, format_list_relocate_pact, list, nullptr, names);
     area_push_pact(0, area_double, nullptr, nullptr, work);
-    format_defaults(FORMAT_OUTPUT, t, z, names);
-    field_list_parse(list_text, list, names);
-    format_list_parse(list, FORMAT_OUTPUT, names);
-    input_name = "in", input_number = 3, error_count = 0;
-    CaptureStdout();
+    error_count = 0;
     CaptureStderr();
+    format_defaults(FORMAT_OUTPUT, t, z, names);
+    format_list_read(list_text, list, FORMAT_OUTPUT, names);
+    input_name = "in", input_number = 3;
+    CaptureStdout();
     line_begin();
     const FieldListEntry* e = list->included;
     for (const std::string& f : fields) {
@@ -77,9 +77,8 @@ TEST(FormatWrite, Lines) {
         {"a::[%s],b::%lc", ",", "", {"a:h\xc3\xa9", "b:233"}, "[h\xc3\xa9],\xc3\xa9"},
         {"a::100%%,b::%d%%", ",", "", {"a:7", "b:50"}, "100%,50%"},
         {"a::%300d", ",", "", {"a:7"}, std::string(299, ' ') + "7"},
-        // Formats that would read more than the one value give their own text.
-        {"a::%d-%d,b::%ls,c::%hd", "|", "", {"a:5", "b:x", "c:1"}, "%d-%d|%ls|%hd"},
-        {"a::%*d,b::%k%%,c::%n", "|", "", {"a:5", "b:x", "c:1"}, "%*d|%k%|%n"},
+        // A conversion without a class gives the format's own text.
+        {"a::%hd,b::%k%%,c::%a", "|", "", {"a:5", "b:x", "c:1"}, "%hd|%k%|%a"},
     };
     for (const auto& row : rows) EXPECT_EQ(write_line(row.list, row.t, row.z, row.fields), row.line + "##0") << row.list;
 }
@@ -90,6 +89,7 @@ TEST(FormatWrite, Messages) {
     start();
     const std::string over = "rt: field b start position over at in(3).\n";
     const std::string past = "rt: field b current position exceeds end position at in(3).\n";
+    auto cfmt = [](const char* name) { return std::string("rt: cfmt conversion error in the field ") + name + ".\n"; };
     struct {
         const char* list;
         std::vector<std::string> fields;
@@ -99,6 +99,10 @@ TEST(FormatWrite, Messages) {
         {"x:(6),y:-5", {"x:ab", "b:cd"}, "ab    #" + past + "#1"},
         {"x:(2),y:4(2),z:2-3", {"x:ab", "y:cd", "b:e"}, "ab  cd#" + over + past + "#2"},
         {"x:(6),y:6-6", {"x:ab", "b:cd"}, "ab    c##0"},
+        // Formats that would read more than the value are errors of the list
+        // (and never given to printf).
+        {"a::%d-%d,b::%ls,c::%*d,d::%n,e::%.*f,f::%S", {"a:5", "b:x", "c:1", "d:2", "e:3", "f:4"},
+         "%d-%d,%ls,%*d,%n,%.*f,%S#" + cfmt("a") + cfmt("b") + cfmt("c") + cfmt("d") + cfmt("e") + cfmt("f") + "#6"},
     };
     for (const auto& row : rows) EXPECT_EQ(write_line(row.list, ",", "", row.fields), row.result) << row.list;
 }

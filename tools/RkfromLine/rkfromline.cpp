@@ -104,13 +104,11 @@ int main(int argc, char** argv) {
     tool_start(spec, argc, argv);
     tool_area("rsize", &text);
     tool_area("nsize", &names);
-    area_push_pact(0, format_list_relocate_pact, &list, nullptr, &names);
     tool_area("wsize", &work);
     format_defaults(FORMAT_INPUT, t_text, z_text, &names);
     const char* list_text = take_argument(usage);
     if (list_text[0] == '^') usage_exit(usage);
-    field_list_parse(list_text, &list, &names);
-    format_list_parse(&list, FORMAT_INPUT, &names);
+    format_list_read(list_text, &list, FORMAT_INPUT, &names);
     wchar_t* n = mbs_to_area(newline_text, &names);
     if (n == nullptr) {
         warn(WARN_ERROR, "code error in the -n option.\n");
@@ -118,8 +116,7 @@ int main(int argc, char** argv) {
         joining_length = std::wcslen(n);
         // A copy outside the area, which may still move.
         static wchar_t* kept = nullptr;
-        kept = static_cast<wchar_t*>(std::malloc((joining_length + 1) * sizeof(wchar_t)));
-        if (kept == nullptr) fatal("can't allocate necessary memory!\n");
+        kept = static_cast<wchar_t*>(checked_malloc((joining_length + 1) * sizeof(wchar_t)));
         std::wmemcpy(kept, n, joining_length + 1);
         joining = kept;
     }
