@@ -9,6 +9,7 @@
 #
 #   RUNS=n      timed runs per command (default 5); the median is reported
 #   WARMUP=n    untimed runs before them (default 1)
+#   ONLY=regex  time only the benchmarks whose name matches
 #   BIG_PEER=1  with --big, also time the peer sort pipeline on big.rk and
 #               compare outputs (slow; keeps two ~1 GB outputs in data/out)
 #
@@ -33,6 +34,7 @@ rkmeasure=$build/bench/rkmeasure
 RUNS=${RUNS:-5}
 WARMUP=${WARMUP:-1}
 BIG_PEER=${BIG_PEER:-0}
+ONLY=${ONLY:-}
 BIG_RECORDS=8500000
 RECORDS=500000
 SEED=1
@@ -219,6 +221,7 @@ failures=0
 #   keeps its output in bench/data/out/, and the two must be byte-identical.
 #   DATA, when given, is the data file $D of both commands for this row.
 bench() {
+    [[ -z $ONLY || $1 =~ $ONLY ]] || return 0
     local name=$1 ours=$2 peer=${3:--} mode=${4:-}
     local -x D=${5:-$D}
     local file=${name//[^A-Za-z0-9._-]/_}
@@ -233,7 +236,7 @@ bench() {
     fi
     while read -r prog; do
         [[ -z $prog || -x $bin/$prog ]] || absent+=("$prog")
-    done < <(grep -oE '\bRk[a-z]+' <<<"$ours" | sort -u || true)
+    done < <(grep -oE '\bRk[A-Za-z]+' <<<"$ours" | sort -u || true)
     if [[ $peer == *mawk* ]] && ((!have_mawk)); then peer=-; fi
 
     if ((${#absent[@]})); then
@@ -325,6 +328,24 @@ if command -v mlr >/dev/null 2>&1 && ((have_mawk)); then
 else
     say "!! mlr (Miller) not installed: its rows are left out (apt-get install -y miller)"
 fi
+# Lines: the first eight fields of each record as tab-separated values (the
+# first value of each name, empty when a record has none) cut back into
+# records; the records written as tab-separated lines; a fixed-width report
+# (mawk's printf pads and cuts bytes, not characters, so names with accents
+# differ there and the outputs are not compared).
+export T=$data/bench.tsv
+export AWK_FROMTSV='{print "id:" $1; print "name:" $2; print "city:" $3; print "price:" $4; print "qty:" $5; print "date:" $6; print "tag:" $7; print "note:" $8; print ""}'
+export AWK_TOLINE='BEGIN{RS="";FS="\n"}{o=""; for(i=1;i<=NF;i++){c=index($i,":"); o=o (i>1?"\t":"") substr($i,c+1)} print o}'
+export AWK_FIXED='BEGIN{RS="";FS="\n"}{id="";nm="";pr=""; for(i=1;i<=NF;i++){c=index($i,":"); k=substr($i,1,c-1); if(k=="id") id=substr($i,c+1); else if(k=="name") nm=substr($i,c+1); else if(k=="price") pr=substr($i,c+1)} printf "%8.8s%-24.24s%10.10s\n", id, nm, pr}'
+if ((have_mawk)); then
+    if [[ ! -f $T || $T -ot $D ]]; then
+        say "== writing ${T#"$repo"/} (the first eight fields of bench.rk as tab-separated lines)"
+        mawk 'BEGIN{RS="";FS="\n";OFS="\t"}{split("",v); for(i=1;i<=NF;i++){c=index($i,":"); k=substr($i,1,c-1); if(!(k in v)) v[k]=substr($i,c+1)} print v["id"],v["name"],v["city"],v["price"],v["qty"],v["date"],v["tag"],v["note"]}' "$D" >"$T"
+    fi
+    bench "fromline tsv"   'RkfromLine id,name,city,price,qty,date,tag,note "$T"' 'mawk -F"	" "$AWK_FROMTSV" "$T"' same
+fi
+bench "toline tsv"     'RktoLine "$D"' 'mawk "$AWK_TOLINE" "$D"' same
+bench "toline fixed"   'RktoLine -p '\''id:(8)r,name:(24),price:(10)r'\'' "$D"' 'mawk "$AWK_FIXED" "$D"'
 sorted_copy "$data/sorted.rk" n
 sorted_copy "$data/reversed.rk" nr
 cat "$data/sorted.rk" "$data/reversed.rk" >/dev/null 2>&1 || true

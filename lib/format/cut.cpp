@@ -68,6 +68,26 @@ struct Sink {
     }
 };
 
+// The cutter's quick case: a value that runs to a delimiter of one
+// character, nothing quoted or escaped. (Such a delimiter is never
+// repeatable: one character can't match two.)
+inline void read_plain(wchar_t c, const Line& line, size_t* pos, Sink& sink, bool* last_empty) {
+    const wchar_t* s = line.start;
+    size_t i = *pos, n = line.length(), k = i;
+    if (sink.out && !sink.collect) {
+        k += out_write_until(s + i, n - i, c);
+    } else {
+        while (k < n && s[k] != c) ++k;
+        sink.put(s + i, k - i);
+    }
+    if (k < n) {
+        *pos = k + 1;
+        if (k + 1 == n) *last_empty = true;
+    } else {
+        *pos = n;
+    }
+}
+
 // Reads a delimited or pattern value from *pos: quotes and escapes of the
 // options, continuation at the line end. Sets *pos behind the value and the
 // delimiter; *last_empty when a last empty field is due.
@@ -290,7 +310,7 @@ int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldLis
                 pos = size_t(f->start), one_more = false;
             } else if (f->start_kind == START_RELATIVE) {
                 pos += size_t(f->start), one_more = false;
-            } else if (f->end_kind == END_DELIMITER && pos < line.length() &&
+            } else if (f->end_kind == END_DELIMITER && !f->plain_delimiter && pos < line.length() &&
                        (f->regex == nullptr || !f->regex->first_char || line.start[pos] == f->regex->first_char)) {
                 // (A delimiter whose matches all begin with one character
                 // can't match here when another stands here.)
@@ -339,6 +359,10 @@ int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldLis
             }
             // The value, straight out or, for a cfmt, collected and converted.
             auto cut_value = [&](Sink& sink) {
+                if (f->plain_delimiter) {
+                    read_plain(f->plain_delimiter, line, &pos, sink, &one_more);
+                    return;
+                }
                 if (delimited) {
                     read_delimited(f, line, &pos, sink, &one_more, work);
                     return;

@@ -43,6 +43,10 @@ struct FieldFormat {
     char* cfmt;           // multibyte conversion text, or null
     int32_t cfmt_class;
     char cfmt_size;       // 0, 'h' or 'l'
+    // Input direction: the character, when the end is a delimiter that is
+    // that one character and no option quotes or escapes (the cutter's
+    // quick case); else 0.
+    wchar_t plain_delimiter;
 };
 
 // The default field format of the program, set by format_defaults.

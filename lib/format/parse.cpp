@@ -6,7 +6,7 @@
 
 #include "format.h"
 
-FieldFormat default_format = {START_FOLLOW, 0, END_DELIMITER, 0, nullptr, nullptr, 0, false, nullptr, CFMT_NONE, 0};
+FieldFormat default_format = {START_FOLLOW, 0, END_DELIMITER, 0, nullptr, nullptr, 0, false, nullptr, CFMT_NONE, 0, 0};
 
 int32_t format_option(wchar_t c) {
     switch (c) {
@@ -209,6 +209,14 @@ size_t unescape(const wchar_t* from, const wchar_t* to, wchar_t close, wchar_t* 
     return n;
 }
 
+// The delimiter character of the cutter's quick case (see FieldFormat).
+wchar_t plain_delimiter(const FieldFormat& f) {
+    const wregexp* e = f.regex;
+    if (f.end_kind != END_DELIMITER || e == nullptr || !e->literal_only || e->required_length != 1) return 0;
+    if (f.options & (FORMAT_Q | FORMAT_SINGLE | FORMAT_B)) return 0;
+    return wchar_t(e->required_text[0]);
+}
+
 // The input direction's test of a pattern: its first match in "A" must not
 // be empty.
 bool matches_null(wregexp* e) {
@@ -220,7 +228,7 @@ bool matches_null(wregexp* e) {
 void format_defaults(int direction, const char* t_text, const char* z_text, Area* area) {
     std::free(default_format.regex);  // defaults set again replace the old ones
     std::free(default_format.text);
-    default_format = FieldFormat{START_FOLLOW, 0, END_DELIMITER, 0, nullptr, nullptr, 0, false, nullptr, CFMT_NONE, 0};
+    default_format = FieldFormat{START_FOLLOW, 0, END_DELIMITER, 0, nullptr, nullptr, 0, false, nullptr, CFMT_NONE, 0, 0};
     wchar_t* t = mbs_to_area(t_text ? t_text : "", area);
     if (t == nullptr) {
         warn(WARN_ERROR, "code error in the -t option.\n");
@@ -249,6 +257,7 @@ void format_defaults(int direction, const char* t_text, const char* z_text, Area
     }
     const wchar_t* pattern = *t ? t : L"\n";
     default_format.regex = wregcomp(pattern);
+    default_format.plain_delimiter = plain_delimiter(default_format);
     if (default_format.regex && matches_null(default_format.regex)) warn(WARN_ERROR, "-t delimiter matches null string.\n");
 }
 
@@ -310,6 +319,7 @@ void format_list_parse(FieldList* list, int direction, Area* area) {
             if (direction == FORMAT_OUTPUT && !cfmt_output_safe(mb))
                 warn(WARN_ERROR, "cfmt conversion error in the field %ls.\n", name);
         }
+        f.plain_delimiter = direction == FORMAT_INPUT ? plain_delimiter(f) : 0;
         area_align(alignof(FieldFormat), area);
         FieldFormat* record = static_cast<FieldFormat*>(area_alloc(sizeof(FieldFormat), area));
         *record = f;

@@ -26,6 +26,10 @@ size_t encode_text(const wchar_t* text, size_t n, char* out, size_t cap, size_t*
 
 // Writes n characters; a character without a form in the encoding is dropped.
 void out_write(const wchar_t* text, size_t n);
+// Writes the characters of text[0..n) before the first `stop`, and returns
+// how many there were (n when there is no stop): a scan and a write in one
+// pass.
+size_t out_write_until(const wchar_t* text, size_t n, wchar_t stop);
 // Writes a 0-terminated wide text.
 void out_putws(const wchar_t* text);
 // Writes bytes as they are.

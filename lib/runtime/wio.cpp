@@ -404,18 +404,9 @@ size_t encode_text(const wchar_t* text, size_t n, char* out, size_t cap, size_t*
     return encode_into(text, n, out, cap, taken);
 }
 
-void out_write(const wchar_t* text, size_t n) {
-    // Most writes are short ASCII text that fits the buffer: one narrowing,
-    // for the shortest (names, small values) without the vector kernels.
-    if (ascii_compatible && n <= 16 && n <= OUT_BUFSIZE - out_len) {
-        uint32_t all = 0;
-        for (size_t i = 0; i < n; ++i) all |= uint32_t(text[i]);
-        if (all < 0x80) {
-            for (size_t i = 0; i < n; ++i) out_buf[out_len + i] = char(text[i]);
-            out_len += n;
-            return;
-        }
-    }
+// What out_write's short case leaves: the narrowing of longer texts, then
+// the encoder.
+[[gnu::noinline]] static void out_write_rest(const wchar_t* text, size_t n) {
     if (ascii_compatible && n <= OUT_BUFSIZE - out_len) {
         size_t a = narrow_ascii(text, n, out_buf + out_len);
         out_len += a;
@@ -430,6 +421,53 @@ void out_write(const wchar_t* text, size_t n) {
         text += taken;
         n -= taken;
     }
+}
+
+void out_write(const wchar_t* text, size_t n) {
+    // Most writes are short ASCII text that fits the buffer (names, small
+    // values): narrowed here, without the vector kernels.
+    if (ascii_compatible && n <= 16 && n <= OUT_BUFSIZE - out_len) {
+        char* o = out_buf + out_len;
+        size_t i = 0;
+        for (; i < n && uint32_t(text[i]) < 0x80; ++i) o[i] = char(text[i]);
+        out_len += i;
+        if (i == n) return;
+        text += i;
+        n -= i;
+    }
+    out_write_rest(text, n);
+}
+
+size_t out_write_until(const wchar_t* text, size_t n, wchar_t stop) {
+    size_t k = 0;
+    if (ascii_compatible) {
+        // ASCII characters go into the buffer as they are met.
+        size_t limit = n < OUT_BUFSIZE - out_len ? n : OUT_BUFSIZE - out_len;
+        char* o = out_buf + out_len;
+#if defined(__SSE2__)
+        // Four at a time while all four are ASCII and none is the stop.
+        const __m128i stops = _mm_set1_epi32(int(stop)), high = _mm_set1_epi32(~0x7F), zero = _mm_setzero_si128();
+        for (; k + 4 <= limit; k += 4) {
+            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k));
+            __m128i ascii = _mm_cmpeq_epi32(_mm_and_si128(a, high), zero);
+            if (_mm_movemask_epi8(_mm_andnot_si128(_mm_cmpeq_epi32(a, stops), ascii)) != 0xFFFF) break;
+            __m128i w16 = _mm_packs_epi32(a, a);
+            int four = _mm_cvtsi128_si32(_mm_packus_epi16(w16, w16));
+            __builtin_memcpy(o + k, &four, 4);
+        }
+#endif
+        for (; k < limit; ++k) {
+            wchar_t c = text[k];
+            if (c == stop || uint32_t(c) >= 0x80) break;
+            o[k] = char(c);
+        }
+        out_len += k;
+        if (k == n || text[k] == stop) return k;
+    }
+    const wchar_t* at = std::wmemchr(text + k, stop, n - k);
+    size_t end = at ? size_t(at - text) : n;
+    out_write(text + k, end - k);
+    return end;
 }
 
 void out_putws(const wchar_t* text) { out_write(text, std::wcslen(text)); }
