@@ -68,6 +68,8 @@ demo: all
 	@$(BIN)/Rkselect price:n GT 10 examples/orders.rk | $(BIN)/Rksort price:nr | $(BIN)/Rkproj order,item,price
 	@echo '$$ Rked IF EPILOGUE THEN revenue = STATIC r '\'';'\'' OUTPUT ELSE STATIC r = SUM '\''('\'' STATIC r , FIELD price:n '\''*'\'' FIELD qty:n '\'')'\'' FI examples/orders.rk | Rkproj revenue'
 	@$(BIN)/Rked IF EPILOGUE THEN revenue = STATIC r ';' OUTPUT ELSE STATIC r = SUM '(' STATIC r , FIELD price:n '*' FIELD qty:n ')' FI examples/orders.rk | $(BIN)/Rkproj revenue
+	@echo '$$ RkfromLine '\''item:(10)l,colour:(6)l,price:(7)r,qty:(6)r'\'' examples/stock.txt | Rksort price:nr | RktoLine -p '\''item:(10),colour:(6),price:(7)r,qty:(6)r'\'''
+	@$(BIN)/RkfromLine 'item:(10)l,colour:(6)l,price:(7)r,qty:(6)r' examples/stock.txt | $(BIN)/Rksort price:nr | $(BIN)/RktoLine -p 'item:(10),colour:(6),price:(7)r,qty:(6)r'
 
 install: all
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)

@@ -69,7 +69,8 @@ mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
+       "RktoLine -t , -p a:q,b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -117,6 +118,7 @@ Rkgrep -m x status=3 ok
 Rkselect a =~ a.*b status=3 ok
 Rked x = CAT a status=3 ok
 Rked a = FIELD a SG a BY b status=3 ok
+RktoLine -t , -p a:q,b status=3 ok
 --- status 0
 
 === random: a megabyte of random 7-bit bytes, NUL and control characters included
@@ -160,7 +162,8 @@ mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
+       "RktoLine -t , -p a:q,b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -212,6 +215,7 @@ Rkgrep -m x status=0 ok
 Rkselect a =~ a.*b status=0 ok
 Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
+RktoLine -t , -p a:q,b status=0 ok
 --- status 0
 
 === random: UTF-8 text of characters of every width, then with random bytes overwritten
@@ -255,7 +259,8 @@ mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
+       "RktoLine -t , -p a:q,b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -323,6 +328,7 @@ Rkgrep -m x ok
 Rkselect a =~ a.*b ok
 Rked x = CAT a ok
 Rked a = FIELD a SG a BY b ok
+RktoLine -t , -p a:q,b ok
 --- status 0
 
 === code: undecodable sequences of every kind, at the start of a line, in a value, across a 64-byte block
@@ -333,7 +339,8 @@ mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
+       "RktoLine -t , -p a:q,b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -438,6 +445,7 @@ Rkgrep -m x status=3 ok
 Rkselect a =~ a.*b status=3 ok
 Rked x = CAT a status=3 ok
 Rked a = FIELD a SG a BY b status=3 ok
+RktoLine -t , -p a:q,b status=3 ok
 --- status 0
 
 
@@ -449,7 +457,8 @@ mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
+       "RktoLine -t , -p a:q,b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -507,6 +516,7 @@ Rkgrep -m x status=0 ok
 Rkselect a =~ a.*b status=0 ok
 Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
+RktoLine -t , -p a:q,b status=0 ok
 --- status 0
 
 === big: a line of 50 MB of one letter, without a newline
@@ -517,7 +527,8 @@ mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
+       "RktoLine -t , -p a:q,b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -551,6 +562,7 @@ for p in "${progs[@]}"; do
   Rkgrep*|Rkselect*) o=/dev/null ;;
   "Rked x = CAT a") o=exp; { cat big.rk; printf '\nx:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
   "Rked a = FIELD a SG a BY b") o=exp; { printf 'a:'; tail -c +3 big.rk | tr a b; printf '\n\n'; } > exp ;;
+  RktoLine*) o=exp; { printf '"'; tail -c +3 big.rk; printf '",\n'; } > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -569,6 +581,7 @@ Rkgrep -m x status=0 ok
 Rkselect a =~ a.*b status=0 ok
 Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
+RktoLine -t , -p a:q,b status=0 ok
 --- status 0
 
 
@@ -580,7 +593,8 @@ mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
+       "RktoLine -t , -p a:q,b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -614,6 +628,7 @@ for p in "${progs[@]}"; do
   Rkgrep*|Rkselect*) o=/dev/null ;;
   "Rked x = CAT a") o=exp; { cat big.rk; printf '\nx:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
   "Rked a = FIELD a SG a BY b") o=exp; { printf 'a:'; tail -c +3 big.rk | tr a b; printf '\n\n'; } > exp ;;
+  RktoLine*) o=exp; { printf '"'; tail -c +3 big.rk; printf '",\n'; } > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -632,6 +647,7 @@ Rkgrep -m x status=0 ok
 Rkselect a =~ a.*b status=0 ok
 Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
+RktoLine -t , -p a:q,b status=0 ok
 --- status 0
 
 === big: a million empty lines, alone, around two records, and before an undecodable byte
@@ -641,7 +657,8 @@ mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
+       "RktoLine -t , -p a:q,b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -694,6 +711,7 @@ Rkgrep -m x status=3 ok
 Rkselect a =~ a.*b status=3 ok
 Rked x = CAT a status=3 ok
 Rked a = FIELD a SG a BY b status=3 ok
+RktoLine -t , -p a:q,b status=3 ok
 --- status 0
 
 === big: one record of 200,000 fields
@@ -703,7 +721,8 @@ mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
+       "RktoLine -t , -p a:q,b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -759,6 +778,7 @@ Rkgrep -m x status=0 ok
 Rkselect a =~ a.*b status=0 ok
 Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
+RktoLine -t , -p a:q,b status=0 ok
 --- status 0
 
 === truncated: a valid file cut inside a character of each width and at several places of a line
@@ -768,7 +788,8 @@ mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b")
+       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
+       "RktoLine -t , -p a:q,b")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -837,6 +858,7 @@ Rkgrep -m x ok
 Rkselect a =~ a.*b ok
 Rked x = CAT a ok
 Rked a = FIELD a SG a BY b ok
+RktoLine -t , -p a:q,b ok
 --- status 0
 
 
@@ -875,4 +897,63 @@ check ctl $'.+.+\x04+\x04'
 ([a-z0-9]+)*@: match
 ^email:([a-z0-9]+)*@: none
 .+.+\x04+\x04: match
+--- status 0
+
+=== lines: RkfromLine on random bytes, NULs, a 50 MB line and continuations that never close
+--- timeout 300
+--- run
+# Random bytes: the records of the lines before the first undecodable byte,
+# then the code error naming its line (a reference cut in Python says
+# which); NULs are skipped with a counted error each; a 50 MB line is one
+# field; an open quote or a backslash at every line end joins every line
+# into one field (the line breaks give way to the empty -n text), in time
+# proportional to the input.
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+check() {  # check NAME STATUS SECONDS COMMAND...: status, time and sanitizer
+  local name=$1 want=$2 lim=$(($3 * slow)) t0=$SECONDS; shift 3
+  timeout -k 5 $((lim + 10)) "$@" > out 2> err; local st=$?
+  local why=
+  ((st == want)) || why+=" status $st"
+  grep -q -e Sanitizer -e 'runtime error' err && why+=" sanitizer report"
+  ((SECONDS - t0 > lim)) && why+=" $((SECONDS - t0)) s"
+  echo "$name:${why:- ok}"
+}
+python3 - <<'PY'
+import random
+r = random.Random(3)
+tokens = [b"a", b"b", b",", b'"', b"\\", b" ", b"\t", b"\n", b"\xc3\xa9", b"\xe6\x97\xa5"]
+data = b"".join(r.choice(tokens) for _ in range(1 << 19)) + b"\xff\n"
+open("r.txt", "wb").write(data)
+good = data[:data.index(b"\xff")]
+lines = good.split(b"\n")
+bad_line = len(lines)
+want = b"".join(b"a:" + l + b"\n\n" for l in lines[:-1])  # with -t '' an empty line is a record too
+open("r.want", "wb").write(want)
+open("r.err", "w").write("RkfromLine: code error in the file r.txt(%d), irrecoverable.\n" % bad_line)
+open("big.txt", "wb").write(b"\"" + b"x," * 25000000 + b"\"\n")
+open("nul.txt", "wb").write(b"a\0b\n\0\n")
+PY
+check random 3 10 RkfromLine -t '' a r.txt
+cmp -s out r.want && cmp -s err r.err && echo "random: output and message as the reference"
+check big 0 20 RkfromLine -t , a:q big.txt
+[[ $(head -c 12 out) == "a:x,x,x,x,x," && $(wc -c < out) == 50000004 ]] && echo "big: one field of 50 MB"
+check nul 1 5 RkfromLine a nul.txt
+printf 'a:ab\n\n' | cmp -s - out && [[ $(grep -c 'skips a NULL character' err) == 2 ]] && echo "nul: skipped, each counted"
+yes 'y' | head -200000 | { echo '"x'; cat; } > open.txt
+check open-quote 0 10 RkfromLine -c -t , a:q open.txt
+[[ $(wc -c < out) == 200005 ]] && echo "open-quote: every line in the one field"
+yes 'y\' | head -200000 > esc.txt
+check backslash 0 10 RkfromLine -c -z b a esc.txt
+[[ $(wc -c < out) == 200004 ]] && echo "backslash: every line in the one field"
+--- stdout
+random: ok
+random: output and message as the reference
+big: ok
+big: one field of 50 MB
+nul: ok
+nul: skipped, each counted
+open-quote: ok
+open-quote: every line in the one field
+backslash: ok
+backslash: every line in the one field
 --- status 0
