@@ -297,8 +297,7 @@ int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldLis
     for (const FieldListEntry* e = list->included; e; e = e->next) {
         const FieldFormat* f = e->format ? e->format : &default_format;
         // The entry's name for messages, made when one is written.
-        wchar_t name_buf[FORMAT_NAME_BUF];
-        auto name = [&] { return format_message_name(e->name, e->length ? e->length - 1 : 0, name_buf); };
+        auto name = [&] { return format_message_name(e->name, e->length ? e->length - 1 : 0); };
         bool skip = e->length <= 1;  // ":format": consumes, writes nothing
         bool delimited = f->end_kind == END_DELIMITER || f->end_kind == END_PATTERN;
         size_t loops = 0;
@@ -320,8 +319,11 @@ int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldLis
                     pos = to;
             }
             // A repeat that starts again behind where the last pass ended
-            // would never end.
-            if (loops > 0 && pos < before) break;
+            // would never end: the entry ends where that pass ended.
+            if (loops > 0 && pos < before) {
+                pos = before;
+                break;
+            }
             // 2, 3. Past or at the line end.
             if (pos >= line.length()) {
                 if (f->start_kind == START_ABSOLUTE)

@@ -75,9 +75,9 @@ void format_list_read(const char* text, FieldList* list, int direction, Area* ar
 // does not pass: more than one conversion, a * width or precision, wide
 // text (%ls, %S) or %n. Such a format is a counted error of the list.
 bool cfmt_output_safe(const char* cfmt);
-// A name for messages: its first 255 characters, 0-terminated in buf.
-enum { FORMAT_NAME_BUF = 256 };
-const wchar_t* format_message_name(const wchar_t* name, size_t length, wchar_t* buf);
+// A name for messages, 0-terminated, in a buffer of the library's own that
+// the next call reuses.
+const wchar_t* format_message_name(const wchar_t* name, size_t length);
 // For the program's wregerror: an engine error in -t or a format text.
 void format_regex_error(const char* message);
 
@@ -104,8 +104,12 @@ void line_begin();
 // cfmt, as a new 0-terminated wide text in the area (null when the area
 // can't grow). A cfmt that would read anything but the one argument of its
 // first conversion is written as its own text, %% as %. What the
-// conversion leaves in the area is the caller's to release.
-wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* format, Area* area);
+// conversion leaves in the area is the caller's to release. *failed (when
+// given) tells whether anything was lost: printf failed (a character
+// without a form, a result beyond an int's count) or bytes of its result
+// did not decode.
+wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* format, Area* area,
+                      bool* failed = nullptr);
 // Writes one field into the current line with the format (null: the
 // default format): the delimiter pending from the field before, the start,
 // then the text quoted or escaped (delimiter end) or placed in its width

@@ -237,28 +237,26 @@ void format_defaults(int direction, const char* t_text, const char* z_text, Area
     size_t t_offset = size_t(reinterpret_cast<char*>(t) - area->base);
     wchar_t* z = mbs_to_area(z_text ? z_text : "", area);
     t = reinterpret_cast<wchar_t*>(area->base + t_offset);
-    if (z == nullptr) {
-        warn(WARN_ERROR, "code error in the -z option.\n");
-    } else {
-        for (const wchar_t* c = z; *c; ++c) {
-            if (!format_option(*c)) {
-                warn(WARN_ERROR, "-z option error '%lc'.\n", wint_t(*c));
-                break;
-            }
-            default_format.options |= format_option(*c);
-        }
-    }
+    if (z == nullptr) warn(WARN_ERROR, "code error in the -z option.\n");
+    // The delimiter, then the letters.
     if (direction == FORMAT_OUTPUT) {
         // A copy of its own: the area may move, and several lists share it.
         size_t n = std::wcslen(t) + 1;
         default_format.text = static_cast<wchar_t*>(checked_malloc(n * sizeof(wchar_t)));
         std::wmemcpy(default_format.text, t, n);
-        return;
+    } else {
+        default_format.regex = wregcomp(*t ? t : L"\n");
+        if (default_format.regex && matches_null(default_format.regex))
+            warn(WARN_ERROR, "-t delimiter matches null string.\n");
     }
-    const wchar_t* pattern = *t ? t : L"\n";
-    default_format.regex = wregcomp(pattern);
-    default_format.plain_delimiter = plain_delimiter(default_format);
-    if (default_format.regex && matches_null(default_format.regex)) warn(WARN_ERROR, "-t delimiter matches null string.\n");
+    for (const wchar_t* c = z; c && *c; ++c) {
+        if (!format_option(*c)) {
+            warn(WARN_ERROR, "-z option error '%lc'.\n", wint_t(*c));
+            break;
+        }
+        default_format.options |= format_option(*c);
+    }
+    if (direction == FORMAT_INPUT) default_format.plain_delimiter = plain_delimiter(default_format);
 }
 
 void format_list_parse(FieldList* list, int direction, Area* area) {
@@ -271,8 +269,8 @@ void format_list_parse(FieldList* list, int direction, Area* area) {
         p.f = default_format;
         p.f.start_kind = START_FOLLOW, p.f.start = 0, p.f.repeat = false, p.f.cfmt = nullptr;
         p.f.cfmt_class = CFMT_NONE, p.f.cfmt_size = 0, p.f.options = 0;
-        wchar_t name[FORMAT_NAME_BUF];
-        format_message_name(e->name, e->length ? e->length - 1 : 0, name);
+        // The name for messages (its copy stays while this entry is built).
+        const wchar_t* name = format_message_name(e->name, e->length ? e->length - 1 : 0);
         read_format(name, e->new_name, &p);
         if (!p.has_options) p.f.options = default_format.options;
         FieldFormat& f = p.f;
@@ -348,11 +346,16 @@ int format_list_relocate_pact(void* list, void*, Area* area) {
     return 0;
 }
 
-const wchar_t* format_message_name(const wchar_t* name, size_t length, wchar_t* buf) {
-    size_t n = length < FORMAT_NAME_BUF - 1 ? length : FORMAT_NAME_BUF - 1;
-    std::wmemcpy(buf, name, n);
-    buf[n] = 0;
-    return buf;
+const wchar_t* format_message_name(const wchar_t* name, size_t length) {
+    static wchar_t* copy = nullptr;
+    static size_t room = 0;
+    if (length + 1 > room) {
+        room = length + 1;
+        copy = static_cast<wchar_t*>(checked_realloc(copy, room * sizeof(wchar_t)));
+    }
+    std::wmemcpy(copy, name, length);
+    copy[length] = 0;
+    return copy;
 }
 
 void format_regex_error(const char* message) {

@@ -93,9 +93,9 @@ Argument argument_of(const char* cfmt) {
 }
 
 // Decodes the n bytes at *cell as a new 0-terminated wide text at the
-// area's head. Bytes that do not decode and NULs are left out. The caller
-// keeps *cell registered while the area may grow.
-wchar_t* decode_to_area(char** cell, size_t n, Area* area) {
+// area's head. NULs are left out; so are bytes that do not decode, and
+// *lost is set. The caller keeps *cell registered while the area may grow.
+wchar_t* decode_to_area(char** cell, size_t n, Area* area, bool* lost) {
     area_align(alignof(wchar_t), area);
     wchar_t* out = static_cast<wchar_t*>(area_alloc((n + 1) * sizeof(wchar_t), area));
     if (out == nullptr) return nullptr;
@@ -108,10 +108,11 @@ wchar_t* decode_to_area(char** cell, size_t n, Area* area) {
         if (r == size_t(-1) || r == size_t(-2)) {
             st = mbstate_t{};
             ++i;
+            *lost = true;
             continue;
         }
         if (r == 0) r = 1;  // a NUL byte
-        if (c != 0) out[k++] = c;
+        if (c != 0) out[k++] = c;  // (a NUL, as from %c of 0, stands for no character)
         i += r;
     }
     out[k] = 0;
@@ -127,8 +128,11 @@ void line_begin() {
     pending = nullptr;
 }
 
-wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* format, Area* area) {
+wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* format, Area* area, bool* failed) {
     if (format == nullptr) format = &default_format;
+    bool ignored = false;
+    if (failed == nullptr) failed = &ignored;
+    *failed = false;
     // The value as a 0-terminated text of its own (it may lie in the area).
     wchar_t* copy = nullptr;
     {
@@ -155,7 +159,7 @@ wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* fo
             if (p[0] == '%' && p[1] == '%') ++p;
         }
         bytes[k] = 0;
-        return decode_to_area(&bytes, k, area);
+        return decode_to_area(&bytes, k, area, failed);
     }
     double number = arg == ARG_TEXT ? 0 : parse_number(copy);
     // The same 32-bit value goes to every integer conversion, so %u and %x
@@ -180,13 +184,15 @@ wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* fo
         }
         return -1;
     };
+    // printf fails on a character without a form and on a result longer
+    // than an int counts: the result is then empty.
     int n = print(nullptr, 0);
-    if (n < 0) n = 0;  // a character without a form: the result is empty
+    if (n < 0) n = 0, *failed = true;
     bytes = static_cast<char*>(area_alloc(size_t(n) + 1, area));
     if (bytes == nullptr) return nullptr;
     bytes[0] = 0;
-    if (n > 0 && print(bytes, size_t(n) + 1) < 0) n = 0;
-    return decode_to_area(&bytes, size_t(n), area);
+    if (n > 0 && print(bytes, size_t(n) + 1) < 0) n = 0, *failed = true;
+    return decode_to_area(&bytes, size_t(n), area, failed);
 }
 
 void write_field(const Field* field, const FieldFormat* format, Area* area) {
@@ -201,15 +207,19 @@ void write_field(const Field* field, const FieldFormat* format, Area* area) {
     const wchar_t* text = (format->options & FORMAT_F) ? field->start : field->value;
     size_t length = size_t(field->end - text);
     if (format->cfmt) {
-        text = cfmt_convert(field->value, field_value_length(field), format, area);
+        bool failed = false;
+        text = cfmt_convert(field->value, field_value_length(field), format, area, &failed);
         if (text == nullptr) text = L"";
+        if (failed)
+            warn(WARN_ERROR, "field %ls cfmt conversion failed at %s(%d).\n",
+                 format_message_name(field->start, field_name_length(field)), input_name, input_number);
         length = std::wcslen(text);
     }
-    wchar_t name[FORMAT_NAME_BUF];
+    const wchar_t* name = nullptr;
     // 3. The start.
     if (format->start_kind == START_ABSOLUTE) {
         if (column > format->start) {
-            format_message_name(field->start, field_name_length(field), name);
+            name = format_message_name(field->start, field_name_length(field));
             warn(WARN_ERROR, "field %ls start position over at %s(%d).\n", name, input_name, input_number);
         } else {
             blanks(format->start - column);
@@ -261,7 +271,7 @@ void write_field(const Field* field, const FieldFormat* format, Area* area) {
     int64_t width = format->end;
     if (format->end_kind == END_ABSOLUTE) {
         if (column > format->end) {
-            format_message_name(field->start, field_name_length(field), name);
+            name = format_message_name(field->start, field_name_length(field));
             warn(WARN_ERROR, "field %ls current position exceeds end position at %s(%d).\n", name, input_name,
                  input_number);
             width = 0;

@@ -21,6 +21,7 @@ ab   cdefg :: 'a:(4)l,b:(3)r,c:(3)l' => a:ab|b:cd|c:efg|
 p,q\\,r :: -t , -z b 'a,b' => a:p|b:q,r|
 abcdef :: ':(3),a' => a:def|
 x1y22z :: 'a:@[0-9]+@*' => a:x1|a:y22|
+abcdef :: 'a:2(2)*,b:(2),:0(1)*,c' => a:cd|b:ef|c:bcdef|
 12abc,abc :: -t , 'a::%d,b::%d' => a:12|b:|
 k:v :: a:f => k:v|
 EOF2

@@ -99,6 +99,10 @@ TEST(FormatWrite, Messages) {
         {"x:(6),y:-5", {"x:ab", "b:cd"}, "ab    #" + past + "#1"},
         {"x:(2),y:4(2),z:2-3", {"x:ab", "y:cd", "b:e"}, "ab  cd#" + over + past + "#2"},
         {"x:(6),y:6-6", {"x:ab", "b:cd"}, "ab    c##0"},
+        // A conversion that fails or whose result does not decode loses
+        // what it could not give, and says so.
+        {"a::<%99999999999d>,b::<%c>", {"a:1", "b:233"}, ",<>#rt: field a cfmt conversion failed at in(3).\n"
+                                                          "rt: field b cfmt conversion failed at in(3).\n#2"},
         // Formats that would read more than the value are errors of the list
         // (and never given to printf).
         {"a::%d-%d,b::%ls,c::%*d,d::%n,e::%.*f,f::%S", {"a:5", "b:x", "c:1", "d:2", "e:3", "f:4"},
