@@ -235,12 +235,15 @@ void write_converted(const FieldFormat* f, const wchar_t* name, const wchar_t* v
     }
     format[w] = 0;
     size_t format_offset = size_t(format - work->base);
+    // One room per assigning conversion; the arguments after them (which no
+    // conversion reaches) share the last room.
     size_t room = (length + 2) * sizeof(wchar_t) + 16;
+    int rooms = conversions > 0 ? conversions : 1;
     area_align(16, work);
-    char* space = static_cast<char*>(area_alloc(room * ARGS, work));
-    std::memset(space, 0, room * ARGS);
+    char* space = static_cast<char*>(area_alloc(room * size_t(rooms), work));
+    std::memset(space, 0, room * size_t(rooms));
     void* a[ARGS];
-    for (int k = 0; k < ARGS; ++k) a[k] = space + room * size_t(k);
+    for (int k = 0; k < ARGS; ++k) a[k] = space + room * size_t(k < rooms ? k : rooms - 1);
     mb = work->base + mb_offset;
     format = work->base + format_offset;
     int n = std::sscanf(mb, format, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9]);
