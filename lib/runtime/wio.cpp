@@ -447,13 +447,20 @@ size_t out_write_until(const wchar_t* text, size_t n, wchar_t stop) {
 #if defined(__SSE2__)
         // Four at a time while all four are ASCII and none is the stop.
         const __m128i stops = _mm_set1_epi32(int(stop)), high = _mm_set1_epi32(~0x7F), zero = _mm_setzero_si128();
+        // The four bytes are stored in any case (the buffer has room for
+        // them); only those before a stop or a character beyond ASCII
+        // count.
         for (; k + 4 <= limit; k += 4) {
             __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k));
             __m128i ascii = _mm_cmpeq_epi32(_mm_and_si128(a, high), zero);
-            if (_mm_movemask_epi8(_mm_andnot_si128(_mm_cmpeq_epi32(a, stops), ascii)) != 0xFFFF) break;
+            unsigned good = unsigned(_mm_movemask_epi8(_mm_andnot_si128(_mm_cmpeq_epi32(a, stops), ascii)));
             __m128i w16 = _mm_packs_epi32(a, a);
             int four = _mm_cvtsi128_si32(_mm_packus_epi16(w16, w16));
             __builtin_memcpy(o + k, &four, 4);
+            if (good != 0xFFFF) {
+                k += unsigned(__builtin_ctz(~good)) / 4;
+                break;
+            }
         }
 #endif
         for (; k < limit; ++k) {
