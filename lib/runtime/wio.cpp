@@ -438,6 +438,15 @@ void out_write(const wchar_t* text, size_t n) {
     out_write_rest(text, n);
 }
 
+// What out_write_until's quick loop leaves (a character beyond ASCII, a
+// full buffer): the stop found first, then the text written.
+[[gnu::noinline]] static size_t out_write_until_rest(const wchar_t* text, size_t n, wchar_t stop) {
+    const wchar_t* at = std::wmemchr(text, stop, n);
+    size_t end = at ? size_t(at - text) : n;
+    out_write(text, end);
+    return end;
+}
+
 size_t out_write_until(const wchar_t* text, size_t n, wchar_t stop) {
     size_t k = 0;
     if (ascii_compatible) {
@@ -471,10 +480,7 @@ size_t out_write_until(const wchar_t* text, size_t n, wchar_t stop) {
         out_len += k;
         if (k == n || text[k] == stop) return k;
     }
-    const wchar_t* at = std::wmemchr(text + k, stop, n - k);
-    size_t end = at ? size_t(at - text) : n;
-    out_write(text + k, end - k);
-    return end;
+    return k + out_write_until_rest(text + k, n - k, stop);
 }
 
 void out_putws(const wchar_t* text) { out_write(text, std::wcslen(text)); }
