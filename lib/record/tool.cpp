@@ -56,14 +56,17 @@ int32_t tool_setting(const char* name) {
     fatal("program error (no setting %s).\n", name);
 }
 
-void tool_area(const char* name, Area* area, PactFn growth) {
+void tool_area(const char* name, Area* area, PactFn growth, int32_t pacts) {
     int32_t kb = tool_setting(name);
+    int32_t saved = pact_capacity[0];
+    if (pacts > 0) pact_capacity[0] = pacts;
     if (growth == nullptr) {
         area_create_doubling(kb, name, area);
-        return;
+    } else {
+        area_create_kb(kb, name, area);
+        area_push_pact(0, growth, nullptr, nullptr, area);
     }
-    area_create_kb(kb, name, area);
-    area_push_pact(0, growth, nullptr, nullptr, area);
+    pact_capacity[0] = saved;
 }
 
 void tool_finish() {

@@ -39,8 +39,9 @@ void tool_start(const ToolSpec& spec, int argc, char** argv);
 // The value of the setting `name` of the program's table.
 int32_t tool_setting(const char* name);
 // Creates `area` from the size setting `name` (KB) and pushes its growth
-// pact: doubling, or the program's own `growth`.
-void tool_area(const char* name, Area* area, PactFn growth = nullptr);
+// pact: doubling, or the program's own `growth`. `pacts`, when given, is
+// the room of its row 0 of pacts (the default holds four).
+void tool_area(const char* name, Area* area, PactFn growth = nullptr, int32_t pacts = 0);
 // Parses a field list into `list`, in `names`, whose relocation pact for
 // the list it pushes first.
 void tool_field_list(const char* text, FieldList* list, Area* names);

@@ -1,12 +1,15 @@
 // Field lists and keys: parsing and matching lists, entries inserted and
 // relocated as their area grows, keys under every flag and their order,
 // exclusive key lists growing with the records, printed keys, flag errors.
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <random>
 #include <set>
 #include <tuple>
 
 #include "keys.h"
+#include "keytree.h"
 #include "unit_util.h"
 
 using namespace std::string_literals;
@@ -557,5 +560,71 @@ TEST(Keys, IndexedListsAgreeWithDirectModel) {
                     if (f.value && same_entry_name(e, std::wstring(f.start, f.value))) f.value = nullptr;
             for (size_t j = 0; j < fields.size(); ++j) EXPECT_EQ(rec[j].value, rest[j].value) << j;
         }
+    }
+}
+
+// The key tree: distinct numeric keys inserted in ascending, descending and
+// random order (each twice or more), into an area of 1 KB that doubles many
+// times under the tree. Along the way and at the end the leaves, followed
+// along their chain, hold every key once, in key order, with its count;
+// every node holds at most 8 entries and inner nodes at least one.
+TEST(KeyTree, OrderCountsAndGrowth) {
+    start();
+    const int n = 100000;
+    for (int order : {0, 1, 2}) {
+        FieldList list{};
+        Area* names = new_area(1024, "nsize");
+        Area* area = new_area(1024, "vsize");
+        area_push_pact(0, area_double, nullptr, nullptr, names);
+        area_push_pact(0, field_list_relocate_pact, &list, nullptr, names);
+        area_push_pact(0, area_double, nullptr, nullptr, area);
+        field_list_parse("k:n", &list, names);
+        key_list_resolve(&list, names);
+        std::vector<int> values;
+        for (int i = 0; i < n; ++i) values.push_back(order == 1 ? n - 1 - i : i);
+        if (order == 2) std::shuffle(values.begin(), values.end(), std::mt19937(5));
+        // Key v is inserted 1 + v % 3 times, the repeats at later places.
+        std::vector<int> inserts;
+        for (int round = 0; round < 3; ++round)
+            for (int v : values)
+                if (v % 3 >= round) inserts.push_back(v);
+        KeyTree tree = keytree_make(area, &list);
+        std::map<int, uint32_t> model;
+        auto check = [&]() {
+            std::vector<std::pair<int, uint32_t>> seen;
+            keytree_each(&tree, [&](const uint32_t* key, uint32_t value) {
+                double x;
+                std::memcpy(&x, key + 3, sizeof x);  // length, count (a double), the value
+                seen.emplace_back(int(x), value);
+            });
+            std::vector<std::pair<int, uint32_t>> want(model.begin(), model.end());
+            EXPECT_EQ(seen, want) << order;
+            // Node sizes, from the root down.
+            std::vector<uint32_t> todo{tree.root};
+            while (!todo.empty() && tree.root != KEYTREE_NONE) {
+                const KeyTreeNode* node = keytree_node(&tree, todo.back());
+                todo.pop_back();
+                EXPECT_TRUE(node->size >= 1 && node->size <= 8);
+                if (node->leaf) continue;
+                todo.push_back(node->link);
+                for (int i = 0; i < node->size; ++i) todo.push_back(node->entries[i].value);
+            }
+        };
+        size_t base_moves = 0;
+        const char* last_base = area->base;
+        for (size_t i = 0; i < inserts.size(); ++i) {
+            std::wstring line = L"k:" + std::to_wstring(inserts[i]) + L"\n";
+            wchar_t* end = line.data() + line.size() - 1;
+            Field rec[2] = {{line.data(), line.data() + 2, end}, {nullptr, nullptr, end}};
+            bool added;
+            uint32_t value = keytree_insert(&tree, make_key(rec, &list, area, names), &added);
+            EXPECT_EQ(added, model.count(inserts[i]) == 0);
+            ++*keytree_word(&tree, value);
+            ++model[inserts[i]];
+            if (area->base != last_base) ++base_moves, last_base = area->base;
+            if ((i & (i - 1)) == 0 || i == 20000) check();  // after the first splits of every kind, and later
+        }
+        check();
+        EXPECT_GT(base_moves, 5u);
     }
 }

@@ -1,0 +1,57 @@
+// Key trees: the distinct keys of a key-field list in a B+ tree of fan-out
+// 8 built in a storage area. Every key lies in a leaf with a 32-bit value
+// of the caller's (a count, a chain); leaves are chained in key order.
+// Nodes and keys are referred to by their offsets from the area's base, so
+// the tree needs no translation when the area grows (only allocations at
+// the head are made in it; the area must have no pact on row 1).
+#pragma once
+
+#include <cstdint>
+
+#include "keys.h"
+
+struct KeyTreeEntry {
+    uint32_t key;    // offset of the key
+    uint32_t value;  // leaf: the caller's value; inner node: the child right of the key
+};
+
+struct KeyTreeNode {
+    int16_t leaf;  // 1 for a leaf, 0 for an inner node
+    int16_t size;  // entries in use, at most 8
+    uint32_t link;  // leaf: the next leaf (KEYTREE_NONE at the last); inner node: the child left of the first entry
+    KeyTreeEntry entries[8];
+};
+
+enum : uint32_t { KEYTREE_NONE = UINT32_MAX };
+
+struct KeyTree {
+    Area* area;
+    const FieldList* list;  // orders the keys (compare_keys)
+    uint32_t root;          // KEYTREE_NONE while empty
+};
+
+// An empty tree over `area` (the area itself is the caller's to reset).
+inline KeyTree keytree_make(Area* area, const FieldList* list) { return KeyTree{area, list, KEYTREE_NONE}; }
+// Looks the key up, inserting it with the value 0 when it is not there.
+// `key` must be the newest object of the area: a new key stays where it is
+// (*added is set), a key already there is given back to the area. Returns
+// the offset of the key's value word (valid until the next insertion).
+uint32_t keytree_insert(KeyTree* tree, uint32_t* key, bool* added);
+// The word at an offset of the tree's area.
+inline uint32_t* keytree_word(const KeyTree* tree, uint32_t offset) {
+    return reinterpret_cast<uint32_t*>(tree->area->base + offset);
+}
+// The leftmost leaf, KEYTREE_NONE for an empty tree.
+uint32_t keytree_first_leaf(const KeyTree* tree);
+inline const KeyTreeNode* keytree_node(const KeyTree* tree, uint32_t offset) {
+    return reinterpret_cast<const KeyTreeNode*>(tree->area->base + offset);
+}
+// Calls fn(key, value) for every key in order.
+template <typename Fn>
+void keytree_each(const KeyTree* tree, Fn fn) {
+    for (uint32_t at = keytree_first_leaf(tree); at != KEYTREE_NONE;) {
+        const KeyTreeNode* n = keytree_node(tree, at);
+        for (int i = 0; i < n->size; ++i) fn(keytree_word(tree, n->entries[i].key), n->entries[i].value);
+        at = keytree_node(tree, at)->link;
+    }
+}
