@@ -70,6 +70,8 @@ demo: all
 	@$(BIN)/Rked IF EPILOGUE THEN revenue = STATIC r ';' OUTPUT ELSE STATIC r = SUM '(' STATIC r , FIELD price:n '*' FIELD qty:n ')' FI examples/orders.rk | $(BIN)/Rkproj revenue
 	@echo '$$ RkfromLine '\''item:(10)l,colour:(6)l,price:(7)r,qty:(6)r'\'' examples/stock.txt | Rksort price:nr | RktoLine -p '\''item:(10),colour:(6),price:(7)r,qty:(6)r'\'''
 	@$(BIN)/RkfromLine 'item:(10)l,colour:(6)l,price:(7)r,qty:(6)r' examples/stock.txt | $(BIN)/Rksort price:nr | $(BIN)/RktoLine -p 'item:(10),colour:(6),price:(7)r,qty:(6)r'
+	@echo '$$ Rkfreq -p customer examples/orders.rk | Rksort count:nr | Rkhead -2'
+	@$(BIN)/Rkfreq -p customer examples/orders.rk | $(BIN)/Rksort count:nr | $(BIN)/Rkhead -2
 
 install: all
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)

@@ -70,7 +70,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -119,6 +119,7 @@ Rkselect a =~ a.*b status=3 ok
 Rked x = CAT a status=3 ok
 Rked a = FIELD a SG a BY b status=3 ok
 RktoLine -t , -p a:q,b status=3 ok
+Rkfreq -p a status=3 ok
 --- status 0
 
 === random: a megabyte of random 7-bit bytes, NUL and control characters included
@@ -163,7 +164,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -216,6 +217,7 @@ Rkselect a =~ a.*b status=0 ok
 Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
+Rkfreq -p a status=0 ok
 --- status 0
 
 === random: UTF-8 text of characters of every width, then with random bytes overwritten
@@ -260,7 +262,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -329,6 +331,7 @@ Rkselect a =~ a.*b ok
 Rked x = CAT a ok
 Rked a = FIELD a SG a BY b ok
 RktoLine -t , -p a:q,b ok
+Rkfreq -p a ok
 --- status 0
 
 === code: undecodable sequences of every kind, at the start of a line, in a value, across a 64-byte block
@@ -340,7 +343,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -446,6 +449,7 @@ Rkselect a =~ a.*b status=3 ok
 Rked x = CAT a status=3 ok
 Rked a = FIELD a SG a BY b status=3 ok
 RktoLine -t , -p a:q,b status=3 ok
+Rkfreq -p a status=3 ok
 --- status 0
 
 
@@ -458,7 +462,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -517,6 +521,7 @@ Rkselect a =~ a.*b status=0 ok
 Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
+Rkfreq -p a status=0 ok
 --- status 0
 
 === big: a line of 50 MB of one letter, without a newline
@@ -528,7 +533,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -563,6 +568,7 @@ for p in "${progs[@]}"; do
   "Rked x = CAT a") o=exp; { cat big.rk; printf '\nx:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
   "Rked a = FIELD a SG a BY b") o=exp; { printf 'a:'; tail -c +3 big.rk | tr a b; printf '\n\n'; } > exp ;;
   RktoLine*) o=exp; { printf '"'; tail -c +3 big.rk; printf '",\n'; } > exp ;;
+  Rkfreq*) o=exp; { cat big.rk; printf '\ncount:1\npercent:100\n\n'; } > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -582,6 +588,7 @@ Rkselect a =~ a.*b status=0 ok
 Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
+Rkfreq -p a status=0 ok
 --- status 0
 
 
@@ -594,7 +601,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -629,6 +636,7 @@ for p in "${progs[@]}"; do
   "Rked x = CAT a") o=exp; { cat big.rk; printf '\nx:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
   "Rked a = FIELD a SG a BY b") o=exp; { printf 'a:'; tail -c +3 big.rk | tr a b; printf '\n\n'; } > exp ;;
   RktoLine*) o=exp; { printf '"'; tail -c +3 big.rk; printf '",\n'; } > exp ;;
+  Rkfreq*) o=exp; { cat big.rk; printf '\ncount:1\npercent:100\n\n'; } > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -648,6 +656,7 @@ Rkselect a =~ a.*b status=0 ok
 Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
+Rkfreq -p a status=0 ok
 --- status 0
 
 === big: a million empty lines, alone, around two records, and before an undecodable byte
@@ -658,7 +667,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -712,6 +721,7 @@ Rkselect a =~ a.*b status=3 ok
 Rked x = CAT a status=3 ok
 Rked a = FIELD a SG a BY b status=3 ok
 RktoLine -t , -p a:q,b status=3 ok
+Rkfreq -p a status=3 ok
 --- status 0
 
 === big: one record of 200,000 fields
@@ -722,7 +732,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -779,6 +789,7 @@ Rkselect a =~ a.*b status=0 ok
 Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
+Rkfreq -p a status=0 ok
 --- status 0
 
 === truncated: a valid file cut inside a character of each width and at several places of a line
@@ -789,7 +800,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -859,6 +870,7 @@ Rkselect a =~ a.*b ok
 Rked x = CAT a ok
 Rked a = FIELD a SG a BY b ok
 RktoLine -t , -p a:q,b ok
+Rkfreq -p a ok
 --- status 0
 
 

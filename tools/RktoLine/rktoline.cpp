@@ -134,10 +134,7 @@ int main(int argc, char** argv) {
     tool_area("tsize", &table);
     // The names area holds two lists, each with its relocation pact, and
     // the parser's own while it reads them.
-    int32_t saved = pact_capacity[0];
-    pact_capacity[0] = 6;
-    tool_area("nsize", &names);
-    pact_capacity[0] = saved;
+    tool_area("nsize", &names, nullptr, 6);
     tool_area("wsize", &work);
     format_defaults(FORMAT_OUTPUT, t_text, z_text, &names);
     if (f_text) {
