@@ -72,6 +72,8 @@ demo: all
 	@$(BIN)/RkfromLine 'item:(10)l,colour:(6)l,price:(7)r,qty:(6)r' examples/stock.txt | $(BIN)/Rksort price:nr | $(BIN)/RktoLine -p 'item:(10),colour:(6),price:(7)r,qty:(6)r'
 	@echo '$$ Rkfreq -p customer examples/orders.rk | Rksort count:nr | Rkhead -2'
 	@$(BIN)/Rkfreq -p customer examples/orders.rk | $(BIN)/Rksort count:nr | $(BIN)/Rkhead -2
+	@echo '$$ Rksort customer examples/orders.rk | Rkmeans -g customer price,qty | Rkhead -1'
+	@$(BIN)/Rksort customer examples/orders.rk | $(BIN)/Rkmeans -g customer price,qty | $(BIN)/Rkhead -1
 
 install: all
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)

@@ -346,6 +346,17 @@ if ((have_mawk)); then
 fi
 bench "toline tsv"     'RktoLine "$D"' 'mawk "$AWK_TOLINE" "$D"' same
 bench "toline fixed"   'RktoLine -p '\''id:(8)r,name:(24),price:(10)r'\'' "$D"' 'mawk "$AWK_FIXED" "$D"'
+# Counting: Rkfreq against an awk associative array (sorted, written as the
+# same records), against sort | uniq -c and against Miller's count-distinct
+# (those two write other formats: timed only).
+export AWK_FREQ='BEGIN{RS="";FS="\n"}{for(i=1;i<=NF;i++) if(index($i,"city:")==1){c[substr($i,6)]++; break}} END{for(k in c) print k "\t" c[k]}'
+export AWK_FREQ_OUT='BEGIN{FS="\t"}{print "city:" $1; print "count:" $2; print ""}'
+export AWK_CITY_LINES='BEGIN{RS="";FS="\n"}{for(i=1;i<=NF;i++) if(index($i,"city:")==1){print substr($i,6); break}}'
+bench "freq city"              'Rkfreq city "$D"' 'mawk "$AWK_FREQ" "$D" | LC_ALL=C sort | mawk "$AWK_FREQ_OUT"' same
+bench "  vs sort | uniq -c"    'Rkfreq city "$D"' 'mawk "$AWK_CITY_LINES" "$D" | LC_ALL=C sort | uniq -c'
+if command -v mlr >/dev/null 2>&1 && [[ -f ${DK:-} ]]; then
+    bench "  vs Miller"        'Rkfreq city "$D"' 'mlr count-distinct -f city "$DK"'
+fi
 sorted_copy "$data/sorted.rk" n
 sorted_copy "$data/reversed.rk" nr
 cat "$data/sorted.rk" "$data/reversed.rk" >/dev/null 2>&1 || true

@@ -70,7 +70,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -120,6 +120,7 @@ Rked x = CAT a status=3 ok
 Rked a = FIELD a SG a BY b status=3 ok
 RktoLine -t , -p a:q,b status=3 ok
 Rkfreq -p a status=3 ok
+Rkmeans a status=3 ok
 --- status 0
 
 === random: a megabyte of random 7-bit bytes, NUL and control characters included
@@ -164,7 +165,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -218,6 +219,7 @@ Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
 Rkfreq -p a status=0 ok
+Rkmeans a status=0 ok
 --- status 0
 
 === random: UTF-8 text of characters of every width, then with random bytes overwritten
@@ -262,7 +264,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -332,6 +334,7 @@ Rked x = CAT a ok
 Rked a = FIELD a SG a BY b ok
 RktoLine -t , -p a:q,b ok
 Rkfreq -p a ok
+Rkmeans a ok
 --- status 0
 
 === code: undecodable sequences of every kind, at the start of a line, in a value, across a 64-byte block
@@ -343,7 +346,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -450,6 +453,7 @@ Rked x = CAT a status=3 ok
 Rked a = FIELD a SG a BY b status=3 ok
 RktoLine -t , -p a:q,b status=3 ok
 Rkfreq -p a status=3 ok
+Rkmeans a status=3 ok
 --- status 0
 
 
@@ -462,7 +466,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -502,8 +506,10 @@ for p in "${progs[@]}"; do
   bad=
   run 0 "" 5 "" $p clean.rk; mv out clean.out
   run 0 "" 5 clean.out $p nul.rk
-  run 0 "" 5 /dev/null $p zeros.rk
-  run 0 "" 5 /dev/null $p zerolines.rk
+  # Input without a record: nothing, except Rkmeans's summary of no values.
+  none=/dev/null; [[ $p == Rkmeans* ]] && { printf 'n.a:0\n\n' > none.out; none=none.out; }
+  run 0 "" 5 $none $p zeros.rk
+  run 0 "" 5 $none $p zerolines.rk
   echo "$p status=$st ${bad:-ok}"
 done
 --- stdout
@@ -522,6 +528,7 @@ Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
 Rkfreq -p a status=0 ok
+Rkmeans a status=0 ok
 --- status 0
 
 === big: a line of 50 MB of one letter, without a newline
@@ -533,7 +540,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -569,6 +576,7 @@ for p in "${progs[@]}"; do
   "Rked a = FIELD a SG a BY b") o=exp; { printf 'a:'; tail -c +3 big.rk | tr a b; printf '\n\n'; } > exp ;;
   RktoLine*) o=exp; { printf '"'; tail -c +3 big.rk; printf '",\n'; } > exp ;;
   Rkfreq*) o=exp; { cat big.rk; printf '\ncount:1\npercent:100\n\n'; } > exp ;;
+  Rkmeans*) o=exp; printf 'n.a:1\nsum.a:0\navg.a:0\nmin.a:0\nmax.a:0\n\n' > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -589,6 +597,7 @@ Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
 Rkfreq -p a status=0 ok
+Rkmeans a status=0 ok
 --- status 0
 
 
@@ -601,7 +610,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -637,6 +646,7 @@ for p in "${progs[@]}"; do
   "Rked a = FIELD a SG a BY b") o=exp; { printf 'a:'; tail -c +3 big.rk | tr a b; printf '\n\n'; } > exp ;;
   RktoLine*) o=exp; { printf '"'; tail -c +3 big.rk; printf '",\n'; } > exp ;;
   Rkfreq*) o=exp; { cat big.rk; printf '\ncount:1\npercent:100\n\n'; } > exp ;;
+  Rkmeans*) o=exp; printf 'n.a:1\nsum.a:0\navg.a:0\nmin.a:0\nmax.a:0\n\n' > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -657,6 +667,7 @@ Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
 Rkfreq -p a status=0 ok
+Rkmeans a status=0 ok
 --- status 0
 
 === big: a million empty lines, alone, around two records, and before an undecodable byte
@@ -667,7 +678,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -701,7 +712,8 @@ for p in "${progs[@]}"; do
   "Rked x = CAT a") o=cat_x.out ;;
   Rkgrep*|Rkselect*) o=/dev/null ;;
   esac
-  run 0 "" 5 /dev/null $p e.rk
+  none=/dev/null; [[ $p == Rkmeans* ]] && { printf 'n.a:0\n\n' > none.out; none=none.out; }
+  run 0 "" 5 $none $p e.rk
   run 0 "" 5 "$o" $p r.rk
   run 3 "code error in Rk-file u.rk(2), irrecoverable." 5 "" $p u.rk
   echo "$p status=$st ${bad:-ok}"
@@ -722,6 +734,7 @@ Rked x = CAT a status=3 ok
 Rked a = FIELD a SG a BY b status=3 ok
 RktoLine -t , -p a:q,b status=3 ok
 Rkfreq -p a status=3 ok
+Rkmeans a status=3 ok
 --- status 0
 
 === big: one record of 200,000 fields
@@ -732,7 +745,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -790,6 +803,7 @@ Rked x = CAT a status=0 ok
 Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
 Rkfreq -p a status=0 ok
+Rkmeans a status=0 ok
 --- status 0
 
 === truncated: a valid file cut inside a character of each width and at several places of a line
@@ -800,7 +814,7 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -871,6 +885,7 @@ Rked x = CAT a ok
 Rked a = FIELD a SG a BY b ok
 RktoLine -t , -p a:q,b ok
 Rkfreq -p a ok
+Rkmeans a ok
 --- status 0
 
 
