@@ -352,10 +352,24 @@ bench "toline fixed"   'RktoLine -p '\''id:(8)r,name:(24),price:(10)r'\'' "$D"' 
 export AWK_FREQ='BEGIN{RS="";FS="\n"}{for(i=1;i<=NF;i++) if(index($i,"city:")==1){c[substr($i,6)]++; break}} END{for(k in c) print k "\t" c[k]}'
 export AWK_FREQ_OUT='BEGIN{FS="\t"}{print "city:" $1; print "count:" $2; print ""}'
 export AWK_CITY_LINES='BEGIN{RS="";FS="\n"}{for(i=1;i<=NF;i++) if(index($i,"city:")==1){print substr($i,6); break}}'
+# The percent as print_number writes it; ids are all distinct.
+export AWK_FREQ_PCT='BEGIN{FS="\t"}{n[NR]=$1; c[NR]=$2; t+=$2} END{for(i=1;i<=NR;i++){p=c[i]*100/t; print "city:" n[i]; print "count:" c[i]; print "percent:" ((p==int(p) && p>=-2147483648 && p<2147483648) ? sprintf("%d",p) : sprintf("%g",p)); print ""}}'
+export AWK_ID_LINES='BEGIN{RS="";FS="\n"}{for(i=1;i<=NF;i++) if(index($i,"id:")==1){print substr($i,4); break}}'
+export AWK_UNIQ_OUT='{print "id:" $2; print "count:" $1; print ""}'
 bench "freq city"              'Rkfreq city "$D"' 'mawk "$AWK_FREQ" "$D" | LC_ALL=C sort | mawk "$AWK_FREQ_OUT"' same
+bench "freq -p city"           'Rkfreq -p city "$D"' 'mawk "$AWK_FREQ" "$D" | LC_ALL=C sort | mawk "$AWK_FREQ_PCT"' same
 bench "  vs sort | uniq -c"    'Rkfreq city "$D"' 'mawk "$AWK_CITY_LINES" "$D" | LC_ALL=C sort | uniq -c'
+bench "freq id (all distinct)" 'Rkfreq id "$D"' 'mawk "$AWK_ID_LINES" "$D" | LC_ALL=C sort | uniq -c | mawk "$AWK_UNIQ_OUT"' same
+# Statistics: the same numbers from awk (the deviation by the textbook sum
+# of squares, which agrees at %g's six digits on these prices).
+export AWK_MEANS='function f(x){return (x==int(x) && x>=-2147483648 && x<2147483648) ? sprintf("%d",x) : sprintf("%g",x)}
+function out(k,   a){print "n." k ":" n[k]; if(!n[k]) return; print "sum." k ":" f(s[k]); print "avg." k ":" f(s[k]/n[k]); print "min." k ":" f(lo[k]); print "max." k ":" f(hi[k]); if(n[k]>1){a=(q[k]-s[k]*s[k]/n[k])/(n[k]-1); print "std." k ":" f(sqrt(a>0?a:0))}}
+function add(k,x){if(!n[k]||x<lo[k])lo[k]=x; if(!n[k]||x>hi[k])hi[k]=x; n[k]++; s[k]+=x; q[k]+=x*x}
+BEGIN{RS="";FS="\n"}{for(i=1;i<=NF;i++){if(index($i,"price:")==1) add("price",substr($i,7)+0); else if(index($i,"qty:")==1) add("qty",substr($i,5)+0)}} END{out("price"); out("qty"); print ""}'
+bench "means price,qty"        'Rkmeans price,qty "$D"' 'mawk "$AWK_MEANS" "$D"' same
 if command -v mlr >/dev/null 2>&1 && [[ -f ${DK:-} ]]; then
-    bench "  vs Miller"        'Rkfreq city "$D"' 'mlr count-distinct -f city "$DK"'
+    bench "  freq vs Miller"   'Rkfreq city "$D"' 'mlr count-distinct -f city "$DK"'
+    bench "  means vs Miller"  'Rkmeans price,qty "$D"' 'mlr stats1 -a count,sum,mean,min,max,stddev -f price,qty "$DK"'
 fi
 sorted_copy "$data/sorted.rk" n
 sorted_copy "$data/reversed.rk" nr

@@ -46,5 +46,13 @@ uint32_t* make_key(Field* record, FieldList* list, Area* key_area, Area* list_ar
 // out of parts compares as empty from there; reversed fields reverse their
 // part's order. Changes nothing.
 int compare_keys(const uint32_t* k1, const uint32_t* k2, const FieldList* list);
+// True when no key field was present: every part is an empty one (a text
+// part of no occurrence is its closing 0, a numeric one a count of 0.0),
+// so the key compares equal to the key of length 0.
+inline bool key_is_empty(const uint32_t* key) {
+    for (const uint32_t* p = key + 1; p < key + key[0] / 4; ++p)
+        if (*p) return false;
+    return true;
+}
 // Writes the key as field lines "name:value", one per occurrence.
 void print_key(const uint32_t* key, const FieldList* list);

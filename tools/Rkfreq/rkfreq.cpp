@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
                 }
             }
             uint32_t* key = make_key(rec, &list, &keys, &names);
-            if (missing_too || compare_keys(key, no_key, &list) != 0) {
+            if (missing_too || !key_is_empty(key)) {
                 bool added;
                 uint32_t value = keytree_insert(&tree, key, &added);
                 ++*keytree_word(&tree, value);
