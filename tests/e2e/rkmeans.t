@@ -14,6 +14,7 @@ x:5| :: x => n.x:1|sum.x:5|avg.x:5|min.x:5|max.x:5|
 y:5| :: x,z => n.x:0|n.z:0|
 x:1||x:abc| :: x => n.x:2|sum.x:1|avg.x:0.5|min.x:0|max.x:1|std.x:0.707107|
 x:7||x:7||x:7| :: x => n.x:3|sum.x:21|avg.x:7|min.x:7|max.x:7|std.x:0|
+x:1||x:inf||x:2| :: x => n.x:3|sum.x:inf|avg.x:inf|min.x:1|max.x:inf|std.x:nan|
 x:1000000001||x:1000000002||x:1000000003| :: x => n.x:3|sum.x:3e+09|avg.x:1000000002|min.x:1000000001|max.x:1000000003|std.x:1|
 a:1|b:hello|a:3| :: -r a => b:hello|n.a:2|sum.a:4|avg.a:2|min.a:1|max.a:3|std.a:1.41421|
 id:1|q:2|p:3||id:2|p:5| :: ^id => n.q:1|sum.q:2|avg.q:2|min.q:2|max.q:2|n.p:2|sum.p:8|avg.p:4|min.p:3|max.p:5|std.p:1.41421|

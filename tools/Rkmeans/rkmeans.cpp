@@ -118,7 +118,7 @@ static void accumulate(Field* rec) {
 static void write_stat(const char* what, const FieldListEntry* e, double x) {
     out_str(what);
     out_write(e->name, e->length);  // the name and its colon
-    print_number(x);
+    print_number(std::isnan(x) ? NAN : x);  // "nan" on every processor, never "-nan"
     out_putwc(L'\n');
 }
 
@@ -133,8 +133,9 @@ static void write_stats(const Stats* s) {
         write_stat("avg.", e, t.sum / t.n);
         write_stat("min.", e, t.min);
         write_stat("max.", e, t.max);
-        // A deviation that rounding took below zero is none.
-        if (t.n > 1) write_stat("std.", e, std::sqrt(t.m2 > 0 ? t.m2 / (t.n - 1) : 0));
+        // A deviation that rounding took below zero is none (one of values
+        // that are not numbers stays so).
+        if (t.n > 1) write_stat("std.", e, std::sqrt(t.m2 < 0 ? 0 : t.m2 / (t.n - 1)));
     }
     out_putwc(L'\n');
 }
