@@ -1,7 +1,10 @@
 // Field lists, key-field lists, key building and comparison: the order of
-// keys must be consistent (reflexive, antisymmetric, transitive).
+// keys must be consistent (reflexive, antisymmetric, transitive); and the
+// key tree must give back the distinct keys of the records in the order of
+// a sort of the same keys, with their counts.
 #include "fuzz_common.h"
 #include "keys.h"
+#include "keytree.h"
 
 static int sign(int c) { return (c > 0) - (c < 0); }
 
@@ -58,5 +61,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
         }
     }
+    // The tree, over an area that starts small and grows under it.
+    static Area tree_area;
+    area_create_doubling(1, "vsize", &tree_area);
+    area_reset(&text);
+    area_reset(&table);
+    KeyTree tree = keytree_make(&tree_area, &list);
+    std::vector<uint32_t*> sorted;  // the keys again, sorted by insertion, with their counts
+    std::vector<uint32_t> counts;
+    s = ws_memory(records.data(), records.size());
+    size_t inserted = 0;
+    while (inserted < 200) {
+        Field* rec = read_record(s, &text, &table);
+        if (rec == nullptr) break;
+        uint32_t* key = make_key(rec, &list, &keys, &names);
+        // The same key, copied to the tree's area as its newest object.
+        uint32_t* copy = static_cast<uint32_t*>(area_alloc(key[0], &tree_area));
+        std::memcpy(copy, key, key[0]);
+        bool added;
+        uint32_t value = keytree_insert(&tree, copy, &added);
+        ++*keytree_word(&tree, value);
+        ++inserted;
+        size_t at = 0;
+        while (at < sorted.size() && compare_keys(sorted[at], key, &list) < 0) ++at;
+        bool there = at < sorted.size() && compare_keys(sorted[at], key, &list) == 0;
+        if (there != !added) __builtin_trap();
+        if (there) {
+            ++counts[at];
+        } else {
+            sorted.insert(sorted.begin() + long(at), key);
+            counts.insert(counts.begin() + long(at), 1);
+        }
+    }
+    ws_close(s);
+    size_t i = 0;
+    keytree_each(&tree, [&](const uint32_t* key, uint32_t count) {
+        if (i >= sorted.size() || compare_keys(key, sorted[i], &list) != 0 || count != counts[i]) __builtin_trap();
+        ++i;
+    });
+    if (i != sorted.size()) __builtin_trap();
+    area_destroy(&tree_area);
     return 0;
 }
