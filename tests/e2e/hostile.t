@@ -984,3 +984,48 @@ open-quote: every line in the one field
 backslash: ok
 backslash: every line in the one field
 --- status 0
+
+=== summaries: a million distinct keys, values that are not numbers, infinite or of a thousand digits
+--- timeout 300
+--- run
+# Rkfreq holds each distinct key once: a million of them in key order, in
+# time proportional to the input; Rkmeans takes nan, inf and a thousand
+# digits as the numbers they read as, and never says -nan.
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+python3 - <<'PY'
+with open("m.rk", "w") as f:
+    for i in range(1000000):
+        f.write("k:%d\n\n" % (i * 7919 % 1000003))
+with open("v.rk", "w") as f:
+    for v in ["nan", "inf", "-inf", "9" * 1000, "-" + "9" * 1000, "1e400", "0x10", "1"]:
+        f.write("x:%s\ny:%s\n\n" % (v, "2"))
+PY
+t0=$SECONDS
+timeout -k 5 $((60 * slow)) Rkfreq k:n m.rk > out 2> err; echo "freq status $?"
+python3 -c "
+import sys
+keys = [int(l[2:]) for l in open('out') if l.startswith('k:')]
+counts = [l for l in open('out') if l.startswith('count:')]
+print('keys', len(keys), 'in order', keys == sorted(keys), 'counts', set(counts) == {'count:1\n'})"
+((SECONDS - t0 <= 60 * slow)) && echo "freq in time"
+Rkmeans x,y v.rk
+echo "means status $?"
+--- stdout
+freq status 0
+keys 1000000 in order True counts True
+freq in time
+n.x:8
+sum.x:nan
+avg.x:nan
+min.x:-inf
+max.x:inf
+std.x:nan
+n.y:8
+sum.y:16
+avg.y:2
+min.y:2
+max.y:2
+std.y:0
+
+means status 0
+--- status 0
