@@ -6,6 +6,7 @@
 // the head are made in it; the area must have no pact on row 1).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "keys.h"
@@ -37,6 +38,11 @@ inline KeyTree keytree_make(Area* area, const FieldList* list) { return KeyTree{
 // (*added is set), a key already there is given back to the area. Returns
 // the offset of the key's value word (valid until the next insertion).
 uint32_t keytree_insert(KeyTree* tree, uint32_t* key, bool* added);
+// The offset of the key whose value word lies at `value` (as returned by
+// keytree_insert).
+inline uint32_t keytree_key_of(const KeyTree* tree, uint32_t value) {
+    return *reinterpret_cast<const uint32_t*>(tree->area->base + value - offsetof(KeyTreeEntry, value));
+}
 // The word at an offset of the tree's area.
 inline uint32_t* keytree_word(const KeyTree* tree, uint32_t offset) {
     return reinterpret_cast<uint32_t*>(tree->area->base + offset);

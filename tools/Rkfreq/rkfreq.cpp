@@ -1,6 +1,8 @@
 // Rkfreq: counts the records of each distinct key, optionally per group of
 // consecutive records and per input file, and writes one record per key in
 // key order.
+#include <cstring>
+
 #include "keytree.h"
 #include "tool.h"
 
@@ -41,10 +43,51 @@ static uint32_t counted = 0;
 static const uint32_t no_key[1] = {0};
 static const uint32_t* group = no_key;
 
+// The count of a key is a word of vsize right after the key itself, which
+// never moves; the tree's leaves hold its offset. Keys met before are found
+// by a hash of their words in a table of recent ones and counted without a
+// search of the tree: a slot is good for the table of its generation only.
+struct Seen {
+    uint32_t hash, key, count, generation;
+};
+enum { SEEN_SLOTS = 4096 };
+static Seen seen[SEEN_SLOTS];
+static uint32_t generation = 1;
+
+static uint32_t key_hash(const uint32_t* key) {
+    uint32_t h = 2166136261u;
+    for (const uint32_t* p = key; p < key + key[0] / 4; ++p) h = (h ^ *p) * 16777619u;
+    return h;
+}
+
+// Counts the key, the newest object of vsize.
+static void count(uint32_t* key) {
+    uint32_t h = key_hash(key);
+    Seen& s = seen[h & (SEEN_SLOTS - 1)];
+    if (s.generation == generation && s.hash == h) {
+        const uint32_t* old = keytree_word(&tree, s.key);
+        if (old[0] == key[0] && std::memcmp(old, key, key[0]) == 0) {
+            area_drop(key, &keys);
+            ++*keytree_word(&tree, s.count);
+            return;
+        }
+    }
+    bool added;
+    uint32_t value = keytree_insert(&tree, key, &added);
+    if (added) {
+        uint32_t* c = static_cast<uint32_t*>(area_alloc(sizeof(uint32_t), &keys));
+        *c = 0;
+        *keytree_word(&tree, value) = uint32_t(reinterpret_cast<char*>(c) - keys.base);
+    }
+    s = Seen{h, keytree_key_of(&tree, value), *keytree_word(&tree, value), generation};
+    ++*keytree_word(&tree, s.count);
+}
+
 // Writes the table of the keys counted so far and empties it.
 static void write_table(const char* file_name) {
     if (counted == 0) return;
-    keytree_each(&tree, [file_name](const uint32_t* key, uint32_t count) {
+    keytree_each(&tree, [file_name](const uint32_t* key, uint32_t count_at) {
+        uint32_t count = *keytree_word(&tree, count_at);
         if (per_file) write_filename(file_name);
         if (group_text) print_key(group, &group_list);
         print_key(key, &list);
@@ -61,6 +104,10 @@ static void write_table(const char* file_name) {
     tree = keytree_make(&keys, &list);
     area_reset(&keys);
     counted = 0;
+    if (++generation == 0) {  // after 2^32 tables the slots start afresh
+        std::memset(seen, 0, sizeof seen);
+        generation = 1;
+    }
 }
 
 int main(int argc, char** argv) {
@@ -98,9 +145,7 @@ int main(int argc, char** argv) {
             }
             uint32_t* key = make_key(rec, &list, &keys, &names);
             if (missing_too || !key_is_empty(key)) {
-                bool added;
-                uint32_t value = keytree_insert(&tree, key, &added);
-                ++*keytree_word(&tree, value);
+                count(key);
                 ++counted;
             } else {
                 area_drop(key, &keys);
