@@ -366,7 +366,18 @@ export AWK_MEANS='function f(x){return (x==int(x) && x>=-2147483648 && x<2147483
 function out(k,   a){print "n." k ":" n[k]; if(!n[k]) return; print "sum." k ":" f(s[k]); print "avg." k ":" f(s[k]/n[k]); print "min." k ":" f(lo[k]); print "max." k ":" f(hi[k]); if(n[k]>1){a=(q[k]-s[k]*s[k]/n[k])/(n[k]-1); print "std." k ":" f(sqrt(a>0?a:0))}}
 function add(k,x){if(!n[k]||x<lo[k])lo[k]=x; if(!n[k]||x>hi[k])hi[k]=x; n[k]++; s[k]+=x; q[k]+=x*x}
 BEGIN{RS="";FS="\n"}{for(i=1;i<=NF;i++){if(index($i,"price:")==1) add("price",substr($i,7)+0); else if(index($i,"qty:")==1) add("qty",substr($i,5)+0)}} END{out("price"); out("qty"); print ""}'
+export AWK_MEANS_G='function f(x){return (x==int(x) && x>=-2147483648 && x<2147483648) ? sprintf("%d",x) : sprintf("%g",x)}
+function out(k,   a){print "n." k ":" n[k]; if(!n[k]) return; print "sum." k ":" f(s[k]); print "avg." k ":" f(s[k]/n[k]); print "min." k ":" f(lo[k]); print "max." k ":" f(hi[k]); if(n[k]>1){a=(q[k]-s[k]*s[k]/n[k])/(n[k]-1); print "std." k ":" f(sqrt(a>0?a:0))}}
+function add(k,x){if(!n[k]||x<lo[k])lo[k]=x; if(!n[k]||x>hi[k])hi[k]=x; n[k]++; s[k]+=x; q[k]+=x*x}
+BEGIN{RS="";FS="\n"}{c="";for(i=1;i<=NF;i++) if(index($i,"city:")==1){c=substr($i,6); break}
+ if(NR>1 && c!=g){print "city:" g; out("price"); print ""; n["price"]=0; s["price"]=0; q["price"]=0} g=c
+ for(i=1;i<=NF;i++) if(index($i,"price:")==1) add("price",substr($i,7)+0)} END{if(NR){print "city:" g; out("price"); print ""}}'
 bench "means price,qty"        'Rkmeans price,qty "$D"' 'mawk "$AWK_MEANS" "$D"' same
+if [[ ! -f $data/bycity.rk || $data/bycity.rk -ot $D ]] && [[ -x $bin/Rksort ]]; then
+    say "== writing bench/data/bycity.rk (bench.rk sorted by city)"
+    "$bin/Rksort" city "$D" > "$data/bycity.rk"
+fi
+bench "means -g city price"    'Rkmeans -g city price "$D"' 'mawk "$AWK_MEANS_G" "$D"' same "$data/bycity.rk"
 if command -v mlr >/dev/null 2>&1 && [[ -f ${DK:-} ]]; then
     bench "  freq vs Miller"   'Rkfreq city "$D"' 'mlr count-distinct -f city "$DK"'
     bench "  means vs Miller"  'Rkmeans price,qty "$D"' 'mlr stats1 -a count,sum,mean,min,max,stddev -f price,qty "$DK"'

@@ -92,3 +92,15 @@ PY
 --- stdout
 groups 1542 differences 0 [] lines True
 --- status 0
+
+=== usage: no list, an unknown option, a bad key flag
+--- run
+for a in "" "-y x" "-g a -k z x"; do Rkmeans $a < /dev/null; echo "status $?"; done 2>&1 | grep -v '^	'
+--- stdout
+Rkmeans [-options] [^]field-list [input-file ..]
+status 2
+Rkmeans [-options] [^]field-list [input-file ..]
+status 2
+Rkmeans: unknown key flag 'z' in -k option.
+status 2
+--- status 0
