@@ -1017,8 +1017,8 @@ freq in time
 n.x:8
 sum.x:nan
 avg.x:nan
-min.x:-inf
-max.x:inf
+min.x:nan
+max.x:nan
 std.x:nan
 n.y:8
 sum.y:16

@@ -32,33 +32,43 @@ static bool option(int letter) {
 static const ToolSpec spec = {usage, "rg:k:D:F", settings, option, nullptr};
 
 // The statistics of one field name. Besides the sum (for the average) the
-// mean and the sum of squared deviations from it are kept (Welford), so
-// that the deviation stays exact for values far from zero.
+// deviation is kept as the mean and the sum of squared differences to it
+// (Welford), both of the values less the first one (the shift), so that
+// values far from zero lose no digits to their common part.
 struct Stats {
-    double n, sum, mean, m2, min, max;
+    double n, sum, shift, mean, m2, min, max;
 };
-static const Stats fresh = {0, 0, 0, 0, INFINITY, -INFINITY};
+static const Stats fresh = {0, 0, 0, 0, 0, INFINITY, -INFINITY};
 
 static void add(Stats* s, double x) {
+    if (s->n == 0) s->shift = x;
     s->n += 1;
     s->sum += x;
-    double d = x - s->mean;
+    double y = x - s->shift, d = y - s->mean;
     s->mean += d / s->n;
-    s->m2 += d * (x - s->mean);
-    if (x < s->min) s->min = x;
-    if (x > s->max) s->max = x;
+    s->m2 += d * (y - s->mean);
+    if (std::isnan(x)) {
+        s->min = s->max = x;  // no order holds among values that are not numbers
+    } else {
+        if (x < s->min) s->min = x;
+        if (x > s->max) s->max = x;
+    }
 }
 
-// Merges b into a (the pairwise form of the update above).
+// Merges b into a (the pairwise form of the update above, in a's shift).
 static void merge(Stats* a, const Stats* b) {
     if (b->n == 0) return;
-    double n = a->n + b->n, d = b->mean - a->mean;
-    a->mean += d * b->n / n;
-    a->m2 += b->m2 + d * d * a->n * b->n / n;
+    if (a->n == 0) {
+        *a = *b;
+        return;
+    }
+    double n = a->n + b->n, d = b->mean + (b->shift - a->shift) - a->mean;
+    a->mean += d * (b->n / n);
+    a->m2 += b->m2 + d * (d * (a->n * b->n / n));
     a->n = n;
     a->sum += b->sum;
-    if (b->min < a->min) a->min = b->min;
-    if (b->max > a->max) a->max = b->max;
+    if (std::isnan(b->min) || b->min < a->min) a->min = b->min;
+    if (std::isnan(b->max) || b->max > a->max) a->max = b->max;
 }
 
 static Area text, table, names, keys;
