@@ -48,6 +48,24 @@ void tool_field_list(const char* text, FieldList* list, Area* names);
 // The same for a key-field list, with the default flags of a -k argument
 // (null when none was given), each entry's flags resolved.
 void tool_key_list(const char* text, const char* flags, FieldList* list, Area* names);
+// Groups of consecutive records (-g): builds the record's group key in
+// `keys` and tells whether it differs from *previous, the key of the
+// records before (kept translated by the caller's pact on `keys`). When it
+// does, before() runs while *previous is still whole (to write what the
+// group before gathered), then the area is released up to the new key,
+// which becomes *previous; an equal key is given back.
+template <typename Before>
+bool next_group(Field* rec, FieldList* list, Area* keys, Area* names, const uint32_t** previous, Before before) {
+    uint32_t* key = make_key(rec, list, keys, names);
+    if (compare_keys(key, *previous, list) == 0) {
+        area_drop(key, keys);
+        return false;
+    }
+    before();
+    area_release(key, keys);
+    *previous = key;
+    return true;
+}
 // The start of a program whose first argument is a field list: tool_start,
 // then the areas text, table and names from the settings rsize, tsize and
 // nsize, and the list parsed from the argument (the usage text when none).

@@ -54,14 +54,7 @@ int main(int argc, char** argv) {
         if (group_list) {
             // A new group starts where the key changes; the key of the
             // group before is given back, and so is a repeated key.
-            uint32_t* key = make_key(rec, &list, &keys, &names);
-            if (compare_keys(key, previous, &list) != 0) {
-                seq = 1;
-                area_release(key, &keys);
-                previous = key;
-            } else {
-                area_drop(key, &keys);
-            }
+            if (next_group(rec, &list, &keys, &names, &previous, [] {})) seq = 1;
         }
         if (filenames) {
             write_filename(in.name);

@@ -134,14 +134,7 @@ int main(int argc, char** argv) {
         while (Field* rec = next_record(&in, &text, &table)) {
             if (group_text) {
                 // A new group: the table of the one before goes out.
-                uint32_t* key = make_key(rec, &group_list, &groups, &names);
-                if (compare_keys(key, group, &group_list) != 0) {
-                    write_table(in.name);
-                    area_release(key, &groups);
-                    group = key;
-                } else {
-                    area_drop(key, &groups);
-                }
+                next_group(rec, &group_list, &groups, &names, &group, [&in] { write_table(in.name); });
             }
             uint32_t* key = make_key(rec, &list, &keys, &names);
             if (missing_too || !key_is_empty(key)) {

@@ -177,16 +177,10 @@ int main(int argc, char** argv) {
         open_input(&in, INPUT_ONE_FILE);
         while (Field* rec = next_record(&in, &text, &table)) {
             if (group_text) {
-                uint32_t* key = make_key(rec, &group_list, &keys, &names);
-                if (compare_keys(key, group, &group_list) != 0) {
+                bool changed = next_group(rec, &group_list, &keys, &names, &group, [&] {
                     if (in_group > 0) write_summary(in.name), set_totals_fresh();
-                    area_release(key, &keys);
-                    group = key;
-                    in_group = 1;
-                } else {
-                    area_drop(key, &keys);
-                    ++in_group;
-                }
+                });
+                in_group = changed ? 1 : in_group + 1;
             }
             if (per_record) {
                 if (per_file && in.name) write_filename(in.name);
