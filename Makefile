@@ -74,6 +74,8 @@ demo: all
 	@$(BIN)/Rkfreq -p customer examples/orders.rk | $(BIN)/Rksort count:nr | $(BIN)/Rkhead -2
 	@echo '$$ Rksort customer examples/orders.rk | Rkmeans -g customer price,qty | Rkhead -1'
 	@$(BIN)/Rksort customer examples/orders.rk | $(BIN)/Rkmeans -g customer price,qty | $(BIN)/Rkhead -1
+	@echo '$$ Rksort customer examples/orders.rk | Rkjoin customer - examples/customers.rk | Rkproj order,name,city | Rkhead -2'
+	@$(BIN)/Rksort customer examples/orders.rk | $(BIN)/Rkjoin customer - examples/customers.rk | $(BIN)/Rkproj order,name,city | $(BIN)/Rkhead -2
 
 install: all
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)

@@ -382,6 +382,37 @@ if command -v mlr >/dev/null 2>&1 && [[ -f ${DK:-} ]]; then
     bench "  freq vs Miller"   'Rkfreq city "$D"' 'mlr count-distinct -f city "$DK"'
     bench "  means vs Miller"  'Rkmeans price,qty "$D"' 'mlr stats1 -a count,sum,mean,min,max,stddev -f price,qty "$DK"'
 fi
+# Joining: the bench file split in two files of different fields, both in
+# id order. The peer flattens each record to one tab-separated line led by
+# its id, joins the lines with join(1) and makes records of them again.
+# The core join looks each record up in every tenth record of the second
+# file, against awk's associative array; the update replaces every tenth
+# record's price.
+split_for_join() {
+    local left=$data/left.rk right=$data/right.rk
+    [[ -f $right && $right -nt $D ]] && return
+    say "== writing bench/data/{left,right,tenth,update}.rk (bench.rk split by fields, every tenth record)"
+    "$bin/Rkproj" id,name,city,price "$D" >"$left"
+    "$bin/Rkproj" ^name,city,price "$D" >"$data/right.tmp"
+    mawk 'BEGIN{RS="";FS="\n"} NR%10==0{print $0 "\n"}' "$data/right.tmp" >"$data/tenth.rk"
+    mawk 'BEGIN{RS="";FS="\n"} NR%10==0{sub(/\nprice:[^\n]*/, "\nprice:1.00"); print $0 "\n"}' "$D" >"$data/update.rk"
+    mv "$data/right.tmp" "$right"
+}
+if ((have_mawk)) && [[ -x $bin/Rkproj ]]; then
+    split_for_join
+    export L=$data/left.rk R=$data/right.rk TENTH=$data/tenth.rk UPD=$data/update.rk
+    export AWK_FLAT_ALL='BEGIN{RS="";FS="\n";OFS="\t"}{k="";for(i=1;i<=NF;i++) if(index($i,"id:")==1){k=substr($i,4);break} $1=$1; print k, $0}'
+    export AWK_FLAT_REST='BEGIN{RS="";FS="\n"}{k="";r="";for(i=1;i<=NF;i++){if(k=="" && index($i,"id:")==1) k=substr($i,4); else r=r "\t" $i} print k r}'
+    export AWK_UNFLAT='BEGIN{FS="\t"}{for(i=2;i<=NF;i++) print $i; print ""}'
+    export AWK_LOOKUP='BEGIN{RS="";FS="\n"} FNR==NR{k="";v="";for(i=1;i<=NF;i++){if(k=="" && index($i,"id:")==1) k=substr($i,4); else v=v $i "\n"} a[k]=v; next}
+{k="";for(i=1;i<=NF;i++) if(index($i,"id:")==1){k=substr($i,4);break} printf "%s\n%s\n", $0, a[k]}'
+    export AWK_UPDATE='BEGIN{RS="";FS="\n"} FNR==NR{u[substr($1,4)]=$0; next} {k=substr($1,4); print ((k in u) ? u[k] : $0) "\n"}'
+    export JOIN_PEER=$data/join_peer.sh
+    printf '%s\n' 'LC_ALL=C join -t "	" <(mawk "$AWK_FLAT_ALL" "$L") <(mawk "$AWK_FLAT_REST" "$R") | mawk "$AWK_UNFLAT"' >"$JOIN_PEER"
+    bench "join id (merge)"       'Rkjoin id "$L" "$R"' 'bash "$JOIN_PEER"' same
+    bench "join -c id (lookup)"   'Rkjoin -c id "$L" "$TENTH"' 'mawk "$AWK_LOOKUP" "$TENTH" "$L"' same
+    bench "update id"             'Rkupdate id "$D" "$UPD"' 'mawk "$AWK_UPDATE" "$UPD" "$D"' same
+fi
 sorted_copy "$data/sorted.rk" n
 sorted_copy "$data/reversed.rk" nr
 cat "$data/sorted.rk" "$data/reversed.rk" >/dev/null 2>&1 || true

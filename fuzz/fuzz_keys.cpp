@@ -1,7 +1,8 @@
 // Field lists, key-field lists, key building and comparison: the order of
 // keys must be consistent (reflexive, antisymmetric, transitive); and the
 // key tree must give back the distinct keys of the records in the order of
-// a sort of the same keys, with their counts.
+// a sort of the same keys, with their counts, and find each key of the
+// records (inserted or not) exactly when a linear search finds it.
 #include "fuzz_common.h"
 #include "keys.h"
 #include "keytree.h"
@@ -61,12 +62,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
         }
     }
-    // The tree, over an area that starts small and grows under it.
-    static Area tree_area;
+    // The tree, over areas that start small and grow under it: the keys in
+    // the nodes' area on odd sizes, in an area of their own on even ones.
+    static Area tree_area, tree_keys;
     area_create_doubling(1, "vsize", &tree_area);
+    area_create_doubling(1, "ksize", &tree_keys);
+    Area* key_home = size % 2 ? &tree_area : &tree_keys;
     area_reset(&text);
     area_reset(&table);
-    KeyTree tree = keytree_make(&tree_area, &list);
+    KeyTree tree = keytree_make(&tree_area, key_home, &list);
     std::vector<uint32_t*> sorted;  // the keys again, sorted by insertion, with their counts
     std::vector<uint32_t> counts;
     s = ws_memory(records.data(), records.size());
@@ -76,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (rec == nullptr) break;
         uint32_t* key = make_key(rec, &list, &keys, &names);
         // The same key, copied to the tree's area as its newest object.
-        uint32_t* copy = static_cast<uint32_t*>(area_alloc(key[0], &tree_area));
+        uint32_t* copy = static_cast<uint32_t*>(area_alloc(key[0], key_home));
         std::memcpy(copy, key, key[0]);
         bool added;
         uint32_t value = keytree_insert(&tree, copy, &added);
@@ -100,6 +104,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ++i;
     });
     if (i != sorted.size()) __builtin_trap();
+    // Lookups of the keys of the first 400 records, the last 200 of which
+    // were not inserted.
+    s = ws_memory(records.data(), records.size());
+    for (int looked = 0; looked < 400; ++looked) {
+        Field* rec = read_record(s, &text, &table);
+        if (rec == nullptr) break;
+        uint32_t* key = make_key(rec, &list, &keys, &names);
+        size_t at = 0;
+        while (at < sorted.size() && compare_keys(sorted[at], key, &list) != 0) ++at;
+        uint32_t value = keytree_find(&tree, key);
+        if ((value == KEYTREE_NONE) != (at == sorted.size())) __builtin_trap();
+        if (value != KEYTREE_NONE && *keytree_word(&tree, value) != counts[at]) __builtin_trap();
+    }
+    ws_close(s);
     area_destroy(&tree_area);
+    area_destroy(&tree_keys);
     return 0;
 }

@@ -12,6 +12,10 @@ KeyTreeNode* node(const KeyTree* t, uint32_t at) { return reinterpret_cast<KeyTr
 
 uint32_t offset_of(const KeyTree* t, const void* p) { return uint32_t(static_cast<const char*>(p) - t->area->base); }
 
+const uint32_t* key_at(const KeyTree* t, uint32_t offset) {
+    return reinterpret_cast<const uint32_t*>(t->keys->base + offset);
+}
+
 // A new node at the area's head (which may move the area).
 uint32_t new_node(KeyTree* t, int16_t leaf) {
     area_align(alignof(KeyTreeNode), t->area);
@@ -26,13 +30,12 @@ uint32_t new_node(KeyTree* t, int16_t leaf) {
 
 // The number of entries of n whose key is at most `key`; *equal tells
 // whether the last of them equals it.
-int position(const KeyTree* t, const KeyTreeNode* n, uint32_t key, bool* equal) {
-    const uint32_t* k = reinterpret_cast<const uint32_t*>(t->area->base + key);
+int position(const KeyTree* t, const KeyTreeNode* n, const uint32_t* k, bool* equal) {
     int low = 0, high = n->size;  // the answer lies in [low, high]
     *equal = false;
     while (low < high) {
         int mid = (low + high) / 2;
-        int c = compare_keys(reinterpret_cast<const uint32_t*>(t->area->base + n->entries[mid].key), k, t->list);
+        int c = compare_keys(key_at(t, n->entries[mid].key), k, t->list);
         if (c == 0) {
             *equal = true;
             return mid + 1;
@@ -93,7 +96,7 @@ Split split(KeyTree* t, uint32_t full, int at, KeyTreeEntry e) {
 Split insert(KeyTree* t, uint32_t at_node, uint32_t key, uint32_t* value, bool* added) {
     bool equal;
     KeyTreeNode* n = node(t, at_node);
-    int p = position(t, n, key, &equal);
+    int p = position(t, n, key_at(t, key), &equal);
     if (n->leaf) {
         if (equal) {
             *value = offset_of(t, &n->entries[p - 1].value);
@@ -112,7 +115,7 @@ Split insert(KeyTree* t, uint32_t at_node, uint32_t key, uint32_t* value, bool* 
         uint32_t holder = at_node;
         if (s.happened && p >= 4) holder = s.up.value;
         KeyTreeNode* h = node(t, holder);
-        int q = position(t, h, key, &ignored);
+        int q = position(t, h, key_at(t, key), &ignored);
         *value = offset_of(t, &h->entries[q - 1].value);
         return s;
     }
@@ -132,7 +135,9 @@ Split insert(KeyTree* t, uint32_t at_node, uint32_t key, uint32_t* value, bool* 
 
 uint32_t keytree_insert(KeyTree* t, uint32_t* key, bool* added) {
     *added = false;
-    uint32_t k = offset_of(t, key);
+    // The keys' offsets are 32-bit words too.
+    if (size_t(reinterpret_cast<char*>(key) - t->keys->base) > UINT32_MAX) fatal("can't resize %s\n", t->keys->label);
+    uint32_t k = uint32_t(reinterpret_cast<char*>(key) - t->keys->base);
     uint32_t value = 0;
     if (t->root == KEYTREE_NONE) {
         t->root = new_node(t, 1);
@@ -149,7 +154,7 @@ uint32_t keytree_insert(KeyTree* t, uint32_t* key, bool* added) {
         r->size = 1;
         t->root = root;
     }
-    if (!*added) area_drop(keytree_word(t, k), t->area);
+    if (!*added) area_drop(key_at(t, k), t->keys);
     return value;
 }
 
@@ -157,4 +162,16 @@ uint32_t keytree_first_leaf(const KeyTree* t) {
     uint32_t at = t->root;
     while (at != KEYTREE_NONE && !keytree_node(t, at)->leaf) at = keytree_node(t, at)->link;
     return at;
+}
+
+uint32_t keytree_find(const KeyTree* t, const uint32_t* key) {
+    uint32_t at = t->root;
+    if (at == KEYTREE_NONE) return KEYTREE_NONE;
+    for (;;) {
+        const KeyTreeNode* n = keytree_node(t, at);
+        bool equal;
+        int p = position(t, n, key, &equal);
+        if (n->leaf) return equal ? offset_of(t, &n->entries[p - 1].value) : KEYTREE_NONE;
+        at = p == 0 ? n->link : n->entries[p - 1].value;
+    }
 }

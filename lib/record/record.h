@@ -69,9 +69,14 @@ Field* next_record(Input* in, Area* text, Area* table);
 // The same for one stream, or null when the stream holds no more fields.
 Field* read_record(WStream* s, Area* text, Area* table);
 
-// Writes a record whose text is contiguous (areas reset before it was read),
-// then the empty line that ends it.
-void write_record(const Field* rec);
+// Writes the field lines of a record as read: its text, which is one
+// object of the text area.
+void write_record_text(const Field* rec);
+// The same, then the empty line that ends the record.
+inline void write_record(const Field* rec) {
+    write_record_text(rec);
+    out_putwc(L'\n');
+}
 // Writes the record field by field, then the empty line; writes nothing for
 // a record without fields.
 void write_fields(const Field* rec);

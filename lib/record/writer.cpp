@@ -3,11 +3,10 @@
 
 #include "record.h"
 
-void write_record(const Field* rec) {
+void write_record_text(const Field* rec) {
     const Field* close = rec;
     while (close->start) ++close;
     out_write(rec->start, size_t(close->end - rec->start));
-    out_putwc(L'\n');
 }
 
 void write_fields(const Field* rec) {

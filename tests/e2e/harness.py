@@ -25,7 +25,7 @@ newline; "escaped" decodes backslash escapes (\\x00, \\xff, \\t, \\\\) so that
 NUL and invalid bytes can be written. Lines starting with "#" before the
 first "===" are comments. The programs are found first on PATH (--bin), so
 that their messages carry their bare names. The locale is C.UTF-8 unless a
-case sets LC_ALL.
+case sets LC_ALL. RK_E2E_DIR names the directory of the case file.
 """
 import argparse
 import codecs
@@ -153,6 +153,8 @@ def main():
     bindir = os.path.abspath(opts.bin)
     passed = failed = skipped = 0
     for path in opts.files:
+        # Helpers kept next to the case file: $RK_E2E_DIR/name.py.
+        os.environ["RK_E2E_DIR"] = os.path.dirname(os.path.abspath(path))
         for case in parse(path):
             problems = run_case(case, bindir)
             if problems is None:

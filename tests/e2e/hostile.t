@@ -70,7 +70,8 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -121,6 +122,9 @@ Rked a = FIELD a SG a BY b status=3 ok
 RktoLine -t , -p a:q,b status=3 ok
 Rkfreq -p a status=3 ok
 Rkmeans a status=3 ok
+Rkjoin -c a status=3 ok
+Rkjoin -o any nokey status=3 ok
+Rkupdate nokey status=3 ok
 --- status 0
 
 === random: a megabyte of random 7-bit bytes, NUL and control characters included
@@ -165,7 +169,8 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -220,6 +225,9 @@ Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
 Rkfreq -p a status=0 ok
 Rkmeans a status=0 ok
+Rkjoin -c a status=0 ok
+Rkjoin -o any nokey status=0 ok
+Rkupdate nokey status=0 ok
 --- status 0
 
 === random: UTF-8 text of characters of every width, then with random bytes overwritten
@@ -264,7 +272,8 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -335,6 +344,9 @@ Rked a = FIELD a SG a BY b ok
 RktoLine -t , -p a:q,b ok
 Rkfreq -p a ok
 Rkmeans a ok
+Rkjoin -c a ok
+Rkjoin -o any nokey ok
+Rkupdate nokey ok
 --- status 0
 
 === code: undecodable sequences of every kind, at the start of a line, in a value, across a 64-byte block
@@ -346,7 +358,8 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -454,6 +467,9 @@ Rked a = FIELD a SG a BY b status=3 ok
 RktoLine -t , -p a:q,b status=3 ok
 Rkfreq -p a status=3 ok
 Rkmeans a status=3 ok
+Rkjoin -c a status=3 ok
+Rkjoin -o any nokey status=3 ok
+Rkupdate nokey status=3 ok
 --- status 0
 
 
@@ -466,7 +482,8 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -529,6 +546,9 @@ Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
 Rkfreq -p a status=0 ok
 Rkmeans a status=0 ok
+Rkjoin -c a status=0 ok
+Rkjoin -o any nokey status=0 ok
+Rkupdate nokey status=0 ok
 --- status 0
 
 === big: a line of 50 MB of one letter, without a newline
@@ -540,7 +560,8 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -566,7 +587,7 @@ run() {
 for p in "${progs[@]}"; do
   bad= s=0 m=
   case $p in
-  Rkcat|Rkhead*|Rktail*|"Rkproj a,b") o=exp; { cat big.rk; printf '\n\n'; } > exp ;;
+  Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkhead*|Rktail*|"Rkproj a,b") o=exp; { cat big.rk; printf '\n\n'; } > exp ;;
   "Rkcat -n -g a") o=exp; { printf 'seq:1\n'; cat big.rk; printf '\n\n'; } > exp ;;
   "Rkrename a:x") o=exp; { printf x; tail -c +2 big.rk; printf '\n\n'; } > exp ;;
   "Rksort a") s=3 m="insufficient xmem(32768) at big.rk(1)." o= ;;
@@ -598,6 +619,9 @@ Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
 Rkfreq -p a status=0 ok
 Rkmeans a status=0 ok
+Rkjoin -c a status=0 ok
+Rkjoin -o any nokey status=0 ok
+Rkupdate nokey status=0 ok
 --- status 0
 
 
@@ -610,7 +634,8 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -636,7 +661,7 @@ run() {
 for p in "${progs[@]}"; do
   bad= s=0 m=
   case $p in
-  Rkcat|Rkhead*|Rktail*|"Rkproj a,b") o=exp; { cat big.rk; printf '\n\n'; } > exp ;;
+  Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkhead*|Rktail*|"Rkproj a,b") o=exp; { cat big.rk; printf '\n\n'; } > exp ;;
   "Rkcat -n -g a") o=exp; { printf 'seq:1\n'; cat big.rk; printf '\n\n'; } > exp ;;
   "Rkrename a:x") o=exp; { printf x; tail -c +2 big.rk; printf '\n\n'; } > exp ;;
   "Rksort a") s=3 m="insufficient xmem(32768) at big.rk(1)." o= ;;
@@ -668,6 +693,9 @@ Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
 Rkfreq -p a status=0 ok
 Rkmeans a status=0 ok
+Rkjoin -c a status=0 ok
+Rkjoin -o any nokey status=0 ok
+Rkupdate nokey status=0 ok
 --- status 0
 
 === big: a million empty lines, alone, around two records, and before an undecodable byte
@@ -678,7 +706,8 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -707,7 +736,7 @@ printf 'a:1\nx:1\n\nb:2\nx:\n\n' > cat_x.out
 for p in "${progs[@]}"; do
   bad= o=
   case $p in
-  Rkcat|Rkhead*|Rktail*|"Rkproj a,b"|"Rked a = FIELD a SG a BY b") o=cat.out ;;
+  Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkhead*|Rktail*|"Rkproj a,b"|"Rked a = FIELD a SG a BY b") o=cat.out ;;
   "Rkrename a:x") o=rename.out ;;
   "Rked x = CAT a") o=cat_x.out ;;
   Rkgrep*|Rkselect*) o=/dev/null ;;
@@ -735,6 +764,9 @@ Rked a = FIELD a SG a BY b status=3 ok
 RktoLine -t , -p a:q,b status=3 ok
 Rkfreq -p a status=3 ok
 Rkmeans a status=3 ok
+Rkjoin -c a status=3 ok
+Rkjoin -o any nokey status=3 ok
+Rkupdate nokey status=3 ok
 --- status 0
 
 === big: one record of 200,000 fields
@@ -745,7 +777,8 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -775,7 +808,7 @@ awk 'BEGIN { for (i = 0; i < 199999; i++) print (i % 3 == 0 ? "a" : i % 3 == 1 ?
 for p in "${progs[@]}"; do
   bad= s=0 m= o=
   case $p in
-  Rkcat|Rkhead*|Rktail*|"Rksort a"|"Rkgrep a.*b"|"Rked a = FIELD a SG a BY b") o=cat.out ;;
+  Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkhead*|Rktail*|"Rksort a"|"Rkgrep a.*b"|"Rked a = FIELD a SG a BY b") o=cat.out ;;
   "Rked x = CAT a") o=cat_x.out ;;
   Rkselect*) o=/dev/null ;;
   "Rkcat -n -g a") o=seq.out ;;
@@ -804,6 +837,9 @@ Rked a = FIELD a SG a BY b status=0 ok
 RktoLine -t , -p a:q,b status=0 ok
 Rkfreq -p a status=0 ok
 Rkmeans a status=0 ok
+Rkjoin -c a status=0 ok
+Rkjoin -o any nokey status=0 ok
+Rkupdate nokey status=0 ok
 --- status 0
 
 === truncated: a valid file cut inside a character of each width and at several places of a line
@@ -814,7 +850,8 @@ slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a")
+       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -886,6 +923,9 @@ Rked a = FIELD a SG a BY b ok
 RktoLine -t , -p a:q,b ok
 Rkfreq -p a ok
 Rkmeans a ok
+Rkjoin -c a ok
+Rkjoin -o any nokey ok
+Rkupdate nokey ok
 --- status 0
 
 
@@ -1028,4 +1068,67 @@ max.y:2
 std.y:0
 
 means status 0
+--- status 0
+
+=== merge: a million records of one key against a few, a hundred inputs at once, bad bytes and disorder in a later input
+--- timeout 300
+--- run
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+python3 - <<'PY'
+with open("m.rk", "w") as f:
+    f.write("id:1\nm:x\n\n" * 1000000)
+open("f.rk", "w").write("id:1\nf:a\n\nid:1\nf:b\n\nid:2\nf:c\n\n")
+# File i holds the keys that are multiples of i + 1, below 300.
+for i in range(100):
+    with open("in%02d.rk" % i, "w") as f:
+        for k in range(0, 300, i + 1):
+            f.write("id:%d\nv%d:%d\n\n" % (k, i, k))
+PY
+# timed NAME COMMAND..: the command's output lines of each kind, counted.
+timed() {
+  local name=$1 t0=$SECONDS; shift
+  timeout -k 5 $((60 * slow)) "$@" > out 2> err; local st=$?
+  echo "$name: status $st, $(sort out | uniq -c | sed 's/^ *//' | paste -sd, -)$( ((SECONDS - t0 > 30 * slow)) && echo ", slow")"
+  cat err
+}
+timed join Rkjoin -D rsize=1,tsize=1,dsize=1,ksize=1 id m.rk f.rk
+timed core Rkjoin -c id f.rk m.rk
+timed update Rkupdate id m.rk f.rk
+timed master Rkupdate id f.rk m.rk
+# The hundred files: every key with the fields of every file that has it,
+# in file order, and of each key the last file's record.
+files=(in*.rk)
+Rkjoin -o any id:n "${files[@]}" > join.out; echo "join 100: status $?"
+Rkupdate id:n "${files[@]}" > update.out; echo "update 100: status $?"
+python3 - <<'PY'
+join, update = [], []
+for k in range(300):
+    have = [i for i in range(100) if k % (i + 1) == 0]
+    join.append("id:%d\n" % k + "".join("v%d:%d\n" % (i, k) for i in have) + "\n")
+    update.append("id:%d\nv%d:%d\n\n" % (k, have[-1], k))
+print("join 100 as expected:", open("join.out").read() == "".join(join))
+print("update 100 as expected:", open("update.out").read() == "".join(update))
+PY
+# A bad byte in the second input, a key out of order in the 51st.
+printf 'id:1\nv:\xff\n\n' > bad.rk
+Rkjoin id f.rk bad.rk; echo "status $?"
+printf 'id:7\n\nid:8\n\nid:3\n\n' > in50.rk
+Rkupdate id:n "${files[@]}" | tail -3; echo "status ${PIPESTATUS[0]}"
+--- stdout
+join: status 0, 2000000 ,1000000 f:a,1000000 f:b,2000000 id:1,2000000 m:x
+core: status 0, 2000001 ,1000000 f:a,1000000 f:b,1 f:c,2000000 id:1,1 id:2,2000000 m:x
+update: status 0, 3 ,1 f:a,1 f:b,1 f:c,2 id:1,1 id:2
+master: status 0, 1000001 ,1 f:c,1000000 id:1,1 id:2,1000000 m:x
+join 100: status 0
+update 100: status 0
+join 100 as expected: True
+update 100 as expected: True
+status 3
+
+id:7
+
+status 3
+--- stderr
+Rkjoin: code error in Rk-file bad.rk(1), irrecoverable.
+Rkupdate: key sequence error, stop at in50.rk(3)!
 --- status 0

@@ -65,7 +65,7 @@ static void count(uint32_t* key) {
     uint32_t h = key_hash(key);
     Seen& s = seen[h & (SEEN_SLOTS - 1)];
     if (s.generation == generation && s.hash == h) {
-        const uint32_t* old = keytree_word(&tree, s.key);
+        const uint32_t* old = keytree_key(&tree, s.key);
         if (old[0] == key[0] && std::memcmp(old, key, key[0]) == 0) {
             area_drop(key, &keys);
             ++*keytree_word(&tree, s.count);

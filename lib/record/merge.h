@@ -1,0 +1,55 @@
+// The key-group merge of inputs sorted by one key: each input hands out
+// the run of its records that share a key (its group) while it reads one
+// record beyond (the read-ahead, which starts the next group); the inputs
+// are kept ordered by their group keys, so that the inputs whose groups
+// share the smallest key lead the order.
+#pragma once
+
+#include <cstdint>
+
+#include "keys.h"
+#include "record.h"
+
+struct MergeInput {
+    Input in;
+    Area text, table;  // rsize, tsize: the records of the group and the read-ahead
+    Area group;        // dsize: their pointers, the group's first, the read-ahead last
+    Area keys;         // ksize: the group key and the read-ahead's key
+    int32_t number;    // the input's place on the command line, from 0
+    int32_t size;      // records of the group; 0 once the input is exhausted
+    int32_t held;      // pointers in `group`: size, or size + 1 with a read-ahead
+    uint32_t* group_key;
+    uint32_t* ahead_key;
+    Field** records() const { return reinterpret_cast<Field**>(group.base); }
+};
+
+struct Merge {
+    MergeInput* inputs;
+    int32_t count;
+    int32_t* order;   // input numbers: non-empty groups by key, then by number
+    int32_t* spare;   // room for re-ordering
+    int32_t run;      // the inputs leading the order with the smallest key
+    FieldList* list;  // the key-field list, in the area `names`
+    Area* names;
+};
+
+// The number of inputs of a merge over the remaining arguments: one per
+// file, at least two (standard input follows a single file).
+inline int32_t merge_input_count() { return nargs < 2 ? 2 : nargs; }
+// Creates the areas of `count` inputs from the settings rsize, tsize, dsize
+// and ksize, without opening them. Fatal when the tables can't be had.
+void merge_make(Merge* m, int32_t count, FieldList* list, Area* names);
+// Opens the input and reads its first group.
+void merge_open_input(Merge* m, MergeInput* s);
+// Opens every input in order, reads the first groups and orders the inputs.
+void merge_start(Merge* m);
+// Drops the groups of the leading run, reads each one's next group and puts
+// the inputs in order again.
+void merge_advance(Merge* m);
+// The records of an input's group.
+inline Field** merge_group(const MergeInput* s) { return s->records(); }
+// The input at place i of the order.
+inline MergeInput* merge_at(const Merge* m, int32_t i) { return &m->inputs[m->order[i]]; }
+// Writes the fields of the record that no key took (the record's key was
+// built), each line as read.
+void write_nonkey_fields(const Field* rec);
