@@ -5,6 +5,7 @@
 // one record whatever the input's length.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "merge.h"
 #include "tool.h"
@@ -112,8 +113,7 @@ void merge_make(Merge* m, int32_t count, FieldList* list, Area* names) {
     m->run = 0;
     m->inputs = static_cast<MergeInput*>(std::calloc(size_t(count), sizeof(MergeInput)));
     m->order = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * size_t(count)));
-    m->spare = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * size_t(count)));
-    if (m->inputs == nullptr || m->order == nullptr || m->spare == nullptr) fatal("can't allocate necessary memory!\n");
+    if (m->inputs == nullptr || m->order == nullptr) fatal("can't allocate necessary memory!\n");
     for (int32_t i = 0; i < count; ++i) {
         MergeInput* s = &m->inputs[i];
         s->number = i;
@@ -147,12 +147,21 @@ void merge_advance(Merge* m) {
         drop_group(s);
         read_group(m, s);
     }
-    // Only the inputs that advanced are out of place: sort them and merge
-    // them into the rest, which is still in order.
-    auto less = [m](int32_t a, int32_t b) { return before(m, a, b); };
-    std::sort(m->order, m->order + run, less);
-    std::merge(m->order, m->order + run, m->order + run, m->order + m->count, m->spare, less);
-    std::copy(m->spare, m->spare + m->count, m->order);
+    // Only the inputs that advanced are out of place: from the last of them
+    // to the first, each goes into the ordered rest behind it, at the place
+    // a binary search finds.
+    int32_t* order = m->order;
+    for (int32_t i = run - 1; i >= 0; --i) {
+        int32_t x = order[i];
+        int32_t low = i + 1, high = m->count;
+        while (low < high) {
+            int32_t mid = low + (high - low) / 2;
+            if (before(m, order[mid], x)) low = mid + 1;
+            else high = mid;
+        }
+        std::memmove(order + i, order + i + 1, sizeof(int32_t) * size_t(low - 1 - i));
+        order[low - 1] = x;
+    }
     m->run = leading_run(m);
 }
 

@@ -27,7 +27,6 @@ struct Merge {
     MergeInput* inputs;
     int32_t count;
     int32_t* order;   // input numbers: non-empty groups by key, then by number
-    int32_t* spare;   // room for re-ordering
     int32_t run;      // the inputs leading the order with the smallest key
     FieldList* list;  // the key-field list, in the area `names`
     Area* names;

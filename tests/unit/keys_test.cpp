@@ -567,7 +567,9 @@ TEST(Keys, IndexedListsAgreeWithDirectModel) {
 // random order (each twice or more), into an area of 1 KB that doubles many
 // times under the tree. Along the way and at the end the leaves, followed
 // along their chain, hold every key once, in key order, with its count;
-// every node holds at most 8 entries and inner nodes at least one.
+// every node holds at most 8 entries and inner nodes at least one. In
+// random order the keys have an area of their own. Lookups find exactly
+// the inserted keys.
 TEST(KeyTree, OrderCountsAndGrowth) {
     start();
     const int n = 100000;
@@ -578,6 +580,11 @@ TEST(KeyTree, OrderCountsAndGrowth) {
         area_push_pact(0, area_double, nullptr, nullptr, names);
         area_push_pact(0, field_list_relocate_pact, &list, nullptr, names);
         area_push_pact(0, area_double, nullptr, nullptr, area);
+        Area* keys = area;
+        if (order == 2) {
+            keys = new_area(1024, "ksize");
+            area_push_pact(0, area_double, nullptr, nullptr, keys);
+        }
         field_list_parse("k:n", &list, names);
         key_list_resolve(&list, names);
         std::vector<int> values;
@@ -588,7 +595,7 @@ TEST(KeyTree, OrderCountsAndGrowth) {
         for (int round = 0; round < 3; ++round)
             for (int v : values)
                 if (v % 3 >= round) inserts.push_back(v);
-        KeyTree tree = keytree_make(area, &list);
+        KeyTree tree = keytree_make(area, keys, &list);
         std::map<int, uint32_t> model;
         auto check = [&]() {
             std::vector<std::pair<int, uint32_t>> seen;
@@ -617,7 +624,7 @@ TEST(KeyTree, OrderCountsAndGrowth) {
             wchar_t* end = line.data() + line.size() - 1;
             Field rec[2] = {{line.data(), line.data() + 2, end}, {nullptr, nullptr, end}};
             bool added;
-            uint32_t value = keytree_insert(&tree, make_key(rec, &list, area, names), &added);
+            uint32_t value = keytree_insert(&tree, make_key(rec, &list, keys, names), &added);
             EXPECT_EQ(added, model.count(inserts[i]) == 0);
             ++*keytree_word(&tree, value);
             ++model[inserts[i]];
@@ -626,5 +633,18 @@ TEST(KeyTree, OrderCountsAndGrowth) {
         }
         check();
         EXPECT_GT(base_moves, 5u);
+        for (int v = -50; v < n + 50; v += 7) {
+            std::wstring line = L"k:" + std::to_wstring(v) + L"\n";
+            wchar_t* end = line.data() + line.size() - 1;
+            Field rec[2] = {{line.data(), line.data() + 2, end}, {nullptr, nullptr, end}};
+            uint32_t* key = make_key(rec, &list, keys, names);
+            uint32_t value = keytree_find(&tree, key);
+            area_drop(key, keys);
+            auto it = model.find(v);
+            ASSERT_EQ(value == KEYTREE_NONE, it == model.end()) << v;
+            if (value != KEYTREE_NONE) {
+                EXPECT_EQ(*keytree_word(&tree, value), it->second) << v;
+            }
+        }
     }
 }
