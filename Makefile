@@ -76,6 +76,10 @@ demo: all
 	@$(BIN)/Rksort customer examples/orders.rk | $(BIN)/Rkmeans -g customer price,qty | $(BIN)/Rkhead -1
 	@echo '$$ Rksort customer examples/orders.rk | Rkjoin customer - examples/customers.rk | Rkproj order,name,city | Rkhead -2'
 	@$(BIN)/Rksort customer examples/orders.rk | $(BIN)/Rkjoin customer - examples/customers.rk | $(BIN)/Rkproj order,name,city | $(BIN)/Rkhead -2
+	@echo '$$ RkfromCsv examples/suppliers.csv | Rkselect city NE Aarhus | RktoCsv'
+	@$(BIN)/RkfromCsv examples/suppliers.csv | $(BIN)/Rkselect city NE Aarhus | $(BIN)/RktoCsv
+	@echo '$$ Rkproj order,item,price examples/orders.rk | Rkhead -2 | RktoTex -r endorder'
+	@$(BIN)/Rkproj order,item,price examples/orders.rk | $(BIN)/Rkhead -2 | $(BIN)/RktoTex -r endorder
 
 install: all
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)

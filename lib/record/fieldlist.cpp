@@ -120,6 +120,29 @@ void index_build(const FieldList* list) {
         if (s->excluded == nullptr) s->excluded = e;
     }
     x.ready = true;
+    x.positions = true;
+}
+
+// Whether an included entry of the slots has e's name.
+bool named_included(FieldListIndex& x, const FieldListEntry* e) {
+    return find_slot(x, e->name, e->length, name_hash(x.seed, e->name, e->length))->included != nullptr;
+}
+
+// Counts the positions of the included entries anew, after insertions
+// inside the chain.
+void index_positions(const FieldList* list) {
+    FieldListIndex& x = list->index;
+    if (!table_room(x.order, x.order_capacity, 2 * size_t(list->included_count))) {
+        x.ready = false;
+        return;
+    }
+    int position = 0;
+    for (FieldListEntry* e = list->included; e; e = e->next) {
+        x.order[position++] = e;
+        FieldListSlot* s = find_slot(x, e->name, e->length, name_hash(x.seed, e->name, e->length));
+        if (s->included == e) s->position = position;
+    }
+    x.positions = true;
 }
 
 }  // namespace
@@ -264,6 +287,7 @@ namespace {
                                    FieldListEntry** entry_out, int* position_out) {
     const FieldListIndex& x = list->index;
     if (!x.ready) index_build(list);
+    if (x.ready && position_out && !x.positions) index_positions(list);
     if (!x.ready) return walk_search(list, name, length, entry_out, position_out);
     const FieldListSlot* s = length ? find_slot(x, name, length, name_hash(x.seed, name, length)) : nullptr;
     if (s && s->included) {
@@ -284,6 +308,14 @@ int field_list_search(const FieldList* list, const wchar_t* name, size_t length,
     if (list->included_count + list->excluded_count > FIELD_LIST_INDEX_MIN)
         return index_search(list, name, length, entry_out, position_out);
     return walk_search(list, name, length, entry_out, position_out);
+}
+
+void field_list_clear_included(FieldList* list) {
+    list->included = nullptr;
+    list->included_last = nullptr;
+    list->included_count = 0;
+    list->included_filter = 0;
+    list->index.ready = false;
 }
 
 FieldListEntry* field_list_insert(FieldList* list, FieldListEntry* after, const wchar_t* name, size_t length,
@@ -320,10 +352,16 @@ FieldListEntry* field_list_insert(FieldList* list, FieldListEntry* after, const 
     if (appended) list->included_last = e;
     FieldListIndex& x = list->index;
     size_t position = size_t(list->included_count);
-    if (x.ready && appended && position <= x.order_capacity && index_included(x, e, int(position)))
+    if (x.ready && x.positions && appended && position <= x.order_capacity && index_included(x, e, int(position))) {
         x.order[position - 1] = e;
-    else
+    } else if (x.ready && !named_included(x, e) && index_included(x, e, 0)) {
+        // A new name inside the chain: in the slots now, the positions later.
+        // (A name that is there already may now have its first entry here:
+        // the index is built anew.)
+        x.positions = false;
+    } else {
         x.ready = false;
+    }
     return e;
 }
 
@@ -346,7 +384,8 @@ void field_list_relocate(FieldList* list, Area* area) {
         area_relocate_cell(&s->included, area);
         area_relocate_cell(&s->excluded, area);
     }
-    for (int p = 0; p < list->included_count; ++p) area_relocate_cell(&x.order[p], area);
+    if (x.positions)
+        for (int p = 0; p < list->included_count; ++p) area_relocate_cell(&x.order[p], area);
 }
 
 int field_list_relocate_pact(void* list, void*, Area* area) {

@@ -47,7 +47,11 @@ struct FieldListIndex {
     FieldListEntry** order = nullptr;  // order[p - 1]: the entry at position p of `included`
     size_t order_capacity = 0;
     uint64_t seed = 0;                // of the names' hashes
-    bool ready = false;               // both tables are built and up to date
+    bool ready = false;               // the slots are built and up to date
+    // The positions (in the slots and in `order`) are up to date too. An
+    // entry inserted inside the chain goes into the slots at once, and the
+    // positions are counted anew on the next search that asks for one.
+    bool positions = false;
     FieldListIndex() = default;
     FieldListIndex(const FieldListIndex&) = delete;
     FieldListIndex& operator=(const FieldListIndex&) = delete;
@@ -101,6 +105,9 @@ inline int field_list_match(const FieldList* list, const wchar_t* name, size_t l
 // `area`, which may grow. Returns the entry, with no flags.
 FieldListEntry* field_list_insert(FieldList* list, FieldListEntry* after, const wchar_t* name, size_t length,
                                   Area* area);
+// Empties the included chain (the excluded one stays); the entries' memory
+// stays in the list's area.
+void field_list_clear_included(FieldList* list);
 // Translates every pointer of the list into `area` after it was resized.
 void field_list_relocate(FieldList* list, Area* area);
 // Relocation pact for an area holding the field list at `list`.

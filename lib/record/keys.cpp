@@ -214,7 +214,7 @@ void gathered_parts(KeyBuilder& kb, Field* record, size_t fields, const FieldLis
     const FieldListEntry* e = nullptr;
     size_t zeros = 0;
     for (size_t position = 1; position <= size_t(list->included_count); ++position) {
-        e = x.ready ? x.order[position - 1] : e ? e->next : list->included;
+        e = x.ready && x.positions ? x.order[position - 1] : e ? e->next : list->included;
         size_t i = g.first[position];
         if (i == NONE) {
             zeros += (*e->flags & KEY_NUMERIC) ? 2 : 1;

@@ -1,0 +1,82 @@
+# RktoCsv, RkfromCsv and RktoTex. The table rows are "input :: command =>
+# output", the input and the output given as their lines joined by | (the
+# input through printf %b, so \r, \0 and \0174 for | may stand in it), the
+# output followed by the status and the messages, through cat -v.
+
+=== table: columns found and given, quoting, cells, headers, TeX escapes
+--- run
+while IFS= read -r l; do in=${l%% ::*} rest=${l#* :: } cmd=${rest%% =>*} want=${rest#*=> }
+  got=$(printf '%b\n' "${in//|/\\n}" | { eval "$cmd" 2> err; echo "status $?"; cat err; } | cat -v | paste -sd'|')
+  [[ $got == "$want" ]] || echo "$in :: $cmd => $got (expected $want)"; done <<'EOF2'
+a:1|b:2||b:3|c:4| :: RktoCsv => a,b,c|1,2,|,3,4|status 0
+b:1||a:2|b:3| :: RktoCsv => a,b|,1|2,3|status 0
+a: x|b:say "hi"|c:||a:1|a:2|a:3| :: RktoCsv => a,b,c|" x","say ""hi""",|"1|2|3",,|status 0
+a:1|b:2|c:3| :: RktoCsv -p b,a => 2,1|status 0
+a:1|b:2|c:3| :: RktoCsv -p ^b => a,c|1,3|status 0
+x,y:1|noname| :: RktoCsv => "x,y",|1,noname|status 0
+a,b|1,2|1|1,2,3|"x,y","a""b"|"ab"c,"l1|l2"||1,2\r :: RkfromCsv => a:1|b:2||a:1|b:||a:1|b:2|b:3||a:x,y|b:a"b||a:abc|b:l1|b:l2||a:|b:||a:1|b:2^M||status 0
+a,b|"open :: RkfromCsv => a:open|a:|b:||status 1|RkfromCsv: unexpected eof in QUOTATION MARK at (stdin)(3).
+a\0,b|1,\0\0 2 :: RkfromCsv -F => a:1|b: 2||status 1|RkfromCsv: skips a NULL character in the file (stdin)(1).|RkfromCsv: skips a NULL character in the file (stdin)(2).|RkfromCsv: skips a NULL character in the file (stdin)(2).
+ :: RkfromCsv => status 0
+title:A & B|price:$5|x:^~\\\0174{}_<>#%|noname|:e| :: RktoTex => \title A \& B|\price \$5|\x \char94 \char126 $\backslash$$|$$\{$$\}$\_$<$$>$\#\%|noname|e||status 0
+title:A & B|price:$5||t:x| :: RktoTex -b title -n price -r endrec => \title{A \& B}|\price $5|\endrec|\t x|\endrec|status 0
+a:{x}|b:y|noname| :: RktoTex -b ^a -n ^b => \a {x}|\b{y}|noname||status 0
+EOF2
+# Files: one table each (an empty one is its empty header), -F names files
+# only, a file that can't be opened is counted and skipped.
+printf 'a:1\n\n' > one.rk; printf 'b:2\n\n' > two.rk; printf 'a,b\n1,2\n' > t.csv
+RktoCsv one.rk /dev/null two.rk
+printf 'a\n3\n' | RkfromCsv -F t.csv missing.csv -
+echo "status $?"
+--- stdout
+a
+1
+
+b
+2
+a:1
+b:2
+filename:t.csv
+
+a:3
+
+status 1
+--- stderr
+RkfromCsv: can't open missing.csv.
+=== round trip: generated records with commas, quotes, blanks at both ends and other scripts come back through RktoCsv | RkfromCsv
+--- run
+python3 - <<'PY'
+import random, subprocess
+r = random.Random(8)
+alphabet = ["a", "b", " ", ",", '"', "\t", "é", "語", "x y", "'", ";"]
+bad = 0
+for case in range(200):
+    names = ["f%d" % i for i in range(r.randint(1, 6))]
+    recs = []
+    for _ in range(r.randint(1, 30)):
+        fields = [n for n in names if r.random() < 0.7]
+        r.shuffle(fields)
+        recs.append([(n, "".join(r.choice(alphabet) for _ in range(r.randint(0, 6)))) for n in fields])
+    text = "".join("".join("%s:%s\n" % f for f in rec) + "\n" for rec in recs if rec)
+    csv = subprocess.run(["RktoCsv", "-D", "irecs=%d" % r.randint(1, 5)], input=text.encode(), capture_output=True).stdout
+    back = subprocess.run(["RkfromCsv"], input=csv, capture_output=True).stdout.decode()
+    # The columns in the header's order, empty where a record lacks one.
+    cols = []
+    for line in back.split("\n\n")[0].split("\n"):
+        cols.append(line.split(":", 1)[0])
+    want = "".join("".join("%s:%s\n" % (c, dict(rec).get(c, "")) for c in cols) + "\n" for rec in recs if rec)
+    bad += back != want
+print("cases 200 differences", bad)
+PY
+--- stdout
+cases 200 differences 0
+=== usage: unknown options
+--- run
+for c in "RktoCsv -x" "RkfromCsv -p a" "RktoTex -q"; do $c < /dev/null; echo "status $?"; done 2>&1 | grep -v '^	'
+--- stdout
+RktoCsv [-options] [input-file ..]
+status 2
+RkfromCsv [-options] field-format-list [input-file ..]
+status 2
+RktoTex [-options] [input-file ..]
+status 2
