@@ -413,6 +413,39 @@ if ((have_mawk)) && [[ -x $bin/Rkproj ]]; then
     bench "join -c id (lookup)"   'Rkjoin -c id "$L" "$TENTH"' 'mawk "$AWK_LOOKUP" "$TENTH" "$L"' same
     bench "update id"             'Rkupdate id "$D" "$UPD"' 'mawk "$AWK_UPDATE" "$UPD" "$D"' same
 fi
+# CSV: RktoCsv finds the columns, awk is given them; both quote by the same
+# rule and join repeated tags in one cell. RkfromCsv reads the result back,
+# and a copy of it without quoted cells (no tags, where awk's split on
+# commas is right) against awk; Miller and Python's csv module on the full
+# file are timed as reference points.
+export AWK_TOCSV='function q(v){if(v ~ /[,"]/ || v ~ /^[ \t\n\v\f\r]/ || v ~ /[ \t\n\v\f\r]$/){gsub(/"/,"\"\"",v); return "\"" v "\""} return v}
+BEGIN{RS="";FS="\n"; n=split("id,name,city,price,qty,date,tag,note",col,","); h=col[1]; for(i=2;i<=n;i++) h=h "," col[i]; print h}
+{split("",val); split("",cnt); for(i=1;i<=NF;i++){c=index($i,":"); k=substr($i,1,c-1); v=substr($i,c+1); if(k in cnt){val[k]=val[k] "\n" v; cnt[k]++} else {val[k]=v; cnt[k]=1}}
+ line=""; for(i=1;i<=n;i++){k=col[i]; s=""; if(k in cnt){if(cnt[k]>1){s=val[k]; gsub(/"/,"\"\"",s); s="\"" s "\""} else s=q(val[k])} line=line (i>1?",":"") s} print line}'
+export AWK_FROMCSV='BEGIN{FS=","} NR==1{n=split($0,h,","); next} {for(i=1;i<=n;i++) print h[i] ":" $i; for(i=n+1;i<=NF;i++) print h[n] ":" $i; print ""}'
+export PY_FROMCSV='import csv, sys
+w = sys.stdout.write
+with open(sys.argv[1], newline="") as f:
+    rows = csv.reader(f)
+    head = next(rows)
+    for row in rows:
+        for name, cell in zip(head, row):
+            for part in cell.split("\n"):
+                w(name + ":" + part + "\n")
+        w("\n")'
+if ((have_mawk)) && [[ -x $bin/RktoCsv ]]; then
+    export CSV=$data/bench.csv PLAIN=$data/plain.csv
+    if [[ ! -f $PLAIN || $PLAIN -ot $D ]]; then
+        say "== writing bench/data/{bench,plain}.csv (bench.rk as CSV, and without its quoted cells)"
+        "$bin/RktoCsv" "$D" >"$CSV"
+        { echo id,name,city,price,qty,date,note; "$bin/RktoCsv" -p id,name,city,price,qty,date,note "$D" | grep -v '"'; } >"$PLAIN"
+    fi
+    bench "tocsv"                'RktoCsv "$D"' 'mawk "$AWK_TOCSV" "$D"' same
+    bench "fromcsv (plain cells)" 'RkfromCsv "$PLAIN"' 'mawk "$AWK_FROMCSV" "$PLAIN"' same
+    bench "  fromcsv vs python"  'RkfromCsv "$CSV"' 'python3 -c "$PY_FROMCSV" "$CSV"' same
+    command -v mlr >/dev/null 2>&1 &&
+        bench "  fromcsv vs Miller" 'RkfromCsv "$CSV"' 'mlr --icsv --ojson cat "$CSV"'
+fi
 sorted_copy "$data/sorted.rk" n
 sorted_copy "$data/reversed.rk" nr
 cat "$data/sorted.rk" "$data/reversed.rk" >/dev/null 2>&1 || true

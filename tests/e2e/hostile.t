@@ -71,7 +71,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
+       "RktoCsv -p a,b" "RktoTex -b a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -125,6 +126,8 @@ Rkmeans a status=3 ok
 Rkjoin -c a status=3 ok
 Rkjoin -o any nokey status=3 ok
 Rkupdate nokey status=3 ok
+RktoCsv -p a,b status=3 ok
+RktoTex -b a status=3 ok
 --- status 0
 
 === random: a megabyte of random 7-bit bytes, NUL and control characters included
@@ -170,7 +173,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
+       "RktoCsv -p a,b" "RktoTex -b a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -228,6 +232,8 @@ Rkmeans a status=0 ok
 Rkjoin -c a status=0 ok
 Rkjoin -o any nokey status=0 ok
 Rkupdate nokey status=0 ok
+RktoCsv -p a,b status=0 ok
+RktoTex -b a status=0 ok
 --- status 0
 
 === random: UTF-8 text of characters of every width, then with random bytes overwritten
@@ -273,7 +279,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
+       "RktoCsv -p a,b" "RktoTex -b a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -347,6 +354,8 @@ Rkmeans a ok
 Rkjoin -c a ok
 Rkjoin -o any nokey ok
 Rkupdate nokey ok
+RktoCsv -p a,b ok
+RktoTex -b a ok
 --- status 0
 
 === code: undecodable sequences of every kind, at the start of a line, in a value, across a 64-byte block
@@ -359,7 +368,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
+       "RktoCsv -p a,b" "RktoTex -b a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -470,6 +480,8 @@ Rkmeans a status=3 ok
 Rkjoin -c a status=3 ok
 Rkjoin -o any nokey status=3 ok
 Rkupdate nokey status=3 ok
+RktoCsv -p a,b status=3 ok
+RktoTex -b a status=3 ok
 --- status 0
 
 
@@ -483,7 +495,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
+       "RktoCsv -p a,b" "RktoTex -b a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -549,6 +562,8 @@ Rkmeans a status=0 ok
 Rkjoin -c a status=0 ok
 Rkjoin -o any nokey status=0 ok
 Rkupdate nokey status=0 ok
+RktoCsv -p a,b status=0 ok
+RktoTex -b a status=0 ok
 --- status 0
 
 === big: a line of 50 MB of one letter, without a newline
@@ -561,7 +576,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
+       "RktoCsv -p a,b" "RktoTex -b a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -598,6 +614,8 @@ for p in "${progs[@]}"; do
   RktoLine*) o=exp; { printf '"'; tail -c +3 big.rk; printf '",\n'; } > exp ;;
   Rkfreq*) o=exp; { cat big.rk; printf '\ncount:1\npercent:100\n\n'; } > exp ;;
   Rkmeans*) o=exp; printf 'n.a:1\nsum.a:0\navg.a:0\nmin.a:0\nmax.a:0\n\n' > exp ;;
+  RktoCsv*) o=exp; { tail -c +3 big.rk; printf ',\n'; } > exp ;;
+  RktoTex*) o=exp; { printf '\\a{'; tail -c +3 big.rk; printf '}\n\n'; } > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -622,6 +640,8 @@ Rkmeans a status=0 ok
 Rkjoin -c a status=0 ok
 Rkjoin -o any nokey status=0 ok
 Rkupdate nokey status=0 ok
+RktoCsv -p a,b status=0 ok
+RktoTex -b a status=0 ok
 --- status 0
 
 
@@ -635,7 +655,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
+       "RktoCsv -p a,b" "RktoTex -b a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -672,6 +693,8 @@ for p in "${progs[@]}"; do
   RktoLine*) o=exp; { printf '"'; tail -c +3 big.rk; printf '",\n'; } > exp ;;
   Rkfreq*) o=exp; { cat big.rk; printf '\ncount:1\npercent:100\n\n'; } > exp ;;
   Rkmeans*) o=exp; printf 'n.a:1\nsum.a:0\navg.a:0\nmin.a:0\nmax.a:0\n\n' > exp ;;
+  RktoCsv*) o=exp; { tail -c +3 big.rk; printf ',\n'; } > exp ;;
+  RktoTex*) o=exp; { printf '\\a{'; tail -c +3 big.rk; printf '}\n\n'; } > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -696,6 +719,8 @@ Rkmeans a status=0 ok
 Rkjoin -c a status=0 ok
 Rkjoin -o any nokey status=0 ok
 Rkupdate nokey status=0 ok
+RktoCsv -p a,b status=0 ok
+RktoTex -b a status=0 ok
 --- status 0
 
 === big: a million empty lines, alone, around two records, and before an undecodable byte
@@ -707,7 +732,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
+       "RktoCsv -p a,b" "RktoTex -b a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -767,6 +793,8 @@ Rkmeans a status=3 ok
 Rkjoin -c a status=3 ok
 Rkjoin -o any nokey status=3 ok
 Rkupdate nokey status=3 ok
+RktoCsv -p a,b status=3 ok
+RktoTex -b a status=3 ok
 --- status 0
 
 === big: one record of 200,000 fields
@@ -778,7 +806,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
+       "RktoCsv -p a,b" "RktoTex -b a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -840,6 +869,8 @@ Rkmeans a status=0 ok
 Rkjoin -c a status=0 ok
 Rkjoin -o any nokey status=0 ok
 Rkupdate nokey status=0 ok
+RktoCsv -p a,b status=0 ok
+RktoTex -b a status=0 ok
 --- status 0
 
 === truncated: a valid file cut inside a character of each width and at several places of a line
@@ -851,7 +882,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey")
+       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
+       "RktoCsv -p a,b" "RktoTex -b a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -926,6 +958,8 @@ Rkmeans a ok
 Rkjoin -c a ok
 Rkjoin -o any nokey ok
 Rkupdate nokey ok
+RktoCsv -p a,b ok
+RktoTex -b a ok
 --- status 0
 
 
@@ -1131,4 +1165,62 @@ status 3
 --- stderr
 Rkjoin: code error in Rk-file bad.rk(1), irrecoverable.
 Rkupdate: key sequence error, stop at in50.rk(3)!
+--- status 0
+
+=== csv: a 50 MB quoted cell, 100,000 columns, an unterminated quote at the end, NUL bytes
+--- timeout 300
+--- run
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+python3 - <<'PY'
+with open("cell.csv", "w") as f:
+    f.write('a,b\n1,"' + "x,\"\"y" * 10000000 + '"\n')
+with open("wide.rk", "w") as f:
+    f.write("".join("f%d:%d\n" % (i, i) for i in range(100000)) + "\n" + "f99999:last\n\n")
+open("open.csv", "w").write('a,b\n1,"xyz')
+open("nul.csv", "wb").write(b"a,b\n" + b"\0" * 1000 + b"1,2\n")
+PY
+# within NAME COMMAND..: the command's status, output size and messages,
+# and whether it took more than half its time.
+within() {
+  local name=$1 t0=$SECONDS; shift
+  timeout -k 5 $((60 * slow)) "$@" > out 2> err; local st=$?
+  echo "$name: status $st, $(wc -c < out) bytes, $(sort -u err | head -3 | paste -sd' ')$( ((SECONDS - t0 > 30 * slow)) && echo ", slow")"
+}
+within cell RkfromCsv cell.csv
+python3 -c "print(open('out').read() == 'a:1\nb:' + 'x,\"y' * 10000000 + '\n\n')"
+RkfromCsv cell.csv > cell.rk
+within cell-back RktoCsv cell.rk
+cmp -s out cell.csv && echo "cell comes back"
+within wide RktoCsv wide.rk
+RktoCsv wide.rk > wide.csv
+within wide-back RkfromCsv wide.csv
+python3 -c "
+got = open('out').read().split('\n\n')
+print(len(got[0].split('\n')), got[1].split('\n')[-1], got[0].split('\n')[12345])"
+within wide-tex RktoTex -b ^f1 wide.rk
+python3 -c "
+want = ''.join('\\\\f%d{%d}\\n' % (i, i) if i != 1 else '\\\\f1 1\\n' for i in range(100000)) + '\\n\\\\f99999{last}\\n\\n'
+print(open('out').read() == want)"
+within open RkfromCsv open.csv
+cat out
+within nul RkfromCsv nul.csv
+cat out
+--- stdout
+cell: status 0, 40000008 bytes, 
+True
+cell-back: status 0, 50000009 bytes, 
+cell comes back
+wide: status 0, 1377784 bytes, 
+wide-back: status 0, 2066676 bytes, 
+100000 f99999:last f12345:12345
+wide-tex: status 0, 1477795 bytes, 
+True
+open: status 1, 11 bytes, RkfromCsv: unexpected eof in QUOTATION MARK at open.csv(2).
+a:1
+b:xyz
+
+nul: status 1, 9 bytes, RkfromCsv: skips a NULL character in the file nul.csv(2).
+a:1
+b:2
+
 --- status 0
