@@ -12,6 +12,7 @@ a:1|b:2||b:3|c:4| :: RktoCsv => a,b,c|1,2,|,3,4|status 0
 b:1||a:2|b:3| :: RktoCsv => a,b|,1|2,3|status 0
 a: x|b:say "hi"|c:||a:1|a:2|a:3| :: RktoCsv => a,b,c|" x","say ""hi""",|"1|2|3",,|status 0
 a:1|b:2|c:3| :: RktoCsv -p b,a => 2,1|status 0
+a:x\xe3\x80\x80|b:\tz|c:\xc2\xa0y| :: RktoCsv -p a,b,c => "xM-cM-^@M-^@","	z",M-BM- y|status 0
 a:1|b:2|c:3| :: RktoCsv -p ^b => a,c|1,3|status 0
 x,y:1|noname| :: RktoCsv => "x,y",|1,noname|status 0
 a,b|1,2|1|1,2,3|"x,y","a""b"|"ab"c,"l1|l2"||1,2\r :: RkfromCsv => a:1|b:2||a:1|b:||a:1|b:2|b:3||a:x,y|b:a"b||a:abc|b:l1|b:l2||a:|b:||a:1|b:2^M||status 0
