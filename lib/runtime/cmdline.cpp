@@ -183,6 +183,9 @@ char* settings_next(char* arg) {
         } else if (*cursor == ',') {
             ++cursor;
         }
+        // A value without a name is reported as its item ("=5"), so that
+        // the setting the user meant is not dropped without a word.
+        if (name == name_end && *name_end == '=') return name;
         *name_end = 0;
         if (*name) return name;
     }

@@ -83,9 +83,9 @@ TEST(Settings, Tokenizer) {
     EXPECT_EQ(error_count, 0);
     // Unknown names (the match is case-sensitive) are counted; the rest goes on.
     CaptureStderr();
-    EXPECT_EQ(settings("bogus=1,tsize=2 RSIZE=3"), "-7 2 -7");
-    EXPECT_EQ(GetCapturedStderr(), "rt: -D bogus is unknown.\nrt: -D RSIZE is unknown.\n");
-    EXPECT_EQ(error_count, 2);
+    EXPECT_EQ(settings("bogus=1,tsize=2 RSIZE=3 =4,ksize=5"), "-7 2 5");
+    EXPECT_EQ(GetCapturedStderr(), "rt: -D bogus is unknown.\nrt: -D RSIZE is unknown.\nrt: -D =4 is unknown.\n");
+    EXPECT_EQ(error_count, 3);
 }
 
 static void say_cleaned() { std::fputs("cleaned\n", stderr); }
