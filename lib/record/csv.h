@@ -39,6 +39,15 @@ inline wint_t csv_next(CsvReader* r) {
         r->has_pushed = false;
         return r->pushed;
     }
+    // Most characters: an ASCII byte of the buffer that needs no care.
+    WStream* s = r->in;
+    if (s->pos < s->len && ascii_compatible) {
+        unsigned char b = s->buf[s->pos];
+        if (b < 0x80 && b != 0 && b != '\n') {
+            ++s->pos;
+            return b;
+        }
+    }
     for (;;) {
         wint_t c = ws_getwc(r->in);
         if (c == L'\n') {
