@@ -80,6 +80,8 @@ demo: all
 	@$(BIN)/RkfromCsv examples/suppliers.csv | $(BIN)/Rkselect city NE Aarhus | $(BIN)/RktoCsv
 	@echo '$$ Rkproj order,item,price examples/orders.rk | Rkhead -2 | RktoTex -r endorder'
 	@$(BIN)/Rkproj order,item,price examples/orders.rk | $(BIN)/Rkhead -2 | $(BIN)/RktoTex -r endorder
+	@echo '$$ Rksort customer examples/orders.rk | Rkproj customer,tag | Rkbundle customer | Rkpack -t , tag | Rkhead -3'
+	@$(BIN)/Rksort customer examples/orders.rk | $(BIN)/Rkproj customer,tag | $(BIN)/Rkbundle customer | $(BIN)/Rkpack -t , tag | $(BIN)/Rkhead -3
 
 install: all
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)

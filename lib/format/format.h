@@ -62,15 +62,16 @@ int32_t cfmt_class(const char* cfmt, int direction, char* size);
 void format_defaults(int direction, const char* t_text, const char* z_text, Area* area);
 // Builds and checks the format of every included entry that has a format
 // text, in `area` (the names area holding the list). Faults are counted
-// errors.
-void format_list_parse(FieldList* list, int direction, Area* area);
+// errors. With repeat_all every format repeats, as if marked so, before
+// the checks.
+void format_list_parse(FieldList* list, int direction, Area* area, bool repeat_all = false);
 // Translates the list and its formats after `area` moved; a relocation
 // pact for the names area (list as its first argument).
 int format_list_relocate_pact(void* list, void*, Area* area);
 // The whole reading of a program's list argument: the list's relocation
 // pact pushed on `area`, the text parsed as a field list, then its formats
 // built (format_list_parse). Call format_defaults first.
-void format_list_read(const char* text, FieldList* list, int direction, Area* area);
+void format_list_read(const char* text, FieldList* list, int direction, Area* area, bool repeat_all = false);
 // Output direction: false when a printf format would read what the writer
 // does not pass: more than one conversion, a * width or precision, wide
 // text (%ls, %S) or %n. Such a format is a counted error of the list.
@@ -116,3 +117,21 @@ wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* fo
 // (fixed end). Conversions are made in the area. The caller writes the
 // newline.
 void write_field(const Field* field, const FieldFormat* format, Area* area);
+
+// Groups of the listed fields of a record (a field is listed when the list
+// selects it): by N-th occurrence (the n-th field of each name is in group
+// n), by sequence break (a field whose entry does not come after the one
+// before, and is not the same repeating entry, opens a group) or by leading
+// field (a field of the list's first entry opens a group, unless it follows
+// one when that entry repeats). Sets groups[i] for each of the n fields (0:
+// not listed) and returns the number of groups. Sequence break and leading
+// field need an inclusive list.
+enum { GROUP_NTH, GROUP_SEQUENCE, GROUP_LEADING };
+int32_t format_groups(const Field* rec, size_t n, const FieldList* list, int algorithm, int32_t* groups);
+// The fields of each group in record order: first[g] for g from 0 (the
+// fields of no group) to count, then next[i]; -1 ends a chain.
+void group_chains(const int32_t* groups, size_t n, int32_t count, int32_t* first, int32_t* next);
+// For the n fields of a record whose listed[i] is set: next[i] is the next
+// of them with the same name (-1 at the last); -1 for the others. Takes
+// time n log n, however many fields share a name.
+void same_name_chains(const Field* rec, size_t n, const bool* listed, int32_t* next);

@@ -259,7 +259,7 @@ void format_defaults(int direction, const char* t_text, const char* z_text, Area
     if (direction == FORMAT_INPUT) default_format.plain_delimiter = plain_delimiter(default_format);
 }
 
-void format_list_parse(FieldList* list, int direction, Area* area) {
+void format_list_parse(FieldList* list, int direction, Area* area, bool repeat_all) {
     if (!list->inclusive) return;
     for (FieldListEntry* e = list->included; e; e = e->next) {
         if (e->new_name == nullptr || e->new_name_end == nullptr || e->new_name == e->new_name_end) continue;
@@ -267,7 +267,7 @@ void format_list_parse(FieldList* list, int direction, Area* area) {
         // allocation from where the list's pact has moved it.
         Parsed p;
         p.f = default_format;
-        p.f.start_kind = START_FOLLOW, p.f.start = 0, p.f.repeat = false, p.f.cfmt = nullptr;
+        p.f.start_kind = START_FOLLOW, p.f.start = 0, p.f.repeat = repeat_all, p.f.cfmt = nullptr;
         p.f.cfmt_class = CFMT_NONE, p.f.cfmt_size = 0, p.f.options = 0;
         // The name for messages (its copy stays while this entry is built).
         const wchar_t* name = format_message_name(e->name, e->length ? e->length - 1 : 0);
@@ -329,10 +329,10 @@ void format_list_parse(FieldList* list, int direction, Area* area) {
     }
 }
 
-void format_list_read(const char* text, FieldList* list, int direction, Area* area) {
+void format_list_read(const char* text, FieldList* list, int direction, Area* area, bool repeat_all) {
     area_push_pact(0, format_list_relocate_pact, list, nullptr, area);
     field_list_parse(text, list, area);
-    format_list_parse(list, direction, area);
+    format_list_parse(list, direction, area, repeat_all);
 }
 
 int format_list_relocate_pact(void* list, void*, Area* area) {
