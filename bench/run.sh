@@ -446,6 +446,24 @@ if ((have_mawk)) && [[ -x $bin/RktoCsv ]]; then
     command -v mlr >/dev/null 2>&1 &&
         bench "  fromcsv vs Miller" 'RkfromCsv "$CSV"' 'mlr --icsv --ojson cat "$CSV"'
 fi
+# Reshaping: the tags of each record packed into one field and back, and
+# runs of ten records of one key bundled, each against an awk program that
+# does the same.
+export AWK_PACK='BEGIN{RS="";FS="\n"}{t="";n=0; for(i=1;i<=NF;i++) if(index($i,"tag:")==1) t=t (n++ ? "\t" : "") substr($i,5)
+ d=0; for(i=1;i<=NF;i++){if(index($i,"tag:")==1){if(!d){print "tag:" t; d=1}} else print $i} print ""}'
+export AWK_UNPACK='BEGIN{RS="";FS="\n"}{for(i=1;i<=NF;i++){if(index($i,"tag:")==1){n=split(substr($i,5),p,"\t"); for(j=1;j<=n;j++) print "tag:" p[j]} else print $i} print ""}'
+export AWK_BUNDLE='BEGIN{RS="";FS="\n"}{k=substr($1,5); if(NR>1 && k==prev){for(i=2;i<=NF;i++) print $i} else {if(NR>1) print ""; print $0} prev=k} END{if(NR) print ""}'
+if ((have_mawk)) && [[ -x $bin/Rkpack ]]; then
+    export PACKED=$data/packed.rk RUNS10=$data/runs10.rk
+    if [[ ! -f $RUNS10 || $RUNS10 -ot $D ]]; then
+        say "== writing bench/data/{packed,runs10}.rk (tags packed; a key with runs of ten records)"
+        "$bin/Rkpack" tag "$D" >"$PACKED"
+        mawk 'BEGIN{RS="";FS="\n"}{print "grp:" int((NR-1)/10); print $0 "\n"}' "$D" >"$RUNS10"
+    fi
+    bench "pack tag"       'Rkpack tag "$D"' 'mawk "$AWK_PACK" "$D"' same
+    bench "unpack tag"     'Rkunpack tag "$PACKED"' 'mawk "$AWK_UNPACK" "$PACKED"' same
+    bench "bundle grp"     'Rkbundle grp "$RUNS10"' 'mawk "$AWK_BUNDLE" "$RUNS10"' same
+fi
 sorted_copy "$data/sorted.rk" n
 sorted_copy "$data/reversed.rk" nr
 cat "$data/sorted.rk" "$data/reversed.rk" >/dev/null 2>&1 || true

@@ -72,7 +72,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a")
+       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -128,6 +129,12 @@ Rkjoin -o any nokey status=3 ok
 Rkupdate nokey status=3 ok
 RktoCsv -p a,b status=3 ok
 RktoTex -b a status=3 ok
+Rktie a,b new status=3 ok
+Rkuntie a b status=3 ok
+Rkpack a status=3 ok
+Rkunpack a status=3 ok
+Rkbundle a status=3 ok
+Rkunbundle c status=3 ok
 --- status 0
 
 === random: a megabyte of random 7-bit bytes, NUL and control characters included
@@ -174,7 +181,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a")
+       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -234,6 +242,12 @@ Rkjoin -o any nokey status=0 ok
 Rkupdate nokey status=0 ok
 RktoCsv -p a,b status=0 ok
 RktoTex -b a status=0 ok
+Rktie a,b new status=0 ok
+Rkuntie a b status=0 ok
+Rkpack a status=0 ok
+Rkunpack a status=0 ok
+Rkbundle a status=0 ok
+Rkunbundle c status=0 ok
 --- status 0
 
 === random: UTF-8 text of characters of every width, then with random bytes overwritten
@@ -280,7 +294,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a")
+       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -356,6 +371,12 @@ Rkjoin -o any nokey ok
 Rkupdate nokey ok
 RktoCsv -p a,b ok
 RktoTex -b a ok
+Rktie a,b new ok
+Rkuntie a b ok
+Rkpack a ok
+Rkunpack a ok
+Rkbundle a ok
+Rkunbundle c ok
 --- status 0
 
 === code: undecodable sequences of every kind, at the start of a line, in a value, across a 64-byte block
@@ -369,7 +390,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a")
+       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -482,6 +504,12 @@ Rkjoin -o any nokey status=3 ok
 Rkupdate nokey status=3 ok
 RktoCsv -p a,b status=3 ok
 RktoTex -b a status=3 ok
+Rktie a,b new status=3 ok
+Rkuntie a b status=3 ok
+Rkpack a status=3 ok
+Rkunpack a status=3 ok
+Rkbundle a status=3 ok
+Rkunbundle c status=3 ok
 --- status 0
 
 
@@ -496,7 +524,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a")
+       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -564,6 +593,12 @@ Rkjoin -o any nokey status=0 ok
 Rkupdate nokey status=0 ok
 RktoCsv -p a,b status=0 ok
 RktoTex -b a status=0 ok
+Rktie a,b new status=0 ok
+Rkuntie a b status=0 ok
+Rkpack a status=0 ok
+Rkunpack a status=0 ok
+Rkbundle a status=0 ok
+Rkunbundle c status=0 ok
 --- status 0
 
 === big: a line of 50 MB of one letter, without a newline
@@ -577,7 +612,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a")
+       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -603,7 +639,7 @@ run() {
 for p in "${progs[@]}"; do
   bad= s=0 m=
   case $p in
-  Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkhead*|Rktail*|"Rkproj a,b") o=exp; { cat big.rk; printf '\n\n'; } > exp ;;
+  Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkpack*|Rkunpack*|Rkbundle*|Rkunbundle*|Rkhead*|Rktail*|"Rkproj a,b") o=exp; { cat big.rk; printf '\n\n'; } > exp ;;
   "Rkcat -n -g a") o=exp; { printf 'seq:1\n'; cat big.rk; printf '\n\n'; } > exp ;;
   "Rkrename a:x") o=exp; { printf x; tail -c +2 big.rk; printf '\n\n'; } > exp ;;
   "Rksort a") s=3 m="insufficient xmem(32768) at big.rk(1)." o= ;;
@@ -616,6 +652,8 @@ for p in "${progs[@]}"; do
   Rkmeans*) o=exp; printf 'n.a:1\nsum.a:0\navg.a:0\nmin.a:0\nmax.a:0\n\n' > exp ;;
   RktoCsv*) o=exp; { tail -c +3 big.rk; printf ',\n'; } > exp ;;
   RktoTex*) o=exp; { printf '\\a{'; tail -c +3 big.rk; printf '}\n\n'; } > exp ;;
+  Rktie*) o=exp; { printf 'new:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
+  Rkuntie*) o=exp; { printf 'b:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -642,6 +680,12 @@ Rkjoin -o any nokey status=0 ok
 Rkupdate nokey status=0 ok
 RktoCsv -p a,b status=0 ok
 RktoTex -b a status=0 ok
+Rktie a,b new status=0 ok
+Rkuntie a b status=0 ok
+Rkpack a status=0 ok
+Rkunpack a status=0 ok
+Rkbundle a status=0 ok
+Rkunbundle c status=0 ok
 --- status 0
 
 
@@ -656,7 +700,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a")
+       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -682,7 +727,7 @@ run() {
 for p in "${progs[@]}"; do
   bad= s=0 m=
   case $p in
-  Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkhead*|Rktail*|"Rkproj a,b") o=exp; { cat big.rk; printf '\n\n'; } > exp ;;
+  Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkpack*|Rkunpack*|Rkbundle*|Rkunbundle*|Rkhead*|Rktail*|"Rkproj a,b") o=exp; { cat big.rk; printf '\n\n'; } > exp ;;
   "Rkcat -n -g a") o=exp; { printf 'seq:1\n'; cat big.rk; printf '\n\n'; } > exp ;;
   "Rkrename a:x") o=exp; { printf x; tail -c +2 big.rk; printf '\n\n'; } > exp ;;
   "Rksort a") s=3 m="insufficient xmem(32768) at big.rk(1)." o= ;;
@@ -695,6 +740,8 @@ for p in "${progs[@]}"; do
   Rkmeans*) o=exp; printf 'n.a:1\nsum.a:0\navg.a:0\nmin.a:0\nmax.a:0\n\n' > exp ;;
   RktoCsv*) o=exp; { tail -c +3 big.rk; printf ',\n'; } > exp ;;
   RktoTex*) o=exp; { printf '\\a{'; tail -c +3 big.rk; printf '}\n\n'; } > exp ;;
+  Rktie*) o=exp; { printf 'new:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
+  Rkuntie*) o=exp; { printf 'b:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -721,6 +768,12 @@ Rkjoin -o any nokey status=0 ok
 Rkupdate nokey status=0 ok
 RktoCsv -p a,b status=0 ok
 RktoTex -b a status=0 ok
+Rktie a,b new status=0 ok
+Rkuntie a b status=0 ok
+Rkpack a status=0 ok
+Rkunpack a status=0 ok
+Rkbundle a status=0 ok
+Rkunbundle c status=0 ok
 --- status 0
 
 === big: a million empty lines, alone, around two records, and before an undecodable byte
@@ -733,7 +786,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a")
+       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -762,7 +816,7 @@ printf 'a:1\nx:1\n\nb:2\nx:\n\n' > cat_x.out
 for p in "${progs[@]}"; do
   bad= o=
   case $p in
-  Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkhead*|Rktail*|"Rkproj a,b"|"Rked a = FIELD a SG a BY b") o=cat.out ;;
+  Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkpack*|Rkunpack*|Rkbundle*|Rkunbundle*|Rkhead*|Rktail*|"Rkproj a,b"|"Rked a = FIELD a SG a BY b") o=cat.out ;;
   "Rkrename a:x") o=rename.out ;;
   "Rked x = CAT a") o=cat_x.out ;;
   Rkgrep*|Rkselect*) o=/dev/null ;;
@@ -795,6 +849,12 @@ Rkjoin -o any nokey status=3 ok
 Rkupdate nokey status=3 ok
 RktoCsv -p a,b status=3 ok
 RktoTex -b a status=3 ok
+Rktie a,b new status=3 ok
+Rkuntie a b status=3 ok
+Rkpack a status=3 ok
+Rkunpack a status=3 ok
+Rkbundle a status=3 ok
+Rkunbundle c status=3 ok
 --- status 0
 
 === big: one record of 200,000 fields
@@ -807,7 +867,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a")
+       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -834,13 +895,19 @@ awk 'BEGIN { for (i = 0; i < 199999; i++) print (i % 3 == 0 ? "a" : i % 3 == 1 ?
 { grep -E '^(a|b):' f.rk; echo; } > proj.out
 { sed 's/^a:/x:/' f.rk; echo; } > rename.out
 { cat f.rk; printf 'x:'; awk -F: '$1 == "a" { printf "%s", $2 }' f.rk; printf '\n\n'; } > cat_x.out
+# Rkpack a: every a value in the place of the first a, tabs between them.
+python3 -c "
+lines = open('f.rk').read().split('\n')[:-1]
+a = [l[2:] for l in lines if l.startswith('a:')]
+open('pack.out', 'w').write('a:' + '\t'.join(a) + '\n' + ''.join(l + '\n' for l in lines if not l.startswith('a:')) + '\n')"
 for p in "${progs[@]}"; do
   bad= s=0 m= o=
   case $p in
-  Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkhead*|Rktail*|"Rksort a"|"Rkgrep a.*b"|"Rked a = FIELD a SG a BY b") o=cat.out ;;
+  Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkunpack*|Rkbundle*|Rkunbundle*|Rkhead*|Rktail*|"Rksort a"|"Rkgrep a.*b"|"Rked a = FIELD a SG a BY b") o=cat.out ;;
   "Rked x = CAT a") o=cat_x.out ;;
   Rkselect*) o=/dev/null ;;
   "Rkcat -n -g a") o=seq.out ;;
+  Rkpack*) o=pack.out ;;
   "Rkproj a,b") o=proj.out ;;
   "Rkrename a:x") o=rename.out ;;
   "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at f.rk(1)." ;;
@@ -871,6 +938,12 @@ Rkjoin -o any nokey status=0 ok
 Rkupdate nokey status=0 ok
 RktoCsv -p a,b status=0 ok
 RktoTex -b a status=0 ok
+Rktie a,b new status=0 ok
+Rkuntie a b status=0 ok
+Rkpack a status=0 ok
+Rkunpack a status=0 ok
+Rkbundle a status=0 ok
+Rkunbundle c status=0 ok
 --- status 0
 
 === truncated: a valid file cut inside a character of each width and at several places of a line
@@ -883,7 +956,8 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a")
+       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -960,6 +1034,12 @@ Rkjoin -o any nokey ok
 Rkupdate nokey ok
 RktoCsv -p a,b ok
 RktoTex -b a ok
+Rktie a,b new ok
+Rkuntie a b ok
+Rkpack a ok
+Rkunpack a ok
+Rkbundle a ok
+Rkunbundle c ok
 --- status 0
 
 
