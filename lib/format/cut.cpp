@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <cwchar>
+
 #include "format.h"
 
 namespace {
@@ -287,6 +289,22 @@ void write_converted(const FieldFormat* f, const wchar_t* name, const wchar_t* v
 
 int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldList* list, Area* work,
              const FormatContinuation* continuation) {
+    // The matcher of delimiters and patterns ends a text at its 0: a line
+    // that is not followed by one (a value inside a record) is cut as a
+    // copy that is, so that no match reaches beyond it.
+    static wchar_t* copy = nullptr;
+    static size_t copy_capacity = 0;
+    if (**line_end != 0 && continuation == nullptr) {
+        size_t n = size_t(*line_end - line_start);
+        if (n + 1 > copy_capacity) {
+            copy_capacity = 2 * (n + 1);
+            copy = static_cast<wchar_t*>(checked_realloc(copy, sizeof(wchar_t) * copy_capacity));
+        }
+        std::wmemcpy(copy, line_start, n);
+        copy[n] = 0;
+        const wchar_t* copy_end = copy + n;
+        return cut_line(copy, &copy_end, list, work, nullptr);
+    }
     Line line{line_start, *line_end, continuation};
     int written = 0;
     size_t pos = 0;

@@ -93,7 +93,8 @@ struct FormatContinuation {
 // the list and writes each as name:value and a newline; returns the number
 // of fields written. `work` holds cfmt conversions for the time of a field.
 // With a continuation, a quoted section or escape open at the line end goes
-// on in the next line, and *line_end is updated.
+// on in the next line, and *line_end is updated; the lines must then end
+// in a 0 (without one the line is cut as a copy that has one).
 int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldList* list, Area* work,
              const FormatContinuation* continuation);
 

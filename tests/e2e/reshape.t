@@ -33,6 +33,10 @@ a:"x,y","z"|| :: Rkunpack -t , -z q a => a:x,y|a:z||status 0
  :: Rkunpack 'a:f,b:5(1)' => status 2|Rkunpack: f option of the field a is not allowed in Rkunpack.|Rkunpack: absolute position of the field b is not allowed in Rkunpack.
  :: Rkunpack 'a:()' => status 2|Rkunpack: zero length field repeats in the field a.
  :: Rkunpack 'a:-3' => status 2|Rkunpack: end position and * conflicts in the format of the field a.
+c:yz|d:x  w|| :: Rkunpack -t ' +' c => c:yz|d:x  w||status 0
+c:yz|d:xx|| :: Rkuntie c 'p:@x+@,q' => q:yz|d:xx||status 0
+a:xy|b:2||c:3|| :: Rkunpack 'a:@.*@' => a:xy|b:2||c:3||status 0
+:1\t2|b:2|| :: Rkunpack '^a' => :1	2|b:2||status 0
 id:1|x:a||id:1|x:b||id:2|x:c|| :: Rkbundle id => id:1|x:a|x:b||id:2|x:c||status 0
 id:1||id:2||id:1|| :: Rkbundle id => id:1||id:2||id:1||status 0
 id:10|x:a||id:10.0|x:b|| :: Rkbundle -k n id => id:10|x:a|x:b||status 0
@@ -63,6 +67,16 @@ Rkbundle [-options] [^]key-field-list [input-file ..]
 status 2
 Rkunbundle [-options] [^]leaf-field-list [input-file ..]
 status 2
+=== size: a record of 200,000 fields of one name, each of them a group, in time proportional to the output
+--- run
+python3 -c "print(''.join('a:%d\n' % i for i in range(200000)) + 'b:x')" > a.rk
+timeout 60 Rkunbundle a a.rk | grep -c '^b:x$'
+timeout 60 Rktie -t , a new a.rk | grep -c '^new:'
+timeout 60 Rkpack a a.rk | Rkunpack a | cmp - <(Rkcat a.rk) && echo same
+--- stdout
+200000
+200000
+same
 === round trips: generated records through Rkpack | Rkunpack (also quoted and escaped) and Rkbundle | Rkunbundle
 --- run
 python3 - <<'PY'

@@ -37,8 +37,7 @@ static size_t capacity = 0;
 
 // Writes the fields of two chains (each in record order) merged, each run
 // of adjacent lines at once.
-static void write_merged(const Field* rec, int32_t a, int32_t b) {
-    const Field* end = record_end(rec);
+static void write_merged(const Field* rec, const Field* end, int32_t a, int32_t b) {
     LineRun lines;
     int32_t previous = -2;
     while (a >= 0 || b >= 0) {
@@ -77,6 +76,7 @@ int main(int argc, char** argv) {
             return;
         }
         group_chains(groups, n, count, first, next);
-        for (int32_t g = 1; g <= count; ++g) write_merged(rec, first[0], first[g]);
+        const Field* end = rec + n;
+        for (int32_t g = 1; g <= count; ++g) write_merged(rec, end, first[0], first[g]);
     });
 }

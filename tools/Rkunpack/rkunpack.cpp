@@ -20,7 +20,9 @@ int main(int argc, char** argv) {
         size_t n = size_t(record_end(rec) - rec);
         bool* listed = pack_listed(&tool, rec, n);
         for (size_t i = 0; i < n; ++i) {
-            if (!listed[i]) {
+            // A field of an empty name stays as it is: a list entry of an
+            // empty name would skip what it cuts.
+            if (!listed[i] || field_name_length(&rec[i]) == 0) {
                 write_field(&rec[i]);
                 continue;
             }
