@@ -128,6 +128,12 @@ void write_field(const Field* field, const FieldFormat* format, Area* area);
 // not listed) and returns the number of groups. Sequence break and leading
 // field need an inclusive list.
 enum { GROUP_NTH, GROUP_SEQUENCE, GROUP_LEADING };
+// The algorithm of the options -S and -L (-L wins over -S, -S over the
+// default -N); with an exclusive list either of them is a counted error.
+int format_group_algorithm(bool sequence, bool leading, const FieldList* list);
+// Which of the record's n fields the list selects (a named field that an
+// inclusive list includes or an exclusive one does not exclude).
+void format_listed(const FieldList* list, const Field* rec, size_t n, bool* listed);
 int32_t format_groups(const Field* rec, size_t n, const FieldList* list, int algorithm, int32_t* groups);
 // The fields of each group in record order: first[g] for g from 0 (the
 // fields of no group) to count, then next[i]; -1 ends a chain.

@@ -8,16 +8,7 @@
 
 namespace {
 
-// Room for the per-record tables, kept between records.
-template <typename T>
-T* room(T*& table, size_t& capacity, size_t n) {
-    if (n > capacity) {
-        table = static_cast<T*>(checked_realloc(table, sizeof(T) * n));
-        capacity = n;
-    }
-    return table;
-}
-
+// The per-record tables, kept between records.
 int32_t* order_table = nullptr;
 size_t order_capacity = 0;
 bool* listed_table = nullptr;
@@ -41,8 +32,20 @@ bool repeats(const FieldListEntry* e) {
 
 }  // namespace
 
+void format_listed(const FieldList* list, const Field* rec, size_t n, bool* listed) {
+    for (size_t i = 0; i < n; ++i)
+        listed[i] = field_has_name(&rec[i]) &&
+                    field_list_match(list, rec[i].start, field_name_key(&rec[i]), nullptr, nullptr) != 0;
+}
+
+int format_group_algorithm(bool sequence, bool leading, const FieldList* list) {
+    if (!list->inclusive && leading) warn(WARN_ERROR, "exclusive list is not allowed for -L option.\n");
+    else if (!list->inclusive && sequence) warn(WARN_ERROR, "exclusive list is not allowed for -S option.\n");
+    return leading ? GROUP_LEADING : sequence ? GROUP_SEQUENCE : GROUP_NTH;
+}
+
 void same_name_chains(const Field* rec, size_t n, const bool* listed, int32_t* next) {
-    int32_t* order = room(order_table, order_capacity, n + 1);
+    int32_t* order = grow_table(order_table, order_capacity, n + 1);
     size_t k = 0;
     for (size_t i = 0; i < n; ++i) {
         next[i] = -1;
@@ -58,15 +61,12 @@ void same_name_chains(const Field* rec, size_t n, const bool* listed, int32_t* n
 }
 
 int32_t format_groups(const Field* rec, size_t n, const FieldList* list, int algorithm, int32_t* groups) {
-    bool* listed = room(listed_table, listed_capacity, n + 1);
+    bool* listed = grow_table(listed_table, listed_capacity, n + 1);
     int32_t count = 0;
     if (algorithm == GROUP_NTH) {
-        for (size_t i = 0; i < n; ++i) {
-            listed[i] = field_has_name(&rec[i]) &&
-                        field_list_match(list, rec[i].start, field_name_key(&rec[i]), nullptr, nullptr) != 0;
-            groups[i] = 0;
-        }
-        int32_t* next = room(next_table, next_capacity, n + 1);
+        format_listed(list, rec, n, listed);
+        for (size_t i = 0; i < n; ++i) groups[i] = 0;
+        int32_t* next = grow_table(next_table, next_capacity, n + 1);
         same_name_chains(rec, n, listed, next);
         for (size_t i = 0; i < n; ++i) {
             if (!listed[i] || groups[i] != 0) continue;

@@ -48,14 +48,6 @@ void pack_start(PackTool* tool, const char* usage, const char* options, const ch
 }
 
 namespace {
-template <typename T>
-T* room(T*& table, size_t& capacity, size_t n) {
-    if (n > capacity) {
-        table = static_cast<T*>(checked_realloc(table, sizeof(T) * n));
-        capacity = n;
-    }
-    return table;
-}
 bool* listed_table = nullptr;
 size_t listed_capacity = 0;
 int32_t* next_table = nullptr;
@@ -65,17 +57,15 @@ size_t mark_capacity = 0;
 }  // namespace
 
 bool* pack_listed(const PackTool* tool, const Field* rec, size_t n) {
-    bool* listed = room(listed_table, listed_capacity, n + 1);
-    for (size_t i = 0; i < n; ++i)
-        listed[i] = field_has_name(&rec[i]) &&
-                    field_list_match(&tool->list, rec[i].start, field_name_key(&rec[i]), nullptr, nullptr) != 0;
+    bool* listed = grow_table(listed_table, listed_capacity, n + 1);
+    format_listed(&tool->list, rec, n, listed);
     return listed;
 }
 
-int32_t* pack_next(size_t n) { return room(next_table, next_capacity, n + 1); }
+int32_t* pack_next(size_t n) { return grow_table(next_table, next_capacity, n + 1); }
 
 bool* pack_marks(size_t n) {
-    bool* marks = room(mark_table, mark_capacity, n + 1);
+    bool* marks = grow_table(mark_table, mark_capacity, n + 1);
     std::memset(marks, 0, n);
     return marks;
 }

@@ -310,6 +310,17 @@ int field_list_search(const FieldList* list, const wchar_t* name, size_t length,
     return walk_search(list, name, length, entry_out, position_out);
 }
 
+wchar_t* field_name_argument(const char* text, size_t* length, Area* scratch) {
+    wchar_t* decoded = mbs_to_area(text, scratch);
+    if (decoded == nullptr) return nullptr;
+    *length = std::wcslen(decoded) + 1;
+    wchar_t* name = static_cast<wchar_t*>(checked_malloc(sizeof(wchar_t) * *length));
+    std::wmemcpy(name, decoded, *length - 1);
+    name[*length - 1] = L':';
+    area_reset(scratch);
+    return name;
+}
+
 void field_list_clear_included(FieldList* list) {
     list->included = nullptr;
     list->included_last = nullptr;

@@ -105,6 +105,11 @@ inline int field_list_match(const FieldList* list, const wchar_t* name, size_t l
 // `area`, which may grow. Returns the entry, with no flags.
 FieldListEntry* field_list_insert(FieldList* list, FieldListEntry* after, const wchar_t* name, size_t length,
                                   Area* area);
+// A field name given as a program argument: decoded, with its colon (as
+// field_list_match takes names), in a block of its own; *length counts the
+// colon. Null when the text does not decode. Decodes in `scratch`, which it
+// empties again.
+wchar_t* field_name_argument(const char* text, size_t* length, Area* scratch);
 // Empties the included chain (the excluded one stays); the entries' memory
 // stays in the list's area.
 void field_list_clear_included(FieldList* list);

@@ -59,6 +59,16 @@ int warn(int level, const char* format, ...) __attribute__((format(printf, 2, 3)
 // byte) that end the program with a fatal message when none is left.
 void* checked_malloc(size_t n);
 void* checked_realloc(void* p, size_t n);
+// A table of the heap with room for at least n elements: grown (twice what
+// is asked, contents kept) when `capacity` is short, and returned.
+template <typename T>
+T* grow_table(T*& table, size_t& capacity, size_t n) {
+    if (n > capacity) {
+        capacity = 2 * n;
+        table = static_cast<T*>(checked_realloc(table, sizeof(T) * capacity));
+    }
+    return table;
+}
 // Installs the hook run before any exit caused by errors.
 void set_cleanup(void (*fn)());
 // Exits with status (after the clean-up hook) when errors were counted.

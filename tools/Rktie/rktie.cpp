@@ -47,7 +47,7 @@ static size_t new_name_length;
 // groups were written.
 static int32_t *groups, *first, *next;
 static bool* written;
-static size_t capacity = 0;
+static size_t groups_room = 0, first_room = 0, next_room = 0, written_room = 0;
 
 static const FieldFormat* format_of(const Field* f) {
     FieldListEntry* e = nullptr;
@@ -57,33 +57,22 @@ static const FieldFormat* format_of(const Field* f) {
 
 int main(int argc, char** argv) {
     tool_start(spec, argc, argv);
-    algorithm = leading ? GROUP_LEADING : sequence ? GROUP_SEQUENCE : GROUP_NTH;
     tool_area("rsize", &text);
     tool_area("tsize", &table);
     tool_area("nsize", &names);
     tool_area("wsize", &work);
     format_defaults(FORMAT_OUTPUT, t_text, z_text, &names);
     format_list_read(take_argument(usage), &list, FORMAT_OUTPUT, &names);
-    const char* name_text = take_argument(usage);
-    wchar_t* decoded = mbs_to_area(name_text, &work);
-    if (decoded == nullptr) fatal("code error in the new-field argument.\n");
-    new_name_length = std::wcslen(decoded) + 1;
-    new_name = static_cast<wchar_t*>(checked_malloc(sizeof(wchar_t) * new_name_length));
-    std::wmemcpy(new_name, decoded, new_name_length - 1);
-    new_name[new_name_length - 1] = L':';
-    area_reset(&work);
-    if (!list.inclusive && algorithm == GROUP_SEQUENCE) warn(WARN_ERROR, "exclusive list is not allowed for -S option.\n");
-    if (!list.inclusive && algorithm == GROUP_LEADING) warn(WARN_ERROR, "exclusive list is not allowed for -L option.\n");
+    new_name = field_name_argument(take_argument(usage), &new_name_length, &work);
+    if (new_name == nullptr) fatal("code error in the new-field argument.\n");
+    algorithm = format_group_algorithm(sequence, leading, &list);
 
     tool_each_record(&text, &table, [](Field* rec, const Input&) {
         size_t n = size_t(record_end(rec) - rec);
-        if (n + 1 > capacity) {
-            capacity = 2 * (n + 1);
-            groups = static_cast<int32_t*>(checked_realloc(groups, sizeof(int32_t) * capacity));
-            first = static_cast<int32_t*>(checked_realloc(first, sizeof(int32_t) * capacity));
-            next = static_cast<int32_t*>(checked_realloc(next, sizeof(int32_t) * capacity));
-            written = static_cast<bool*>(checked_realloc(written, capacity));
-        }
+        grow_table(groups, groups_room, n + 1);
+        grow_table(first, first_room, n + 1);
+        grow_table(next, next_room, n + 1);
+        grow_table(written, written_room, n + 1);
         int32_t count = format_groups(rec, n, &list, algorithm, groups);
         group_chains(groups, n, count, first, next);
         std::memset(written, 0, size_t(count) + 1);

@@ -33,7 +33,7 @@ static Area text, table, names;
 static FieldList list;
 // Per-record tables: the group of each field, and the chains of each group.
 static int32_t *groups, *first, *next;
-static size_t capacity = 0;
+static size_t groups_room = 0, first_room = 0, next_room = 0;
 
 // Writes the fields of two chains (each in record order) merged, each run
 // of adjacent lines at once.
@@ -54,22 +54,17 @@ static void write_merged(const Field* rec, const Field* end, int32_t a, int32_t 
 
 int main(int argc, char** argv) {
     tool_start(spec, argc, argv);
-    algorithm = leading ? GROUP_LEADING : sequence ? GROUP_SEQUENCE : GROUP_NTH;
     tool_area("rsize", &text);
     tool_area("tsize", &table);
     tool_area("nsize", &names);
     format_defaults(FORMAT_OUTPUT, "\t", "", &names);
     format_list_read(take_argument(usage), &list, FORMAT_OUTPUT, &names);
-    if (!list.inclusive && algorithm == GROUP_SEQUENCE) warn(WARN_ERROR, "exclusive list is not allowed for -S option.\n");
-    if (!list.inclusive && algorithm == GROUP_LEADING) warn(WARN_ERROR, "exclusive list is not allowed for -L option.\n");
+    algorithm = format_group_algorithm(sequence, leading, &list);
     tool_each_record(&text, &table, [](Field* rec, const Input&) {
         size_t n = size_t(record_end(rec) - rec);
-        if (2 * n + 2 > capacity) {
-            capacity = 2 * (2 * n + 2);
-            groups = static_cast<int32_t*>(checked_realloc(groups, sizeof(int32_t) * capacity));
-            first = static_cast<int32_t*>(checked_realloc(first, sizeof(int32_t) * capacity));
-            next = static_cast<int32_t*>(checked_realloc(next, sizeof(int32_t) * capacity));
-        }
+        grow_table(groups, groups_room, n + 1);
+        grow_table(first, first_room, n + 2);
+        grow_table(next, next_room, n + 1);
         int32_t count = format_groups(rec, n, &list, algorithm, groups);
         if (count == 0) {
             write_record(rec);

@@ -44,13 +44,8 @@ int main(int argc, char** argv) {
     format_defaults(FORMAT_INPUT, t_text, z_text, &names);
     const char* name_text = take_argument(usage);
     const char* list_text = take_argument(usage);
-    wchar_t* decoded = mbs_to_area(name_text, &work);
-    if (decoded == nullptr) fatal("code error in the fieldname argument.\n");
-    cut_name_length = std::wcslen(decoded) + 1;
-    cut_name = static_cast<wchar_t*>(checked_malloc(sizeof(wchar_t) * cut_name_length));
-    std::wmemcpy(cut_name, decoded, cut_name_length - 1);
-    cut_name[cut_name_length - 1] = L':';
-    area_reset(&work);
+    cut_name = field_name_argument(name_text, &cut_name_length, &work);
+    if (cut_name == nullptr) fatal("code error in the fieldname argument.\n");
     format_list_read(list_text, &list, FORMAT_INPUT, &names);
     if (!list.inclusive) usage_exit(usage);
 
