@@ -73,7 +73,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -135,6 +135,8 @@ Rkpack a status=3 ok
 Rkunpack a status=3 ok
 Rkbundle a status=3 ok
 Rkunbundle c status=3 ok
+Rkfd status=3 ok
+Rkfd -e status=3 ok
 --- status 0
 
 === random: a megabyte of random 7-bit bytes, NUL and control characters included
@@ -182,7 +184,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -248,6 +250,8 @@ Rkpack a status=0 ok
 Rkunpack a status=0 ok
 Rkbundle a status=0 ok
 Rkunbundle c status=0 ok
+Rkfd status=0 ok
+Rkfd -e status=0 ok
 --- status 0
 
 === random: UTF-8 text of characters of every width, then with random bytes overwritten
@@ -295,7 +299,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -377,6 +381,8 @@ Rkpack a ok
 Rkunpack a ok
 Rkbundle a ok
 Rkunbundle c ok
+Rkfd ok
+Rkfd -e ok
 --- status 0
 
 === code: undecodable sequences of every kind, at the start of a line, in a value, across a 64-byte block
@@ -391,7 +397,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -510,6 +516,8 @@ Rkpack a status=3 ok
 Rkunpack a status=3 ok
 Rkbundle a status=3 ok
 Rkunbundle c status=3 ok
+Rkfd status=3 ok
+Rkfd -e status=3 ok
 --- status 0
 
 
@@ -525,7 +533,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -564,6 +572,7 @@ yes '' | head -n 100000 | tr '\n' '\0' | sed 's/\x00/\x00\n/g' > zerolines.rk
 for p in "${progs[@]}"; do
   bad=
   run 0 "" 5 "" $p clean.rk; mv out clean.out
+  [[ $p == Rkfd* ]] && sed -i 's/^filename:clean\.rk$/filename:nul.rk/' clean.out
   run 0 "" 5 clean.out $p nul.rk
   # Input without a record: nothing, except Rkmeans's summary of no values.
   none=/dev/null; [[ $p == Rkmeans* ]] && { printf 'n.a:0\n\n' > none.out; none=none.out; }
@@ -599,6 +608,8 @@ Rkpack a status=0 ok
 Rkunpack a status=0 ok
 Rkbundle a status=0 ok
 Rkunbundle c status=0 ok
+Rkfd status=0 ok
+Rkfd -e status=0 ok
 --- status 0
 
 === big: a line of 50 MB of one letter, without a newline
@@ -613,7 +624,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -654,6 +665,7 @@ for p in "${progs[@]}"; do
   RktoTex*) o=exp; { printf '\\a{'; tail -c +3 big.rk; printf '}\n\n'; } > exp ;;
   Rktie*) o=exp; { printf 'new:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
   Rkuntie*) o=exp; { printf 'b:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
+  Rkfd*) o=exp; printf 'filename:big.rk\nfieldname:a\nmin:1\nmax:1\nexists:1/1\nminlen:50000000\nmaxlen:50000000\navglen:50000000\nattribute:Asc\n\n' > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -686,6 +698,8 @@ Rkpack a status=0 ok
 Rkunpack a status=0 ok
 Rkbundle a status=0 ok
 Rkunbundle c status=0 ok
+Rkfd status=0 ok
+Rkfd -e status=0 ok
 --- status 0
 
 
@@ -701,7 +715,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -742,6 +756,9 @@ for p in "${progs[@]}"; do
   RktoTex*) o=exp; { printf '\\a{'; tail -c +3 big.rk; printf '}\n\n'; } > exp ;;
   Rktie*) o=exp; { printf 'new:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
   Rkuntie*) o=exp; { printf 'b:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
+  # 16,666,665 characters; the emoji's block is newer than the table.
+  Rkfd) o=exp; printf 'filename:big.rk\nfieldname:a\nmin:1\nmax:1\nexists:1/1\nminlen:16666665\nmaxlen:16666665\navglen:16666665\nattribute:NAsc\n\n' > exp ;;
+  "Rkfd -e") o=exp; printf 'filename:big.rk\nfieldname:a\nmin:1\nmax:1\nexists:1/1\nminlen:16666665\nmaxlen:16666665\navglen:16666665\nattribute:NAsc\nNAsc:Latin-1 Supplement\nNAsc:Currency Symbols\n\n' > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
   echo "$p status=$st ${bad:-ok}"
@@ -774,6 +791,8 @@ Rkpack a status=0 ok
 Rkunpack a status=0 ok
 Rkbundle a status=0 ok
 Rkunbundle c status=0 ok
+Rkfd status=0 ok
+Rkfd -e status=0 ok
 --- status 0
 
 === big: a million empty lines, alone, around two records, and before an undecodable byte
@@ -787,7 +806,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -855,6 +874,8 @@ Rkpack a status=3 ok
 Rkunpack a status=3 ok
 Rkbundle a status=3 ok
 Rkunbundle c status=3 ok
+Rkfd status=3 ok
+Rkfd -e status=3 ok
 --- status 0
 
 === big: one record of 200,000 fields
@@ -868,7 +889,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -944,6 +965,8 @@ Rkpack a status=0 ok
 Rkunpack a status=0 ok
 Rkbundle a status=0 ok
 Rkunbundle c status=0 ok
+Rkfd status=0 ok
+Rkfd -e status=0 ok
 --- status 0
 
 === truncated: a valid file cut inside a character of each width and at several places of a line
@@ -957,7 +980,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -1040,6 +1063,8 @@ Rkpack a ok
 Rkunpack a ok
 Rkbundle a ok
 Rkunbundle c ok
+Rkfd ok
+Rkfd -e ok
 --- status 0
 
 

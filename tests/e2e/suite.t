@@ -30,7 +30,7 @@ ln -s "$bin/Rkcat" other
 Rkcat -D bogus=1 --help
 echo "status $?"
 --- stdout
-programs: 24, versions: 1
+programs: 25, versions: 1
 Rkcat (Rk tools)
 status 2
 --- stderr
