@@ -32,7 +32,7 @@ endif
 BIN := $(BUILD)/bin
 
 FUZZ_TIME    ?= 60
-FUZZ_TARGETS := reader options keys regex rkl format csv
+FUZZ_TARGETS := reader options keys regex rkl format csv charclass
 
 .PHONY: all configure check demo install uninstall package bench fuzz check-aarch64 grammar clean
 
@@ -82,6 +82,8 @@ demo: all
 	@$(BIN)/Rkproj order,item,price examples/orders.rk | $(BIN)/Rkhead -2 | $(BIN)/RktoTex -r endorder
 	@echo '$$ Rksort customer examples/orders.rk | Rkproj customer,tag | Rkbundle customer | Rkpack -t , tag | Rkhead -3'
 	@$(BIN)/Rksort customer examples/orders.rk | $(BIN)/Rkproj customer,tag | $(BIN)/Rkbundle customer | $(BIN)/Rkpack -t , tag | $(BIN)/Rkhead -3
+	@echo '$$ Rkfd -e examples/customers.rk | Rkproj fieldname,exists,maxlen,attribute,NAsc | RktoCsv'
+	@$(BIN)/Rkfd -e examples/customers.rk | $(BIN)/Rkproj fieldname,exists,maxlen,attribute,NAsc | $(BIN)/RktoCsv
 
 install: all
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)

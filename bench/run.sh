@@ -378,9 +378,48 @@ if [[ ! -f $data/bycity.rk || $data/bycity.rk -ot $D ]] && [[ -x $bin/Rksort ]];
     "$bin/Rksort" city "$D" > "$data/bycity.rk"
 fi
 bench "means -g city price"    'Rkmeans -g city price "$D"' 'mawk "$AWK_MEANS_G" "$D"' same "$data/bycity.rk"
+# Field profiles: the same counts, occurrences per record, lengths and a
+# class per field (integer, number, text) from awk, which counts bytes
+# where Rkfd counts characters, so the outputs differ on names with
+# accents; with -e (-v e=1) awk also marks the fields holding bytes beyond ASCII.
+# Miller's summary (types, counts, lengths) is timed as a reference.
+export AWK_FD='BEGIN { RS = ""; FS = "\n" }
+{
+    split("", c); prev = ""
+    for (i = 1; i <= NF; i++) {
+        p = index($i, ":")
+        if (p) { n = substr($i, 1, p - 1); v = substr($i, p + 1) } else { n = ""; v = $i }
+        if (!(n in seen)) { seen[n] = 1; order[++k] = n; minl[n] = 1e18; cls[n] = 0 }
+        if (n in c) { if (n != prev) sp[n] = 1 }
+        c[n]++; prev = n
+        l = length(v); if (l < minl[n]) minl[n] = l; if (l > maxl[n]) maxl[n] = l; tl[n] += l
+        if (v ~ /^[ \t]*[-+]?[0-9]+[ \t]*$/) t = 1
+        else if (v ~ /^[ \t]*[-+]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][-+]?[0-9]+)?[ \t]*$/) t = 2
+        else t = 3
+        if (t > cls[n]) cls[n] = t
+        if (e && t == 3 && v ~ /[\200-\377]/) na[n] = 1
+    }
+    for (n in c) { r[n]++; if (!(n in minc) || c[n] < minc[n]) minc[n] = c[n]; if (c[n] > maxc[n]) maxc[n] = c[n]; tc[n] += c[n] }
+}
+END {
+    for (j = 1; j <= k; j++) {
+        n = order[j]
+        print "filename:" FILENAME; print "fieldname:" n
+        print "min:" (r[n] < NR ? 0 : minc[n]); print "max:" maxc[n]
+        print "exists:" r[n] "/" NR; print "minlen:" minl[n]; print "maxlen:" maxl[n]
+        a = tl[n] / tc[n]; print "avglen:" (a == int(a) ? sprintf("%d", a) : sprintf("%g", a))
+        if (maxl[n] > 0) print "attribute:" (cls[n] == 1 ? "Int" : cls[n] == 2 ? "Num" : "Asc")
+        if (na[n]) print "NAsc:" n
+        if (sp[n]) print "position:split"
+        print ""
+    }
+}'
+bench "fd"                     'Rkfd "$D"' 'mawk "$AWK_FD" "$D"'
+bench "fd -e"                  'Rkfd -e "$D"' 'mawk -v e=1 "$AWK_FD" "$D"'
 if command -v mlr >/dev/null 2>&1 && [[ -f ${DK:-} ]]; then
     bench "  freq vs Miller"   'Rkfreq city "$D"' 'mlr count-distinct -f city "$DK"'
     bench "  means vs Miller"  'Rkmeans price,qty "$D"' 'mlr stats1 -a count,sum,mean,min,max,stddev -f price,qty "$DK"'
+    bench "  fd vs Miller"     'Rkfd "$D"' 'mlr --ojson summary -a field_type,count,minlen,maxlen "$DK"'
 fi
 # Joining: the bench file split in two files of different fields, both in
 # id order. The peer flattens each record to one tab-separated line led by
