@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "charclass.h"
+#include "nameorder.h"
 #include "tool.h"
 
 static const char usage[] =
@@ -38,21 +39,16 @@ static const ToolSpec spec = {usage, "D:eg:k:", settings, option, nullptr};
 
 enum : uint32_t { MOVED = 1, SPLIT = 2 };
 
-// The description of one field name, followed in the area by the name
-// (colon included). Descriptions refer to each other by their offsets in
-// the area, 0 standing for none: the area only grows until it is emptied,
-// so an offset stays good when the block moves.
+// The description of one field name; the name itself is its node's in the
+// merged order, whose number is its index among the descriptions.
 struct Description {
-    size_t prev, next;  // the merged order of names
-    uint64_t label;     // grows along the merged order
-    uint64_t stamp;     // the record that counted it last
-    int64_t count;      // its occurrences in that record
+    uint64_t stamp;  // the record that counted it last
+    int64_t count;   // its occurrences in that record
     int64_t records, min_count, max_count, total_count;
     int64_t min_length, max_length, total_length;
-    uint32_t hash, name_length, flags;
+    uint32_t flags;
     int attribute;
     BlockSet blocks;
-    wchar_t* name() { return reinterpret_cast<wchar_t*>(this + 1); }
 };
 
 static Area text, table, names, keys, descs;
@@ -60,140 +56,24 @@ static FieldList group_list;
 static const uint32_t no_key[1] = {0};
 static const uint32_t* group = no_key;
 
-// The descriptions of the file or group being read.
-static size_t first = 0;        // the first in the merged order
-static int64_t described = 0;   // how many there are
+// The descriptions of the file or group being read: an array growing at
+// the head of the area, by the numbers of their names in the merged order.
+static Description* described = nullptr;
+static NameOrder order;
 static int64_t group_records = 0;
 
-// The record being read: its serial number, the last description it added
-// to the merged order (0 before its first), the description of the field
-// before, and the descriptions it has counted.
+// The record being read: its serial number, the description of the field
+// before (-1 at the first), and the descriptions it has counted.
 static uint64_t serial = 0;
-static size_t cursor = 0, before = 0;
-static size_t* counted = nullptr;
+static int32_t before = -1;
+static int32_t* counted = nullptr;
 static size_t counted_room = 0, counted_used = 0;
 
-static Description* at(size_t offset) { return reinterpret_cast<Description*>(descs.base + offset); }
-
-// Names to descriptions: open addressing over a power-of-two table whose
-// slots are good for the descriptions of their generation only, so that
-// emptying it is a step of the generation.
-struct Slot {
-    uint32_t generation, hash;
-    size_t offset;
-};
-static Slot* slots = nullptr;
-static size_t slot_mask = 0;
-static uint32_t generation = 1;
-
-static uint32_t name_hash(const wchar_t* name, size_t n) {
-    uint32_t h = 2166136261u;
-    for (size_t i = 0; i < n; ++i) h = (h ^ uint32_t(name[i])) * 16777619u;
-    return h;
-}
-
-static bool same_name(Description* d, const wchar_t* name, size_t n) {
-    return d->name_length == n && std::wmemcmp(d->name(), name, n) == 0;
-}
-
-static Slot* find_slot(uint32_t h, const wchar_t* name, size_t n) {
-    for (size_t i = h & slot_mask;; i = (i + 1) & slot_mask) {
-        Slot* s = &slots[i];
-        if (s->generation != generation) return s;
-        if (s->hash == h && same_name(at(s->offset), name, n)) return s;
-    }
-}
-
-static void grow_slots() {
-    Slot* old = slots;
-    size_t old_size = slots ? slot_mask + 1 : 0;
-    size_t size = old_size ? 2 * old_size : 64;
-    slots = static_cast<Slot*>(checked_malloc(size * sizeof(Slot)));
-    std::memset(slots, 0, size * sizeof(Slot));
-    slot_mask = size - 1;
-    for (size_t i = 0; i < old_size; ++i) {
-        if (old[i].generation != generation) continue;
-        size_t j = old[i].hash & slot_mask;
-        while (slots[j].generation == generation) j = (j + 1) & slot_mask;
-        slots[j] = old[i];
-    }
-    std::free(old);
-}
-
-// Gives every description a label anew, evenly spread, in list order.
-static void relabel() {
-    uint64_t step = UINT64_MAX / uint64_t(described + 2), label = step;
-    for (size_t o = first; o; o = at(o)->next, label += step) at(o)->label = label;
-}
-
-// Links d into the merged order right after the cursor (at the start when
-// there is none), with a label between its neighbours'.
-static void link_after_cursor(size_t d) {
-    size_t next = cursor ? at(cursor)->next : first;
-    uint64_t low = cursor ? at(cursor)->label : 0;
-    uint64_t high = next ? at(next)->label : UINT64_MAX;
-    Description* p = at(d);
-    p->prev = cursor;
-    p->next = next;
-    if (cursor) at(cursor)->next = d; else first = d;
-    if (next) at(next)->prev = d;
-    if (high - low >= 2) p->label = low + (high - low) / 2;
-    else relabel();
-}
-
-static void unlink(size_t d) {
-    Description* p = at(d);
-    if (p->prev) at(p->prev)->next = p->next; else first = p->next;
-    if (p->next) at(p->next)->prev = p->prev;
-}
-
-static size_t new_description(uint32_t h, const wchar_t* name, size_t n) {
-    area_align(alignof(Description), &descs);
-    void* room = area_alloc(sizeof(Description) + n * sizeof(wchar_t), &descs);
-    size_t d = size_t(static_cast<char*>(room) - descs.base);
-    Description* p = at(d);
+static Description* new_description() {
+    Description* p = static_cast<Description*>(area_extend(sizeof(Description), &described, &descs));
     std::memset(p, 0, sizeof *p);
     p->min_length = INT64_MAX;
-    p->hash = h;
-    p->name_length = uint32_t(n);
-    std::wmemcpy(p->name(), name, n);
-    ++described;
-    if (uint64_t(described) * 2 > slot_mask + 1) grow_slots();
-    *find_slot(h, name, n) = Slot{generation, h, d};
-    return d;
-}
-
-// The description of a name the record has not counted yet, placed in the
-// merged order: one after the cursor stays, one before it moves right
-// after it, a new one goes right after it. It becomes the cursor.
-static size_t take_in_order(const wchar_t* name, size_t n) {
-    size_t expected = cursor ? at(cursor)->next : first;
-    size_t d;
-    if (expected && same_name(at(expected), name, n)) {
-        d = expected;
-    } else {
-        uint32_t h = name_hash(name, n);
-        Slot* s = find_slot(h, name, n);
-        if (s->generation != generation) {
-            d = new_description(h, name, n);
-            link_after_cursor(d);
-        } else {
-            d = s->offset;
-            if (at(d)->stamp == serial) return d;  // counted in this record already
-            if (cursor && at(d)->label < at(cursor)->label) {
-                unlink(d);
-                link_after_cursor(d);
-                at(d)->flags |= MOVED;
-            }
-        }
-    }
-    cursor = d;
-    Description* p = at(d);
-    p->stamp = serial;
-    p->count = 0;
-    grow_table(counted, counted_room, counted_used + 1);
-    counted[counted_used++] = d;
-    return d;
+    return p;
 }
 
 static const wchar_t empty_name[] = L":";
@@ -202,15 +82,26 @@ static void describe_field(const Field* f) {
     const wchar_t* name = empty_name;
     size_t n = 1;
     if (field_has_name(f)) name = f->start, n = size_t(f->value - f->start);
-    size_t d = before;
-    if (!d || !same_name(at(d), name, n)) {
-        d = take_in_order(name, n);
-        // One met before in this record, not right before: its occurrences
-        // are split by other fields.
-        if (at(d)->count > 0) at(d)->flags |= SPLIT;
+    int32_t d = before;
+    if (d < 0 || order.nodes[d].length != n || std::wmemcmp(name_order_name(&order, d), name, n) != 0) {
+        int mark;
+        d = name_order_take(&order, name, n, &mark);
+        if (mark == NAME_NEW) new_description();
+        Description* p = &described[d];
+        if (mark == NAME_MOVED) p->flags |= MOVED;
+        if (mark == NAME_MET) {
+            // One met before in this record, not right before: its
+            // occurrences are split by other fields.
+            p->flags |= SPLIT;
+        } else {
+            p->stamp = serial;
+            p->count = 0;
+            grow_table(counted, counted_room, counted_used + 1);
+            counted[counted_used++] = d;
+        }
         before = d;
     }
-    Description* p = at(d);
+    Description* p = &described[d];
     ++p->count;
     size_t length = field_value_length(f);
     int64_t l = int64_t(length);
@@ -223,12 +114,13 @@ static void describe_field(const Field* f) {
 
 static void describe_record(const Field* rec) {
     ++serial;
-    cursor = before = 0;
+    name_order_next_record(&order);
+    before = -1;
     counted_used = 0;
     for (const Field* f = rec; f->start; ++f)
         if (f->value) describe_field(f);  // a key field has none
     for (size_t i = 0; i < counted_used; ++i) {
-        Description* p = at(counted[i]);
+        Description* p = &described[counted[i]];
         if (p->records == 0 || p->count < p->min_count) p->min_count = p->count;
         if (p->count > p->max_count) p->max_count = p->count;
         p->total_count += p->count;
@@ -245,12 +137,12 @@ static void write_line(const char* name, int64_t n) {
 
 // Writes the descriptions of the file or group, then forgets them.
 static void write_descriptions(const char* file_name) {
-    for (size_t o = first; o; o = at(o)->next) {
-        Description* p = at(o);
+    for (int32_t d = order.first; d >= 0; d = order.nodes[d].next) {
+        Description* p = &described[d];
         if (file_name) write_filename(file_name);
         if (group_text) print_key(group, &group_list);
         out_lit("fieldname:");
-        out_write(p->name(), p->name_length - 1);
+        out_write(name_order_name(&order, d), order.nodes[d].length - 1);
         out_putwc(L'\n');
         // A record of the file or group without the field had none of it.
         write_line("min:", p->records < group_records ? 0 : p->min_count);
@@ -276,14 +168,9 @@ static void write_descriptions(const char* file_name) {
         out_putwc(L'\n');
     }
     area_reset(&descs);
-    area_alloc(alignof(Description), &descs);  // no description lies at offset 0
-    first = 0;
-    described = 0;
+    described = nullptr;
+    name_order_clear(&order);
     group_records = 0;
-    if (++generation == 0) {  // after 2^32 generations the slots start afresh
-        std::memset(slots, 0, (slot_mask + 1) * sizeof(Slot));
-        generation = 1;
-    }
 }
 
 int main(int argc, char** argv) {
@@ -292,8 +179,7 @@ int main(int argc, char** argv) {
     tool_area("rsize", &text);
     tool_area("tsize", &table);
     tool_area("dsize", &descs);
-    area_alloc(alignof(Description), &descs);
-    grow_slots();
+    area_push_pact(0, relocate_pair, &described, nullptr, &descs);
     if (group_text) {
         tool_area("nsize", &names, nullptr, 8);
         tool_area("ksize", &keys);
