@@ -20,7 +20,7 @@ static uint32_t hash_name(const wchar_t* name, size_t n) {
 
 static bool same_name(const NameOrder* o, int32_t node, const wchar_t* name, size_t n) {
     const Node& d = o->nodes[node];
-    return d.length == n && std::wmemcmp(o->names + d.name, name, n) == 0;
+    return d.length == n && std::wmemcmp(d.name, name, n) == 0;
 }
 
 static Slot* find_slot(NameOrder* o, uint32_t h, const wchar_t* name, size_t n) {
@@ -49,7 +49,11 @@ static void grow_slots(NameOrder* o) {
 
 void name_order_clear(NameOrder* o) {
     o->count = 0;
-    o->name_used = 0;
+    while (NameOrder::NameBlock* b = o->names) {
+        o->names = b->next;
+        b->next = o->spare;
+        o->spare = b;
+    }
     o->first = o->cursor = -1;
     if (++o->generation == 0) {  // after 2^32 clearings the slots start afresh
         if (o->slots) std::memset(o->slots, 0, (o->slot_mask + 1) * sizeof(Slot));
@@ -108,17 +112,46 @@ static void unlink(NameOrder* o, int32_t node) {
     if (d.next >= 0) o->nodes[d.next].prev = d.prev;
 }
 
+// A copy of the name in the current block, or in a new one (a spare one
+// when it is large enough).
+static const wchar_t* copy_name(NameOrder* o, const wchar_t* name, size_t n) {
+    using Block = NameOrder::NameBlock;
+    Block* b = o->names;
+    if (!b || b->room - b->used < n + 1) {
+        Block** spare = &o->spare;
+        while (*spare && (*spare)->room < n + 1) spare = &(*spare)->next;
+        if (*spare) {
+            b = *spare;
+            *spare = b->next;
+        } else {
+            size_t room = n + 1 > 16384 ? n + 1 : 16384;
+            b = static_cast<Block*>(checked_malloc(sizeof(Block) + room * sizeof(wchar_t)));
+            b->room = room;
+        }
+        b->used = 0;
+        b->next = o->names;
+        o->names = b;
+    }
+    wchar_t* copy = b->text + b->used;
+    std::wmemcpy(copy, name, n);
+    copy[n] = 0;
+    b->used += n + 1;
+    return copy;
+}
+
 static int32_t new_node(NameOrder* o, uint32_t h, const wchar_t* name, size_t n) {
     int32_t node = o->count++;
     grow_table(o->nodes, o->node_room, size_t(o->count));
-    grow_table(o->names, o->name_room, o->name_used + n + 1);
-    std::wmemcpy(o->names + o->name_used, name, n);
-    o->names[o->name_used + n] = 0;
-    o->nodes[node] = Node{-1, -1, 0, 0, o->name_used, uint32_t(n), h};
-    o->name_used += n + 1;
+    o->nodes[node] = Node{-1, -1, 0, 0, copy_name(o, name, n), uint32_t(n), h};
     if (!o->slots || size_t(o->count) * 2 > o->slot_mask + 1) grow_slots(o);
     *find_slot(o, h, name, n) = Slot{o->generation, h, node};
     return node;
+}
+
+int32_t name_order_find(NameOrder* o, const wchar_t* name, size_t n) {
+    if (!o->slots) return -1;
+    Slot* s = find_slot(o, hash_name(name, n), name, n);
+    return s->generation == o->generation ? s->node : -1;
 }
 
 int32_t name_order_take(NameOrder* o, const wchar_t* name, size_t n, int* mark) {

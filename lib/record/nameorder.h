@@ -18,14 +18,21 @@ struct NameOrder {
         int32_t prev, next;  // -1 for none
         uint64_t label;      // grows along the list
         uint64_t record;     // the record that met it last
-        size_t name;         // offset of its name in `names`
+        const wchar_t* name;  // its copy, 0-terminated, in a block of `names`
         uint32_t length, hash;
     };
     Node* nodes = nullptr;
     size_t node_room = 0;
     int32_t count = 0;  // nodes are numbered from 0 in the order they were made
-    wchar_t* names = nullptr;
-    size_t name_room = 0, name_used = 0;
+    // The copies of the names, in blocks that never move until the order is
+    // cleared (then they are used again).
+    struct NameBlock {
+        NameBlock* next;
+        size_t room, used;
+        wchar_t text[1];
+    };
+    NameBlock* names = nullptr;  // the block being filled; the full ones follow
+    NameBlock* spare = nullptr;  // blocks left by clearing
     // Names to nodes: open addressing, slots good for their generation only.
     struct Slot {
         uint32_t generation, hash;
@@ -50,4 +57,8 @@ inline void name_order_next_record(NameOrder* order) {
 // NAME_MOVED or NAME_NEW, or NAME_MET for a name the record had before
 // (which stays where it is and leaves the cursor alone).
 int32_t name_order_take(NameOrder* order, const wchar_t* name, size_t length, int* mark);
-inline const wchar_t* name_order_name(const NameOrder* order, int32_t node) { return order->names + order->nodes[node].name; }
+// The name of a node, 0-terminated; it stays in place until the order is
+// cleared.
+inline const wchar_t* name_order_name(const NameOrder* order, int32_t node) { return order->nodes[node].name; }
+// The node of a name, or -1 when the order has none; changes nothing.
+int32_t name_order_find(NameOrder* order, const wchar_t* name, size_t length);
