@@ -262,15 +262,31 @@ uint32_t* make_key(Field* record, FieldList* list, Area* key_area, Area* list_ar
     return kb.key;
 }
 
-namespace {
-
-const uint32_t empty_part[3] = {0, 0, 0};  // an absent part: no text, no values
-
-double load_double(const uint32_t* p) {
+double key_number(const uint32_t* p) {
     double v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
+
+const uint32_t* key_part(const uint32_t* p, const FieldListEntry* e, KeyPart* part) {
+    part->entry = e;
+    part->numeric = *e->flags & KEY_NUMERIC;
+    if (part->numeric) {
+        part->count = size_t(key_number(p));
+        part->begin = p + 2;
+        part->end = part->begin + 2 * part->count;
+        return part->end;
+    }
+    part->begin = p;
+    while (*p) ++p;
+    part->end = p;
+    return p + 1;
+}
+
+namespace {
+
+const uint32_t empty_part[3] = {0, 0, 0};  // an absent part: no text, no values
+
 
 // A total order on doubles: NaN equals NaN and lies below every number.
 int compare_numbers(double a, double b) {
@@ -283,13 +299,13 @@ int compare_numbers(double a, double b) {
 // after them (on a difference the caller stops, so they are left as they are).
 int compare_part(const uint32_t*& a, const uint32_t*& b, bool numeric) {
     if (numeric) {
-        size_t na = size_t(load_double(a)), nb = size_t(load_double(b));
+        size_t na = size_t(key_number(a)), nb = size_t(key_number(b));
         const uint32_t* va = a + 2;
         const uint32_t* vb = b + 2;
         a = va + 2 * na;
         b = vb + 2 * nb;
         for (size_t i = 0; i < na && i < nb; ++i)
-            if (int c = compare_numbers(load_double(va + 2 * i), load_double(vb + 2 * i))) return c;
+            if (int c = compare_numbers(key_number(va + 2 * i), key_number(vb + 2 * i))) return c;
         return na < nb ? -1 : na > nb ? 1 : 0;
     }
     for (;; ++a, ++b) {
@@ -330,32 +346,31 @@ void print_key(const uint32_t* key, const FieldList* list) {
     const uint32_t* end = key + key[0] / 4;
     const uint32_t* p = key + 1;
     for (const FieldListEntry* e = list->included; e && p < end; e = e->next) {
+        KeyPart part;
+        p = key_part(p, e, &part);
         auto name = [e]() {
             out_write(e->name, e->length);  // the name and its colon
         };
-        if (*e->flags & KEY_NUMERIC) {
-            size_t n = size_t(load_double(p));
-            p += 2;
-            for (size_t i = 0; i < n; ++i, p += 2) {
+        if (part.numeric) {
+            for (size_t i = 0; i < part.count; ++i) {
                 name();
-                print_number(load_double(p));
+                print_number(key_number(part.begin + 2 * i));
                 out_putwc(L'\n');
             }
             continue;
         }
         bool open = false;
-        for (; *p; ++p) {
+        for (const uint32_t* c = part.begin; c < part.end; ++c) {
             if (!open) {
                 name();
                 open = true;
             }
-            if (*p == 1) {
+            if (*c == 1) {
                 out_putwc(L'\n');
                 open = false;
             } else {
-                out_putwc(wchar_t(*p));
+                out_putwc(wchar_t(*c));
             }
         }
-        ++p;
     }
 }

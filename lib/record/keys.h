@@ -54,5 +54,18 @@ inline bool key_is_empty(const uint32_t* key) {
         if (*p) return false;
     return true;
 }
+// One part of a key: a text part's characters, each occurrence closed by
+// 1 (begin .. end, the closing 0 at end), or a numeric part's count values
+// (two words each, read by key_number).
+struct KeyPart {
+    const FieldListEntry* entry;
+    bool numeric;
+    const uint32_t* begin;
+    const uint32_t* end;
+    size_t count;
+};
+// Reads the part of entry e that starts at p; returns where the next starts.
+const uint32_t* key_part(const uint32_t* p, const FieldListEntry* e, KeyPart* part);
+double key_number(const uint32_t* p);
 // Writes the key as field lines "name:value", one per occurrence.
 void print_key(const uint32_t* key, const FieldList* list);

@@ -42,6 +42,7 @@ void tool_start(const ToolSpec& spec, int argc, char** argv) {
             int32_t& n = *spec.count;
             n = n > (INT32_MAX - digit) / 10 ? INT32_MAX : n * 10 + digit;
         } else if (letter == '?' || spec.option == nullptr || !spec.option(letter)) {
+            if (spec.quiet_unknown) rk_exit(2);
             if (!spec.scan_goes_on) usage_exit(spec.usage);
             std::fputs(spec.usage, stderr);
             ++error_count;

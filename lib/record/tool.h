@@ -32,6 +32,9 @@ struct ToolSpec {
     // When set, an unknown option writes the usage text and counts an error,
     // and the scan goes on (the program stops with status 2 after it).
     bool scan_goes_on = false;
+    // When set, an unknown option ends the run with status 2 without a
+    // text (the usage text answers --help only).
+    bool quiet_unknown = false;
 };
 
 // Steps 1 to 3 of the frame. Keeps the spec for the calls below.

@@ -15,7 +15,12 @@ for path in "$bin"/Rk*; do
   why=
   [[ $hs == 0 && ! -s help.err ]] || why+=" --help: status $hs or stderr"
   [[ $bs == 2 && ! -s bad.out ]] || why+=" unknown: status $bs or stdout"
-  cmp -s help.out bad.err && [[ -s help.out ]] || why+=" --help is not the usage text"
+  # Rkprint ends on an unknown option without a word; --help still answers.
+  if [[ $p == Rkprint ]]; then
+    [[ -s help.out && ! -s bad.err ]] || why+=" --help without text or unknown option with one"
+  else
+    cmp -s help.out bad.err && [[ -s help.out ]] || why+=" --help is not the usage text"
+  fi
   [[ $vs == 0 && ! -s version.err ]] || why+=" --version: status $vs or stderr"
   [[ $v =~ ^$p\ \(Rk\ tools\)\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || why+=" --version says '$v'"
   versions+="${v##* }"$'\n'
@@ -30,7 +35,7 @@ ln -s "$bin/Rkcat" other
 Rkcat -D bogus=1 --help
 echo "status $?"
 --- stdout
-programs: 25, versions: 1
+programs: 26, versions: 1
 Rkcat (Rk tools)
 status 2
 --- stderr

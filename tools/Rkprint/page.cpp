@@ -1,0 +1,362 @@
+// The page: the header (time stamp, file name or titles, page number), the
+// group key lines, the headings and values of every band, and the page
+// device that orders the placed texts by line and column and writes them.
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "rkprint.h"
+
+// ------------------------------------------------------------ the device
+
+struct Item {
+    double line, column;
+    const wchar_t* text;  // or, when null, `offset` in the page's own text
+    size_t offset;
+    size_t count;
+    double width;
+    size_t order;  // of placing: items at one place keep it
+};
+static Item* items = nullptr;
+static size_t item_room = 0, item_count = 0;
+static Text own;  // texts made for the page (record numbers, display forms)
+
+static void page_begin() {
+    item_count = 0;
+    own.clear();
+}
+
+// Places a text (`text` null: at `offset` in the page's own text); what
+// starts outside the page is dropped, what runs over its right edge is cut
+// to the characters that fit.
+static void place_text(double line, double column, const wchar_t* text, size_t offset, size_t count, double width) {
+    if (line >= page_height || column >= page_width) return;
+    const wchar_t* s = text ? text : own.chars + offset;
+    if (column + width > page_width) {
+        double room = page_width - column, used = 0;
+        size_t n = 0;
+        for (; n < count; ++n) {
+            double w = text_width(s + n, 1);
+            if (used + w > room) break;
+            used += w;
+        }
+        if (n == 0) return;
+        count = n;
+    }
+    grow_table(items, item_room, item_count + 1);
+    items[item_count] = Item{line, column, text, offset, count, width, item_count};
+    ++item_count;
+}
+
+// A text of the page's own, placed.
+static void place_own(double line, double column, const wchar_t* text, size_t n, double width) {
+    size_t offset = own.used;
+    own.append(text, n);
+    place_text(line, column, nullptr, offset, n, width);
+}
+
+static void page_end() {
+    std::sort(items, items + item_count, [](const Item& a, const Item& b) {
+        if (a.line != b.line) return a.line < b.line;
+        if (a.column != b.column) return a.column < b.column;
+        return a.order < b.order;
+    });
+    int64_t line = 0, column = 0;
+    for (size_t i = 0; i < item_count; ++i) {
+        const Item& it = items[i];
+        int64_t l = int64_t(it.line), c = int64_t(it.column);
+        for (; line < l; ++line) out_putwc(L'\n'), column = 0;
+        for (; column < c; ++column) out_putwc(L' ');
+        out_write(it.text ? it.text : own.chars + it.offset, it.count);
+        column += int64_t(it.width);
+    }
+    if (pad_pages) {
+        for (; line < page_height; ++line) out_putwc(L'\n');
+    } else {
+        out_lit("\f\n");
+    }
+}
+
+// ------------------------------------------------------------ the header
+
+bool header_shown = false;
+Text* titles = nullptr;
+int32_t title_count = 0;
+static double* title_widths = nullptr;
+
+static int32_t page_counter = 0;
+static wchar_t page_number[16];
+static size_t page_number_length = 0;
+static wchar_t stamp[32];
+static size_t stamp_length = 0;
+static double stamp_width = 0;
+static Text file_item;
+static double file_width = 0;
+
+// What the header of the page shows, and where.
+static bool show_stamp = false, show_number = false;
+static double name_column = 0, number_width = 0;
+static double header_lines = 0;
+
+// The moment of the time stamp: SOURCE_DATE_EPOCH when it holds a number
+// of seconds (pages made again compare equal), else now.
+static time_t stamp_time() {
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    if (epoch && *epoch) {
+        char* end;
+        errno = 0;
+        long long t = std::strtoll(epoch, &end, 10);
+        if (*end == 0 && errno == 0 && t == (long long)(time_t)t) return time_t(t);
+    }
+    return std::time(nullptr);
+}
+
+// The last component of a path: "/" and "\" stay; one trailing separator
+// goes, then everything up to the last '/', or failing one the last '\'.
+static const char* last_component(const char* name, size_t* n) {
+    size_t len = std::strlen(name);
+    if (len == 1 && (name[0] == '/' || name[0] == '\\')) {
+        *n = 1;
+        return name;
+    }
+    if (len > 0 && (name[len - 1] == '/' || name[len - 1] == '\\')) --len;
+    size_t from = 0;
+    bool slash = false;
+    for (size_t i = 0; i < len; ++i)
+        if (name[i] == '/') from = i + 1, slash = true;
+    if (!slash)
+        for (size_t i = 0; i < len; ++i)
+            if (name[i] == '\\') from = i + 1;
+    *n = len - from;
+    return name + from;
+}
+
+void header_start_file(const char* name) {
+    page_counter = 0;
+    time_t t = stamp_time();
+    struct tm local;
+    stamp_length = localtime_r(&t, &local) ? std::wcsftime(stamp, 32, L"%c", &local) : 0;
+    Text shown;
+    size_t n = stamp_length;
+    const wchar_t* s = shown_text(stamp, &n, &shown);
+    if (s != stamp) {
+        stamp_length = std::min(n, size_t(31));
+        std::wmemcpy(stamp, s, stamp_length);
+    }
+    stamp_width = text_width(stamp, stamp_length);
+    std::free(shown.chars);
+
+    // The file's name, character by character; a byte that is no character
+    // shows as '?'.
+    size_t bytes;
+    const char* base = last_component(name ? name : "(stdin)", &bytes);
+    Text decoded;
+    std::mbstate_t state{};
+    for (size_t i = 0; i < bytes;) {
+        wchar_t c;
+        size_t k = std::mbrtowc(&c, base + i, bytes - i, &state);
+        if (k == 0) k = 1, c = 0;
+        if (k == size_t(-1) || k == size_t(-2)) {
+            state = std::mbstate_t{};
+            decoded.put(L'?');
+            ++i;
+            continue;
+        }
+        if (c) decoded.put(c);
+        i += k;
+    }
+    file_item.clear();
+    display_form(decoded.chars, decoded.used, &file_item);
+    file_width = text_width(file_item.chars, file_item.used);
+    std::free(decoded.chars);
+}
+
+void header_set_titles() {
+    title_widths = static_cast<double*>(checked_malloc(sizeof(double) * size_t(title_count + 1)));
+    for (int32_t i = 0; i < title_count; ++i) title_widths[i] = text_width(titles[i].chars, titles[i].used);
+}
+
+double compute_header() {
+    ++page_counter;
+    page_number_length = size_t(std::swprintf(page_number, 16, L"%d", page_counter));
+    number_width = double(page_number_length);
+    show_stamp = show_number = false;
+    double w = page_width, t = stamp_width, p = number_width;
+    if (!header_shown) return header_lines = 0;
+    if (title_count > 0) {
+        double d = title_widths[0];
+        if (w >= t + 1 + d + 1 + p) {
+            name_column = (w - d) / 2;
+            if (name_column <= t) name_column = t + (w - t - p - d) / 2;
+            show_stamp = show_number = true;
+        } else if (w >= p + d + 1) {
+            name_column = 0;
+            show_number = true;
+        } else {
+            name_column = 0;
+        }
+        return header_lines = title_count;
+    }
+    double n = file_width;
+    if (w >= 1 + n + t + 1 + p) {
+        name_column = (w - n) / 2;
+        if (name_column <= t) name_column = t + (w - t - p - n) / 2;
+        show_stamp = show_number = true;
+    } else if (w >= p + n + 1) {
+        name_column = (w - n - p) / 2;
+        show_number = true;
+    } else {
+        name_column = 0;
+    }
+    return header_lines = 1;
+}
+
+static double centred(double width) { return page_width > width ? (page_width - width) / 2 : 0; }
+
+// ------------------------------------------------------------ key lines
+
+int32_t key_line_count = 0;
+static Text* key_lines = nullptr;
+static double* key_widths = nullptr;
+static size_t key_line_room = 0, key_width_room = 0, key_lines_made = 0;
+
+// The separator of a text key field's values: the first of ", ", "/",
+// "; ", ":", "|", two blanks that none of the key's text from the field on
+// holds (as far as a page's width of it), else " // ".
+static const wchar_t* separator(const uint32_t* p, const uint32_t* end, const FieldListEntry* e) {
+    static const wchar_t marks[] = L",/;:| ";
+    bool seen[6] = {};
+    double width = 0;
+    for (; e && p < end && width <= page_width; e = e->next) {
+        KeyPart part;
+        p = key_part(p, e, &part);
+        if (part.numeric) continue;
+        for (const uint32_t* c = part.begin; c < part.end && width <= page_width; ++c) {
+            if (*c == 1) continue;
+            wchar_t ch = wchar_t(*c);
+            width += text_width(&ch, 1);
+            for (int i = 0; i < 6; ++i) seen[i] |= ch == marks[i];
+        }
+    }
+    static const wchar_t* const choices[] = {L", ", L"/", L"; ", L":", L"|", L"  "};
+    for (int i = 0; i < 6; ++i)
+        if (!seen[i]) return choices[i];
+    return L" // ";
+}
+
+// The key lines: per key field its name and colon, then its values joined
+// (numbers as numbers are printed, by ", "), in display form.
+int32_t build_key_lines(const uint32_t* key) {
+    const uint32_t* p = key + 1;
+    const uint32_t* end = key + key[0] / 4;
+    int32_t n = 0;
+    Text line;
+    for (const FieldListEntry* e = group_list.included; e; e = e->next, ++n) {
+        line.clear();
+        line.append(e->name, e->length);
+        if (p < end) {
+            KeyPart part;
+            const wchar_t* sep = separator(p, end, e);
+            p = key_part(p, e, &part);
+            if (part.numeric) {
+                for (size_t i = 0; i < part.count; ++i) {
+                    char buf[64];
+                    format_number(buf, key_number(part.begin + 2 * i));
+                    if (i > 0) line.append(L", ", 2);
+                    for (const char* c = buf; *c; ++c) line.put(wchar_t(*c));
+                }
+            } else {
+                for (const uint32_t* c = part.begin; c < part.end; ++c) {
+                    if (*c != 1) line.put(wchar_t(*c));
+                    else if (c + 1 < part.end) line.append(sep, std::wcslen(sep));
+                }
+            }
+        }
+        grow_table(key_widths, key_width_room, size_t(n) + 1);
+        for (; key_lines_made <= size_t(n); ++key_lines_made) {
+            grow_table(key_lines, key_line_room, key_lines_made + 1);
+            key_lines[key_lines_made] = Text{};
+        }
+        Text& k = key_lines[n];
+        k.clear();
+        display_form(line.chars, line.used, &k);
+        key_widths[n] = text_width(k.chars, k.used);
+    }
+    std::free(line.chars);
+    return key_line_count = n;
+}
+
+// ------------------------------------------------------------ the page
+
+static double value_column(const Column& c, double left) {
+    if (c.flags & FORMAT_FLAG_RIGHT) return c.total - left;
+    if (c.attribute & ATTR_FLOAT) return c.total - c.right - left;
+    return 0;
+}
+
+static Text heading;
+
+void write_page() {
+    page_begin();
+    if (header_shown) {
+        if (show_stamp) place_text(0, 0, stamp, 0, stamp_length, stamp_width);
+        if (show_number) place_text(0, page_width - number_width, page_number, 0, page_number_length, number_width);
+        if (title_count > 0) {
+            place_text(0, double(int64_t(name_column)), titles[0].chars, 0, titles[0].used, title_widths[0]);
+            for (int32_t i = 1; i < title_count; ++i)
+                place_text(i, double(int64_t(centred(title_widths[i]))), titles[i].chars, 0, titles[i].used, title_widths[i]);
+        } else {
+            place_text(0, double(int64_t(name_column)), file_item.chars, 0, file_item.used, file_width);
+        }
+    }
+    if (group_given)
+        for (int32_t j = 0; j < key_line_count; ++j)
+            place_text(header_lines + j, double(int64_t(centred(key_widths[j]))), key_lines[j].chars, 0, key_lines[j].used,
+                       key_widths[j]);
+    double line = page.header_height + band_gap;
+    for (int32_t b = 0; b < page.band_count; ++b) {
+        const Band& band = page.bands[b];
+        row_heights(band, 0);
+        for (int32_t k = band.first; k < band.first + band.count; ++k) {
+            const BandColumn& bc = page.band_columns[k];
+            const Column& c = page.columns[bc.column];
+            size_t n = c.length - 1;
+            const wchar_t* name = c.name;
+            if (c.attribute & HEADING_SHOWN_AS_FORM) {
+                heading.clear();
+                display_form(c.name, n, &heading);
+                name = heading.chars, n = heading.used;
+            }
+            double offset = c.flags & FORMAT_FLAG_RIGHT ? c.total - c.name_width
+                          : (c.attribute & ATTR_FLOAT) && c.left >= c.name_width ? c.left - c.name_width : 0;
+            place_own(line, double(int64_t(bc.x + offset)), name, n, c.name_width);
+            // The values, record by record from the last.
+            double top = line + 1 + heading_extra;
+            for (int32_t r = 0; r < page.placed; ++r) top += row_height(r);
+            int32_t cc = bc.column;
+            for (int32_t r = page.placed - 1; r >= 0; --r) {
+                top -= row_height(r);
+                if (cc < 0) continue;
+                const Column& here = page.columns[cc];
+                const Slot* s = page.records[r];
+                if (here.entry == -2) {
+                    wchar_t digits[16];
+                    size_t len = size_t(std::swprintf(digits, 16, L"%d", page.first_number + r));
+                    place_own(top, double(int64_t(bc.x + value_column(c, double(len)))), digits, len, double(len));
+                } else if (here.entry >= 0) {
+                    double l = top;
+                    for (int32_t v = s->entries[here.entry].first; v >= 0; v = s->values[v].next, l += 1) {
+                        const SummaryValue& value = s->values[v];
+                        place_text(l, double(int64_t(bc.x + value_column(c, value.left))), value_text(s, &value), 0,
+                                   value.length, value.left + value.right);
+                    }
+                }
+                cc = here.prev;
+            }
+        }
+        line += band.height + band_gap;
+    }
+    page_end();
+}

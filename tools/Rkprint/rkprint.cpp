@@ -1,0 +1,290 @@
+// Rkprint: prints records as tables on pages of a given width and height:
+// a header with the file name (or titles), the time stamp and the page
+// number; one row per record, one column per field name; columns that do
+// not fit the width continue in bands below, each led by the index
+// columns; with -g a new page for each group of equal keys, the key shown
+// under the header. Records are read ahead only as far as a page can hold.
+#include <cstdlib>
+#include <cstring>
+
+#include "rkprint.h"
+
+static const char usage[] =
+    "Rkprint [-options] [input-file ..]\n"
+    "\tprints records as paged tables.\n"
+    "\tOptions:\n"
+    "\t-x width\tpage width (default 80).\n"
+    "\t-y height\tpage height (default 24).\n"
+    "\t-n\tpads each page with newlines instead of a form feed.\n"
+    "\t-h title\ttitle line (one per -h).\n"
+    "\t-i field-list\tindex fields, shown first in every band.\n"
+    "\t-p field-list\tfields to print (and their formats).\n"
+    "\t-f field-list\toutput formats of fields.\n"
+    "\t-z flags\tdefault format flags.\n"
+    "\t-g key-field-list\ta new page for each group.\n"
+    "\t-k key-flags\tdefault key flags for -g option.\n";
+
+static int32_t rsize = 32, tsize = 48, nsize = 1, ksize = 1, lsize = 0, wsize = 1;
+static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {"ksize", &ksize},
+                             {"lsize", &lsize}, {"wsize", &wsize}, {nullptr, nullptr}};
+
+int32_t page_width = 80, page_height = 24;
+bool pad_pages = false;
+FieldList format_list, print_list, group_list, index_list;
+bool formats_given = false, print_given = false, group_given = false, index_given = false;
+int32_t print_count = 0;
+
+static const char *format_text = nullptr, *print_text = nullptr, *group_text = nullptr, *index_text = nullptr;
+static const char *flags_text = nullptr, *z_text = "";
+static const char* x_text = nullptr;
+static const char* y_text = nullptr;
+static const char** title_texts = nullptr;
+static size_t title_room = 0;
+
+static bool option(int letter) {
+    switch (letter) {
+    case 'n': pad_pages = true; return true;
+    case 'x': x_text = opt_arg; return true;
+    case 'y': y_text = opt_arg; return true;
+    case 'h':
+        grow_table(title_texts, title_room, size_t(title_count) + 1);
+        title_texts[title_count++] = opt_arg;
+        return true;
+    case 'i': index_text = opt_arg; return true;
+    case 'p': print_text = opt_arg; return true;
+    case 'f': format_text = opt_arg; return true;
+    case 'z': z_text = opt_arg; return true;
+    case 'g': group_text = opt_arg; return true;
+    case 'k': flags_text = opt_arg; return true;
+    }
+    return false;
+}
+
+static ToolSpec make_spec() {
+    ToolSpec s{usage, "ng:h:i:k:f:z:p:x:y:D:", settings, option, nullptr};
+    s.quiet_unknown = true;
+    return s;
+}
+static const ToolSpec spec = make_spec();
+
+// Engine errors in the format texts of -f and -p.
+void wregerror(const char* message) { format_regex_error(message); }
+
+static Area text, table, names, keys;
+Area scratch_area;
+
+// The look-ahead queue: `queued` records from slot `head` on, in a ring of
+// page_height slots.
+static Slot* slots = nullptr;
+static int32_t slot_count = 0, head = 0, queued = 0;
+static int64_t held_entries = 0;  // entries of the queued records' tables
+static int64_t cell_bound = 0;
+static const uint32_t* current_key = nullptr;
+
+static Slot* queue_at(int32_t i) { return &slots[(head + i) % slot_count]; }
+
+// Growth of the record areas: the queued records follow.
+static int grow_text(void*, void*, Area* area) {
+    area_double(nullptr, nullptr, area);
+    for (int32_t i = 0; i < queued; ++i) relocate_record(queue_at(i)->record, area);
+    return 0;
+}
+static int grow_tables(void*, void*, Area* area) {
+    area_double(nullptr, nullptr, area);
+    for (int32_t i = 0; i < queued; ++i) area_relocate_cell(&queue_at(i)->record, area);
+    return 0;
+}
+
+// A page size: a decimal number, held to what 16-bit page positions take;
+// none at all, zero or below leaves no page.
+static int32_t page_size(const char* text, int32_t fallback) {
+    if (text == nullptr) return fallback;
+    long v = std::strtol(text, nullptr, 10);
+    if (v <= 0) fatal("too small page size, stop!\n");
+    return v > 32767 ? 32767 : int32_t(v);
+}
+
+// Reads records into the queue while a page could still take them.
+static bool input_done = false;
+static void look_ahead(Input* in) {
+    while (!input_done && queued < slot_count - 1) {
+        if (print_count > 0 && int64_t(queued) * print_count > cell_bound) return;
+        if (print_count == 0 && held_entries - 1 > cell_bound) return;
+        Field* rec = next_record(in, &text, &table);
+        if (rec == nullptr) {
+            input_done = true;
+            return;
+        }
+        Slot* s = queue_at(queued++);
+        s->record = rec;
+        s->fields = int32_t(record_end(rec) - rec) + 1;
+        held_entries += s->fields;
+        summarize_record(s);
+    }
+}
+
+// Drops the records the page placed.
+static void drop_placed(int32_t placed) {
+    if (placed < queued) {
+        for (int32_t i = 0; i < placed; ++i) held_entries -= queue_at(i)->fields;
+        head = (head + placed) % slot_count;
+        queued -= placed;
+        Field* first = queue_at(0)->record;
+        area_release(first->start, &text);
+        area_release(first, &table);
+    } else {
+        head = queued = 0;
+        held_entries = 0;
+        area_reset(&text);
+        area_reset(&table);
+    }
+}
+
+enum { QUEUE_EXHAUSTED = 0, KEY_CHANGED = 1, PAGE_FULL = 2 };
+static size_t page_record_room = 0;
+
+// Fills the page from the queue: records as long as the page takes them
+// (and, with -g, their key is the page's).
+static int fill_page(const uint32_t** next_key) {
+    page.header_height = compute_header() + (group_given ? key_line_count : 0);
+    if (page.header_height + heading_extra + 2 > page_height) fatal("too small page size, stop!\n");
+    layout_begin();
+    page.placed = 0;
+    for (int32_t i = 0; i < queued; ++i) {
+        Slot* s = queue_at(i);
+        if (group_given && i > 0) {
+            uint32_t* key = make_key(s->record, &group_list, &keys, &names);
+            if (compare_keys(key, current_key, &group_list) != 0) {
+                *next_key = key;
+                return KEY_CHANGED;
+            }
+            area_drop(key, &keys);
+        }
+        grow_table(page.records, page_record_room, size_t(i) + 1);
+        page.records[page.placed++] = s;
+        add_record_to_page();
+        if (page.height > page_height) {
+            if (page.placed > 1) {
+                --page.placed;
+                layout_roll_back();
+            }
+            return PAGE_FULL;
+        }
+        layout_accept();
+    }
+    return QUEUE_EXHAUSTED;
+}
+
+// The titles of -h, converted (a text that does not convert ends the run)
+// and shown in display form when they hold what cannot be printed.
+static void take_titles() {
+    titles = static_cast<Text*>(std::calloc(size_t(title_count) + 1, sizeof(Text)));
+    if (titles == nullptr) fatal("can't allocate necessary memory!\n");
+    for (int32_t i = 0; i < title_count; ++i) {
+        wchar_t* t = mbs_to_area(title_texts[i], &scratch_area);
+        if (t == nullptr) fatal("code error in the -h option.\n");
+        display_form(t, std::wcslen(t), &titles[i]);
+        area_reset(&scratch_area);
+    }
+    header_set_titles();
+}
+
+static void parse_lists() {
+    format_defaults(FORMAT_OUTPUT, "", z_text, &names);
+    if (format_text) {
+        format_list_read(format_text, &format_list, FORMAT_OUTPUT, &names);
+        formats_given = true;
+    }
+    if (print_text) {
+        format_list_read(print_text, &print_list, FORMAT_OUTPUT, &names);
+        print_given = true;
+        print_count = print_list.inclusive ? print_list.included_count : -print_list.excluded_count;
+    }
+    if (group_text) {
+        tool_key_list(group_text, flags_text, &group_list, &names);
+        group_given = true;
+    }
+    if (index_text) {
+        tool_field_list(index_text, &index_list, &names);
+        index_given = true;
+    }
+    if (formats_given && !format_list.inclusive) warn(WARN_ERROR, "exclusinve list is not allowed in -f.\n");
+    if (index_given && !index_list.inclusive) warn(WARN_ERROR, "exclusinve list is not allowed in -i.\n");
+    if (print_given && print_list.inclusive && print_list.included_count == 0)
+        warn(WARN_ERROR, "field-list is required for -p.\n");
+    if (group_given && group_list.inclusive && group_list.included_count == 0)
+        warn(WARN_ERROR, "field-list is required for -g.\n");
+}
+
+static void print_file(Input* in) {
+    area_reset(&text);
+    area_reset(&table);
+    head = queued = 0;
+    held_entries = 0;
+    input_done = false;
+    header_start_file(in->name);
+    if (group_given) {
+        area_reset(&keys);
+        current_key = nullptr;
+    }
+    look_ahead(in);
+    while (queued > 0) {
+        if (group_given && current_key == nullptr) {
+            current_key = make_key(queue_at(0)->record, &group_list, &keys, &names);
+            build_key_lines(current_key);
+        }
+        page.first_number = in->number - queued + 1;
+        const uint32_t* next_key = nullptr;
+        int result = fill_page(&next_key);
+        write_page();
+        drop_placed(page.placed);
+        if (group_given && result == KEY_CHANGED) {
+            area_release(next_key, &keys);
+            current_key = next_key;
+            build_key_lines(current_key);
+        } else if (group_given && result == QUEUE_EXHAUSTED) {
+            area_reset(&keys);
+            current_key = nullptr;
+        }
+        look_ahead(in);
+    }
+}
+
+int main(int argc, char** argv) {
+    tool_start(spec, argc, argv);
+    init_character_classes();
+    tool_area("rsize", &text, grow_text);
+    tool_area("tsize", &table, grow_tables);
+    tool_area("nsize", &names, nullptr, 8);
+    tool_area("wsize", &scratch_area);
+    if (group_text) {
+        tool_area("ksize", &keys);
+        area_push_pact(0, relocate_pair, &current_key, nullptr, &keys);
+    }
+    page_width = page_size(x_text, 80);
+    page_height = page_size(y_text, 24);
+    cell_bound = int64_t(page_height) * ((page_width + 1) / 2);
+    slot_count = page_height;
+    slots = static_cast<Slot*>(std::calloc(size_t(slot_count), sizeof(Slot)));
+    if (slots == nullptr) fatal("can't allocate necessary memory!\n");
+    // The layout's area: by default from the most values a page holds
+    // (56 bytes each, a quarter of them at once), held to 64 MB at first.
+    int64_t kb = lsize > 0 ? lsize : ((cell_bound / 4) * 56 + 1024) / 1024 + 8;
+    int32_t saved = pact_capacity[0];
+    pact_capacity[0] = 6;
+    area_create_kb(int32_t(kb > 65536 ? 65536 : kb), "lsize", &layout_area);
+    pact_capacity[0] = saved;
+    area_push_pact(0, area_double, nullptr, nullptr, &layout_area);
+    area_push_pact(0, relocate_pair, &page.columns, nullptr, &layout_area);
+    take_titles();
+    parse_lists();
+    header_shown = nargs > 0 || title_count > 0;
+    layout_lists();
+    exit_if_errors(2);
+    do {
+        Input in;
+        open_input(&in, INPUT_ONE_FILE);
+        print_file(&in);
+    } while (nargs > 0);
+    tool_finish();
+}

@@ -1,0 +1,161 @@
+// Rkprint: records as paged tables. The command line and the paging
+// (rkprint.cpp), the layout of a page's records into columns and bands
+// (layout.cpp), and the header and the writing of a page (page.cpp) share
+// the state declared here.
+#pragma once
+
+#include <cstdint>
+#include <cwchar>
+
+#include "charclass.h"
+#include "format.h"
+#include "nameorder.h"
+#include "tool.h"
+
+// Page geometry, set once from the options.
+extern int32_t page_width, page_height;
+extern bool pad_pages;
+constexpr double column_gap = 1, band_gap = 1, heading_extra = 0;
+
+// The options' lists.
+extern FieldList format_list, print_list, group_list, index_list;
+extern bool formats_given, print_given, group_given, index_given;
+extern int32_t print_count;  // -p: its entries when plain, minus them when excluding
+
+// Growable text of wide characters outside the areas.
+struct Text {
+    wchar_t* chars = nullptr;
+    size_t room = 0, used = 0;
+    void clear() { used = 0; }
+    void put(wchar_t c);
+    void append(const wchar_t* s, size_t n);
+};
+
+// Display width of a text of printable characters, and the display form of
+// any text (controls as ^X, other unprintable characters as <hex bytes>),
+// appended to `out`.
+double text_width(const wchar_t* s, size_t n);
+void display_form(const wchar_t* s, size_t n, Text* out);
+// `s` as it is shown: itself when all of it is printable, else its display
+// form in `scratch`; sets *n to the length shown.
+const wchar_t* shown_text(const wchar_t* s, size_t* n, Text* scratch);
+
+// ------------------------------------------------------------ summaries
+
+// One value of a summary entry: its text (in the record's line, or in the
+// slot's own text for converted and display forms) and its parts.
+struct SummaryValue {
+    int32_t field;   // the record's field holding the text, or -1: the slot's text
+    int32_t next;    // the entry's next value, or -1
+    size_t offset;   // from the field's start, or in the slot's text
+    size_t length;
+    double width, left, right;
+};
+// One distinct field name of a record.
+struct SummaryEntry {
+    int32_t field;         // the first field of the name, or -1 for a field without a name
+    uint32_t name_length;  // with the colon
+    int attribute;
+    int flags;             // 1 left-aligned, 2 right-aligned (format flags l and r)
+    double left, right;
+    int32_t count, first, last;
+};
+// A queued record: its field table (in the areas) and its summary (here).
+struct Slot {
+    Field* record;
+    int32_t fields;   // entries of its table, the closing one included
+    int32_t number;   // its number in its input file
+    SummaryEntry* entries = nullptr;
+    size_t entry_room = 0;
+    int32_t entry_count = 0;
+    SummaryValue* values = nullptr;
+    size_t value_room = 0;
+    int32_t value_count = 0;
+    Text text;
+};
+void summarize_record(Slot* slot);
+const wchar_t* entry_name(const Slot* slot, const SummaryEntry* e);
+const wchar_t* value_text(const Slot* slot, const SummaryValue* v);
+
+// ------------------------------------------------------------ the page
+
+enum { FORMAT_FLAG_LEFT = 1, FORMAT_FLAG_RIGHT = 2 };
+constexpr int HEADING_SHOWN_AS_FORM = 0x8000;
+
+// A column of one record of the page.
+struct Column {
+    const wchar_t* name;  // with its colon (in storage that outlives the page)
+    uint32_t length;
+    double name_width;
+    int attribute;
+    int flags;
+    double left, right, total;
+    int32_t entry;  // the record's summary entry of the name, -1 for none; -2 the record number
+    int32_t prev;   // the same column of the record before, or -1
+};
+struct BandColumn {
+    double x;
+    int32_t column;  // in the last record's columns
+};
+struct Band {
+    int32_t first, count;  // its columns in the band columns
+    double height;
+};
+
+struct Page {
+    Slot** records;          // the records placed, in page order
+    int32_t placed;
+    int32_t first_number;    // the first record's number in its file
+    double header_height;
+    // The layout of the records so far: the columns of every record (those
+    // of record r from column_start[r]), and the bands of the last one.
+    Column* columns;         // the object growing at the head of lsize
+    int32_t column_count;
+    int32_t* column_start;
+    BandColumn* band_columns;
+    int32_t band_column_count;
+    Band* bands;
+    int32_t band_count;
+    double height;           // of the whole page
+};
+extern Page page;
+extern Area layout_area;
+
+// Starts the page's layout (the records of the page are page.records).
+void layout_begin();
+// Adds page.records[page.placed - 1] to the layout: names, columns, bands
+// and heights; sets page.height.
+void add_record_to_page();
+// Remembers the layout as accepted, or goes back to the one accepted last.
+void layout_accept();
+void layout_roll_back();
+// The column of record r (0-based) that the last record's column c is
+// carried from, or -1.
+int32_t column_of_record(int32_t c, int32_t r);
+// The number of values that a column has in its record.
+int32_t column_values(const Column* c, const Slot* s);
+// The row heights of records from..placed-1 in a band, then each one's.
+void row_heights(const Band& b, int32_t from);
+double row_height(int32_t r);
+// The copies of the -i and -p names the columns refer to (once, after the
+// lists are parsed).
+void layout_lists();
+
+// ------------------------------------------------------------ output
+
+// Per input file: the time stamp and the file-name item, and the page
+// counter (reset for each file).
+void header_start_file(const char* name);
+extern bool header_shown;
+// The header of a new page: increments the page counter; returns the
+// header's height.
+double compute_header();
+// The key lines of a group key (with -g); their number.
+int32_t build_key_lines(const uint32_t* key);
+extern int32_t key_line_count;
+void header_set_titles();
+void write_page();
+
+// The titles of -h, in order, as shown.
+extern Text* titles;
+extern int32_t title_count;
