@@ -107,7 +107,7 @@ void text_part(KeyBuilder& kb, Next next, uint32_t flags) {
         uint32_t* out = kb.room(n + 1);
         size_t m = 0;
         if (!filtered) {
-            for (size_t i = 0; i < n; ++i) out[i] = uint32_t(v[i]);
+            for (size_t i = 0; i < n; ++i) out[i] = key_code(v[i]);
             m = n;
         } else {
             for (const wchar_t* p = v; p < f->end; ++p) {
@@ -115,7 +115,7 @@ void text_part(KeyBuilder& kb, Next next, uint32_t flags) {
                 if ((flags & KEY_DICTIONARY) && !(std::iswalpha(c) || std::iswdigit(c) || std::iswspace(c))) continue;
                 if ((flags & KEY_PRINTABLE) && !std::iswprint(c)) continue;
                 if ((flags & KEY_FOLD) && std::iswlower(c)) c = std::towupper(c);
-                out[m++] = uint32_t(c);
+                out[m++] = key_code(wchar_t(c));
             }
         }
         out[m++] = 1;
@@ -369,7 +369,7 @@ void print_key(const uint32_t* key, const FieldList* list) {
                 out_putwc(L'\n');
                 open = false;
             } else {
-                out_putwc(wchar_t(*c));
+                out_putwc(key_char(*c));
             }
         }
     }

@@ -1,7 +1,9 @@
 // Key-field lists and keys. A key is one block of 32-bit words in a key area:
 // its length in bytes, then one part per key field: for a text field each
 // occurrence's characters followed by 1, and a closing 0; for a numeric
-// field the number of occurrences and their values, as doubles.
+// field the number of occurrences and their values, as doubles. A character
+// is stored as its code + 1 (key_code), so that none, U+0001 included, is
+// taken for a mark, and the order of the words is the characters' order.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +19,9 @@ enum : uint32_t {
     KEY_NUMERIC = 16,    // n: compare as numbers
     KEY_REVERSE = 32,    // r: reverse the order
 };
+
+inline uint32_t key_code(wchar_t c) { return uint32_t(c) + 1; }
+inline wchar_t key_char(uint32_t word) { return wchar_t(word - 1); }
 
 // The flags of key fields that state none (-k); set by key_default_flags.
 extern uint32_t default_key_flags;

@@ -424,7 +424,7 @@ std::vector<Part> model_key(std::vector<Field> fields, const FieldList& l) {
             if (p.numeric) {
                 p.values.push_back(parse_number(v.c_str()));
             } else {
-                p.words.insert(p.words.end(), v.begin(), v.end());
+                for (wchar_t c : v) p.words.push_back(uint32_t(c) + 1);  // codes are stored + 1
                 p.words.push_back(1);
             }
             f.value = nullptr;

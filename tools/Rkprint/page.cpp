@@ -235,7 +235,7 @@ static const wchar_t* separator(const uint32_t* p, const uint32_t* end, const Fi
         if (part.numeric) continue;
         for (const uint32_t* c = part.begin; c < part.end && width <= page_width; ++c) {
             if (*c == 1) continue;
-            wchar_t ch = wchar_t(*c);
+            wchar_t ch = key_char(*c);
             width += text_width(&ch, 1);
             for (int i = 0; i < 6; ++i) seen[i] |= ch == marks[i];
         }
@@ -269,7 +269,7 @@ int32_t build_key_lines(const uint32_t* key) {
                 }
             } else {
                 for (const uint32_t* c = part.begin; c < part.end; ++c) {
-                    if (*c != 1) line.put(wchar_t(*c));
+                    if (*c != 1) line.put(key_char(*c));
                     else if (c + 1 < part.end) line.append(sep, std::wcslen(sep));
                 }
             }
