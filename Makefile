@@ -84,6 +84,8 @@ demo: all
 	@$(BIN)/Rksort customer examples/orders.rk | $(BIN)/Rkproj customer,tag | $(BIN)/Rkbundle customer | $(BIN)/Rkpack -t , tag | $(BIN)/Rkhead -3
 	@echo '$$ Rkfd -e examples/customers.rk | Rkproj fieldname,exists,maxlen,attribute,NAsc | RktoCsv'
 	@$(BIN)/Rkfd -e examples/customers.rk | $(BIN)/Rkproj fieldname,exists,maxlen,attribute,NAsc | $(BIN)/RktoCsv
+	@echo '$$ Rksort customer examples/orders.rk | Rkprint -g customer -p item,price,qty -x 44 -y 9 -n'
+	@$(BIN)/Rksort customer examples/orders.rk | $(BIN)/Rkprint -g customer -p item,price,qty -x 44 -y 9 -n
 
 install: all
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
