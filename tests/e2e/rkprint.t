@@ -1,0 +1,156 @@
+# Rkprint: whole pages of a few layouts, the messages, and properties of
+# pages of random records. The time stamp is fixed by SOURCE_DATE_EPOCH.
+
+=== pages: numbers on their decimal point, rows of several lines, display forms, index fields, groups, titles, cuts at the edge
+--- run
+export SOURCE_DATE_EPOCH=1765289100 TZ=UTC
+printf 'n:1.5\nw:12\nt:x\nt:y\nt:z\n\nn:10.25\nw:abc\n\nn:3\nv\tx:\001\302\205\n\n' > a.rk
+printf 'k:a,b\nk:c\nq:2\nx:1\n\nk:a,b\nk:c\nq:2.0\nx:2\n\nk:z\nq:7\nx:3\n\n' > g.rk
+Rkprint -x 30 -y 12 -n a.rk
+Rkprint -x 16 -y 15 -i n -n a.rk
+Rkprint -g k,q:n -x 24 -y 8 -n g.rk
+Rkprint -h Title -h Sub -x 20 -y 5 -n -p n,t:r g.rk a.rk
+printf 'a:\350\252\236\350\252\236\350\252\236\350\252\236\350\252\236\350\252\236\nb:x\n\n' | Rkprint -x 13 -y 4 | cat -A
+--- stdout
+            a.rk             1
+
+rec#  n    v^Ix     w   t
+   1  1.5           12  x
+                        y
+                        z
+   2 10.25          abc
+   3  3    ^A<c285>
+
+
+
+
+     a.rk      1
+
+ n    v^Ix
+ 1.5
+10.25
+ 3    ^A<c285>
+
+ n    w   t
+ 1.5  12  x
+          y
+          z
+10.25 abc
+ 3
+
+
+         g.rk          1
+        k:a,b/c
+          q:2
+
+rec# x
+   1 1
+   2 2
+
+         g.rk          2
+          k:z
+          q:7
+
+rec# x
+   3 3
+
+
+Title              1
+        Sub
+
+rec# n t
+   1
+Title              2
+        Sub
+
+rec# n t
+   2
+Title              3
+        Sub
+
+rec# n t
+   3
+Title              1
+        Sub
+
+rec# n   t
+   1 1.5 x
+Title              2
+        Sub
+
+rec#  n    t
+   2 10.25
+Title              3
+        Sub
+
+rec# n t
+   3 3
+$
+rec# a$
+   1 M-hM-*M-^^M-hM-*M-^^M-hM-*M-^^M-hM-*M-^^^L$
+--- status 0
+
+=== messages: page sizes, lists, titles; an unknown option ends the run without a word
+--- run
+printf 'a:1\n\n' > a.rk
+for args in "-y 2" "-x 0" "-x abc" "-y -5" "-f ^a" "-i ^a" "-p ''" "-g ''" "-z q%" "-h \$'\\377'" "-q"; do
+  eval "Rkprint $args a.rk" > out 2> err; echo "$args: status $? $(cat err) $(wc -c < out)"
+done
+--- stdout
+-y 2: status 3 Rkprint: too small page size, stop! 0
+-x 0: status 3 Rkprint: too small page size, stop! 0
+-x abc: status 3 Rkprint: too small page size, stop! 0
+-y -5: status 3 Rkprint: too small page size, stop! 0
+-f ^a: status 2 Rkprint: exclusinve list is not allowed in -f. 0
+-i ^a: status 2 Rkprint: exclusinve list is not allowed in -i. 0
+-p '': status 2 Rkprint: field-list is required for -p. 0
+-g '': status 2 Rkprint: field-list is required for -g. 0
+-z q%: status 2 Rkprint: -z option error '%'. 0
+-h $'\377': status 3 Rkprint: code error in the -h option. 0
+-q: status 2  0
+--- status 0
+
+=== properties: random records on random pages; every page is its height with -n, no line is wider than the page, every record is shown
+--- run
+python3 - <<'PY'
+import random, subprocess, unicodedata
+def width(s):
+    return sum(0 if unicodedata.combining(c) else 2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in s)
+r = random.Random(11)
+words = ["1", "-2", "3.25", "1e5", "abc", "a b", "", "語x", "é", "x\ty", "0x1F", "wwwwwwwwwwwwwwwwwwwwwwwww"]
+bad = 0
+for case in range(250):
+    names = ["f%d" % i for i in range(r.randint(1, 12))]
+    recs = []
+    for _ in range(r.randint(1, 40)):
+        fields = [(n, r.choice(words)) for n in names if r.random() < 0.6 for _ in range(r.choice([1, 1, 1, 2, 3]))]
+        r.shuffle(fields)
+        fields.insert(r.randint(0, len(fields)), ("id", str(len(recs) + 1)))
+        recs.append(fields)
+    text = "".join("".join("%s:%s\n" % f for f in rec) + "\n" for rec in recs)
+    w, h = r.randint(8, 120), r.randint(3, 40)
+    args = ["Rkprint", "-n", "-x", str(w), "-y", str(h)] + r.choice([[], ["-i", "id"], ["-p", "f1,f0,f2"], ["-p", "^f1"]])
+    p = subprocess.run(args, input=text.encode(), capture_output=True)
+    out = p.stdout.decode()
+    lines = out.split("\n")[:-1]
+    why = []
+    if p.returncode != 0:
+        why.append("status %d %s" % (p.returncode, p.stderr[:200]))
+    if len(lines) % h:
+        why.append("%d lines for pages of %d" % (len(lines), h))
+    if any(width(l) > w for l in lines):
+        why.append("a line wider than %d" % w)
+    if "-i" not in args:
+        shown = {int(l.split()[0]) for l in lines if l[:1] == " " and l.split() and l.split()[0].isdigit()} | \
+                {int(l.split()[0]) for l in lines if l[:1].isdigit()}
+        if not set(range(1, len(recs) + 1)) <= shown:
+            why.append("records missing")
+    if why:
+        bad += 1
+        if bad <= 3:
+            print(args, why)
+print("cases", case + 1, "bad", bad)
+PY
+--- stdout
+cases 250 bad 0
+--- status 0
