@@ -73,7 +73,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -137,6 +137,9 @@ Rkbundle a status=3 ok
 Rkunbundle c status=3 ok
 Rkfd status=3 ok
 Rkfd -e status=3 ok
+Rkprint status=3 ok
+Rkprint -x 20 -y 6 -n status=3 ok
+Rkprint -x 200 -y 70 -g a status=3 ok
 --- status 0
 
 === random: a megabyte of random 7-bit bytes, NUL and control characters included
@@ -184,7 +187,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -252,6 +255,9 @@ Rkbundle a status=0 ok
 Rkunbundle c status=0 ok
 Rkfd status=0 ok
 Rkfd -e status=0 ok
+Rkprint status=0 ok
+Rkprint -x 20 -y 6 -n status=0 ok
+Rkprint -x 200 -y 70 -g a status=0 ok
 --- status 0
 
 === random: UTF-8 text of characters of every width, then with random bytes overwritten
@@ -299,7 +305,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -383,6 +389,9 @@ Rkbundle a ok
 Rkunbundle c ok
 Rkfd ok
 Rkfd -e ok
+Rkprint ok
+Rkprint -x 20 -y 6 -n ok
+Rkprint -x 200 -y 70 -g a ok
 --- status 0
 
 === code: undecodable sequences of every kind, at the start of a line, in a value, across a 64-byte block
@@ -397,7 +406,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -518,6 +527,9 @@ Rkbundle a status=3 ok
 Rkunbundle c status=3 ok
 Rkfd status=3 ok
 Rkfd -e status=3 ok
+Rkprint status=3 ok
+Rkprint -x 20 -y 6 -n status=3 ok
+Rkprint -x 200 -y 70 -g a status=3 ok
 --- status 0
 
 
@@ -533,7 +545,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -567,11 +579,14 @@ for ch in r.choices(pool, k=200000):
 open("nul.rk", "w").write("".join(out))
 EOF
 tr -d '\0' < nul.rk > clean.rk
+# Rkprint shows the last part of the name, and a fixed time.
+mkdir c && cp clean.rk c/nul.rk && export SOURCE_DATE_EPOCH=0
 head -c 1000000 /dev/zero > zeros.rk
 yes '' | head -n 100000 | tr '\n' '\0' | sed 's/\x00/\x00\n/g' > zerolines.rk
 for p in "${progs[@]}"; do
   bad=
-  run 0 "" 5 "" $p clean.rk; mv out clean.out
+  cf=clean.rk; [[ $p == Rkprint* ]] && cf=c/nul.rk
+  run 0 "" 5 "" $p $cf; mv out clean.out
   [[ $p == Rkfd* ]] && sed -i 's/^filename:clean\.rk$/filename:nul.rk/' clean.out
   run 0 "" 5 clean.out $p nul.rk
   # Input without a record: nothing, except Rkmeans's summary of no values.
@@ -610,6 +625,9 @@ Rkbundle a status=0 ok
 Rkunbundle c status=0 ok
 Rkfd status=0 ok
 Rkfd -e status=0 ok
+Rkprint status=0 ok
+Rkprint -x 20 -y 6 -n status=0 ok
+Rkprint -x 200 -y 70 -g a status=0 ok
 --- status 0
 
 === big: a line of 50 MB of one letter, without a newline
@@ -624,7 +642,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -665,6 +683,7 @@ for p in "${progs[@]}"; do
   RktoTex*) o=exp; { printf '\\a{'; tail -c +3 big.rk; printf '}\n\n'; } > exp ;;
   Rktie*) o=exp; { printf 'new:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
   Rkuntie*) o=exp; { printf 'b:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
+  Rkprint*) o= ;;
   Rkfd*) o=exp; printf 'filename:big.rk\nfieldname:a\nmin:1\nmax:1\nexists:1/1\nminlen:50000000\nmaxlen:50000000\navglen:50000000\nattribute:Asc\n\n' > exp ;;
   esac
   run $s "$m" 20 "$o" $p big.rk
@@ -700,6 +719,9 @@ Rkbundle a status=0 ok
 Rkunbundle c status=0 ok
 Rkfd status=0 ok
 Rkfd -e status=0 ok
+Rkprint status=0 ok
+Rkprint -x 20 -y 6 -n status=0 ok
+Rkprint -x 200 -y 70 -g a status=0 ok
 --- status 0
 
 
@@ -715,7 +737,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -756,6 +778,7 @@ for p in "${progs[@]}"; do
   RktoTex*) o=exp; { printf '\\a{'; tail -c +3 big.rk; printf '}\n\n'; } > exp ;;
   Rktie*) o=exp; { printf 'new:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
   Rkuntie*) o=exp; { printf 'b:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
+  Rkprint*) o= ;;
   # 16,666,665 characters; the emoji's block is newer than the table.
   Rkfd) o=exp; printf 'filename:big.rk\nfieldname:a\nmin:1\nmax:1\nexists:1/1\nminlen:16666665\nmaxlen:16666665\navglen:16666665\nattribute:NAsc\n\n' > exp ;;
   "Rkfd -e") o=exp; printf 'filename:big.rk\nfieldname:a\nmin:1\nmax:1\nexists:1/1\nminlen:16666665\nmaxlen:16666665\navglen:16666665\nattribute:NAsc\nNAsc:Latin-1 Supplement\nNAsc:Currency Symbols\n\n' > exp ;;
@@ -793,6 +816,9 @@ Rkbundle a status=0 ok
 Rkunbundle c status=0 ok
 Rkfd status=0 ok
 Rkfd -e status=0 ok
+Rkprint status=0 ok
+Rkprint -x 20 -y 6 -n status=0 ok
+Rkprint -x 200 -y 70 -g a status=0 ok
 --- status 0
 
 === big: a million empty lines, alone, around two records, and before an undecodable byte
@@ -806,7 +832,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -876,6 +902,9 @@ Rkbundle a status=3 ok
 Rkunbundle c status=3 ok
 Rkfd status=3 ok
 Rkfd -e status=3 ok
+Rkprint status=3 ok
+Rkprint -x 20 -y 6 -n status=3 ok
+Rkprint -x 200 -y 70 -g a status=3 ok
 --- status 0
 
 === big: one record of 200,000 fields
@@ -889,7 +918,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -967,6 +996,9 @@ Rkbundle a status=0 ok
 Rkunbundle c status=0 ok
 Rkfd status=0 ok
 Rkfd -e status=0 ok
+Rkprint status=0 ok
+Rkprint -x 20 -y 6 -n status=0 ok
+Rkprint -x 200 -y 70 -g a status=0 ok
 --- status 0
 
 === truncated: a valid file cut inside a character of each width and at several places of a line
@@ -980,7 +1012,7 @@ progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:
        "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
        "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
        "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e")
+       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
 # run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
 # expected standard error without the program name when STATUS is not 0,
 # OUTPUT a file holding the expected standard output ("" not to compare it).
@@ -1065,6 +1097,9 @@ Rkbundle a ok
 Rkunbundle c ok
 Rkfd ok
 Rkfd -e ok
+Rkprint ok
+Rkprint -x 20 -y 6 -n ok
+Rkprint -x 200 -y 70 -g a ok
 --- status 0
 
 
