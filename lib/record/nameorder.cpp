@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fieldlist.h"
 #include "runtime.h"
 
 using Node = NameOrder::Node;
@@ -20,7 +21,7 @@ static uint32_t hash_name(const wchar_t* name, size_t n) {
 
 static bool same_name(const NameOrder* o, int32_t node, const wchar_t* name, size_t n) {
     const Node& d = o->nodes[node];
-    return d.length == n && std::wmemcmp(d.name, name, n) == 0;
+    return d.length == n && same_text(d.name, name, n);
 }
 
 static Slot* find_slot(NameOrder* o, uint32_t h, const wchar_t* name, size_t n) {

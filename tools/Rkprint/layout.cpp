@@ -24,17 +24,17 @@ void Text::append(const wchar_t* s, size_t n) {
 }
 
 double text_width(const wchar_t* s, size_t n) {
-    double w = 0;
+    size_t w = 0;
     for (size_t i = 0; i < n; ++i) {
-        wchar_t c = s[i];
-        if (c >= 0x20 && c < 0x7F) {
-            w += 1;
+        uint32_t c = uint32_t(s[i]);
+        if (c - 0x20 < 0x5F) {
+            ++w;
         } else {
-            int k = wcwidth(c);
-            if (k > 0) w += k;
+            int k = wcwidth(wchar_t(c));
+            if (k > 0) w += size_t(k);
         }
     }
-    return w;
+    return double(w);
 }
 
 static bool printable(wchar_t c) { return (c >= 0x20 && c < 0x7F) || (c >= 0xA0 && std::iswprint(wint_t(c))); }
@@ -80,6 +80,13 @@ const wchar_t* shown_text(const wchar_t* s, size_t* n, Text* scratch) {
 // ------------------------------------------------------------ summaries
 
 static NameOrder record_names;  // the names of one record, numbered as its entries
+// The names of the records summarized, kept from record to record (records
+// mostly repeat the names of the one before, in order, which the merged
+// order finds at once), with each name's entry in the record summarized
+// last. Forgotten when they grow many.
+static NameOrder summary_names;
+static int32_t* summary_entry = nullptr;
+static size_t summary_entry_room = 0;
 static Text form;               // a display form being made
 extern Area scratch_area;       // conversions of values by their formats
 
@@ -132,8 +139,8 @@ static void measure(SummaryValue* v, const wchar_t* text, int attribute, int fla
 void summarize_record(Slot* s) {
     s->entry_count = s->value_count = 0;
     s->text.clear();
-    name_order_clear(&record_names);
-    name_order_next_record(&record_names);
+    if (summary_names.count > 65536) name_order_clear(&summary_names);
+    name_order_next_record(&summary_names);
     Field* rec = s->record;
     for (int32_t i = 0; rec[i].start; ++i) {
         const Field* f = &rec[i];
@@ -164,12 +171,16 @@ void summarize_record(Slot* s) {
         }
         v.width = text_width(text, v.length);
         int mark;
-        int32_t e = name_order_take(&record_names, name, n, &mark);
-        if (mark == NAME_NEW) {
-            grow_table(s->entries, s->entry_room, size_t(e) + 1);
+        int32_t node = name_order_take(&summary_names, name, n, &mark);
+        grow_table(summary_entry, summary_entry_room, size_t(summary_names.count));
+        int32_t e;
+        if (mark == NAME_MET) {
+            e = summary_entry[node];
+        } else {
+            e = summary_entry[node] = s->entry_count++;
+            grow_table(s->entries, s->entry_room, size_t(s->entry_count));
             int flags = format ? format->options & (FORMAT_L | FORMAT_R) : 0;
             s->entries[e] = SummaryEntry{field_has_name(f) ? i : -1, uint32_t(n), 0, flags, 0, 0, 0, -1, -1};
-            s->entry_count = e + 1;
         }
         SummaryEntry& entry = s->entries[e];
         entry.attribute = merge_attributes(entry.attribute, attribute);

@@ -57,18 +57,49 @@ static void place_own(double line, double column, const wchar_t* text, size_t n,
     place_text(line, column, nullptr, offset, n, width);
 }
 
+// Blanks up to a column, written in runs.
+static void write_blanks(int64_t n) {
+    static const wchar_t blanks[] = L"                                                                ";
+    const int64_t run = sizeof blanks / sizeof blanks[0] - 1;
+    for (; n > run; n -= run) out_write(blanks, size_t(run));
+    if (n > 0) out_write(blanks, size_t(n));
+}
+
+// The items in order of line, then column, then placing: counted out by
+// line (a stable pass), then each line's few items put in order by column.
+static Item* sorted = nullptr;
+static size_t sorted_room = 0;
+static size_t* line_starts = nullptr;
+static size_t line_start_room = 0;
+
+static void sort_items() {
+    size_t lines = size_t(page_height) + 1;
+    grow_table(line_starts, line_start_room, lines + 1);
+    std::fill(line_starts, line_starts + lines + 1, 0);
+    for (size_t i = 0; i < item_count; ++i) ++line_starts[size_t(items[i].line) + 1];
+    for (size_t l = 0; l < lines; ++l) line_starts[l + 1] += line_starts[l];
+    grow_table(sorted, sorted_room, item_count + 1);
+    for (size_t i = 0; i < item_count; ++i) sorted[line_starts[size_t(items[i].line)]++] = items[i];
+    for (size_t from = 0, l = 0; l < lines; ++l) {
+        size_t to = line_starts[l];
+        for (size_t i = from + 1; i < to; ++i) {
+            Item it = sorted[i];
+            size_t j = i;
+            for (; j > from && sorted[j - 1].column > it.column; --j) sorted[j] = sorted[j - 1];
+            sorted[j] = it;
+        }
+        from = to;
+    }
+}
+
 static void page_end() {
-    std::sort(items, items + item_count, [](const Item& a, const Item& b) {
-        if (a.line != b.line) return a.line < b.line;
-        if (a.column != b.column) return a.column < b.column;
-        return a.order < b.order;
-    });
+    sort_items();
     int64_t line = 0, column = 0;
     for (size_t i = 0; i < item_count; ++i) {
-        const Item& it = items[i];
+        const Item& it = sorted[i];
         int64_t l = int64_t(it.line), c = int64_t(it.column);
         for (; line < l; ++line) out_putwc(L'\n'), column = 0;
-        for (; column < c; ++column) out_putwc(L' ');
+        if (column < c) write_blanks(c - column), column = c;
         out_write(it.text ? it.text : own.chars + it.offset, it.count);
         column += int64_t(it.width);
     }
@@ -77,6 +108,18 @@ static void page_end() {
     } else {
         out_lit("\f\n");
     }
+}
+
+// The decimal digits of n, at `out` (room for 12); their number.
+static size_t decimal(int32_t n, wchar_t* out) {
+    wchar_t digits[12];
+    size_t k = 0;
+    uint32_t u = n < 0 ? 0u - uint32_t(n) : uint32_t(n);
+    do digits[k++] = wchar_t(L'0' + u % 10); while (u /= 10);
+    size_t m = 0;
+    if (n < 0) out[m++] = L'-';
+    while (k > 0) out[m++] = digits[--k];
+    return m;
 }
 
 // ------------------------------------------------------------ the header
@@ -180,7 +223,7 @@ void header_set_titles() {
 
 double compute_header() {
     ++page_counter;
-    page_number_length = size_t(std::swprintf(page_number, 16, L"%d", page_counter));
+    page_number_length = decimal(page_counter, page_number);
     number_width = double(page_number_length);
     show_stamp = show_number = false;
     double w = page_width, t = stamp_width, p = number_width;
@@ -297,6 +340,8 @@ static double value_column(const Column& c, double left) {
 }
 
 static Text heading;
+static double* row_tops = nullptr;
+static size_t row_top_room = 0;
 
 void write_page() {
     page_begin();
@@ -319,6 +364,9 @@ void write_page() {
     for (int32_t b = 0; b < page.band_count; ++b) {
         const Band& band = page.bands[b];
         row_heights(band, 0);
+        grow_table(row_tops, row_top_room, size_t(page.placed) + 1);
+        double top = line + 1 + heading_extra;
+        for (int32_t r = 0; r < page.placed; ++r) row_tops[r] = top, top += row_height(r);
         for (int32_t k = band.first; k < band.first + band.count; ++k) {
             const BandColumn& bc = page.band_columns[k];
             const Column& c = page.columns[bc.column];
@@ -332,18 +380,16 @@ void write_page() {
             double offset = c.flags & FORMAT_FLAG_RIGHT ? c.total - c.name_width
                           : (c.attribute & ATTR_FLOAT) && c.left >= c.name_width ? c.left - c.name_width : 0;
             place_own(line, double(int64_t(bc.x + offset)), name, n, c.name_width);
-            // The values, record by record from the last.
-            double top = line + 1 + heading_extra;
-            for (int32_t r = 0; r < page.placed; ++r) top += row_height(r);
+            // The values, record by record from the last, as far as the
+            // column goes back.
             int32_t cc = bc.column;
-            for (int32_t r = page.placed - 1; r >= 0; --r) {
-                top -= row_height(r);
-                if (cc < 0) continue;
+            for (int32_t r = page.placed - 1; r >= 0 && cc >= 0; --r) {
+                double top = row_tops[r];
                 const Column& here = page.columns[cc];
                 const Slot* s = page.records[r];
                 if (here.entry == -2) {
                     wchar_t digits[16];
-                    size_t len = size_t(std::swprintf(digits, 16, L"%d", page.first_number + r));
+                    size_t len = decimal(page.first_number + r, digits);
                     place_own(top, double(int64_t(bc.x + value_column(c, double(len)))), digits, len, double(len));
                 } else if (here.entry >= 0) {
                     double l = top;
