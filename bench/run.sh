@@ -420,6 +420,10 @@ if command -v mlr >/dev/null 2>&1 && [[ -f ${DK:-} ]]; then
     bench "  freq vs Miller"   'Rkfreq city "$D"' 'mlr count-distinct -f city "$DK"'
     bench "  means vs Miller"  'Rkmeans price,qty "$D"' 'mlr stats1 -a count,sum,mean,min,max,stddev -f price,qty "$DK"'
     bench "  fd vs Miller"     'Rkfd "$D"' 'mlr --ojson summary -a field_type,count,minlen,maxlen "$DK"'
+    # Pages: the whole file on 80 by 24, and four fields on 132 by 66,
+    # against Miller's aligned table (one page, the whole input held).
+    bench "print 80x24 vs Miller" 'Rkprint "$D"' 'mlr --opprint cat "$DK"'
+    bench "print -p 132x66 vs Miller" 'Rkprint -x 132 -y 66 -p id,name,city,price "$D"' 'mlr --opprint cut -o -f id,name,city,price "$DK"'
 fi
 # Joining: the bench file split in two files of different fields, both in
 # id order. The peer flattens each record to one tab-separated line led by

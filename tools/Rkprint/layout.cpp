@@ -406,8 +406,9 @@ static void make_bands(int32_t start) {
     }
 }
 
-// Whether the bands are those accepted last, column for column (each
-// carried from the one before, at the same place).
+// Whether the bands hold the columns of those accepted last, column for
+// column (each carried from the one before): then the rows of the records
+// before keep their heights, wherever the columns now stand.
 static bool same_bands() {
     if (page.placed < 2 || page.band_count != accepted_band_count || page.band_column_count != accepted_band_column_count)
         return false;
@@ -416,7 +417,7 @@ static bool same_bands() {
     for (int32_t k = 0; k < page.band_column_count; ++k) {
         const BandColumn& now = page.band_columns[k];
         const BandColumn& before = accepted_band_columns[k];
-        if (now.x != before.x || page.columns[now.column].prev != before.column) return false;
+        if (page.columns[now.column].prev != before.column) return false;
     }
     return true;
 }
