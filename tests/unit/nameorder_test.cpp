@@ -46,7 +46,7 @@ TEST(NameOrder, MergesAsThePlainRuleDoes) {
                         plain.erase(plain.begin() + at);
                         if (at < cursor) --cursor;
                     }
-                    plain.insert(plain.begin() + cursor + 1, f);
+                    plain.insert(plain.begin() + (cursor + 1), f);
                     ++cursor;
                 }
                 ASSERT_EQ(mark, want) << "round " << round << " record " << r;

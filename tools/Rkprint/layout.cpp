@@ -19,7 +19,7 @@ void Text::put(wchar_t c) {
 }
 void Text::append(const wchar_t* s, size_t n) {
     grow_table(chars, room, used + n + 1);
-    std::wmemcpy(chars + used, s, n);
+    if (n) std::wmemcpy(chars + used, s, n);
     used += n;
 }
 
@@ -513,10 +513,10 @@ void add_record_to_page() {
 void layout_accept() {
     accepted_columns = page.column_count;
     grow_table(accepted_band_columns, accepted_band_column_room, size_t(page.band_column_count) + 1);
-    std::memcpy(accepted_band_columns, page.band_columns, sizeof(BandColumn) * size_t(page.band_column_count));
+    std::copy_n(page.band_columns, page.band_column_count, accepted_band_columns);
     accepted_band_column_count = page.band_column_count;
     grow_table(accepted_bands, accepted_band_room, size_t(page.band_count) + 1);
-    std::memcpy(accepted_bands, page.bands, sizeof(Band) * size_t(page.band_count));
+    std::copy_n(page.bands, page.band_count, accepted_bands);
     accepted_band_count = page.band_count;
     accepted_height = page.height;
 }
@@ -524,8 +524,8 @@ void layout_accept() {
 void layout_roll_back() {
     page.column_count = accepted_columns;
     page.band_column_count = accepted_band_column_count;
-    std::memcpy(page.band_columns, accepted_band_columns, sizeof(BandColumn) * size_t(accepted_band_column_count));
+    std::copy_n(accepted_band_columns, accepted_band_column_count, page.band_columns);
     page.band_count = accepted_band_count;
-    std::memcpy(page.bands, accepted_bands, sizeof(Band) * size_t(accepted_band_count));
+    std::copy_n(accepted_bands, accepted_band_count, page.bands);
     page.height = accepted_height;
 }
