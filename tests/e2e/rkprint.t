@@ -90,6 +90,21 @@ rec# a$
    1 M-hM-*M-^^M-hM-*M-^^M-hM-*M-^^M-hM-*M-^^^L$
 --- status 0
 
+=== layout rules: rows are "input :: command => page", lines joined by |, blanks at line ends dropped
+--- run
+while IFS= read -r l; do in=${l%% ::*} rest=${l#* :: } cmd=${rest%% =>*} want=${rest#*=> }
+  got=$(printf '%b\n' "${in//|/\\n}" | { eval "$cmd" 2> err; echo "status $?"; cat err; } | sed 's/ *$//' | cat -vT | paste -sd'|')
+  [[ $got == "$want" ]] || echo "$in :: $cmd => $got (expected $want)"; done <<'EOF2'
+a:1|b:2||b:3|a:4 :: Rkprint -n -y 5 => |rec# b a|   1 2 1|   2 3 4||status 0
+x:1e5|y:ab||x:2.5e10|y:c :: Rkprint -n -y 5 -p y:r,x => |rec#  y x|   1 ab 1e5|   2  c 2.5e10||status 0
+x:1||x:2||x:3||x:4||x:5||x:6||x:7||x:8||x:9||x:10 :: Rkprint -n -y 13 -p x => |rec#  x|   1  1|   2  2|   3  3|   4  4|   5  5|   6  6|   7  7|   8  8|   9  9|  10 10||status 0
+a:1|b:2||c:3 :: Rkprint -n -y 5 -p ^b => |rec# c a|   1   1|   2 3||status 0
+a:x|b:y :: Rkprint -x 12 -p b:l,a:r -y 3 -n => |rec# b a|   1 y x|status 0
+i:wwwwwwwwww|a:1 :: Rkprint -x 10 -i i => status 3|Rkprint: too long -i fields!
+EOF2
+--- stdout
+--- status 0
+
 === messages: page sizes, lists, titles; an unknown option ends the run without a word
 --- run
 printf 'a:1\n\n' > a.rk
