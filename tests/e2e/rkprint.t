@@ -101,6 +101,7 @@ x:1||x:2||x:3||x:4||x:5||x:6||x:7||x:8||x:9||x:10 :: Rkprint -n -y 13 -p x => |r
 a:1|b:2||c:3 :: Rkprint -n -y 5 -p ^b => |rec# c a|   1   1|   2 3||status 0
 a:x|b:y :: Rkprint -x 12 -p b:l,a:r -y 3 -n => |rec# b a|   1 y x|status 0
 i:wwwwwwwwww|a:1 :: Rkprint -x 10 -i i => status 3|Rkprint: too long -i fields!
+a:1 :: mkdir d; cat > d/sub; cp d/sub 'p\q'; SOURCE_DATE_EPOCH=0 Rkprint -x 16 -y 4 -n d/sub 'p\q' =>       sub      1||rec# a|   1 1|       q       1||rec# a|   1 1|status 0
 EOF2
 --- stdout
 --- status 0
