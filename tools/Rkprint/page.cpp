@@ -152,6 +152,9 @@ static time_t stamp_time() {
         errno = 0;
         long long t = std::strtoll(epoch, &end, 10);
         if (*end == 0 && errno == 0 && t == (long long)(time_t)t) return time_t(t);
+        static bool told = false;
+        if (!told) warn(WARN_NOTE, "SOURCE_DATE_EPOCH is no number of seconds; the time stamp is the time of the run.\n");
+        told = true;
     }
     return std::time(nullptr);
 }
@@ -356,7 +359,7 @@ void write_page() {
             place_text(0, double(int64_t(name_column)), file_item.chars, 0, file_item.used, file_width);
         }
     }
-    if (group_given)
+    if (group_given && group_list.inclusive)
         for (int32_t j = 0; j < key_line_count; ++j)
             place_text(header_lines + j, double(int64_t(centred(key_widths[j]))), key_lines[j].chars, 0, key_lines[j].used,
                        key_widths[j]);

@@ -146,7 +146,10 @@ static size_t page_record_room = 0;
 // Fills the page from the queue: records as long as the page takes them
 // (and, with -g, their key is the page's).
 static int fill_page(const uint32_t** next_key) {
-    page.header_height = compute_header() + (group_given ? key_line_count : 0);
+    // The key lines of an inclusive list stand under the header; an
+    // exclusive list names no fields to show there (its groups still
+    // start pages).
+    page.header_height = compute_header() + (group_given && group_list.inclusive ? key_line_count : 0);
     if (page.header_height + heading_extra + 2 > page_height) fatal("too small page size, stop!\n");
     layout_begin();
     page.placed = 0;
@@ -264,7 +267,7 @@ int main(int argc, char** argv) {
     page_width = page_size(x_text, 80);
     page_height = page_size(y_text, 24);
     cell_bound = int64_t(page_height) * ((page_width + 1) / 2);
-    slot_count = page_height;
+    slot_count = page_height < 2 ? 2 : page_height;  // room for one record at least: a page too low says so
     slots = static_cast<Slot*>(std::calloc(size_t(slot_count), sizeof(Slot)));
     if (slots == nullptr) fatal("can't allocate necessary memory!\n");
     // The layout's area: by default from the most values a page holds
