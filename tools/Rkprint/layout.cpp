@@ -206,16 +206,13 @@ void summarize_record(Slot* s) {
 
 Page page;
 Area layout_area;
+int32_t index_count = 1;
 
-// The merged order of the page's names, and per name: the record that
-// met it last, its entry there and how the record met it.
+// The merged order of the page's names, and per name its column (-1: none,
+// the name is a key field, an index field, or left out by an excluding -p).
 static NameOrder page_names;
-struct NameState {
-    int32_t record, entry, mark;
-    bool skipped;  // never a column of its own (a key field, an index field, or left out by -p)
-};
-static NameState* name_states = nullptr;
-static size_t name_state_room = 0;
+static int32_t* name_columns = nullptr;
+static size_t name_column_room = 0;
 // The names of -i and -p in storage that stays, in list order.
 static NameOrder list_names;
 struct ListName {
@@ -224,18 +221,26 @@ struct ListName {
 };
 static ListName* index_names = nullptr;
 static ListName* print_names = nullptr;
-static int32_t index_count = 1, print_names_count = 0;
+static int32_t print_names_count = 0;
 
-// The layout accepted last.
-static int32_t accepted_columns = 0;
-static BandColumn* accepted_band_columns = nullptr;
-static size_t accepted_band_column_room = 0;
-static int32_t accepted_band_column_count = 0;
-static Band* accepted_bands = nullptr;
-static size_t accepted_band_room = 0;
-static int32_t accepted_band_count = 0;
-static double accepted_height = 0;
-static size_t band_column_room = 0, band_room = 0, column_start_room = 0;
+static size_t cell_room = 0, cell_start_room = 0, order_room = 0, band_column_room = 0, band_room = 0,
+              column_x_room = 0, column_band_room = 0;
+// The columns as they were before the record being added changed them, and
+// the order accepted last.
+struct Undo {
+    int32_t column;
+    Column before;
+};
+static Undo* undo = nullptr;
+static size_t undo_room = 0, undo_count = 0;
+static int32_t* accepted_order = nullptr;
+static size_t accepted_order_room = 0;
+static int32_t accepted_order_count = 0;
+// The records of the page with a cell of several values (only they make
+// rows of more than one line).
+static int32_t* multi = nullptr;
+static size_t multi_room = 0;
+static int32_t multi_count = 0;
 
 static const wchar_t record_number_name[] = L"rec#:";
 
@@ -263,39 +268,26 @@ void layout_begin() {
     area_reset(&layout_area);
     page.columns = nullptr;
     page.column_count = 0;
+    page.order_count = 0;
     page.band_column_count = 0;
     page.band_count = 0;
     page.height = 0;
-    accepted_columns = 0;
-    accepted_band_column_count = 0;
-    accepted_band_count = 0;
-    accepted_height = 0;
+    accepted_order_count = 0;
+    multi_count = 0;
 }
 
-int32_t column_values(const Column* c, const Slot* s) {
-    if (c->entry == -2) return 1;
-    return c->entry >= 0 ? s->entries[c->entry].count : 0;
-}
-
-int32_t column_of_record(int32_t c, int32_t r) {
-    for (int32_t k = page.placed - 1; k > r && c >= 0; --k) c = page.columns[c].prev;
-    return c;
-}
+int32_t cell_values(const Cell& c, const Slot* s) { return c.entry == RECORD_NUMBER ? 1 : s->entries[c.entry].count; }
 
 // The record's entry of a name, by the names of the record taken in order
 // (their numbers are the entries').
-static const Slot* named_slot = nullptr;
 static void name_record_entries(const Slot* s) {
     name_order_clear(&record_names);
     name_order_next_record(&record_names);
     int mark;
     for (int32_t e = 0; e < s->entry_count; ++e)
         name_order_take(&record_names, entry_name(s, &s->entries[e]), s->entries[e].name_length, &mark);
-    named_slot = s;
 }
-static int32_t entry_of(const wchar_t* name, uint32_t length) {
-    return name_order_find(&record_names, name, length);
-}
+static int32_t entry_of(const wchar_t* name, uint32_t length) { return name_order_find(&record_names, name, length); }
 
 static bool heading_unprintable(const wchar_t* name, size_t n) {
     for (size_t i = 0; i < n; ++i)
@@ -303,46 +295,47 @@ static bool heading_unprintable(const wchar_t* name, size_t n) {
     return false;
 }
 
-// Appends the record's column of a name; `entry` is its summary entry (-1
-// none, -2 the record number, whose width is given), prev the same column
-// of the record before. The widths carry over from it.
-static void add_column(const wchar_t* name, uint32_t length, int32_t entry, int32_t prev, const Slot* s,
-                       double number_width = 0) {
+static int32_t make_column(const wchar_t* name, uint32_t length) {
     Column* c = static_cast<Column*>(area_extend(sizeof(Column), &page.columns, &layout_area));
-    ++page.column_count;
-    SummaryEntry number{-1, 0, 0x3F, 0, number_width, 0, 1, -1, -1};
-    const SummaryEntry* e = entry == -2 ? &number : entry >= 0 ? &s->entries[entry] : nullptr;
-    *c = Column{name, length, 0, 0, 0, 0, 0, 0, entry, prev};
-    if (prev < 0) {
-        if (e) c->attribute = e->attribute, c->flags = e->flags, c->left = e->left, c->right = e->right;
-        size_t n = length - 1;
-        if (heading_unprintable(name, n)) {
-            form.clear();
-            display_form(name, n, &form);
-            c->name_width = text_width(form.chars, form.used);
-            c->attribute |= HEADING_SHOWN_AS_FORM;
-        } else {
-            c->name_width = text_width(name, n);
+    *c = Column{name, length, 0, 0, 0, 0, 0, 0, false};
+    size_t n = length - 1;
+    if (heading_unprintable(name, n)) {
+        form.clear();
+        display_form(name, n, &form);
+        c->name_width = text_width(form.chars, form.used);
+        c->attribute = HEADING_SHOWN_AS_FORM;
+    } else {
+        c->name_width = text_width(name, n);
+    }
+    return page.column_count++;
+}
+
+// The widths a record's values (its summary entry e, or none) give a
+// column: the first record's own, then each record's merged with what the
+// records before gave.
+static void widen(int32_t column, const SummaryEntry* e) {
+    Column* c = &page.columns[column];
+    if (c->made && !e) return;
+    grow_table(undo, undo_room, undo_count + 1);
+    undo[undo_count++] = Undo{column, *c};
+    if (!c->made) {
+        c->made = true;
+        if (e) {
+            c->attribute |= e->attribute;
+            c->flags = e->flags, c->left = e->left, c->right = e->right;
         }
     } else {
-        const Column& p = page.columns[prev];
-        c->name_width = p.name_width;
-        c->flags = p.flags;
-        c->attribute = p.attribute;
-        c->left = p.left;
-        c->right = p.right;
-        if (e) {
-            c->attribute = merge_attributes(p.attribute & ~HEADING_SHOWN_AS_FORM, e->attribute) |
-                           (p.attribute & HEADING_SHOWN_AS_FORM);
-            if (c->flags & FORMAT_FLAG_RIGHT) {
-                c->right = 0, c->left = std::max(p.left, e->left);
-            } else if (c->flags & FORMAT_FLAG_LEFT) {
-                c->left = 0, c->right = std::max(p.right, e->right);
-            } else if (c->attribute & ATTR_FLOAT) {
-                c->left = std::max(p.left, e->left), c->right = std::max(p.right, e->right);
-            } else {
-                c->left = 0, c->right = std::max(p.left + p.right, e->left + e->right);
-            }
+        c->attribute = merge_attributes(c->attribute & ~HEADING_SHOWN_AS_FORM, e->attribute) |
+                       (c->attribute & HEADING_SHOWN_AS_FORM);
+        if (c->flags & FORMAT_FLAG_RIGHT) {
+            c->right = 0, c->left = std::max(c->left, e->left);
+        } else if (c->flags & FORMAT_FLAG_LEFT) {
+            c->left = 0, c->right = std::max(c->right, e->right);
+        } else if (c->attribute & ATTR_FLOAT) {
+            c->left = std::max(c->left, e->left), c->right = std::max(c->right, e->right);
+        } else {
+            double width = std::max(c->left + c->right, e->left + e->right);
+            c->left = 0, c->right = width;
         }
     }
     c->total = std::max(c->left + c->right, c->name_width);
@@ -358,40 +351,27 @@ static bool selects(const FieldList* list, const wchar_t* name, size_t n) {
     return field_list_match(list, name, n, nullptr, nullptr) != 0;
 }
 
-// The columns of the names of the merged order, after the index columns.
-static void merged_columns(const Slot* s, int32_t r, int32_t prev_start, int32_t prev_end) {
-    int32_t found = -1;  // the previous record's column found last
-    for (int32_t node = page_names.first; node >= 0; node = page_names.nodes[node].next) {
-        const NameState& st = name_states[node];
-        if (st.skipped) continue;
-        bool here = st.record == r;
-        int32_t prev = -1;
-        if (prev_start >= 0 && !(here && st.mark == NAME_NEW)) {
-            const wchar_t* name = name_order_name(&page_names, node);
-            int32_t from = here && st.mark == NAME_MOVED ? prev_start : found >= 0 ? found : prev_start;
-            for (int32_t k = from; k < prev_end && prev < 0; ++k)
-                if (page.columns[k].name == name) prev = k;
-            for (int32_t k = prev_start; k < from && prev < 0; ++k)
-                if (page.columns[k].name == name) prev = k;
-            if (prev >= 0) found = prev;
-        }
-        add_column(name_order_name(&page_names, node), page_names.nodes[node].length, here ? st.entry : -1, prev, s);
-    }
+static void add_cell(int32_t column, int32_t entry) {
+    grow_table(page.cells, cell_room, size_t(page.cell_start[page.placed]) + 1);
+    page.cells[page.cell_start[page.placed]++] = Cell{column, entry};
 }
 
-// Bands from the last record's columns: a new band whenever the next
-// column would pass the page width, each led by the index columns.
-static void make_bands(int32_t start) {
+// Bands from the page's columns: a new band whenever the next column would
+// pass the page width, each led by the index columns.
+static void make_bands() {
     page.band_column_count = 0;
     page.band_count = 0;
+    grow_table(page.column_x, column_x_room, size_t(page.column_count));
+    grow_table(page.column_band, column_band_room, size_t(page.column_count));
     double x = 0;
-    for (int32_t k = start + index_count; k < page.column_count; ++k) {
-        const Column& c = page.columns[k];
+    for (int32_t k = 0; k < page.order_count; ++k) {
+        int32_t column = page.order[k];
+        const Column& c = page.columns[column];
         if (page.band_count == 0 || x + c.total > page_width) {
             grow_table(page.bands, band_room, size_t(page.band_count) + 1);
             page.bands[page.band_count++] = Band{page.band_column_count, 0, 0};
             x = 0;
-            for (int32_t i = start; i < start + index_count; ++i) {
+            for (int32_t i = 0; i < index_count; ++i) {
                 grow_table(page.band_columns, band_column_room, size_t(page.band_column_count) + 1);
                 page.band_columns[page.band_column_count++] = BandColumn{x, i};
                 ++page.bands[page.band_count - 1].count;
@@ -400,70 +380,89 @@ static void make_bands(int32_t start) {
             if (x > page_width) fatal("too long -i fields!\n");
         }
         grow_table(page.band_columns, band_column_room, size_t(page.band_column_count) + 1);
-        page.band_columns[page.band_column_count++] = BandColumn{x, k};
+        page.band_columns[page.band_column_count++] = BandColumn{x, column};
         ++page.bands[page.band_count - 1].count;
+        page.column_x[column] = x;
+        page.column_band[column] = page.band_count - 1;
         x += c.total + column_gap;
     }
 }
 
-// Whether the bands hold the columns of those accepted last, column for
-// column (each carried from the one before): then the rows of the records
-// before keep their heights, wherever the columns now stand.
-static bool same_bands() {
-    if (page.placed < 2 || page.band_count != accepted_band_count || page.band_column_count != accepted_band_column_count)
-        return false;
-    for (int32_t b = 0; b < page.band_count; ++b)
-        if (page.bands[b].count != accepted_bands[b].count) return false;
-    for (int32_t k = 0; k < page.band_column_count; ++k) {
-        const BandColumn& now = page.band_columns[k];
-        const BandColumn& before = accepted_band_columns[k];
-        if (page.columns[now.column].prev != before.column) return false;
+// The extra lines of a record's rows over one, per band: the most values
+// of its cells there (an index cell's count in every band) less one.
+static double* band_extra = nullptr;
+static size_t band_extra_room = 0;
+template <typename Each>
+static void record_extras(int32_t r, Each each) {
+    const Slot* s = page.records[r];
+    grow_table(band_extra, band_extra_room, size_t(page.band_count) + 1);
+    std::fill(band_extra, band_extra + page.band_count, 0.0);
+    double everywhere = 0;
+    for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1]; ++k) {
+        const Cell& c = page.cells[k];
+        double extra = cell_values(c, s) - 1;
+        if (extra <= 0) continue;
+        if (c.column < index_count) everywhere = std::max(everywhere, extra);
+        else band_extra[page.column_band[c.column]] = std::max(band_extra[page.column_band[c.column]], extra);
     }
-    return true;
+    for (int32_t b = 0; b < page.band_count; ++b) each(b, std::max(everywhere, band_extra[b]));
 }
-
-// The height of each record's row in a band: the most values any of its
-// columns has in the record, at least 1 (the chains of the band's columns
-// walked once each).
-static double* rows = nullptr;
-static size_t row_room = 0;
-void row_heights(const Band& b, int32_t from) {
-    grow_table(rows, row_room, size_t(page.placed));
-    for (int32_t r = from; r < page.placed; ++r) rows[r] = 1;
-    for (int32_t k = b.first; k < b.first + b.count; ++k) {
-        int32_t c = page.band_columns[k].column;
-        for (int32_t r = page.placed - 1; r >= from && c >= 0; --r, c = page.columns[c].prev)
-            rows[r] = std::max(rows[r], double(column_values(&page.columns[c], page.records[r])));
-    }
-}
-double row_height(int32_t r) { return rows[r]; }
 
 static void band_heights() {
-    bool carried = same_bands();
     page.height = page.header_height;
-    for (int32_t b = 0; b < page.band_count; ++b) {
-        Band& band = page.bands[b];
-        if (carried) {
-            row_heights(band, page.placed - 1);
-            band.height = accepted_bands[b].height + rows[page.placed - 1];
-        } else {
-            row_heights(band, 0);
-            band.height = 1 + heading_extra;
-            for (int32_t r = 0; r < page.placed; ++r) band.height += rows[r];
-        }
-        page.height += band_gap + band.height;
+    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height = 1 + heading_extra + page.placed;
+    for (int32_t m = 0; m < multi_count; ++m)
+        record_extras(multi[m], [](int32_t b, double extra) { page.bands[b].height += extra; });
+    for (int32_t b = 0; b < page.band_count; ++b) page.height += band_gap + page.bands[b].height;
+}
+
+static double* row_table = nullptr;
+static size_t row_table_room = 0;
+const double* page_row_heights() {
+    size_t n = size_t(page.band_count) * size_t(page.placed);
+    grow_table(row_table, row_table_room, n + 1);
+    std::fill(row_table, row_table + n, 1.0);
+    for (int32_t m = 0; m < multi_count; ++m) {
+        int32_t r = multi[m];
+        record_extras(r, [r](int32_t b, double extra) { row_table[size_t(b) * size_t(page.placed) + size_t(r)] += extra; });
     }
+    return row_table;
 }
 
 void add_record_to_page() {
     int32_t r = page.placed - 1;
     Slot* s = page.records[r];
-    grow_table(page.column_start, column_start_room, size_t(r) + 1);
-    int32_t start = page.column_count;
-    page.column_start[r] = start;
-    int32_t prev_start = r > 0 ? page.column_start[r - 1] : -1, prev_end = start;
+    undo_count = 0;
+    grow_table(page.cell_start, cell_start_room, size_t(r) + 2);
+    if (r == 0) page.cell_start[0] = 0;
+    page.cell_start[r + 1] = page.cell_start[r];
+    SummaryEntry number{-1, 0, 0x3F, 0, digits_width(page.first_number + r), 0, 1, -1, -1};
     bool plain_print = print_given && print_list.inclusive;
-    if (!plain_print) {
+    if (index_given || plain_print) name_record_entries(s);
+    // The index columns: the -i fields, or the record number.
+    if (r == 0) {
+        for (int32_t k = 0; k < index_count; ++k)
+            index_given ? make_column(index_names[k].name, index_names[k].length) : make_column(record_number_name, 5);
+    }
+    for (int32_t k = 0; k < index_count; ++k) {
+        int32_t e = index_given ? entry_of(index_names[k].name, index_names[k].length) : RECORD_NUMBER;
+        widen(k, e == RECORD_NUMBER ? &number : e >= 0 ? &s->entries[e] : nullptr);
+        if (e != -1) add_cell(k, e);
+    }
+    if (plain_print) {
+        if (r == 0) {
+            for (int32_t k = 0; k < print_names_count; ++k) {
+                int32_t column = make_column(print_names[k].name, print_names[k].length);
+                grow_table(page.order, order_room, size_t(k) + 1);
+                page.order[page.order_count++] = column;
+            }
+        }
+        for (int32_t k = 0; k < print_names_count; ++k) {
+            int32_t e = entry_of(print_names[k].name, print_names[k].length);
+            widen(index_count + k, e >= 0 ? &s->entries[e] : nullptr);
+            if (e >= 0) add_cell(index_count + k, e);
+        }
+    } else {
         name_order_next_record(&page_names);
         for (int32_t e = 0; e < s->entry_count; ++e) {
             const SummaryEntry& entry = s->entries[e];
@@ -471,61 +470,49 @@ void add_record_to_page() {
             int mark;
             int32_t node = name_order_take(&page_names, name, entry.name_length, &mark);
             if (mark == NAME_NEW) {
-                grow_table(name_states, name_state_room, size_t(node) + 1);
+                grow_table(name_columns, name_column_room, size_t(node) + 1);
                 bool skip = (group_given && selects(&group_list, name, entry.name_length)) ||
                             (index_given && field_list_match(&index_list, name, entry.name_length, nullptr, nullptr) == 1) ||
                             (print_given && !selects(&print_list, name, entry.name_length));
-                name_states[node].skipped = skip;
+                name_columns[node] = skip ? -1 : make_column(name_order_name(&page_names, node), entry.name_length);
             }
-            name_states[node].record = r;
-            name_states[node].entry = e;
-            name_states[node].mark = mark;
+            int32_t column = name_columns[node];
+            if (column < 0) continue;
+            widen(column, &entry);
+            add_cell(column, e);
+        }
+        page.order_count = 0;
+        for (int32_t node = page_names.first; node >= 0; node = page_names.nodes[node].next) {
+            if (name_columns[node] < 0) continue;
+            grow_table(page.order, order_room, size_t(page.order_count) + 1);
+            page.order[page.order_count++] = name_columns[node];
         }
     }
-    if (index_given || plain_print) name_record_entries(s);
-    // The index columns: the -i fields, or the record number.
-    if (index_given) {
-        for (int32_t k = 0; k < index_count; ++k) {
-            const wchar_t* name = r == 0 ? index_names[k].name : page.columns[prev_start + k].name;
-            uint32_t length = r == 0 ? index_names[k].length : page.columns[prev_start + k].length;
-            add_column(name, length, entry_of(name, length), r == 0 ? -1 : prev_start + k, s);
+    for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1]; ++k) {
+        if (cell_values(page.cells[k], s) > 1) {
+            grow_table(multi, multi_room, size_t(multi_count) + 1);
+            multi[multi_count++] = r;
+            break;
         }
-    } else {
-        add_column(record_number_name, 5, -2, prev_start, s, digits_width(page.first_number + r));
     }
-    if (plain_print) {
-        if (r == 0) {
-            for (int32_t k = 0; k < print_names_count; ++k)
-                add_column(print_names[k].name, print_names[k].length, entry_of(print_names[k].name, print_names[k].length), -1, s);
-        } else {
-            for (int32_t k = prev_start + index_count; k < prev_end; ++k) {
-                const Column& p = page.columns[k];
-                add_column(p.name, p.length, entry_of(p.name, p.length), k, s);
-            }
-        }
-    } else {
-        merged_columns(s, r, prev_start, prev_end);
-    }
-    make_bands(start);
+    make_bands();
     band_heights();
 }
 
 void layout_accept() {
-    accepted_columns = page.column_count;
-    grow_table(accepted_band_columns, accepted_band_column_room, size_t(page.band_column_count) + 1);
-    std::copy_n(page.band_columns, page.band_column_count, accepted_band_columns);
-    accepted_band_column_count = page.band_column_count;
-    grow_table(accepted_bands, accepted_band_room, size_t(page.band_count) + 1);
-    std::copy_n(page.bands, page.band_count, accepted_bands);
-    accepted_band_count = page.band_count;
-    accepted_height = page.height;
+    grow_table(accepted_order, accepted_order_room, size_t(page.order_count) + 1);
+    std::copy_n(page.order, page.order_count, accepted_order);
+    accepted_order_count = page.order_count;
 }
 
 void layout_roll_back() {
-    page.column_count = accepted_columns;
-    page.band_column_count = accepted_band_column_count;
-    std::copy_n(accepted_band_columns, accepted_band_column_count, page.band_columns);
-    page.band_count = accepted_band_count;
-    std::copy_n(accepted_bands, accepted_band_count, page.bands);
-    page.height = accepted_height;
+    while (undo_count > 0) {
+        --undo_count;
+        page.columns[undo[undo_count].column] = undo[undo_count].before;
+    }
+    if (multi_count > 0 && multi[multi_count - 1] == page.placed) --multi_count;
+    std::copy_n(accepted_order, accepted_order_count, page.order);
+    page.order_count = accepted_order_count;
+    make_bands();
+    band_heights();
 }

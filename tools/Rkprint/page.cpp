@@ -363,13 +363,13 @@ void write_page() {
         for (int32_t j = 0; j < key_line_count; ++j)
             place_text(header_lines + j, double(int64_t(centred(key_widths[j]))), key_lines[j].chars, 0, key_lines[j].used,
                        key_widths[j]);
+    // Each band's heading line and the tops of its rows.
+    const double* rows = page_row_heights();
+    size_t placed = size_t(page.placed);
+    grow_table(row_tops, row_top_room, size_t(page.band_count) * placed + 1);
     double line = page.header_height + band_gap;
     for (int32_t b = 0; b < page.band_count; ++b) {
         const Band& band = page.bands[b];
-        row_heights(band, 0);
-        grow_table(row_tops, row_top_room, size_t(page.placed) + 1);
-        double top = line + 1 + heading_extra;
-        for (int32_t r = 0; r < page.placed; ++r) row_tops[r] = top, top += row_height(r);
         for (int32_t k = band.first; k < band.first + band.count; ++k) {
             const BandColumn& bc = page.band_columns[k];
             const Column& c = page.columns[bc.column];
@@ -383,29 +383,36 @@ void write_page() {
             double offset = c.flags & FORMAT_FLAG_RIGHT ? c.total - c.name_width
                           : (c.attribute & ATTR_FLOAT) && c.left >= c.name_width ? c.left - c.name_width : 0;
             place_own(line, double(int64_t(bc.x + offset)), name, n, c.name_width);
-            // The values, record by record from the last, as far as the
-            // column goes back.
-            int32_t cc = bc.column;
-            for (int32_t r = page.placed - 1; r >= 0 && cc >= 0; --r) {
-                double top = row_tops[r];
-                const Column& here = page.columns[cc];
-                const Slot* s = page.records[r];
-                if (here.entry == -2) {
+        }
+        double top = line + 1 + heading_extra;
+        for (size_t r = 0; r < placed; ++r) row_tops[size_t(b) * placed + r] = top, top += rows[size_t(b) * placed + r];
+        line += band.height + band_gap;
+    }
+    // The values, cell by cell: an index cell in every band.
+    for (int32_t r = 0; r < page.placed; ++r) {
+        const Slot* s = page.records[r];
+        for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1]; ++k) {
+            const Cell& cell = page.cells[k];
+            const Column& c = page.columns[cell.column];
+            bool index = cell.column < index_count;
+            for (int32_t b = index ? 0 : page.column_band[cell.column]; b < page.band_count; ++b) {
+                double x = index ? page.band_columns[page.bands[b].first + cell.column].x : page.column_x[cell.column];
+                double top = row_tops[size_t(b) * placed + size_t(r)];
+                if (cell.entry == RECORD_NUMBER) {
                     wchar_t digits[16];
                     size_t len = decimal(page.first_number + r, digits);
-                    place_own(top, double(int64_t(bc.x + value_column(c, double(len)))), digits, len, double(len));
-                } else if (here.entry >= 0) {
+                    place_own(top, double(int64_t(x + value_column(c, double(len)))), digits, len, double(len));
+                } else {
                     double l = top;
-                    for (int32_t v = s->entries[here.entry].first; v >= 0; v = s->values[v].next, l += 1) {
+                    for (int32_t v = s->entries[cell.entry].first; v >= 0; v = s->values[v].next, l += 1) {
                         const SummaryValue& value = s->values[v];
-                        place_text(l, double(int64_t(bc.x + value_column(c, value.left))), value_text(s, &value), 0,
+                        place_text(l, double(int64_t(x + value_column(c, value.left))), value_text(s, &value), 0,
                                    value.length, value.left + value.right);
                     }
                 }
-                cc = here.prev;
+                if (!index) break;
             }
         }
-        line += band.height + band_gap;
     }
     page_end();
 }

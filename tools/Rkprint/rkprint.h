@@ -81,8 +81,11 @@ const wchar_t* value_text(const Slot* slot, const SummaryValue* v);
 
 enum { FORMAT_FLAG_LEFT = 1, FORMAT_FLAG_RIGHT = 2 };
 constexpr int HEADING_SHOWN_AS_FORM = 0x8000;
+constexpr int32_t RECORD_NUMBER = -2;  // the "entry" of the record-number column
 
-// A column of one record of the page.
+// A column of the page: its name and the widths that the values of the
+// page's records so far give it (each record's values widen the column as
+// the record before left it).
 struct Column {
     const wchar_t* name;  // with its colon (in storage that outlives the page)
     uint32_t length;
@@ -90,33 +93,43 @@ struct Column {
     int attribute;
     int flags;
     double left, right, total;
-    int32_t entry;  // the record's summary entry of the name, -1 for none; -2 the record number
-    int32_t prev;   // the same column of the record before, or -1
+    bool made;  // a record has given it its first widths
+};
+// A record's cell: a column and the record's summary entry in it.
+struct Cell {
+    int32_t column, entry;
 };
 struct BandColumn {
     double x;
-    int32_t column;  // in the last record's columns
+    int32_t column;
 };
 struct Band {
-    int32_t first, count;  // its columns in the band columns
+    int32_t first, count;  // its columns in the band columns, the index columns first
     double height;
 };
 
+// The columns 0 .. index_count - 1 are the index columns (the -i fields,
+// or the record number); they lead every band.
+extern int32_t index_count;
+
 struct Page {
-    Slot** records;          // the records placed, in page order
+    Slot** records;         // the records placed, in page order
     int32_t placed;
-    int32_t first_number;    // the first record's number in its file
+    int32_t first_number;   // the first record's number in its file
     double header_height;
-    // The layout of the records so far: the columns of every record (those
-    // of record r from column_start[r]), and the bands of the last one.
-    Column* columns;         // the object growing at the head of lsize
+    Column* columns;        // the object growing at the head of lsize
     int32_t column_count;
-    int32_t* column_start;
+    Cell* cells;            // record r's: cell_start[r] .. cell_start[r + 1] - 1
+    int32_t* cell_start;
+    int32_t* order;         // the other columns, in the page's order
+    int32_t order_count;
     BandColumn* band_columns;
     int32_t band_column_count;
     Band* bands;
     int32_t band_count;
-    double height;           // of the whole page
+    double* column_x;       // each column's place in its band
+    int32_t* column_band;   // and its band
+    double height;          // of the whole page
 };
 extern Page page;
 extern Area layout_area;
@@ -126,17 +139,14 @@ void layout_begin();
 // Adds page.records[page.placed - 1] to the layout: names, columns, bands
 // and heights; sets page.height.
 void add_record_to_page();
-// Remembers the layout as accepted, or goes back to the one accepted last.
+// Remembers the layout as accepted, or goes back to the one accepted last
+// (after page.placed was taken back by one).
 void layout_accept();
 void layout_roll_back();
-// The column of record r (0-based) that the last record's column c is
-// carried from, or -1.
-int32_t column_of_record(int32_t c, int32_t r);
-// The number of values that a column has in its record.
-int32_t column_values(const Column* c, const Slot* s);
-// The row heights of records from..placed-1 in a band, then each one's.
-void row_heights(const Band& b, int32_t from);
-double row_height(int32_t r);
+// The number of values a cell holds.
+int32_t cell_values(const Cell& c, const Slot* s);
+// The height of every record's row in every band: [b * placed + r].
+const double* page_row_heights();
 // The copies of the -i and -p names the columns refer to (once, after the
 // lists are parsed).
 void layout_lists();
