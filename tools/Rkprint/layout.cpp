@@ -13,15 +13,6 @@
 
 // ------------------------------------------------------------ texts
 
-void Text::put(wchar_t c) {
-    grow_table(chars, room, used + 1);
-    chars[used++] = c;
-}
-void Text::append(const wchar_t* s, size_t n) {
-    grow_table(chars, room, used + n + 1);
-    if (n) std::wmemcpy(chars + used, s, n);
-    used += n;
-}
 
 double text_width(const wchar_t* s, size_t n) {
     size_t w = 0;
@@ -86,6 +77,7 @@ static NameOrder record_names;  // the names of one record, numbered as its entr
 // last. Forgotten when they grow many.
 static NameOrder summary_names;
 static int32_t* summary_entry = nullptr;
+static uint32_t key_generation = 0;
 static size_t summary_entry_room = 0;
 static Text form;               // a display form being made
 extern Area scratch_area;       // conversions of values by their formats
@@ -139,7 +131,8 @@ static void measure(SummaryValue* v, const wchar_t* text, int attribute, int fla
 void summarize_record(Slot* s) {
     s->entry_count = s->value_count = 0;
     s->text.clear();
-    if (summary_names.count > 65536) name_order_clear(&summary_names);
+    if (summary_names.count > 65536) name_order_clear(&summary_names), ++key_generation;
+    s->key_generation = key_generation;
     name_order_next_record(&summary_names);
     Field* rec = s->record;
     for (int32_t i = 0; rec[i].start; ++i) {
@@ -169,7 +162,8 @@ void summarize_record(Slot* s) {
             s->text.append(form.chars, form.used);
             text = s->text.chars + v.offset;
         }
-        v.width = text_width(text, v.length);
+        // Printable ASCII is one column a character.
+        v.width = attribute & (ATTR_NON_ASCII | ATTR_UNPRINTABLE) ? text_width(text, v.length) : double(v.length);
         int mark;
         int32_t node = name_order_take(&summary_names, name, n, &mark);
         grow_table(summary_entry, summary_entry_room, size_t(summary_names.count));
@@ -180,7 +174,7 @@ void summarize_record(Slot* s) {
             e = summary_entry[node] = s->entry_count++;
             grow_table(s->entries, s->entry_room, size_t(s->entry_count));
             int flags = format ? format->options & (FORMAT_L | FORMAT_R) : 0;
-            s->entries[e] = SummaryEntry{field_has_name(f) ? i : -1, uint32_t(n), 0, flags, 0, 0, 0, -1, -1};
+            s->entries[e] = SummaryEntry{field_has_name(f) ? i : -1, uint32_t(n), 0, flags, 0, 0, 0, -1, -1, node};
         }
         SummaryEntry& entry = s->entries[e];
         entry.attribute = merge_attributes(entry.attribute, attribute);
@@ -278,16 +272,45 @@ void layout_begin() {
 
 int32_t cell_values(const Cell& c, const Slot* s) { return c.entry == RECORD_NUMBER ? 1 : s->entries[c.entry].count; }
 
-// The record's entry of a name, by the names of the record taken in order
-// (their numbers are the entries').
+// The record's entry of a name: by the keys of its entries (the numbers
+// of their names among the names summarized), or, when the names were
+// forgotten since the record was summarized, by its names taken anew.
+static int32_t* key_entries = nullptr;
+static uint32_t* key_stamps = nullptr;
+static size_t key_entry_room = 0, key_stamp_room = 0;
+static uint32_t key_stamp = 0;
+static bool by_keys = false;
 static void name_record_entries(const Slot* s) {
+    by_keys = s->key_generation == key_generation;
+    if (by_keys) {
+        if (++key_stamp == 0) {  // after 2^32 records the stamps start afresh
+            std::fill(key_stamps, key_stamps + key_stamp_room, 0u);
+            key_stamp = 1;
+        }
+        for (int32_t e = 0; e < s->entry_count; ++e) {
+            size_t key = size_t(s->entries[e].key);
+            if (key >= key_stamp_room) {
+                size_t old = key_stamp_room;
+                grow_table(key_stamps, key_stamp_room, key + 1);
+                std::fill(key_stamps + old, key_stamps + key_stamp_room, 0u);
+            }
+            grow_table(key_entries, key_entry_room, key + 1);
+            key_entries[key] = e;
+            key_stamps[key] = key_stamp;
+        }
+        return;
+    }
     name_order_clear(&record_names);
     name_order_next_record(&record_names);
     int mark;
     for (int32_t e = 0; e < s->entry_count; ++e)
         name_order_take(&record_names, entry_name(s, &s->entries[e]), s->entries[e].name_length, &mark);
 }
-static int32_t entry_of(const wchar_t* name, uint32_t length) { return name_order_find(&record_names, name, length); }
+static int32_t entry_of(const wchar_t* name, uint32_t length) {
+    if (!by_keys) return name_order_find(&record_names, name, length);
+    int32_t key = name_order_find(&summary_names, name, length);
+    return key >= 0 && size_t(key) < key_stamp_room && key_stamps[key] == key_stamp ? key_entries[key] : -1;
+}
 
 static bool heading_unprintable(const wchar_t* name, size_t n) {
     for (size_t i = 0; i < n; ++i)
@@ -313,32 +336,33 @@ static int32_t make_column(const wchar_t* name, uint32_t length) {
 // The widths a record's values (its summary entry e, or none) give a
 // column: the first record's own, then each record's merged with what the
 // records before gave.
+static bool widths_changed = false;  // by the record being added
 static void widen(int32_t column, const SummaryEntry* e) {
     Column* c = &page.columns[column];
     if (c->made && !e) return;
+    int attribute = c->attribute, flags = c->flags;
+    double left = c->left, right = c->right;
+    if (!c->made) {
+        if (e) attribute |= e->attribute, flags = e->flags, left = e->left, right = e->right;
+    } else {
+        attribute = merge_attributes(attribute & ~HEADING_SHOWN_AS_FORM, e->attribute) | (attribute & HEADING_SHOWN_AS_FORM);
+        if (flags & FORMAT_FLAG_RIGHT) {
+            right = 0, left = std::max(left, e->left);
+        } else if (flags & FORMAT_FLAG_LEFT) {
+            left = 0, right = std::max(right, e->right);
+        } else if (attribute & ATTR_FLOAT) {
+            left = std::max(left, e->left), right = std::max(right, e->right);
+        } else {
+            right = std::max(left + right, e->left + e->right), left = 0;
+        }
+        if (attribute == c->attribute && left == c->left && right == c->right) return;
+    }
     grow_table(undo, undo_room, undo_count + 1);
     undo[undo_count++] = Undo{column, *c};
-    if (!c->made) {
-        c->made = true;
-        if (e) {
-            c->attribute |= e->attribute;
-            c->flags = e->flags, c->left = e->left, c->right = e->right;
-        }
-    } else {
-        c->attribute = merge_attributes(c->attribute & ~HEADING_SHOWN_AS_FORM, e->attribute) |
-                       (c->attribute & HEADING_SHOWN_AS_FORM);
-        if (c->flags & FORMAT_FLAG_RIGHT) {
-            c->right = 0, c->left = std::max(c->left, e->left);
-        } else if (c->flags & FORMAT_FLAG_LEFT) {
-            c->left = 0, c->right = std::max(c->right, e->right);
-        } else if (c->attribute & ATTR_FLOAT) {
-            c->left = std::max(c->left, e->left), c->right = std::max(c->right, e->right);
-        } else {
-            double width = std::max(c->left + c->right, e->left + e->right);
-            c->left = 0, c->right = width;
-        }
-    }
-    c->total = std::max(c->left + c->right, c->name_width);
+    double total = std::max(left + right, c->name_width);
+    if (!c->made || total != c->total) widths_changed = true;
+    c->made = true;
+    c->attribute = attribute, c->flags = flags, c->left = left, c->right = right, c->total = total;
 }
 
 static double digits_width(int32_t n) {
@@ -429,14 +453,34 @@ const double* page_row_heights() {
     return row_table;
 }
 
+// Whether record r has the names of the record before, in the same order.
+static bool same_names(int32_t r) {
+    if (r == 0) return false;
+    const Slot* a = page.records[r - 1];
+    const Slot* b = page.records[r];
+    if (a->entry_count != b->entry_count || a->key_generation != b->key_generation) return false;
+    for (int32_t e = 0; e < a->entry_count; ++e)
+        if (a->entries[e].key != b->entries[e].key) return false;
+    return true;
+}
+
+// The cells of record r in its index columns (they come first).
+static int32_t index_cells(int32_t r) {
+    int32_t n = 0;
+    for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1] && page.cells[k].column < index_count; ++k) ++n;
+    return n;
+}
+
 void add_record_to_page() {
     int32_t r = page.placed - 1;
     Slot* s = page.records[r];
     undo_count = 0;
+    widths_changed = false;
+    bool order_changed = r == 0;
     grow_table(page.cell_start, cell_start_room, size_t(r) + 2);
     if (r == 0) page.cell_start[0] = 0;
     page.cell_start[r + 1] = page.cell_start[r];
-    SummaryEntry number{-1, 0, 0x3F, 0, digits_width(page.first_number + r), 0, 1, -1, -1};
+    SummaryEntry number{-1, 0, 0x3F, 0, digits_width(page.first_number + r), 0, 1, -1, -1, -1};
     bool plain_print = print_given && print_list.inclusive;
     if (index_given || plain_print) name_record_entries(s);
     // The index columns: the -i fields, or the record number.
@@ -462,6 +506,17 @@ void add_record_to_page() {
             widen(index_count + k, e >= 0 ? &s->entries[e] : nullptr);
             if (e >= 0) add_cell(index_count + k, e);
         }
+    } else if (same_names(r)) {
+        // The names of the record before, in its order: the merged order
+        // stays, and each name has the column it had there.
+        int32_t k = page.cell_start[r - 1] + index_cells(r - 1);
+        for (int32_t e = 0; e < s->entry_count; ++e) {
+            if (k < page.cell_start[r] && page.cells[k].entry == e) {
+                int32_t column = page.cells[k++].column;
+                widen(column, &s->entries[e]);
+                add_cell(column, e);
+            }
+        }
     } else {
         name_order_next_record(&page_names);
         for (int32_t e = 0; e < s->entry_count; ++e) {
@@ -478,14 +533,18 @@ void add_record_to_page() {
             }
             int32_t column = name_columns[node];
             if (column < 0) continue;
+            if (mark != NAME_STAYED) order_changed = true;
             widen(column, &entry);
             add_cell(column, e);
         }
-        page.order_count = 0;
-        for (int32_t node = page_names.first; node >= 0; node = page_names.nodes[node].next) {
-            if (name_columns[node] < 0) continue;
-            grow_table(page.order, order_room, size_t(page.order_count) + 1);
-            page.order[page.order_count++] = name_columns[node];
+        // The columns in the merged order, unless it stayed as it was.
+        if (order_changed) {
+            page.order_count = 0;
+            for (int32_t node = page_names.first; node >= 0; node = page_names.nodes[node].next) {
+                if (name_columns[node] < 0) continue;
+                grow_table(page.order, order_room, size_t(page.order_count) + 1);
+                page.order[page.order_count++] = name_columns[node];
+            }
         }
     }
     for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1]; ++k) {
@@ -495,8 +554,20 @@ void add_record_to_page() {
             break;
         }
     }
-    make_bands();
-    band_heights();
+    // The bands stay when no column moved or changed its width; then the
+    // rows before keep their heights and the new one adds its own.
+    if (order_changed || widths_changed) {
+        make_bands();
+        band_heights();
+    } else {
+        bool tall = multi_count > 0 && multi[multi_count - 1] == r;
+        for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height += 1, page.height += 1;
+        if (tall)
+            record_extras(r, [](int32_t b, double extra) {
+                page.bands[b].height += extra;
+                page.height += extra;
+            });
+    }
 }
 
 void layout_accept() {

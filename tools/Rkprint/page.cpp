@@ -3,6 +3,7 @@
 // device that orders the placed texts by line and column and writes them.
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -12,12 +13,11 @@
 // ------------------------------------------------------------ the device
 
 struct Item {
-    double line, column;
+    int32_t line, column;
+    int32_t width;  // past the page's edge when the text is cut
+    size_t count;
     const wchar_t* text;  // or, when null, `offset` in the page's own text
     size_t offset;
-    size_t count;
-    double width;
-    size_t order;  // of placing: items at one place keep it
 };
 static Item* items = nullptr;
 static size_t item_room = 0, item_count = 0;
@@ -46,7 +46,8 @@ static void place_text(double line, double column, const wchar_t* text, size_t o
         count = n;
     }
     grow_table(items, item_room, item_count + 1);
-    items[item_count] = Item{line, column, text, offset, count, width, item_count};
+    int32_t w = width > INT32_MAX ? INT32_MAX : int32_t(width);
+    items[item_count] = Item{int32_t(line), int32_t(column), w, count, text, offset};
     ++item_count;
 }
 
@@ -55,14 +56,6 @@ static void place_own(double line, double column, const wchar_t* text, size_t n,
     size_t offset = own.used;
     own.append(text, n);
     place_text(line, column, nullptr, offset, n, width);
-}
-
-// Blanks up to a column, written in runs.
-static void write_blanks(int64_t n) {
-    static const wchar_t blanks[] = L"                                                                ";
-    const int64_t run = sizeof blanks / sizeof blanks[0] - 1;
-    for (; n > run; n -= run) out_write(blanks, size_t(run));
-    if (n > 0) out_write(blanks, size_t(n));
 }
 
 // The items in order of line, then column, then placing: counted out by
@@ -92,22 +85,27 @@ static void sort_items() {
     }
 }
 
+// The page is put together in one text and written at once.
+static Text out_page;
+
 static void page_end() {
     sort_items();
+    out_page.clear();
     int64_t line = 0, column = 0;
     for (size_t i = 0; i < item_count; ++i) {
         const Item& it = sorted[i];
         int64_t l = int64_t(it.line), c = int64_t(it.column);
-        for (; line < l; ++line) out_putwc(L'\n'), column = 0;
-        if (column < c) write_blanks(c - column), column = c;
-        out_write(it.text ? it.text : own.chars + it.offset, it.count);
+        for (; line < l; ++line) out_page.put(L'\n'), column = 0;
+        if (column < c) out_page.blanks(size_t(c - column)), column = c;
+        out_page.append(it.text ? it.text : own.chars + it.offset, it.count);
         column += int64_t(it.width);
     }
     if (pad_pages) {
-        for (; line < page_height; ++line) out_putwc(L'\n');
+        for (; line < page_height; ++line) out_page.put(L'\n');
     } else {
-        out_lit("\f\n");
+        out_page.append(L"\f\n", 2);
     }
+    out_write(out_page.chars, out_page.used);
 }
 
 // The decimal digits of n, at `out` (room for 12); their number.

@@ -27,8 +27,21 @@ struct Text {
     wchar_t* chars = nullptr;
     size_t room = 0, used = 0;
     void clear() { used = 0; }
-    void put(wchar_t c);
-    void append(const wchar_t* s, size_t n);
+    void put(wchar_t c) {
+        if (used == room) grow_table(chars, room, used + 1);
+        chars[used++] = c;
+    }
+    void append(const wchar_t* s, size_t n) {
+        if (room - used < n) grow_table(chars, room, used + n);
+        for (size_t i = 0; i < n; ++i) chars[used + i] = s[i];
+        used += n;
+    }
+    // n blanks
+    void blanks(size_t n) {
+        grow_table(chars, room, used + n);
+        std::wmemset(chars + used, L' ', n);
+        used += n;
+    }
 };
 
 // Display width of a text of printable characters, and the display form of
@@ -59,12 +72,14 @@ struct SummaryEntry {
     int flags;             // 1 left-aligned, 2 right-aligned (format flags l and r)
     double left, right;
     int32_t count, first, last;
+    int32_t key;  // the same for the same name in every record of one key generation
 };
 // A queued record: its field table (in the areas) and its summary (here).
 struct Slot {
     Field* record;
     int32_t fields;   // entries of its table, the closing one included
     int32_t number;   // its number in its input file
+    uint32_t key_generation;  // of its entries' keys
     SummaryEntry* entries = nullptr;
     size_t entry_room = 0;
     int32_t entry_count = 0;
