@@ -30,6 +30,9 @@ static unsigned char ascii_class[128] = {
 static wchar_t decimal_char = 0;
 // Whether each ASCII character is printable in the locale, taken once.
 static bool ascii_printable[128];
+// Both in one byte per ASCII character: the classes it allows, the ASCII
+// kind, and the unprintable kind when it is not printable.
+static unsigned char ascii_bits[128];
 // The last character of 128 or above tested for being printable.
 static wint_t last_wide = WEOF;
 static bool last_wide_printable = false;
@@ -38,7 +41,10 @@ void init_character_classes() {
     unsigned char point = static_cast<unsigned char>(*std::localeconv()->decimal_point);
     if (point != 0 && point < 128) ascii_class[point] |= ATTR_FLOAT;
     decimal_char = point < 128 ? wchar_t(point) : 0;
-    for (wint_t c = 0; c < 128; ++c) ascii_printable[c] = std::iswprint(c) != 0;
+    for (wint_t c = 0; c < 128; ++c) {
+        ascii_printable[c] = std::iswprint(c) != 0;
+        ascii_bits[c] = static_cast<unsigned char>(ascii_class[c] | ATTR_ASCII | (ascii_printable[c] ? 0 : ATTR_UNPRINTABLE));
+    }
     last_wide = WEOF;
     block_recording = 1;
 }
@@ -123,6 +129,17 @@ unsigned float_end(const wchar_t* value, unsigned length) {
 // left), so it needs none.
 static int check_candidates(int candidates, const wchar_t* value, unsigned length) {
     if (candidates & ATTR_BLANK) return candidates;
+    // Digits alone (most numbers) are read whole by every conversion, but
+    // in base 0 a leading 0 makes them octal.
+    unsigned digits = 0;
+    while (digits < length && value[digits] >= L'0' && value[digits] <= L'9') ++digits;
+    if (digits == length) {
+        ++classify_checks;
+        if ((candidates & ATTR_BASED) && length > 0 && value[0] == L'0')
+            for (unsigned i = 1; i < length; ++i)
+                if (value[i] > L'7') candidates &= ~ATTR_BASED;
+        return candidates;
+    }
     if (candidates & (ATTR_UNSIGNED | ATTR_SIGNED)) {
         ++classify_checks;
         if (!blank_from(value, integer_end(value, length, false), length))
@@ -151,9 +168,11 @@ int classify_value(int previous, const wchar_t* value, unsigned length, BlockSet
     for (unsigned i = 0; i < length; ++i) {
         uint32_t c = static_cast<uint32_t>(value[i]);
         if (c < 128) {
-            kinds |= ATTR_ASCII;
-            candidates &= ascii_class[c];
-            if (!ascii_printable[c]) kinds |= ATTR_UNPRINTABLE;
+            // The class bits pass into the kinds too; they are masked off
+            // at the end.
+            int bits = ascii_bits[c];
+            candidates &= bits;
+            kinds |= bits;
         } else {
             kinds |= ATTR_NON_ASCII;
             candidates = 0;
@@ -161,6 +180,7 @@ int classify_value(int previous, const wchar_t* value, unsigned length, BlockSet
             if (!printable_wide(static_cast<wint_t>(c))) kinds |= ATTR_UNPRINTABLE;
         }
     }
+    kinds &= ATTR_KINDS;
     if (candidates) candidates = check_candidates(candidates, value, length);
     return kinds | candidates;
 }
