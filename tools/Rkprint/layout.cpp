@@ -78,6 +78,14 @@ static NameOrder record_names;  // the names of one record, numbered as its entr
 static NameOrder summary_names;
 static int32_t* summary_entry = nullptr;
 static uint32_t key_generation = 0;
+// The record each name was last met in, and the names of the fields of the
+// record summarized last, by place.
+static uint64_t* summary_stamp = nullptr;
+static size_t summary_stamp_room = 0;
+static uint64_t summary_serial = 0;
+static int32_t* field_nodes = nullptr;
+static size_t field_node_room = 0;
+static int32_t field_node_count = 0;
 static size_t summary_entry_room = 0;
 static Text form;               // a display form being made
 extern Area scratch_area;       // conversions of values by their formats
@@ -131,9 +139,14 @@ static void measure(SummaryValue* v, const wchar_t* text, int attribute, int fla
 void summarize_record(Slot* s) {
     s->entry_count = s->value_count = 0;
     s->text.clear();
-    if (summary_names.count > 65536) name_order_clear(&summary_names), ++key_generation;
+    if (summary_names.count > 65536) {
+        name_order_clear(&summary_names);
+        ++key_generation;
+        field_node_count = 0;
+        std::fill(summary_stamp, summary_stamp + summary_stamp_room, uint64_t(0));
+    }
     s->key_generation = key_generation;
-    name_order_next_record(&summary_names);
+    ++summary_serial;
     Field* rec = s->record;
     for (int32_t i = 0; rec[i].start; ++i) {
         const Field* f = &rec[i];
@@ -164,13 +177,26 @@ void summarize_record(Slot* s) {
         }
         // Printable ASCII is one column a character.
         v.width = attribute & (ATTR_NON_ASCII | ATTR_UNPRINTABLE) ? text_width(text, v.length) : double(v.length);
-        int mark;
-        int32_t node = name_order_take(&summary_names, name, n, &mark);
+        // The name of the field at the same place of the record before is
+        // tried first; the names are only looked up when it differs.
+        int32_t node = i < field_node_count ? field_nodes[i] : -1;
+        if (node < 0 || summary_names.nodes[node].length != n || !same_text(name_order_name(&summary_names, node), name, n)) {
+            int mark;
+            node = name_order_take(&summary_names, name, n, &mark);
+        }
+        grow_table(field_nodes, field_node_room, size_t(i) + 1);
+        field_nodes[i] = node;
         grow_table(summary_entry, summary_entry_room, size_t(summary_names.count));
+        if (size_t(summary_names.count) > summary_stamp_room) {
+            size_t old = summary_stamp_room;
+            grow_table(summary_stamp, summary_stamp_room, size_t(summary_names.count));
+            std::fill(summary_stamp + old, summary_stamp + summary_stamp_room, uint64_t(0));
+        }
         int32_t e;
-        if (mark == NAME_MET) {
+        if (summary_stamp[node] == summary_serial) {
             e = summary_entry[node];
         } else {
+            summary_stamp[node] = summary_serial;
             e = summary_entry[node] = s->entry_count++;
             grow_table(s->entries, s->entry_room, size_t(s->entry_count));
             int flags = format ? format->options & (FORMAT_L | FORMAT_R) : 0;
@@ -185,6 +211,7 @@ void summarize_record(Slot* s) {
         entry.last = k;
         ++entry.count;
     }
+    field_node_count = s->value_count;
     for (int32_t e = 0; e < s->entry_count; ++e) {
         SummaryEntry& entry = s->entries[e];
         for (int32_t k = entry.first; k >= 0; k = s->values[k].next) {
