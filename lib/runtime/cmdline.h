@@ -69,6 +69,15 @@ T* grow_table(T*& table, size_t& capacity, size_t n) {
     }
     return table;
 }
+// The same, the elements that growing adds set to zero (tables of stamps
+// or counts that an element's absence must read as 0).
+template <typename T>
+T* grow_table_zeroed(T*& table, size_t& capacity, size_t n) {
+    size_t old = capacity;
+    grow_table(table, capacity, n);
+    for (size_t i = old; i < capacity; ++i) table[i] = T{};
+    return table;
+}
 // Installs the hook run before any exit caused by errors.
 void set_cleanup(void (*fn)());
 // Exits with status (after the clean-up hook) when errors were counted.

@@ -57,6 +57,17 @@ void display_form(const wchar_t* s, size_t n, Text* out) {
     }
 }
 
+size_t decimal(int32_t n, wchar_t* out) {
+    wchar_t digits[12];
+    size_t k = 0;
+    uint32_t u = n < 0 ? 0u - uint32_t(n) : uint32_t(n);
+    do digits[k++] = wchar_t(L'0' + u % 10); while (u /= 10);
+    size_t m = 0;
+    if (n < 0) out[m++] = L'-';
+    while (k > 0) out[m++] = digits[--k];
+    return m;
+}
+
 const wchar_t* shown_text(const wchar_t* s, size_t* n, Text* scratch) {
     for (size_t i = 0; i < *n; ++i) {
         if (printable(s[i])) continue;
@@ -187,11 +198,7 @@ void summarize_record(Slot* s) {
         grow_table(field_nodes, field_node_room, size_t(i) + 1);
         field_nodes[i] = node;
         grow_table(summary_entry, summary_entry_room, size_t(summary_names.count));
-        if (size_t(summary_names.count) > summary_stamp_room) {
-            size_t old = summary_stamp_room;
-            grow_table(summary_stamp, summary_stamp_room, size_t(summary_names.count));
-            std::fill(summary_stamp + old, summary_stamp + summary_stamp_room, uint64_t(0));
-        }
+        grow_table_zeroed(summary_stamp, summary_stamp_room, size_t(summary_names.count));
         int32_t e;
         if (summary_stamp[node] == summary_serial) {
             e = summary_entry[node];
@@ -316,11 +323,7 @@ static void name_record_entries(const Slot* s) {
         }
         for (int32_t e = 0; e < s->entry_count; ++e) {
             size_t key = size_t(s->entries[e].key);
-            if (key >= key_stamp_room) {
-                size_t old = key_stamp_room;
-                grow_table(key_stamps, key_stamp_room, key + 1);
-                std::fill(key_stamps + old, key_stamps + key_stamp_room, 0u);
-            }
+            grow_table_zeroed(key_stamps, key_stamp_room, key + 1);
             grow_table(key_entries, key_entry_room, key + 1);
             key_entries[key] = e;
             key_stamps[key] = key_stamp;
@@ -339,24 +342,12 @@ static int32_t entry_of(const wchar_t* name, uint32_t length) {
     return key >= 0 && size_t(key) < key_stamp_room && key_stamps[key] == key_stamp ? key_entries[key] : -1;
 }
 
-static bool heading_unprintable(const wchar_t* name, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        if (!printable(name[i])) return true;
-    return false;
-}
-
 static int32_t make_column(const wchar_t* name, uint32_t length) {
     Column* c = static_cast<Column*>(area_extend(sizeof(Column), &page.columns, &layout_area));
     *c = Column{name, length, 0, 0, 0, 0, 0, 0, false};
-    size_t n = length - 1;
-    if (heading_unprintable(name, n)) {
-        form.clear();
-        display_form(name, n, &form);
-        c->name_width = text_width(form.chars, form.used);
-        c->attribute = HEADING_SHOWN_AS_FORM;
-    } else {
-        c->name_width = text_width(name, n);
-    }
+    size_t n = length - 1;  // the heading is the name without its colon, as shown
+    const wchar_t* heading = shown_text(name, &n, &form);
+    c->name_width = text_width(heading, n);
     return page.column_count++;
 }
 
@@ -372,7 +363,7 @@ static void widen(int32_t column, const SummaryEntry* e) {
     if (!c->made) {
         if (e) attribute |= e->attribute, flags = e->flags, left = e->left, right = e->right;
     } else {
-        attribute = merge_attributes(attribute & ~HEADING_SHOWN_AS_FORM, e->attribute) | (attribute & HEADING_SHOWN_AS_FORM);
+        attribute = merge_attributes(attribute, e->attribute);
         if (flags & FORMAT_FLAG_RIGHT) {
             right = 0, left = std::max(left, e->left);
         } else if (flags & FORMAT_FLAG_LEFT) {
@@ -390,12 +381,6 @@ static void widen(int32_t column, const SummaryEntry* e) {
     if (!c->made || total != c->total) widths_changed = true;
     c->made = true;
     c->attribute = attribute, c->flags = flags, c->left = left, c->right = right, c->total = total;
-}
-
-static double digits_width(int32_t n) {
-    double w = 1;
-    for (; n >= 10 || n <= -10; n /= 10) ++w;
-    return n < 0 ? w + 1 : w;
 }
 
 static bool selects(const FieldList* list, const wchar_t* name, size_t n) {
@@ -507,7 +492,8 @@ void add_record_to_page() {
     grow_table(page.cell_start, cell_start_room, size_t(r) + 2);
     if (r == 0) page.cell_start[0] = 0;
     page.cell_start[r + 1] = page.cell_start[r];
-    SummaryEntry number{-1, 0, 0x3F, 0, digits_width(page.first_number + r), 0, 1, -1, -1, -1};
+    wchar_t digits[12];
+    SummaryEntry number{-1, 0, 0x3F, 0, double(decimal(page.first_number + r, digits)), 0, 1, -1, -1, -1};
     bool plain_print = print_given && print_list.inclusive;
     if (index_given || plain_print) name_record_entries(s);
     // The index columns: the -i fields, or the record number.

@@ -108,18 +108,6 @@ static void page_end() {
     out_write(out_page.chars, out_page.used);
 }
 
-// The decimal digits of n, at `out` (room for 12); their number.
-static size_t decimal(int32_t n, wchar_t* out) {
-    wchar_t digits[12];
-    size_t k = 0;
-    uint32_t u = n < 0 ? 0u - uint32_t(n) : uint32_t(n);
-    do digits[k++] = wchar_t(L'0' + u % 10); while (u /= 10);
-    size_t m = 0;
-    if (n < 0) out[m++] = L'-';
-    while (k > 0) out[m++] = digits[--k];
-    return m;
-}
-
 // ------------------------------------------------------------ the header
 
 bool header_shown = false;
@@ -372,12 +360,7 @@ void write_page() {
             const BandColumn& bc = page.band_columns[k];
             const Column& c = page.columns[bc.column];
             size_t n = c.length - 1;
-            const wchar_t* name = c.name;
-            if (c.attribute & HEADING_SHOWN_AS_FORM) {
-                heading.clear();
-                display_form(c.name, n, &heading);
-                name = heading.chars, n = heading.used;
-            }
+            const wchar_t* name = shown_text(c.name, &n, &heading);
             double offset = c.flags & FORMAT_FLAG_RIGHT ? c.total - c.name_width
                           : (c.attribute & ATTR_FLOAT) && c.left >= c.name_width ? c.left - c.name_width : 0;
             place_own(line, double(int64_t(bc.x + offset)), name, n, c.name_width);

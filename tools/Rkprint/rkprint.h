@@ -52,6 +52,8 @@ void display_form(const wchar_t* s, size_t n, Text* out);
 // `s` as it is shown: itself when all of it is printable, else its display
 // form in `scratch`; sets *n to the length shown.
 const wchar_t* shown_text(const wchar_t* s, size_t* n, Text* scratch);
+// The decimal digits of n at `out` (room for 12); their number.
+size_t decimal(int32_t n, wchar_t* out);
 
 // ------------------------------------------------------------ summaries
 
@@ -95,7 +97,6 @@ const wchar_t* value_text(const Slot* slot, const SummaryValue* v);
 // ------------------------------------------------------------ the page
 
 enum { FORMAT_FLAG_LEFT = 1, FORMAT_FLAG_RIGHT = 2 };
-constexpr int HEADING_SHOWN_AS_FORM = 0x8000;
 constexpr int32_t RECORD_NUMBER = -2;  // the "entry" of the record-number column
 
 // A column of the page: its name and the widths that the values of the
