@@ -185,13 +185,6 @@ int classify_value(int previous, const wchar_t* value, unsigned length, BlockSet
     return kinds | candidates;
 }
 
-int merge_attributes(int a, int b) {
-    if (a == 0 || b == 0) return a | b;
-    int numeric = a & b & ATTR_NUMERIC;
-    if (a & b & ATTR_NON_ASCII) numeric = 0;
-    return numeric | ((a | b) & ATTR_KINDS);
-}
-
 static const char* const numeric_names[16] = {"", "?", "?", "?", "Num", "?", "?", "?",
                                               "Hex", "?", "?", "?", "?", "?", "Int-", "Int"};
 static const char* const kind_names[8] = {"", "Asc", "NAsc", "AscNAsc", "NPrt", "Asc+NPrt", "NAsc+NPrt", "AscNAsc+NPrt"};

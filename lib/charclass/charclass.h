@@ -67,7 +67,12 @@ void init_character_classes();
 // every non-ASCII character is added to it.
 int classify_value(int previous, const wchar_t* value, unsigned length, BlockSet* blocks);
 // The attribute of what holds values of both attributes.
-int merge_attributes(int a, int b);
+inline int merge_attributes(int a, int b) {
+    if (a == 0 || b == 0) return a | b;
+    int numeric = a & b & ATTR_NUMERIC;
+    if (a & b & ATTR_NON_ASCII) numeric = 0;
+    return numeric | ((a | b) & ATTR_KINDS);
+}
 // The printable name of an attribute ("Int", "Num", "Asc", ...).
 const char* attribute_name(int attribute);
 // The row of the block table holding c, or -1 when none does.

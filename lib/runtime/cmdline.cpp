@@ -229,13 +229,60 @@ static void die_of_broken_pipe() {
 
 static bool output_failed = false;
 
+// The messages of a thread that works ahead go to its log (see
+// message_log_begin); null on every other thread.
+static thread_local MessageLog* thread_log = nullptr;
+
+void message_log_begin(MessageLog* log) { thread_log = log; }
+
+// Appends one message to the log: its level, its length and its text.
+static int log_message(MessageLog* log, int level, const char* format, va_list ap) {
+    va_list again;
+    va_copy(again, ap);
+    int n = std::vsnprintf(nullptr, 0, format, ap);
+    size_t prefix = std::strlen(progname) + 2;
+    size_t text = n < 0 ? 0 : size_t(n);
+    size_t need = log->used + 2 * sizeof(size_t) + prefix + text + 1;
+    if (need > log->room) {
+        size_t room = need * 2;
+        char* grown = static_cast<char*>(std::realloc(log->text, room));
+        if (grown == nullptr) {
+            // No room to keep it: said now, out of its place.
+            std::fprintf(stderr, "%s: ", progname);
+            std::vfprintf(stderr, format, again);
+            va_end(again);
+            if (level == WARN_ERROR) ++error_count;
+            return n;
+        }
+        log->text = grown, log->room = room;
+    }
+    size_t header[2] = {size_t(level), prefix + text};
+    std::memcpy(log->text + log->used, header, sizeof header);
+    char* at = log->text + log->used + sizeof header;
+    std::snprintf(at, prefix + 1, "%s: ", progname);
+    std::vsnprintf(at + prefix, text + 1, format, again);
+    va_end(again);
+    log->used += sizeof header + prefix + text;
+    return n;
+}
+
+// A fatal message on a thread with a log ends that thread's work: its log
+// says so, and the thread waits for the program to end.
+[[noreturn]] static void end_logged_work() {
+    thread_log->fatal = true;
+    thread_log->park();
+    for (;;) pause();
+}
+
 [[noreturn]] static void fatal_exit() {
+    if (thread_log) end_logged_work();
     if (!output_failed && !out_flush() && errno == EPIPE) die_of_broken_pipe();
     run_cleanup();
     std::exit(3);
 }
 
-static int vmessage(const char* format, va_list ap) {
+static int vmessage(int level, const char* format, va_list ap) {
+    if (thread_log) return log_message(thread_log, level, format, ap);
     std::fprintf(stderr, "%s: ", progname);
     return std::vfprintf(stderr, format, ap);
 }
@@ -243,17 +290,29 @@ static int vmessage(const char* format, va_list ap) {
 int warn(int level, const char* format, ...) {
     va_list ap;
     va_start(ap, format);
-    int n = vmessage(format, ap);
+    int n = vmessage(level, format, ap);
     va_end(ap);
     if (level == WARN_FATAL) fatal_exit();
-    if (level == WARN_ERROR) ++error_count;
+    if (level == WARN_ERROR && !thread_log) ++error_count;
     return n;
+}
+
+void message_log_replay(const MessageLog* log, size_t from, size_t to) {
+    while (from < to) {
+        size_t header[2];
+        std::memcpy(header, log->text + from, sizeof header);
+        from += sizeof header;
+        std::fwrite(log->text + from, 1, header[1], stderr);
+        from += header[1];
+        if (header[0] == WARN_ERROR) ++error_count;
+    }
+    if (to == log->used && log->fatal) fatal_exit();
 }
 
 void fatal(const char* format, ...) {
     va_list ap;
     va_start(ap, format);
-    vmessage(format, ap);
+    vmessage(WARN_FATAL, format, ap);
     va_end(ap);
     fatal_exit();
 }
@@ -279,7 +338,7 @@ void* checked_realloc(void* p, size_t n) {
 void fatal_code_error(const unsigned char* byte, const char* format, ...) {
     va_list ap;
     va_start(ap, format);
-    vmessage(format, ap);
+    vmessage(WARN_FATAL, format, ap);
     va_end(ap);
     locale_advice(byte);
     fatal_exit();

@@ -81,7 +81,6 @@ const wchar_t* shown_text(const wchar_t* s, size_t* n, Text* scratch) {
 
 // ------------------------------------------------------------ summaries
 
-static NameOrder record_names;  // the names of one record, numbered as its entries
 // The names of the records summarized, kept from record to record (records
 // mostly repeat the names of the one before, in order, which the merged
 // order finds at once), with each name's entry in the record summarized
@@ -98,8 +97,35 @@ static int32_t* field_nodes = nullptr;
 static size_t field_node_room = 0;
 static int32_t field_node_count = 0;
 static size_t summary_entry_room = 0;
-static Text form;               // a display form being made
+static Text form;               // a display form being made (summaries)
+static Text column_form;        // the same, for a column's heading
 extern Area scratch_area;       // conversions of values by their formats
+
+// The names of -i and -p in storage that stays, in list order, and the
+// nodes of the index names then the plain -p names among the names
+// summarized (taken anew whenever those are forgotten).
+static NameOrder list_names;
+struct ListName {
+    const wchar_t* name;
+    uint32_t length;
+};
+static ListName* index_names = nullptr;
+static ListName* print_names = nullptr;
+static int32_t print_names_count = 0;
+static int32_t listed_count = 0;  // the names of -i (when given) and of a plain -p
+static int32_t* listed_nodes = nullptr;
+
+static const ListName& listed_name(int32_t k) {
+    int32_t indexes = index_given ? index_count : 0;
+    return k < indexes ? index_names[k] : print_names[k - indexes];
+}
+
+// Starts a generation of the names summarized with the listed names.
+static void take_listed_names() {
+    int mark;
+    for (int32_t k = 0; k < listed_count; ++k)
+        listed_nodes[k] = name_order_take(&summary_names, listed_name(k).name, listed_name(k).length, &mark);
+}
 
 const wchar_t* entry_name(const Slot* slot, const SummaryEntry* e) {
     return e->field < 0 ? L":" : slot->record[e->field].start;
@@ -155,6 +181,7 @@ void summarize_record(Slot* s) {
         ++key_generation;
         field_node_count = 0;
         std::fill(summary_stamp, summary_stamp + summary_stamp_room, uint64_t(0));
+        take_listed_names();
     }
     s->key_generation = key_generation;
     ++summary_serial;
@@ -219,6 +246,14 @@ void summarize_record(Slot* s) {
         ++entry.count;
     }
     field_node_count = s->value_count;
+    s->most_values = 0;
+    for (int32_t e = 0; e < s->entry_count; ++e) s->most_values = std::max(s->most_values, s->entries[e].count);
+    // The record's entries of the listed names, -1 for a name it lacks.
+    grow_table(s->listed, s->listed_room, size_t(listed_count) + 1);
+    for (int32_t k = 0; k < listed_count; ++k) {
+        size_t node = size_t(listed_nodes[k]);
+        s->listed[k] = node < summary_stamp_room && summary_stamp[node] == summary_serial ? summary_entry[node] : -1;
+    }
     for (int32_t e = 0; e < s->entry_count; ++e) {
         SummaryEntry& entry = s->entries[e];
         for (int32_t k = entry.first; k >= 0; k = s->values[k].next) {
@@ -241,15 +276,6 @@ int32_t index_count = 1;
 static NameOrder page_names;
 static int32_t* name_columns = nullptr;
 static size_t name_column_room = 0;
-// The names of -i and -p in storage that stays, in list order.
-static NameOrder list_names;
-struct ListName {
-    const wchar_t* name;
-    uint32_t length;
-};
-static ListName* index_names = nullptr;
-static ListName* print_names = nullptr;
-static int32_t print_names_count = 0;
 
 static size_t cell_room = 0, cell_start_room = 0, order_room = 0, band_column_room = 0, band_room = 0,
               column_x_room = 0, column_band_room = 0;
@@ -289,6 +315,9 @@ static ListName* copy_names(const FieldList* list, int32_t* count) {
 void layout_lists() {
     if (index_given) index_names = copy_names(&index_list, &index_count);
     if (print_given && print_list.inclusive) print_names = copy_names(&print_list, &print_names_count);
+    listed_count = (index_given ? index_count : 0) + print_names_count;
+    listed_nodes = static_cast<int32_t*>(checked_malloc(sizeof(int32_t) * size_t(listed_count + 1)));
+    take_listed_names();
 }
 
 void layout_begin() {
@@ -304,49 +333,12 @@ void layout_begin() {
     multi_count = 0;
 }
 
-int32_t cell_values(const Cell& c, const Slot* s) { return c.entry == RECORD_NUMBER ? 1 : s->entries[c.entry].count; }
-
-// The record's entry of a name: by the keys of its entries (the numbers
-// of their names among the names summarized), or, when the names were
-// forgotten since the record was summarized, by its names taken anew.
-static int32_t* key_entries = nullptr;
-static uint32_t* key_stamps = nullptr;
-static size_t key_entry_room = 0, key_stamp_room = 0;
-static uint32_t key_stamp = 0;
-static bool by_keys = false;
-static void name_record_entries(const Slot* s) {
-    by_keys = s->key_generation == key_generation;
-    if (by_keys) {
-        if (++key_stamp == 0) {  // after 2^32 records the stamps start afresh
-            std::fill(key_stamps, key_stamps + key_stamp_room, 0u);
-            key_stamp = 1;
-        }
-        for (int32_t e = 0; e < s->entry_count; ++e) {
-            size_t key = size_t(s->entries[e].key);
-            grow_table_zeroed(key_stamps, key_stamp_room, key + 1);
-            grow_table(key_entries, key_entry_room, key + 1);
-            key_entries[key] = e;
-            key_stamps[key] = key_stamp;
-        }
-        return;
-    }
-    name_order_clear(&record_names);
-    name_order_next_record(&record_names);
-    int mark;
-    for (int32_t e = 0; e < s->entry_count; ++e)
-        name_order_take(&record_names, entry_name(s, &s->entries[e]), s->entries[e].name_length, &mark);
-}
-static int32_t entry_of(const wchar_t* name, uint32_t length) {
-    if (!by_keys) return name_order_find(&record_names, name, length);
-    int32_t key = name_order_find(&summary_names, name, length);
-    return key >= 0 && size_t(key) < key_stamp_room && key_stamps[key] == key_stamp ? key_entries[key] : -1;
-}
 
 static int32_t make_column(const wchar_t* name, uint32_t length) {
     Column* c = static_cast<Column*>(area_extend(sizeof(Column), &page.columns, &layout_area));
     *c = Column{name, length, 0, 0, 0, 0, 0, 0, false};
     size_t n = length - 1;  // the heading is the name without its colon, as shown
-    const wchar_t* heading = shown_text(name, &n, &form);
+    const wchar_t* heading = shown_text(name, &n, &column_form);
     c->name_width = text_width(heading, n);
     return page.column_count++;
 }
@@ -465,22 +457,34 @@ const double* page_row_heights() {
     return row_table;
 }
 
-// Whether record r has the names of the record before, in the same order.
-static bool same_names(int32_t r) {
-    if (r == 0) return false;
-    const Slot* a = page.records[r - 1];
-    const Slot* b = page.records[r];
-    if (a->entry_count != b->entry_count || a->key_generation != b->key_generation) return false;
-    for (int32_t e = 0; e < a->entry_count; ++e)
-        if (a->entries[e].key != b->entries[e].key) return false;
-    return true;
+// Per key of the names summarized (in the page's key generation): the
+// page's node of the name, valid when stamped with the page's stamp.
+static int32_t* key_nodes = nullptr;
+static uint32_t* key_page = nullptr;
+static size_t key_node_room = 0, key_page_room = 0;
+static uint32_t page_stamp = 0, page_generation = 0;
+
+static void remember_key(int32_t key, int32_t node) {
+    grow_table(key_nodes, key_node_room, size_t(key) + 1);
+    grow_table_zeroed(key_page, key_page_room, size_t(key) + 1);
+    key_nodes[key] = node;
+    key_page[key] = page_stamp;
 }
 
-// The cells of record r in its index columns (they come first).
-static int32_t index_cells(int32_t r) {
-    int32_t n = 0;
-    for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1] && page.cells[k].column < index_count; ++k) ++n;
-    return n;
+// Whether the merged order takes the record's names as they stand: each
+// is on the page already, after the one before (then merging them would
+// leave every name where it is).
+static bool names_in_order(const Slot* s) {
+    if (s->key_generation != page_generation) return false;
+    uint64_t label = 0;
+    for (int32_t e = 0; e < s->entry_count; ++e) {
+        size_t key = size_t(s->entries[e].key);
+        if (key >= key_page_room || key_page[key] != page_stamp) return false;
+        uint64_t l = page_names.nodes[key_nodes[key]].label;
+        if (e > 0 && l <= label) return false;
+        label = l;
+    }
+    return true;
 }
 
 void add_record_to_page() {
@@ -495,14 +499,13 @@ void add_record_to_page() {
     wchar_t digits[12];
     SummaryEntry number{-1, 0, 0x3F, 0, double(decimal(page.first_number + r, digits)), 0, 1, -1, -1, -1};
     bool plain_print = print_given && print_list.inclusive;
-    if (index_given || plain_print) name_record_entries(s);
     // The index columns: the -i fields, or the record number.
     if (r == 0) {
         for (int32_t k = 0; k < index_count; ++k)
             index_given ? make_column(index_names[k].name, index_names[k].length) : make_column(record_number_name, 5);
     }
     for (int32_t k = 0; k < index_count; ++k) {
-        int32_t e = index_given ? entry_of(index_names[k].name, index_names[k].length) : RECORD_NUMBER;
+        int32_t e = index_given ? s->listed[k] : RECORD_NUMBER;
         widen(k, e == RECORD_NUMBER ? &number : e >= 0 ? &s->entries[e] : nullptr);
         if (e != -1) add_cell(k, e);
     }
@@ -515,22 +518,25 @@ void add_record_to_page() {
             }
         }
         for (int32_t k = 0; k < print_names_count; ++k) {
-            int32_t e = entry_of(print_names[k].name, print_names[k].length);
+            int32_t e = s->listed[(index_given ? index_count : 0) + k];
             widen(index_count + k, e >= 0 ? &s->entries[e] : nullptr);
             if (e >= 0) add_cell(index_count + k, e);
         }
-    } else if (same_names(r)) {
-        // The names of the record before, in its order: the merged order
-        // stays, and each name has the column it had there.
-        int32_t k = page.cell_start[r - 1] + index_cells(r - 1);
+    } else if (r > 0 && names_in_order(s)) {
         for (int32_t e = 0; e < s->entry_count; ++e) {
-            if (k < page.cell_start[r] && page.cells[k].entry == e) {
-                int32_t column = page.cells[k++].column;
-                widen(column, &s->entries[e]);
-                add_cell(column, e);
-            }
+            int32_t column = name_columns[key_nodes[s->entries[e].key]];
+            if (column < 0) continue;
+            widen(column, &s->entries[e]);
+            add_cell(column, e);
         }
     } else {
+        if (r == 0 || s->key_generation != page_generation) {
+            if (++page_stamp == 0) {  // after 2^32 pages the stamps start afresh
+                std::fill(key_page, key_page + key_page_room, 0u);
+                page_stamp = 1;
+            }
+            page_generation = s->key_generation;
+        }
         name_order_next_record(&page_names);
         for (int32_t e = 0; e < s->entry_count; ++e) {
             const SummaryEntry& entry = s->entries[e];
@@ -544,6 +550,7 @@ void add_record_to_page() {
                             (print_given && !selects(&print_list, name, entry.name_length));
                 name_columns[node] = skip ? -1 : make_column(name_order_name(&page_names, node), entry.name_length);
             }
+            remember_key(entry.key, node);
             int32_t column = name_columns[node];
             if (column < 0) continue;
             if (mark != NAME_STAYED) order_changed = true;
@@ -560,7 +567,7 @@ void add_record_to_page() {
             }
         }
     }
-    for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1]; ++k) {
+    for (int32_t k = page.cell_start[r]; s->most_values > 1 && k < page.cell_start[r + 1]; ++k) {
         if (cell_values(page.cells[k], s) > 1) {
             grow_table(multi, multi_room, size_t(multi_count) + 1);
             multi[multi_count++] = r;

@@ -6,6 +6,9 @@
 // under the header. Records are read ahead only as far as a page can hold.
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <pthread.h>
+#include <unistd.h>
 
 #include "rkprint.h"
 
@@ -70,30 +73,252 @@ static const ToolSpec spec = make_spec();
 // Engine errors in the format texts of -f and -p.
 void wregerror(const char* message) { format_regex_error(message); }
 
-static Area text, table, names, keys;
+static Area names, keys;
 Area scratch_area;
 
-// The look-ahead queue: `queued` records from slot `head` on, in a ring of
-// page_height slots.
-static Slot* slots = nullptr;
+// ------------------------------------------------------------ reading
+
+// Records are read and summarized in batches, each batch with areas of its
+// own. A second thread reads ahead while the pages are made, a few batches
+// at most; its messages wait in the batch's log until the paging takes the
+// record they came with, so that standard error and the exit status are
+// those of reading in turn. Without the thread (RK_THREADS=1, or when none
+// can be started) the paging reads each record itself when it needs it.
+struct Batch {
+    Area text, table;
+    Slot* slots = nullptr;  // batch_records of them, once the batch is made
+    int32_t count = 0;  // records read into it
+    int32_t dropped = 0;
+    bool closed = false;  // takes no more records
+    bool last = false;    // no record of the file follows
+    MessageLog log;
+    Batch* next = nullptr;
+};
+constexpr int32_t batch_records = 64;
+constexpr size_t batch_text_bytes = 256 * 1024;  // a batch closes once its text passes this
+
+// Growth of a batch's areas: its records follow.
+static int grow_batch_text(void* a, void*, Area* area) {
+    Batch* b = static_cast<Batch*>(a);
+    area_double(nullptr, nullptr, area);
+    for (int32_t i = 0; i < b->count; ++i) relocate_record(b->slots[i].record, area);
+    return 0;
+}
+static int grow_batch_table(void* a, void*, Area* area) {
+    Batch* b = static_cast<Batch*>(a);
+    area_double(nullptr, nullptr, area);
+    for (int32_t i = 0; i < b->count; ++i) area_relocate_cell(&b->slots[i].record, area);
+    return 0;
+}
+
+// A batch's storage, made when it is first used (by the thread that will
+// read into it, whose messages then have its log).
+static void make_batch(Batch* b) {
+    if (b->slots) return;
+    b->slots = static_cast<Slot*>(checked_malloc(sizeof(Slot) * batch_records));
+    std::memset(static_cast<void*>(b->slots), 0, sizeof(Slot) * batch_records);
+    area_create_kb(rsize, "rsize", &b->text);
+    area_push_pact(0, grow_batch_text, b, nullptr, &b->text);
+    area_create_kb(tsize, "tsize", &b->table);
+    area_push_pact(0, grow_batch_table, b, nullptr, &b->table);
+}
+
+static void batch_begin(Batch* b) {
+    make_batch(b);
+    area_reset(&b->text);
+    area_reset(&b->table);
+    b->count = b->dropped = 0;
+    b->closed = b->last = false;
+    b->log.clear();
+    b->next = nullptr;
+}
+
+// Reads the next record into the batch and summarizes it; closes the batch
+// at the end of the input or when it is full.
+static void read_into(Batch* b, Input* in) {
+    Field* rec = next_record(in, &b->text, &b->table);
+    if (rec == nullptr) {
+        b->closed = b->last = true;
+        return;
+    }
+    Slot* s = &b->slots[b->count++];
+    s->record = rec;
+    s->batch = b;
+    s->fields = int32_t(record_end(rec) - rec) + 1;
+    s->number = in->number;
+    summarize_record(s);
+    s->log_end = b->log.used;
+    if (b->count == batch_records || size_t(b->text.head - b->text.base) > batch_text_bytes) b->closed = true;
+}
+
+// The batches between the threads: those handed back (free), and those
+// read ahead and not yet taken (ready), guarded by one lock.
+static pthread_mutex_t batch_lock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t batch_ready = PTHREAD_COND_INITIALIZER, batch_taken = PTHREAD_COND_INITIALIZER;
+static Batch *free_batches = nullptr, *ready_first = nullptr, *ready_last = nullptr;
+static int32_t ready_count = 0;
+constexpr int32_t ready_limit = 2;  // batches the reader may be ahead
+static bool threaded = false;
+static bool reader_stopped = false;  // the reader thread found no memory for a batch
+static pthread_t reader_thread;
+static Batch* reading = nullptr;  // the batch the reader thread fills
+
+// A batch handed back, or a new one (null when there is no memory for it).
+static Batch* free_batch() {
+    pthread_mutex_lock(&batch_lock);
+    Batch* b = free_batches;
+    if (b) free_batches = b->next;
+    pthread_mutex_unlock(&batch_lock);
+    if (b == nullptr) {
+        void* room = std::malloc(sizeof(Batch));
+        if (room == nullptr) return nullptr;
+        b = new (room) Batch;
+    }
+    return b;
+}
+
+static void hand_back(Batch* b) {
+    pthread_mutex_lock(&batch_lock);
+    b->next = free_batches;
+    free_batches = b;
+    pthread_mutex_unlock(&batch_lock);
+}
+
+static void publish(Batch* b) {
+    pthread_mutex_lock(&batch_lock);
+    b->next = nullptr;
+    if (ready_last) ready_last->next = b; else ready_first = b;
+    ready_last = b;
+    ++ready_count;
+    pthread_cond_signal(&batch_ready);
+    pthread_mutex_unlock(&batch_lock);
+}
+
+// The reader thread's end after a fatal message: its batch goes to the
+// paging, which replays the message when it gets there and ends the run.
+static void park_reader() {
+    reading->closed = reading->last = true;
+    publish(reading);
+    for (;;) pause();
+}
+
+static void* read_ahead(void* arg) {
+    Input* in = static_cast<Input*>(arg);
+    for (bool last = false; !last;) {
+        pthread_mutex_lock(&batch_lock);
+        while (ready_count >= ready_limit) pthread_cond_wait(&batch_taken, &batch_lock);
+        pthread_mutex_unlock(&batch_lock);
+        Batch* b = reading = free_batch();
+        if (b == nullptr) {
+            // The paging goes on reading in turn.
+            pthread_mutex_lock(&batch_lock);
+            reader_stopped = true;
+            pthread_cond_signal(&batch_ready);
+            pthread_mutex_unlock(&batch_lock);
+            return nullptr;
+        }
+        b->log.park = park_reader;
+        message_log_begin(&b->log);
+        batch_begin(b);
+        while (!b->closed) read_into(b, in);
+        message_log_begin(nullptr);
+        last = b->last;
+        publish(b);
+    }
+    return nullptr;
+}
+
+static void start_reading(Input* in) {
+    const char* t = std::getenv("RK_THREADS");
+    threaded = reader_stopped = false;
+    if (t && std::strcmp(t, "1") == 0) return;
+    threaded = pthread_create(&reader_thread, nullptr, read_ahead, in) == 0;
+}
+
+static void end_reading() {
+    if (threaded) pthread_join(reader_thread, nullptr);
+}
+
+// The paging's side: the batches whose records it has taken, oldest
+// first, and the next record.
+static Batch *taken_first = nullptr, *taken_last = nullptr;
+static size_t replayed = 0;  // of the newest taken batch's log
+
+static Batch* next_batch(Input* in) {
+    Batch* b = nullptr;
+    if (threaded) {
+        pthread_mutex_lock(&batch_lock);
+        while (ready_count == 0 && !reader_stopped) pthread_cond_wait(&batch_ready, &batch_lock);
+        if (ready_count == 0) {
+            pthread_mutex_unlock(&batch_lock);
+            pthread_join(reader_thread, nullptr);
+            threaded = false;
+        }
+    }
+    if (threaded) {
+        b = ready_first;
+        ready_first = b->next;
+        if (ready_first == nullptr) ready_last = nullptr;
+        --ready_count;
+        pthread_cond_signal(&batch_taken);
+        pthread_mutex_unlock(&batch_lock);
+    } else {
+        b = free_batch();
+        if (b == nullptr) fatal("can't allocate necessary memory!\n");
+        batch_begin(b);
+        read_into(b, in);
+    }
+    b->next = nullptr;
+    if (taken_last) taken_last->next = b; else taken_first = b;
+    taken_last = b;
+    replayed = 0;
+    return b;
+}
+
+// The next record, or null at the end of the file.
+static Slot* take_record(Input* in) {
+    static int32_t at = 0;
+    Batch* b = taken_last;
+    if (b == nullptr || (at == b->count && b->closed)) {
+        if (b && b->last) {
+            message_log_replay(&b->log, replayed, b->log.used);
+            replayed = b->log.used;
+            return nullptr;
+        }
+        b = next_batch(in);
+        at = 0;
+    } else if (at == b->count) {
+        read_into(b, in);  // the open batch of reading in turn
+    }
+    if (at == b->count) return take_record(in);  // the end of the input closed it
+    Slot* s = &b->slots[at++];
+    message_log_replay(&b->log, replayed, s->log_end);
+    replayed = s->log_end;
+    return s;
+}
+
+// Hands back the taken batches all of whose records were dropped.
+static void hand_back_dropped() {
+    while (taken_first && taken_first->closed && taken_first->dropped == taken_first->count &&
+           (taken_first != taken_last || taken_first->last)) {
+        Batch* b = taken_first;
+        taken_first = b->next;
+        if (taken_first == nullptr) taken_last = nullptr;
+        hand_back(b);
+    }
+}
+
+// ------------------------------------------------------------ the queue
+
+// The look-ahead queue: `queued` records from place `head` on, in a ring
+// of page_height places.
+static Slot** queue = nullptr;
 static int32_t slot_count = 0, head = 0, queued = 0;
 static int64_t held_entries = 0;  // entries of the queued records' tables
 static int64_t cell_bound = 0;
 static const uint32_t* current_key = nullptr;
 
-static Slot* queue_at(int32_t i) { return &slots[(head + i) % slot_count]; }
-
-// Growth of the record areas: the queued records follow.
-static int grow_text(void*, void*, Area* area) {
-    area_double(nullptr, nullptr, area);
-    for (int32_t i = 0; i < queued; ++i) relocate_record(queue_at(i)->record, area);
-    return 0;
-}
-static int grow_tables(void*, void*, Area* area) {
-    area_double(nullptr, nullptr, area);
-    for (int32_t i = 0; i < queued; ++i) area_relocate_cell(&queue_at(i)->record, area);
-    return 0;
-}
+static Slot* queue_at(int32_t i) { return queue[(head + i) % slot_count]; }
 
 // A page size: a decimal number, held to what 16-bit page positions take;
 // none at all, zero or below leaves no page.
@@ -104,40 +329,32 @@ static int32_t page_size(const char* text, int32_t fallback) {
     return v > 32767 ? 32767 : int32_t(v);
 }
 
-// Reads records into the queue while a page could still take them.
+// Takes records into the queue while a page could still take them.
 static bool input_done = false;
 static void look_ahead(Input* in) {
     while (!input_done && queued < slot_count - 1) {
         if (print_count > 0 && int64_t(queued) * print_count > cell_bound) return;
         if (print_count == 0 && held_entries - 1 > cell_bound) return;
-        Field* rec = next_record(in, &text, &table);
-        if (rec == nullptr) {
+        Slot* s = take_record(in);
+        if (s == nullptr) {
             input_done = true;
             return;
         }
-        Slot* s = queue_at(queued++);
-        s->record = rec;
-        s->fields = int32_t(record_end(rec) - rec) + 1;
+        queue[(head + queued++) % slot_count] = s;
         held_entries += s->fields;
-        summarize_record(s);
     }
 }
 
 // Drops the records the page placed.
 static void drop_placed(int32_t placed) {
-    if (placed < queued) {
-        for (int32_t i = 0; i < placed; ++i) held_entries -= queue_at(i)->fields;
-        head = (head + placed) % slot_count;
-        queued -= placed;
-        Field* first = queue_at(0)->record;
-        area_release(first->start, &text);
-        area_release(first, &table);
-    } else {
-        head = queued = 0;
-        held_entries = 0;
-        area_reset(&text);
-        area_reset(&table);
+    for (int32_t i = 0; i < placed; ++i) {
+        Slot* s = queue_at(i);
+        held_entries -= s->fields;
+        ++s->batch->dropped;
     }
+    head = (head + placed) % slot_count;
+    queued -= placed;
+    hand_back_dropped();
 }
 
 enum { QUEUE_EXHAUSTED = 0, KEY_CHANGED = 1, PAGE_FULL = 2 };
@@ -220,12 +437,11 @@ static void parse_lists() {
 }
 
 static void print_file(Input* in) {
-    area_reset(&text);
-    area_reset(&table);
     head = queued = 0;
     held_entries = 0;
     input_done = false;
     header_start_file(in->name);
+    start_reading(in);
     if (group_given) {
         area_reset(&keys);
         current_key = nullptr;
@@ -236,7 +452,7 @@ static void print_file(Input* in) {
             current_key = make_key(queue_at(0)->record, &group_list, &keys, &names);
             build_key_lines(current_key);
         }
-        page.first_number = in->number - queued + 1;
+        page.first_number = queue_at(0)->number;
         const uint32_t* next_key = nullptr;
         int result = fill_page(&next_key);
         write_page();
@@ -251,13 +467,13 @@ static void print_file(Input* in) {
         }
         look_ahead(in);
     }
+    hand_back_dropped();
+    end_reading();
 }
 
 int main(int argc, char** argv) {
     tool_start(spec, argc, argv);
     init_character_classes();
-    tool_area("rsize", &text, grow_text);
-    tool_area("tsize", &table, grow_tables);
     tool_area("nsize", &names, nullptr, 8);
     tool_area("wsize", &scratch_area);
     if (group_text) {
@@ -268,8 +484,7 @@ int main(int argc, char** argv) {
     page_height = page_size(y_text, 24);
     cell_bound = int64_t(page_height) * ((page_width + 1) / 2);
     slot_count = page_height < 2 ? 2 : page_height;  // room for one record at least: a page too low says so
-    slots = static_cast<Slot*>(std::calloc(size_t(slot_count), sizeof(Slot)));
-    if (slots == nullptr) fatal("can't allocate necessary memory!\n");
+    queue = static_cast<Slot**>(checked_malloc(sizeof(Slot*) * size_t(slot_count)));
     // The layout's area: by default from the most values a page holds
     // (56 bytes each, a quarter of them at once), held to 64 MB at first.
     int64_t kb = lsize > 0 ? lsize : ((cell_bound / 4) * 56 + 1024) / 1024 + 8;

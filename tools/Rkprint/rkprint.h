@@ -33,13 +33,18 @@ struct Text {
     }
     void append(const wchar_t* s, size_t n) {
         if (room - used < n) grow_table(chars, room, used + n);
-        for (size_t i = 0; i < n; ++i) chars[used + i] = s[i];
+        std::wmemcpy(chars + used, s, n);
         used += n;
     }
     // n blanks
     void blanks(size_t n) {
-        grow_table(chars, room, used + n);
-        std::wmemset(chars + used, L' ', n);
+        if (room - used < n) grow_table(chars, room, used + n);
+        wchar_t* to = chars + used;
+        if (n <= 16) {
+            for (size_t i = 0; i < n; ++i) to[i] = L' ';
+        } else {
+            std::wmemset(to, L' ', n);
+        }
         used += n;
     }
 };
@@ -76,18 +81,25 @@ struct SummaryEntry {
     int32_t count, first, last;
     int32_t key;  // the same for the same name in every record of one key generation
 };
-// A queued record: its field table (in the areas) and its summary (here).
+struct Batch;
+// A record read: its field table (in its batch's areas) and its summary
+// (here).
 struct Slot {
     Field* record;
+    Batch* batch;
     int32_t fields;   // entries of its table, the closing one included
     int32_t number;   // its number in its input file
+    size_t log_end;   // the end of its messages in the batch's log
     uint32_t key_generation;  // of its entries' keys
+    int32_t* listed = nullptr;  // its entries of the -i names then of the names of a plain -p (-1: none)
+    size_t listed_room = 0;
     SummaryEntry* entries = nullptr;
     size_t entry_room = 0;
     int32_t entry_count = 0;
     SummaryValue* values = nullptr;
     size_t value_room = 0;
     int32_t value_count = 0;
+    int32_t most_values;  // of one entry
     Text text;
 };
 void summarize_record(Slot* slot);
@@ -160,7 +172,9 @@ void add_record_to_page();
 void layout_accept();
 void layout_roll_back();
 // The number of values a cell holds.
-int32_t cell_values(const Cell& c, const Slot* s);
+inline int32_t cell_values(const Cell& c, const Slot* s) {
+    return c.entry == RECORD_NUMBER ? 1 : s->entries[c.entry].count;
+}
 // The height of every record's row in every band: [b * placed + r].
 const double* page_row_heights();
 // The copies of the -i and -p names the columns refer to (once, after the
