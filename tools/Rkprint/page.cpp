@@ -23,9 +23,34 @@ static Item* items = nullptr;
 static size_t item_room = 0, item_count = 0;
 static Text own;  // texts made for the page (record numbers, display forms)
 
+// The page is put together in one text and written at once. It is first
+// placed straight into the text, which takes the items as long as they
+// come in order of line and column (as a page mostly is placed); when one
+// comes out of order, the page is placed again as items, which are sorted.
+static Text out_page;
+static bool direct = true, in_order = true;
+static int32_t last_line = 0, last_column = 0;  // of the item placed last
+static int32_t out_line = 0, out_column = 0;    // where the text has got to
+
 static void page_begin() {
     item_count = 0;
     own.clear();
+    out_page.clear();
+    in_order = true;
+    last_line = last_column = 0;
+    out_line = out_column = 0;
+}
+
+// Appends a text to the page's text at the place it goes.
+static void put_text(int32_t line, int32_t column, const wchar_t* text, size_t count, int32_t width) {
+    if (out_line < line) {
+        if (out_page.room - out_page.used < size_t(line - out_line)) grow_table(out_page.chars, out_page.room, out_page.used + size_t(line - out_line));
+        for (; out_line < line; ++out_line) out_page.chars[out_page.used++] = L'\n';
+        out_column = 0;
+    }
+    if (out_column < column) out_page.blanks(size_t(column - out_column)), out_column = column;
+    out_page.append(text, count);
+    out_column = int32_t(std::min<int64_t>(int64_t(out_column) + width, INT32_MAX));
 }
 
 // Places a text (`text` null: at `offset` in the page's own text); what
@@ -33,8 +58,8 @@ static void page_begin() {
 // to the characters that fit.
 static void place_text(double line, double column, const wchar_t* text, size_t offset, size_t count, double width) {
     if (line >= page_height || column >= page_width) return;
-    const wchar_t* s = text ? text : own.chars + offset;
     if (column + width > page_width) {
+        const wchar_t* s = text ? text : own.chars + offset;
         double room = page_width - column, used = 0;
         size_t n = 0;
         for (; n < count; ++n) {
@@ -45,10 +70,20 @@ static void place_text(double line, double column, const wchar_t* text, size_t o
         if (n == 0) return;
         count = n;
     }
-    grow_table(items, item_room, item_count + 1);
+    int32_t l = int32_t(line), c = int32_t(column);
     int32_t w = width > INT32_MAX ? INT32_MAX : int32_t(width);
-    items[item_count] = Item{int32_t(line), int32_t(column), w, count, text, offset};
-    ++item_count;
+    if (direct) {
+        if (!in_order) return;
+        if (l < last_line || (l == last_line && c < last_column)) {
+            in_order = false;
+            return;
+        }
+        last_line = l, last_column = c;
+        put_text(l, c, text ? text : own.chars + offset, count, w);
+        return;
+    }
+    grow_table(items, item_room, item_count + 1);
+    items[item_count++] = Item{l, c, w, count, text, offset};
 }
 
 // A text of the page's own, placed.
@@ -85,23 +120,16 @@ static void sort_items() {
     }
 }
 
-// The page is put together in one text and written at once.
-static Text out_page;
-
 static void page_end() {
-    sort_items();
-    out_page.clear();
-    int64_t line = 0, column = 0;
-    for (size_t i = 0; i < item_count; ++i) {
-        const Item& it = sorted[i];
-        int64_t l = int64_t(it.line), c = int64_t(it.column);
-        for (; line < l; ++line) out_page.put(L'\n'), column = 0;
-        if (column < c) out_page.blanks(size_t(c - column)), column = c;
-        out_page.append(it.text ? it.text : own.chars + it.offset, it.count);
-        column += int64_t(it.width);
+    if (!direct) {
+        sort_items();
+        for (size_t i = 0; i < item_count; ++i) {
+            const Item& it = sorted[i];
+            put_text(it.line, it.column, it.text ? it.text : own.chars + it.offset, it.count, it.width);
+        }
     }
     if (pad_pages) {
-        for (; line < page_height; ++line) out_page.put(L'\n');
+        for (; out_line < page_height; ++out_line) out_page.put(L'\n');
     } else {
         out_page.append(L"\f\n", 2);
     }
@@ -329,31 +357,88 @@ static double value_column(const Column& c, double left) {
 }
 
 static Text heading;
-static double* row_tops = nullptr;
-static size_t row_top_room = 0;
 
+// Places a cell of record r: the record number, or the entry's values one
+// under the other from line `top`, in the column at x.
+static size_t* number_at = nullptr;  // each record's number in the page's own text
+static size_t number_room = 0;
+static void place_cell(const Cell& cell, size_t r, double x, double top) {
+    const Column& c = page.columns[cell.column];
+    if (cell.entry == RECORD_NUMBER) {
+        double len = double(number_at[r + 1] - number_at[r]);
+        place_text(top, double(int64_t(x + value_column(c, len))), nullptr, number_at[r], size_t(len), len);
+        return;
+    }
+    const Slot* s = page.records[r];
+    for (int32_t v = s->entries[cell.entry].first; v >= 0; v = s->values[v].next, top += 1) {
+        const SummaryValue& value = s->values[v];
+        place_text(top, double(int64_t(x + value_column(c, value.left))), value_text(s, &value), 0, value.length,
+                   value.left + value.right);
+    }
+}
+
+static int32_t* cursor = nullptr;  // per record: its next cell, band by band
+static double* row_tops = nullptr;  // per band and record: the row's top line
+static size_t cursor_room = 0, row_top_room = 0;
+
+static void place_page();
 void write_page() {
+    direct = true;
     page_begin();
+    place_page();
+    if (!in_order) {
+        direct = false;
+        page_begin();
+        place_page();
+    }
+    page_end();
+}
+
+static void place_page() {
+    // The header's first line from left to right, then the other titles.
     if (header_shown) {
         if (show_stamp) place_text(0, 0, stamp, 0, stamp_length, stamp_width);
+        if (title_count > 0) place_text(0, double(int64_t(name_column)), titles[0].chars, 0, titles[0].used, title_widths[0]);
+        else place_text(0, double(int64_t(name_column)), file_item.chars, 0, file_item.used, file_width);
         if (show_number) place_text(0, page_width - number_width, page_number, 0, page_number_length, number_width);
-        if (title_count > 0) {
-            place_text(0, double(int64_t(name_column)), titles[0].chars, 0, titles[0].used, title_widths[0]);
-            for (int32_t i = 1; i < title_count; ++i)
-                place_text(i, double(int64_t(centred(title_widths[i]))), titles[i].chars, 0, titles[i].used, title_widths[i]);
-        } else {
-            place_text(0, double(int64_t(name_column)), file_item.chars, 0, file_item.used, file_width);
-        }
+        for (int32_t i = 1; i < title_count; ++i)
+            place_text(i, double(int64_t(centred(title_widths[i]))), titles[i].chars, 0, titles[i].used, title_widths[i]);
     }
     if (group_given && group_list.inclusive)
         for (int32_t j = 0; j < key_line_count; ++j)
             place_text(header_lines + j, double(int64_t(centred(key_widths[j]))), key_lines[j].chars, 0, key_lines[j].used,
                        key_widths[j]);
-    // Each band's heading line and the tops of its rows.
     const double* rows = page_row_heights();
     size_t placed = size_t(page.placed);
+    if (index_count > 0 && !index_given) {
+        grow_table(number_at, number_room, placed + 1);
+        for (size_t r = 0; r < placed; ++r) {
+            wchar_t digits[16];
+            number_at[r] = own.used;
+            own.append(digits, decimal(page.first_number + int32_t(r), digits));
+        }
+        number_at[placed] = own.used;
+    }
+    // Each row's top line, band by band.
     grow_table(row_tops, row_top_room, size_t(page.band_count) * placed + 1);
     double line = page.header_height + band_gap;
+    for (int32_t b = 0; b < page.band_count; ++b) {
+        double top = line + 1 + heading_extra;
+        for (size_t r = 0; r < placed; ++r) row_tops[size_t(b) * placed + r] = top, top += rows[size_t(b) * placed + r];
+        line += page.bands[b].height + band_gap;
+    }
+    // Band by band: the heading line, then each record's row: its cells
+    // from left to right, the index cells leading in every band, each with
+    // its values one under the other. Each record's cells are walked once,
+    // band after band; a cell of a band passed already (a record whose
+    // fields stand out of the page's order) ends the direct placing.
+    grow_table(cursor, cursor_room, placed + 1);
+    for (size_t r = 0; r < placed; ++r) {
+        int32_t k = page.cell_start[r];
+        while (k < page.cell_start[r + 1] && page.cells[k].column < index_count) ++k;
+        cursor[r] = k;
+    }
+    line = page.header_height + band_gap;
     for (int32_t b = 0; b < page.band_count; ++b) {
         const Band& band = page.bands[b];
         for (int32_t k = band.first; k < band.first + band.count; ++k) {
@@ -365,35 +450,30 @@ void write_page() {
                           : (c.attribute & ATTR_FLOAT) && c.left >= c.name_width ? c.left - c.name_width : 0;
             place_own(line, double(int64_t(bc.x + offset)), name, n, c.name_width);
         }
-        double top = line + 1 + heading_extra;
-        for (size_t r = 0; r < placed; ++r) row_tops[size_t(b) * placed + r] = top, top += rows[size_t(b) * placed + r];
         line += band.height + band_gap;
+        for (size_t r = 0; direct && r < placed; ++r) {
+            double top = row_tops[size_t(b) * placed + r];
+            int32_t k = page.cell_start[r];
+            for (; k < page.cell_start[r + 1] && page.cells[k].column < index_count; ++k)
+                place_cell(page.cells[k], r, page.band_columns[band.first + page.cells[k].column].x, top);
+            for (k = cursor[r]; k < page.cell_start[r + 1] && page.column_band[page.cells[k].column] == b; ++k)
+                place_cell(page.cells[k], r, page.column_x[page.cells[k].column], top);
+            cursor[r] = k;
+            if (k < page.cell_start[r + 1] && page.column_band[page.cells[k].column] < b) in_order = false;
+            if (!in_order) return;
+        }
     }
-    // The values, cell by cell: an index cell in every band.
-    for (int32_t r = 0; r < page.placed; ++r) {
-        const Slot* s = page.records[r];
+    // As items: each cell in its band (an index cell in every band).
+    for (size_t r = 0; !direct && r < placed; ++r) {
         for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1]; ++k) {
             const Cell& cell = page.cells[k];
-            const Column& c = page.columns[cell.column];
-            bool index = cell.column < index_count;
-            for (int32_t b = index ? 0 : page.column_band[cell.column]; b < page.band_count; ++b) {
-                double x = index ? page.band_columns[page.bands[b].first + cell.column].x : page.column_x[cell.column];
-                double top = row_tops[size_t(b) * placed + size_t(r)];
-                if (cell.entry == RECORD_NUMBER) {
-                    wchar_t digits[16];
-                    size_t len = decimal(page.first_number + r, digits);
-                    place_own(top, double(int64_t(x + value_column(c, double(len)))), digits, len, double(len));
-                } else {
-                    double l = top;
-                    for (int32_t v = s->entries[cell.entry].first; v >= 0; v = s->values[v].next, l += 1) {
-                        const SummaryValue& value = s->values[v];
-                        place_text(l, double(int64_t(x + value_column(c, value.left))), value_text(s, &value), 0,
-                                   value.length, value.left + value.right);
-                    }
-                }
-                if (!index) break;
+            if (cell.column < index_count) {
+                for (int32_t b = 0; b < page.band_count; ++b)
+                    place_cell(cell, r, page.band_columns[page.bands[b].first + cell.column].x, row_tops[size_t(b) * placed + r]);
+            } else {
+                int32_t b = page.column_band[cell.column];
+                place_cell(cell, r, page.column_x[cell.column], row_tops[size_t(b) * placed + r]);
             }
         }
     }
-    page_end();
 }

@@ -94,7 +94,7 @@ struct Batch {
     MessageLog log;
     Batch* next = nullptr;
 };
-constexpr int32_t batch_records = 64;
+constexpr int32_t batch_records = 128;
 constexpr size_t batch_text_bytes = 256 * 1024;  // a batch closes once its text passes this
 
 // Growth of a batch's areas: its records follow.
@@ -157,7 +157,11 @@ static pthread_mutex_t batch_lock = PTHREAD_MUTEX_INITIALIZER;
 static pthread_cond_t batch_ready = PTHREAD_COND_INITIALIZER, batch_taken = PTHREAD_COND_INITIALIZER;
 static Batch *free_batches = nullptr, *ready_first = nullptr, *ready_last = nullptr;
 static int32_t ready_count = 0;
-constexpr int32_t ready_limit = 2;  // batches the reader may be ahead
+// The reader stops when it is this many batches ahead and goes on when
+// the paging has taken half of them (threads that woke each other for every
+// batch would spend their time switching).
+constexpr int32_t ready_limit = 8;
+static bool reader_waits = false, paging_waits = false;
 static bool threaded = false;
 static bool reader_stopped = false;  // the reader thread found no memory for a batch
 static pthread_t reader_thread;
@@ -190,7 +194,8 @@ static void publish(Batch* b) {
     if (ready_last) ready_last->next = b; else ready_first = b;
     ready_last = b;
     ++ready_count;
-    pthread_cond_signal(&batch_ready);
+    // A waiting paging is woken when two batches are there, or the last.
+    if (paging_waits && (ready_count >= 2 || b->last)) paging_waits = false, pthread_cond_signal(&batch_ready);
     pthread_mutex_unlock(&batch_lock);
 }
 
@@ -206,13 +211,17 @@ static void* read_ahead(void* arg) {
     Input* in = static_cast<Input*>(arg);
     for (bool last = false; !last;) {
         pthread_mutex_lock(&batch_lock);
-        while (ready_count >= ready_limit) pthread_cond_wait(&batch_taken, &batch_lock);
+        while (ready_count >= ready_limit) {
+            reader_waits = true;
+            pthread_cond_wait(&batch_taken, &batch_lock);
+        }
         pthread_mutex_unlock(&batch_lock);
         Batch* b = reading = free_batch();
         if (b == nullptr) {
             // The paging goes on reading in turn.
             pthread_mutex_lock(&batch_lock);
             reader_stopped = true;
+            paging_waits = false;
             pthread_cond_signal(&batch_ready);
             pthread_mutex_unlock(&batch_lock);
             return nullptr;
@@ -248,7 +257,10 @@ static Batch* next_batch(Input* in) {
     Batch* b = nullptr;
     if (threaded) {
         pthread_mutex_lock(&batch_lock);
-        while (ready_count == 0 && !reader_stopped) pthread_cond_wait(&batch_ready, &batch_lock);
+        while (ready_count == 0 && !reader_stopped) {
+            paging_waits = true;
+            pthread_cond_wait(&batch_ready, &batch_lock);
+        }
         if (ready_count == 0) {
             pthread_mutex_unlock(&batch_lock);
             pthread_join(reader_thread, nullptr);
@@ -260,7 +272,7 @@ static Batch* next_batch(Input* in) {
         ready_first = b->next;
         if (ready_first == nullptr) ready_last = nullptr;
         --ready_count;
-        pthread_cond_signal(&batch_taken);
+        if (reader_waits && ready_count <= ready_limit / 2) reader_waits = false, pthread_cond_signal(&batch_taken);
         pthread_mutex_unlock(&batch_lock);
     } else {
         b = free_batch();
