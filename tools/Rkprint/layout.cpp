@@ -127,15 +127,10 @@ static void take_listed_names() {
         listed_nodes[k] = name_order_take(&summary_names, listed_name(k).name, listed_name(k).length, &mark);
 }
 
-const wchar_t* entry_name(const Slot* slot, const SummaryEntry* e) {
-    return e->field < 0 ? L":" : slot->record[e->field].start;
-}
-const wchar_t* value_text(const Slot* slot, const SummaryValue* v) {
-    return v->field < 0 ? slot->text.chars + v->offset : slot->record[v->field].start + v->offset;
-}
 
 // The format a field is shown with: its entry's in -f, else in -p.
 static const FieldFormat* field_format(const Field* f) {
+    if (!formats_given && !print_given) return nullptr;
     size_t n = field_name_key(f);
     if (n == 0) return nullptr;
     FieldListEntry* e = nullptr;
@@ -379,8 +374,8 @@ static bool selects(const FieldList* list, const wchar_t* name, size_t n) {
     return field_list_match(list, name, n, nullptr, nullptr) != 0;
 }
 
+// (The caller has made room for the record's cells.)
 static void add_cell(int32_t column, int32_t entry) {
-    grow_table(page.cells, cell_room, size_t(page.cell_start[page.placed]) + 1);
     page.cells[page.cell_start[page.placed]++] = Cell{column, entry};
 }
 
@@ -391,23 +386,24 @@ static void make_bands() {
     page.band_count = 0;
     grow_table(page.column_x, column_x_room, size_t(page.column_count));
     grow_table(page.column_band, column_band_room, size_t(page.column_count));
+    grow_table(page.bands, band_room, size_t(page.order_count) + 1);  // at most a band per column
     double x = 0;
     for (int32_t k = 0; k < page.order_count; ++k) {
         int32_t column = page.order[k];
         const Column& c = page.columns[column];
         if (page.band_count == 0 || x + c.total > page_width) {
-            grow_table(page.bands, band_room, size_t(page.band_count) + 1);
             page.bands[page.band_count++] = Band{page.band_column_count, 0, 0};
+            // Room for its index columns and every column still to come.
+            grow_table(page.band_columns, band_column_room,
+                       size_t(page.band_column_count) + size_t(index_count) + size_t(page.order_count - k));
             x = 0;
             for (int32_t i = 0; i < index_count; ++i) {
-                grow_table(page.band_columns, band_column_room, size_t(page.band_column_count) + 1);
                 page.band_columns[page.band_column_count++] = BandColumn{x, i};
                 ++page.bands[page.band_count - 1].count;
                 x += page.columns[i].total + column_gap;
             }
             if (x > page_width) fatal("too long -i fields!\n");
         }
-        grow_table(page.band_columns, band_column_room, size_t(page.band_column_count) + 1);
         page.band_columns[page.band_column_count++] = BandColumn{x, column};
         ++page.bands[page.band_count - 1].count;
         page.column_x[column] = x;
@@ -496,6 +492,7 @@ void add_record_to_page() {
     grow_table(page.cell_start, cell_start_room, size_t(r) + 2);
     if (r == 0) page.cell_start[0] = 0;
     page.cell_start[r + 1] = page.cell_start[r];
+    grow_table(page.cells, cell_room, size_t(page.cell_start[r]) + size_t(index_count + s->entry_count + print_names_count) + 1);
     wchar_t digits[12];
     SummaryEntry number{-1, 0, 0x3F, 0, double(decimal(page.first_number + r, digits)), 0, 1, -1, -1, -1};
     bool plain_print = print_given && print_list.inclusive;

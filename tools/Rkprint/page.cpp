@@ -42,21 +42,26 @@ static void page_begin() {
 }
 
 // Appends a text to the page's text at the place it goes.
-static void put_text(int32_t line, int32_t column, const wchar_t* text, size_t count, int32_t width) {
-    if (out_line < line) {
-        if (out_page.room - out_page.used < size_t(line - out_line)) grow_table(out_page.chars, out_page.room, out_page.used + size_t(line - out_line));
-        for (; out_line < line; ++out_line) out_page.chars[out_page.used++] = L'\n';
-        out_column = 0;
-    }
-    if (out_column < column) out_page.blanks(size_t(column - out_column)), out_column = column;
-    out_page.append(text, count);
-    out_column = int32_t(std::min<int64_t>(int64_t(out_column) + width, INT32_MAX));
+static inline void put_text(int32_t line, int32_t column, const wchar_t* text, size_t count, int32_t width) {
+    size_t lines = out_line < line ? size_t(line - out_line) : 0;
+    int32_t from = lines ? 0 : out_column;
+    size_t pad = from < column ? size_t(column - from) : 0;
+    Text& t = out_page;
+    if (t.room - t.used < lines + pad + count) grow_table(t.chars, t.room, t.used + lines + pad + count);
+    wchar_t* to = t.chars + t.used;
+    for (size_t i = 0; i < lines; ++i) *to++ = L'\n';
+    for (size_t i = 0; i < pad; ++i) *to++ = L' ';
+    std::memcpy(to, text, count * sizeof(wchar_t));
+    t.used = size_t(to - t.chars) + count;
+    if (lines) out_line = line;
+    out_column = int32_t(std::min<int64_t>(int64_t(std::max(from, column)) + width, INT32_MAX));
 }
 
 // Places a text (`text` null: at `offset` in the page's own text); what
 // starts outside the page is dropped, what runs over its right edge is cut
 // to the characters that fit.
-static void place_text(double line, double column, const wchar_t* text, size_t offset, size_t count, double width) {
+[[gnu::always_inline]] static inline void place_text(double line, double column, const wchar_t* text, size_t offset, size_t count,
+                                                     double width) {
     if (line >= page_height || column >= page_width) return;
     if (column + width > page_width) {
         const wchar_t* s = text ? text : own.chars + offset;

@@ -103,8 +103,12 @@ struct Slot {
     Text text;
 };
 void summarize_record(Slot* slot);
-const wchar_t* entry_name(const Slot* slot, const SummaryEntry* e);
-const wchar_t* value_text(const Slot* slot, const SummaryValue* v);
+inline const wchar_t* entry_name(const Slot* slot, const SummaryEntry* e) {
+    return e->field < 0 ? L":" : slot->record[e->field].start;
+}
+inline const wchar_t* value_text(const Slot* slot, const SummaryValue* v) {
+    return v->field < 0 ? slot->text.chars + v->offset : slot->record[v->field].start + v->offset;
+}
 
 // ------------------------------------------------------------ the page
 
