@@ -170,6 +170,7 @@ static void measure(SummaryValue* v, const wchar_t* text, int attribute, int fla
 
 void summarize_record(Slot* s) {
     s->entry_count = s->value_count = 0;
+    s->most_values = 0;
     s->text.clear();
     if (summary_names.count > 65536) {
         name_order_clear(&summary_names);
@@ -181,6 +182,11 @@ void summarize_record(Slot* s) {
     s->key_generation = key_generation;
     ++summary_serial;
     Field* rec = s->record;
+    size_t fields = size_t(s->fields);
+    grow_table(s->entries, s->entry_room, fields);
+    grow_table(s->values, s->value_room, fields);
+    grow_table(field_nodes, field_node_room, fields);
+    bool remeasure = false;  // an entry of several values
     for (int32_t i = 0; rec[i].start; ++i) {
         const Field* f = &rec[i];
         const wchar_t* name = L":";
@@ -213,44 +219,41 @@ void summarize_record(Slot* s) {
         // The name of the field at the same place of the record before is
         // tried first; the names are only looked up when it differs.
         int32_t node = i < field_node_count ? field_nodes[i] : -1;
-        if (node < 0 || summary_names.nodes[node].length != n || !same_text(name_order_name(&summary_names, node), name, n)) {
+        if (node < 0 || summary_names.nodes[node].length != n ||
+            std::wmemcmp(name_order_name(&summary_names, node), name, n) != 0) {
             int mark;
             node = name_order_take(&summary_names, name, n, &mark);
+            grow_table(summary_entry, summary_entry_room, size_t(summary_names.count));
+            grow_table_zeroed(summary_stamp, summary_stamp_room, size_t(summary_names.count));
         }
-        grow_table(field_nodes, field_node_room, size_t(i) + 1);
         field_nodes[i] = node;
-        grow_table(summary_entry, summary_entry_room, size_t(summary_names.count));
-        grow_table_zeroed(summary_stamp, summary_stamp_room, size_t(summary_names.count));
-        int32_t e;
+        int32_t k = s->value_count++;
+        SummaryEntry* entry;
         if (summary_stamp[node] == summary_serial) {
-            e = summary_entry[node];
+            // A name met before in the record: its values are measured
+            // again at the end, by what they all hold.
+            entry = &s->entries[summary_entry[node]];
+            entry->attribute = merge_attributes(entry->attribute, attribute);
+            s->values[entry->last].next = k;
+            remeasure = true;
         } else {
             summary_stamp[node] = summary_serial;
-            e = summary_entry[node] = s->entry_count++;
-            grow_table(s->entries, s->entry_room, size_t(s->entry_count));
+            int32_t e = summary_entry[node] = s->entry_count++;
             int flags = format ? format->options & (FORMAT_L | FORMAT_R) : 0;
-            s->entries[e] = SummaryEntry{field_has_name(f) ? i : -1, uint32_t(n), 0, flags, 0, 0, 0, -1, -1, node};
+            entry = &s->entries[e];
+            *entry = SummaryEntry{field_has_name(f) ? i : -1, uint32_t(n), attribute, flags, 0, 0, 0, k, k, node};
+            measure(&v, text, attribute, flags);
+            entry->left = v.left, entry->right = v.right;
         }
-        SummaryEntry& entry = s->entries[e];
-        entry.attribute = merge_attributes(entry.attribute, attribute);
-        int32_t k = s->value_count++;
-        grow_table(s->values, s->value_room, size_t(s->value_count));
         s->values[k] = v;
-        if (entry.last >= 0) s->values[entry.last].next = k; else entry.first = k;
-        entry.last = k;
-        ++entry.count;
+        entry->last = k;
+        s->most_values = std::max(s->most_values, ++entry->count);
     }
     field_node_count = s->value_count;
-    s->most_values = 0;
-    for (int32_t e = 0; e < s->entry_count; ++e) s->most_values = std::max(s->most_values, s->entries[e].count);
-    // The record's entries of the listed names, -1 for a name it lacks.
-    grow_table(s->listed, s->listed_room, size_t(listed_count) + 1);
-    for (int32_t k = 0; k < listed_count; ++k) {
-        size_t node = size_t(listed_nodes[k]);
-        s->listed[k] = node < summary_stamp_room && summary_stamp[node] == summary_serial ? summary_entry[node] : -1;
-    }
-    for (int32_t e = 0; e < s->entry_count; ++e) {
+    for (int32_t e = 0; remeasure && e < s->entry_count; ++e) {
         SummaryEntry& entry = s->entries[e];
+        if (entry.count == 1) continue;
+        entry.left = entry.right = 0;
         for (int32_t k = entry.first; k >= 0; k = s->values[k].next) {
             SummaryValue* v = &s->values[k];
             measure(v, value_text(s, v), entry.attribute, entry.flags);
@@ -258,12 +261,19 @@ void summarize_record(Slot* s) {
             if (v->right > entry.right) entry.right = v->right;
         }
     }
+    // The record's entries of the listed names, -1 for a name it lacks.
+    grow_table(s->listed, s->listed_room, size_t(listed_count) + 1);
+    for (int32_t k = 0; k < listed_count; ++k) {
+        size_t node = size_t(listed_nodes[k]);
+        s->listed[k] = node < summary_stamp_room && summary_stamp[node] == summary_serial ? summary_entry[node] : -1;
+    }
 }
 
 // ------------------------------------------------------------ columns
 
 Page page;
 Area layout_area;
+static bool bands_moved = false;  // the bands stay, but their columns' places changed
 int32_t index_count = 1;
 
 // The merged order of the page's names, and per name its column (-1: none,
@@ -316,6 +326,7 @@ void layout_lists() {
 }
 
 void layout_begin() {
+    bands_moved = false;
     name_order_clear(&page_names);
     area_reset(&layout_area);
     page.columns = nullptr;
@@ -381,6 +392,8 @@ static void add_cell(int32_t column, int32_t entry) {
 
 // Bands from the page's columns: a new band whenever the next column would
 // pass the page width, each led by the index columns.
+static double* saved_heights = nullptr;
+static size_t saved_height_room = 0;
 static void make_bands() {
     page.band_column_count = 0;
     page.band_count = 0;
@@ -410,6 +423,34 @@ static void make_bands() {
         page.column_band[column] = page.band_count - 1;
         x += c.total + column_gap;
     }
+}
+
+// Whether the columns' widths, as they are now, still break the bands
+// where they break: each column in its band, and no band more.
+static bool same_bands() {
+    double lead = 0;
+    for (int32_t i = 0; i < index_count; ++i) lead += page.columns[i].total + column_gap;
+    if (lead > page_width) return false;
+    double x = 0;
+    int32_t band = -1;
+    for (int32_t k = 0; k < page.order_count; ++k) {
+        int32_t column = page.order[k];
+        double total = page.columns[column].total;
+        if (band < 0 || x + total > page_width) ++band, x = lead;
+        if (page.column_band[column] != band) return false;
+        x += total + column_gap;
+    }
+    return band + 1 == page.band_count;
+}
+
+void layout_places() {
+    if (!bands_moved) return;
+    bands_moved = false;
+    // The same bands, from the columns' widths as they are now.
+    grow_table(saved_heights, saved_height_room, size_t(page.band_count) + 1);
+    for (int32_t b = 0; b < page.band_count; ++b) saved_heights[b] = page.bands[b].height;
+    make_bands();
+    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height = saved_heights[b];
 }
 
 // The extra lines of a record's rows over one, per band: the most values
@@ -571,12 +612,15 @@ void add_record_to_page() {
             break;
         }
     }
-    // The bands stay when no column moved or changed its width; then the
-    // rows before keep their heights and the new one adds its own.
-    if (order_changed || widths_changed) {
+    // The bands stay when no column moved and the widths that changed
+    // leave every column in its band (their places are then made anew
+    // before the page is written); the rows before keep their heights and
+    // the new one adds its own.
+    if (order_changed || (widths_changed && !same_bands())) {
         make_bands();
         band_heights();
     } else {
+        bands_moved |= widths_changed;
         bool tall = multi_count > 0 && multi[multi_count - 1] == r;
         for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height += 1, page.height += 1;
         if (tall)
@@ -603,4 +647,5 @@ void layout_roll_back() {
     page.order_count = accepted_order_count;
     make_bands();
     band_heights();
+    bands_moved = false;
 }

@@ -388,6 +388,7 @@ static size_t cursor_room = 0, row_top_room = 0;
 
 static void place_page();
 void write_page() {
+    layout_places();
     direct = true;
     page_begin();
     place_page();

@@ -175,6 +175,9 @@ void add_record_to_page();
 // (after page.placed was taken back by one).
 void layout_accept();
 void layout_roll_back();
+// Makes the places of the columns in their bands anew after their widths
+// changed (the bands themselves stay as they are).
+void layout_places();
 // The number of values a cell holds.
 inline int32_t cell_values(const Cell& c, const Slot* s) {
     return c.entry == RECORD_NUMBER ? 1 : s->entries[c.entry].count;
