@@ -126,6 +126,24 @@ done
 -q: status 2  0
 --- status 0
 
+=== reading ahead: what the reading says comes when the pages reach its record, as when reading in turn
+--- run
+python3 -c "
+import sys
+for i in range(1, 3001):
+    sys.stdout.buffer.write(b'a:%s\nb:%d\n%s\n' % (b'x' * 15 if i == 1 else b'%d' % i, i, b'c:\xff\n' if i == 200 else b''))
+" > late.rk
+head -c 2000 late.rk > clean.rk
+for args in "late.rk" "-i a -x 12 late.rk" "-x 30 -y 9 clean.rk -"; do
+  for t in 0 1; do RK_THREADS=$t Rkprint $args < /dev/null > out$t 2> err$t; echo "status $?" >> err$t; done
+  cmp -s out0 out1 && cmp -s err0 err1 && echo "$args: $(tr '\n' ' ' < err0)$(wc -l < out0)"
+done
+--- stdout
+late.rk: Rkprint: code error in Rk-file late.rk(200), irrecoverable. status 3 216
+-i a -x 12 late.rk: Rkprint: too long -i fields! status 3 0
+-x 30 -y 9 clean.rk -: status 0 257
+--- status 0
+
 === properties: random records on random pages; every page is its height with -n, no line is wider than the page, every record is shown
 --- run
 python3 - <<'PY'
