@@ -524,6 +524,14 @@ static bool names_in_order(const Slot* s) {
     return true;
 }
 
+bool page_surely_full(const Slot* s) {
+    if (page.placed == 0 || page.height + page.band_count <= page_height) return false;
+    // Every band gains a line for the record, and no band goes: widths
+    // only grow, and with names in the order of the page (or the fixed
+    // columns of a plain -p) no column moves.
+    return (print_given && print_list.inclusive) || names_in_order(s);
+}
+
 void add_record_to_page() {
     int32_t r = page.placed - 1;
     Slot* s = page.records[r];
