@@ -542,8 +542,10 @@ void add_record_to_page() {
     if (r == 0) page.cell_start[0] = 0;
     page.cell_start[r + 1] = page.cell_start[r];
     grow_table(page.cells, cell_room, size_t(page.cell_start[r]) + size_t(index_count + s->entry_count + print_names_count) + 1);
-    wchar_t digits[12];
-    SummaryEntry number{-1, 0, 0x3F, 0, double(decimal(page.first_number + r, digits)), 0, 1, -1, -1, -1};
+    // The record number's width: its digits (numbers start at 1).
+    int32_t digits = 1;
+    for (int32_t n = page.first_number + r; n >= 10; n /= 10) ++digits;
+    SummaryEntry number{-1, 0, 0x3F, 0, double(digits), 0, 1, -1, -1, -1};
     bool plain_print = print_given && print_list.inclusive;
     // The index columns: the -i fields, or the record number.
     if (r == 0) {
