@@ -144,6 +144,39 @@ late.rk: Rkprint: code error in Rk-file late.rk(200), irrecoverable. status 3 21
 -x 30 -y 9 clean.rk -: status 0 257
 --- status 0
 
+=== reading ahead, differential: random inputs of many batches print the same with one thread and with two
+--- run
+python3 - <<'PY'
+import os, random, subprocess
+r = random.Random(5)
+words = ["1", "-2", "3.25", "abc", "a b", "", "語x", "é", "x\ty", "wwwwwwwwwwwwwwwwwwwww"]
+bad = 0
+for case in range(40):
+    names = ["f%d" % i for i in range(r.randint(1, 9))]
+    out = []
+    for i in range(r.randint(100, 1500)):
+        fields = [(n, r.choice(words)) for n in names if r.random() < 0.7 for _ in range(r.choice([1, 1, 1, 2]))]
+        if r.random() < 0.1:
+            r.shuffle(fields)
+        out.append("".join("%s:%s\n" % f for f in fields) + "\n")
+    data = "".join(out).encode()
+    if case % 4 == 0:
+        at = r.randrange(len(data))
+        data = data[:at] + b"\xff" + data[at:]
+    open("in.rk", "wb").write(data)
+    args = ["-x", str(r.randint(10, 150)), "-y", str(r.randint(3, 60))] + r.choice(
+        [[], ["-n"], ["-i", "f0"], ["-p", "f2,f1::%5.1f"], ["-g", "f0"], ["-p", "^f1"]])
+    runs = [subprocess.run(["Rkprint"] + args + ["in.rk"], capture_output=True,
+                           env=dict(os.environ, RK_THREADS=t, SOURCE_DATE_EPOCH="0")) for t in ("0", "1")]
+    if (runs[0].stdout, runs[0].stderr, runs[0].returncode) != (runs[1].stdout, runs[1].stderr, runs[1].returncode):
+        bad += 1
+        print(args, runs[0].stderr[:100], runs[1].stderr[:100])
+print("cases", case + 1, "different", bad)
+PY
+--- stdout
+cases 40 different 0
+--- status 0
+
 === properties: random records on random pages; every page is its height with -n, no line is wider than the page, every record is shown
 --- run
 python3 - <<'PY'
