@@ -33,6 +33,10 @@ static void write_label(Area* area, const char* name, unsigned long kb) {
 }
 
 void area_create(size_t size, const char* name, Area* area) {
+    if (!area_try_create(size, name, area)) fatal("can't allocate storage for %s.\n", area->label);
+}
+
+bool area_try_create(size_t size, const char* name, Area* area) {
     if (size < 1024) size = 1024;  // doubling must always be able to grow it
     write_label(area, name, size / 1024);
     area->base = static_cast<char*>(std::malloc(size));
@@ -41,13 +45,15 @@ void area_create(size_t size, const char* name, Area* area) {
     Pact* entries = area->base ? static_cast<Pact*>(std::malloc(sizeof(Pact) * size_t(cap0 + cap1 + 1))) : nullptr;
     if (entries == nullptr) {
         std::free(area->base);
-        fatal("can't allocate storage for %s.\n", area->label);
+        area->base = nullptr;
+        return false;
     }
     area->limit = area->base + size;
     area_reset(area);
     area->old_base = area->old_limit = area->old_head = nullptr;
     area->pacts[0] = PactRow{entries, 0, cap0};
     area->pacts[1] = PactRow{entries + cap0, 0, cap1};
+    return true;
 }
 
 void area_destroy(Area* area) {

@@ -233,7 +233,16 @@ static bool output_failed = false;
 // message_log_begin); null on every other thread.
 static thread_local MessageLog* thread_log = nullptr;
 
-void message_log_begin(MessageLog* log) { thread_log = log; }
+// Room kept free in a log for the messages of a thread short of memory.
+constexpr size_t log_reserve = 1024;
+
+void message_log_begin(MessageLog* log) {
+    thread_log = log;
+    if (log && log->room - log->used < log_reserve) {
+        char* grown = static_cast<char*>(std::realloc(log->text, log->used + log_reserve));
+        if (grown) log->text = grown, log->room = log->used + log_reserve;
+    }
+}
 
 // Appends one message to the log: its level, its length and its text.
 static int log_message(MessageLog* log, int level, const char* format, va_list ap) {
@@ -246,15 +255,17 @@ static int log_message(MessageLog* log, int level, const char* format, va_list a
     if (need > log->room) {
         size_t room = need * 2;
         char* grown = static_cast<char*>(std::realloc(log->text, room));
-        if (grown == nullptr) {
-            // No room to keep it: said now, out of its place.
-            std::fprintf(stderr, "%s: ", progname);
-            std::vfprintf(stderr, format, again);
-            va_end(again);
-            if (level == WARN_ERROR) ++error_count;
-            return n;
+        if (grown) {
+            log->text = grown, log->room = room;
+        } else {
+            // Without memory the message keeps its place, cut to the room
+            // there is (the reserve holds a line).
+            if (log->used + 2 * sizeof(size_t) + prefix + 2 > log->room) {
+                va_end(again);
+                return n;
+            }
+            text = log->room - log->used - 2 * sizeof(size_t) - prefix - 1;
         }
-        log->text = grown, log->room = room;
     }
     size_t header[2] = {size_t(level), prefix + text};
     std::memcpy(log->text + log->used, header, sizeof header);
@@ -262,6 +273,7 @@ static int log_message(MessageLog* log, int level, const char* format, va_list a
     std::snprintf(at, prefix + 1, "%s: ", progname);
     std::vsnprintf(at + prefix, text + 1, format, again);
     va_end(again);
+    if (n > 0 && size_t(n) > text && text > 0) at[prefix + text - 1] = '\n';
     log->used += sizeof header + prefix + text;
     return n;
 }

@@ -60,6 +60,9 @@ void out_int(long v);
 void out_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Writes out what is buffered; false on a write error (errno set).
 bool out_flush();
+// The same before the program may wait (for input): a write error ends the
+// program as it does when the buffer fills.
+void out_flush_checked();
 // Sends the output to `writer` instead of standard output (null: back to
 // standard output); the writer returns the bytes taken or -1.
 void out_redirect(long (*writer)(const char* bytes, size_t n));

@@ -163,7 +163,7 @@ static WStream* ws_make(int fd) {
 
 WStream* ws_open(const char* path) {
     // Opening may wait too (a named pipe without a writer).
-    if (out_detail::len > 0 && !out_flush()) output_error();
+    out_flush_checked();
     int fd;
     do fd = open(path, O_RDONLY | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
@@ -204,7 +204,7 @@ bool ws_fill(WStream* s) {
         s->len -= s->pos;
         s->pos = 0;
     }
-    if (s->may_block && out_detail::len > 0 && !out_flush()) output_error();
+    if (s->may_block) out_flush_checked();
     for (;;) {
         ssize_t r = read(s->fd, s->buf + s->len, s->cap - s->len);
         if (r > 0) {
@@ -283,6 +283,10 @@ bool out_flush() {
     }
     out_len = 0;
     return true;
+}
+
+void out_flush_checked() {
+    if (out_len > 0 && !out_flush()) output_error();
 }
 
 static inline void out_room(size_t n) {

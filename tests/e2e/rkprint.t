@@ -138,10 +138,20 @@ for args in "late.rk" "-i a -x 12 late.rk" "-x 30 -y 9 clean.rk -"; do
   for t in 0 1; do RK_THREADS=$t Rkprint $args < /dev/null > out$t 2> err$t; echo "status $?" >> err$t; done
   cmp -s out0 out1 && cmp -s err0 err1 && echo "$args: $(tr '\n' ' ' < err0)$(wc -l < out0)"
 done
+# From a pipe (the paging alone writes), and when the queue stops short of
+# the end of the input before the last batch is done with.
+python3 -c "
+for i in range(20000): print('a:%d\nb:%s\n' % (i, 'x' * (i % 50)))" > pipe.rk
+cat pipe.rk | timeout 60 Rkprint | cmp - <(RK_THREADS=1 Rkprint < pipe.rk) && echo "pipe: same"
+printf 'a:1\n\na:2\n' | timeout 60 Rkprint -y 2 | wc -l
+python3 -c "print(('\n'.join('f%d:v' % i for i in range(20)) + '\n\n') * 300, end='')" | timeout 60 Rkprint -x 5 -y 5 | wc -l
 --- stdout
 late.rk: Rkprint: code error in Rk-file late.rk(200), irrecoverable. status 3 216
 -i a -x 12 late.rk: Rkprint: too long -i fields! status 3 0
 -x 30 -y 9 clean.rk -: status 0 257
+pipe: same
+4
+1500
 --- status 0
 
 === reading ahead, differential: random inputs of many batches print the same with one thread and with two

@@ -6,6 +6,7 @@
 // under the header. Records are read ahead only as far as a page can hold.
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <new>
 #include <pthread.h>
 #include <unistd.h>
@@ -94,8 +95,8 @@ struct Batch {
     MessageLog log;
     Batch* next = nullptr;
 };
-constexpr int32_t batch_records = 128;
-constexpr size_t batch_text_bytes = 256 * 1024;  // a batch closes once its text passes this
+constexpr int32_t batch_records = 64;
+constexpr size_t batch_text_bytes = 128 * 1024;  // a batch closes once its text passes this
 
 // Growth of a batch's areas: its records follow.
 static int grow_batch_text(void* a, void*, Area* area) {
@@ -113,18 +114,27 @@ static int grow_batch_table(void* a, void*, Area* area) {
 
 // A batch's storage, made when it is first used (by the thread that will
 // read into it, whose messages then have its log).
-static void make_batch(Batch* b) {
-    if (b->slots) return;
-    b->slots = static_cast<Slot*>(checked_malloc(sizeof(Slot) * batch_records));
-    std::memset(static_cast<void*>(b->slots), 0, sizeof(Slot) * batch_records);
-    area_create_kb(rsize, "rsize", &b->text);
+// False when the memory for it can't be had.
+static bool make_batch(Batch* b) {
+    if (b->slots) return true;
+    Slot* slots = static_cast<Slot*>(std::calloc(batch_records, sizeof(Slot)));
+    if (slots == nullptr) return false;
+    if (!area_try_create(size_t(rsize < 1 ? 1 : rsize) * 1024, "rsize", &b->text)) {
+        std::free(slots);
+        return false;
+    }
+    if (!area_try_create(size_t(tsize < 1 ? 1 : tsize) * 1024, "tsize", &b->table)) {
+        area_destroy(&b->text);
+        std::free(slots);
+        return false;
+    }
     area_push_pact(0, grow_batch_text, b, nullptr, &b->text);
-    area_create_kb(tsize, "tsize", &b->table);
     area_push_pact(0, grow_batch_table, b, nullptr, &b->table);
+    b->slots = slots;
+    return true;
 }
 
 static void batch_begin(Batch* b) {
-    make_batch(b);
     area_reset(&b->text);
     area_reset(&b->table);
     b->count = b->dropped = 0;
@@ -160,9 +170,10 @@ static int32_t ready_count = 0;
 // The reader stops when it is this many batches ahead and goes on when
 // the paging has taken half of them (threads that woke each other for every
 // batch would spend their time switching).
-constexpr int32_t ready_limit = 8;
+constexpr int32_t ready_limit = 4;
 static bool reader_waits = false, paging_waits = false;
 static bool threaded = false;
+constexpr size_t reader_stack = 512 << 10;
 static bool reader_stopped = false;  // the reader thread found no memory for a batch
 static pthread_t reader_thread;
 static Batch* reading = nullptr;  // the batch the reader thread fills
@@ -217,8 +228,10 @@ static void* read_ahead(void* arg) {
         }
         pthread_mutex_unlock(&batch_lock);
         Batch* b = reading = free_batch();
+        if (b && !make_batch(b)) hand_back(b), b = nullptr;
         if (b == nullptr) {
-            // The paging goes on reading in turn.
+            // Without memory for reading ahead, the paging goes on reading
+            // in turn.
             pthread_mutex_lock(&batch_lock);
             reader_stopped = true;
             paging_waits = false;
@@ -237,11 +250,30 @@ static void* read_ahead(void* arg) {
     return nullptr;
 }
 
+// Whether the input may keep the reader waiting (a pipe, a terminal): then
+// the pages made so far go out before the paging waits for it, as they go
+// out before a read that may wait; the reader thread itself leaves the
+// output alone.
+static bool input_may_block = false;
+
 static void start_reading(Input* in) {
     const char* t = std::getenv("RK_THREADS");
     threaded = reader_stopped = false;
     if (t && std::strcmp(t, "1") == 0) return;
-    threaded = pthread_create(&reader_thread, nullptr, read_ahead, in) == 0;
+#ifdef M_ARENA_MAX
+    // One heap for both threads: a heap of the reader's own would take a
+    // large reservation of address space, which a memory limit counts.
+    mallopt(M_ARENA_MAX, 1);
+#endif
+    input_may_block = in->stream->may_block;
+    in->stream->may_block = false;
+    // A small stack: the reading needs little, and the memory is the run's.
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, reader_stack);
+    threaded = pthread_create(&reader_thread, &attr, read_ahead, in) == 0;
+    pthread_attr_destroy(&attr);
+    if (!threaded) in->stream->may_block = input_may_block;
 }
 
 static void end_reading() {
@@ -257,6 +289,11 @@ static Batch* next_batch(Input* in) {
     Batch* b = nullptr;
     if (threaded) {
         pthread_mutex_lock(&batch_lock);
+        if (ready_count == 0 && !reader_stopped && input_may_block) {
+            pthread_mutex_unlock(&batch_lock);
+            out_flush_checked();
+            pthread_mutex_lock(&batch_lock);
+        }
         while (ready_count == 0 && !reader_stopped) {
             paging_waits = true;
             pthread_cond_wait(&batch_ready, &batch_lock);
@@ -265,6 +302,7 @@ static Batch* next_batch(Input* in) {
             pthread_mutex_unlock(&batch_lock);
             pthread_join(reader_thread, nullptr);
             threaded = false;
+            if (in->stream) in->stream->may_block = input_may_block;
         }
     }
     if (threaded) {
@@ -276,7 +314,7 @@ static Batch* next_batch(Input* in) {
         pthread_mutex_unlock(&batch_lock);
     } else {
         b = free_batch();
-        if (b == nullptr) fatal("can't allocate necessary memory!\n");
+        if (b == nullptr || !make_batch(b)) fatal("can't allocate necessary memory!\n");
         batch_begin(b);
         read_into(b, in);
     }
@@ -309,10 +347,11 @@ static Slot* take_record(Input* in) {
     return s;
 }
 
-// Hands back the taken batches all of whose records were dropped.
-static void hand_back_dropped() {
-    while (taken_first && taken_first->closed && taken_first->dropped == taken_first->count &&
-           (taken_first != taken_last || taken_first->last)) {
+// Hands back the taken batches all of whose records were dropped, but the
+// newest, which the next record comes from (or, at the end of the file,
+// every batch).
+static void hand_back_dropped(bool all) {
+    while (taken_first && (all || (taken_first != taken_last && taken_first->dropped == taken_first->count))) {
         Batch* b = taken_first;
         taken_first = b->next;
         if (taken_first == nullptr) taken_last = nullptr;
@@ -366,7 +405,7 @@ static void drop_placed(int32_t placed) {
     }
     head = (head + placed) % slot_count;
     queued -= placed;
-    hand_back_dropped();
+    hand_back_dropped(false);
 }
 
 enum { QUEUE_EXHAUSTED = 0, KEY_CHANGED = 1, PAGE_FULL = 2 };
@@ -480,7 +519,7 @@ static void print_file(Input* in) {
         }
         look_ahead(in);
     }
-    hand_back_dropped();
+    hand_back_dropped(true);
     end_reading();
 }
 
