@@ -129,16 +129,28 @@ static void take_listed_names() {
 
 
 // The format a field is shown with: its entry's in -f, else in -p.
-static const FieldFormat* field_format(const Field* f) {
+// *left_out tells a field that a plain -p leaves off the page: neither
+// printed nor an index field (its summary is not needed).
+static const FieldFormat* field_format(const Field* f, bool* left_out) {
+    *left_out = false;
     if (!formats_given && !print_given) return nullptr;
+    bool plain_print = print_given && print_list.inclusive;
     size_t n = field_name_key(f);
-    if (n == 0) return nullptr;
+    if (n == 0) {
+        *left_out = plain_print;
+        return nullptr;
+    }
     FieldListEntry* e = nullptr;
+    const FieldFormat* format = nullptr;
     if (formats_given && field_list_match(&format_list, f->start, n, &e, nullptr) == 1)
-        return e->format ? e->format : &default_format;
-    if (print_given && field_list_match(&print_list, f->start, n, &e, nullptr) == 1)
-        return e->format ? e->format : &default_format;
-    return nullptr;
+        format = e->format ? e->format : &default_format;
+    if (print_given) {
+        bool printed = field_list_match(&print_list, f->start, n, &e, nullptr) == 1;
+        if (printed && !format) format = e->format ? e->format : &default_format;
+        if (plain_print && !printed)
+            *left_out = !(index_given && field_list_match(&index_list, f->start, n, nullptr, nullptr) == 1);
+    }
+    return format;
 }
 
 // The parts of a value left and right of its alignment point, under its
@@ -187,12 +199,19 @@ void summarize_record(Slot* s) {
     grow_table(s->values, s->value_room, fields);
     grow_table(field_nodes, field_node_room, fields);
     bool remeasure = false;  // an entry of several values
+    int32_t field_count = 0;
     for (int32_t i = 0; rec[i].start; ++i) {
         const Field* f = &rec[i];
         const wchar_t* name = L":";
         size_t n = 1;
         if (field_has_name(f)) name = f->start, n = size_t(f->value - f->start);
-        const FieldFormat* format = field_format(f);
+        bool left_out;
+        const FieldFormat* format = field_format(f, &left_out);
+        if (left_out) {
+            field_nodes[i] = -1;
+            field_count = i + 1;
+            continue;
+        }
         SummaryValue v{i, -1, size_t(f->value - f->start), size_t(f->end - f->value), 0, 0, 0};
         const wchar_t* text = f->value;
         if (format && format->cfmt) {
@@ -227,6 +246,7 @@ void summarize_record(Slot* s) {
             grow_table_zeroed(summary_stamp, summary_stamp_room, size_t(summary_names.count));
         }
         field_nodes[i] = node;
+        field_count = i + 1;
         int32_t k = s->value_count++;
         SummaryEntry* entry;
         if (summary_stamp[node] == summary_serial) {
@@ -249,7 +269,7 @@ void summarize_record(Slot* s) {
         entry->last = k;
         s->most_values = std::max(s->most_values, ++entry->count);
     }
-    field_node_count = s->value_count;
+    field_node_count = field_count;
     for (int32_t e = 0; remeasure && e < s->entry_count; ++e) {
         SummaryEntry& entry = s->entries[e];
         if (entry.count == 1) continue;
@@ -317,7 +337,15 @@ static ListName* copy_names(const FieldList* list, int32_t* count) {
     return names;
 }
 
+// A long list builds its index at its first search; both threads search
+// the lists, so each is searched once before the reading starts.
+static void index_list_now(const FieldList* list) {
+    FieldListEntry* e;
+    field_list_search(list, L"", 0, &e, nullptr);
+}
+
 void layout_lists() {
+    for (const FieldList* list : {&format_list, &print_list, &group_list, &index_list}) index_list_now(list);
     if (index_given) index_names = copy_names(&index_list, &index_count);
     if (print_given && print_list.inclusive) print_names = copy_names(&print_list, &print_names_count);
     listed_count = (index_given ? index_count : 0) + print_names_count;
