@@ -97,6 +97,14 @@ static int32_t* field_nodes = nullptr;
 static size_t field_node_room = 0;
 static int32_t field_node_count = 0;
 static size_t summary_entry_room = 0;
+// Per name summarized: its format and whether a plain -p leaves it out,
+// once found.
+struct NameFormat {
+    const FieldFormat* format;
+    bool found, left_out;
+};
+static NameFormat* name_formats = nullptr;
+static size_t name_format_room = 0;
 static Text form;               // a display form being made (summaries)
 static Text column_form;        // the same, for a column's heading
 extern Area scratch_area;       // conversions of values by their formats
@@ -189,6 +197,7 @@ void summarize_record(Slot* s) {
         ++key_generation;
         field_node_count = 0;
         std::fill(summary_stamp, summary_stamp + summary_stamp_room, uint64_t(0));
+        std::fill(name_formats, name_formats + name_format_room, NameFormat{});
         take_listed_names();
     }
     s->key_generation = key_generation;
@@ -205,13 +214,28 @@ void summarize_record(Slot* s) {
         const wchar_t* name = L":";
         size_t n = 1;
         if (field_has_name(f)) name = f->start, n = size_t(f->value - f->start);
-        bool left_out;
-        const FieldFormat* format = field_format(f, &left_out);
-        if (left_out) {
-            field_nodes[i] = -1;
-            field_count = i + 1;
-            continue;
+        // The name of the field at the same place of the record before is
+        // tried first; the names are only looked up when it differs.
+        int32_t node = i < field_node_count ? field_nodes[i] : -1;
+        if (node < 0 || summary_names.nodes[node].length != n ||
+            std::wmemcmp(name_order_name(&summary_names, node), name, n) != 0) {
+            int mark;
+            node = name_order_take(&summary_names, name, n, &mark);
+            grow_table(summary_entry, summary_entry_room, size_t(summary_names.count));
+            grow_table_zeroed(summary_stamp, summary_stamp_room, size_t(summary_names.count));
+            grow_table_zeroed(name_formats, name_format_room, size_t(summary_names.count));
         }
+        field_nodes[i] = node;
+        field_count = i + 1;
+        // The name's format, found when the name is first met.
+        NameFormat& known = name_formats[node];
+        if (!known.found) {
+            bool left_out;
+            known.format = field_format(f, &left_out);
+            known.found = true, known.left_out = left_out;
+        }
+        if (known.left_out) continue;
+        const FieldFormat* format = known.format;
         SummaryValue v{i, -1, size_t(f->value - f->start), size_t(f->end - f->value), 0, 0, 0};
         const wchar_t* text = f->value;
         if (format && format->cfmt) {
@@ -235,18 +259,6 @@ void summarize_record(Slot* s) {
         }
         // Printable ASCII is one column a character.
         v.width = attribute & (ATTR_NON_ASCII | ATTR_UNPRINTABLE) ? text_width(text, v.length) : double(v.length);
-        // The name of the field at the same place of the record before is
-        // tried first; the names are only looked up when it differs.
-        int32_t node = i < field_node_count ? field_nodes[i] : -1;
-        if (node < 0 || summary_names.nodes[node].length != n ||
-            std::wmemcmp(name_order_name(&summary_names, node), name, n) != 0) {
-            int mark;
-            node = name_order_take(&summary_names, name, n, &mark);
-            grow_table(summary_entry, summary_entry_room, size_t(summary_names.count));
-            grow_table_zeroed(summary_stamp, summary_stamp_room, size_t(summary_names.count));
-        }
-        field_nodes[i] = node;
-        field_count = i + 1;
         int32_t k = s->value_count++;
         SummaryEntry* entry;
         if (summary_stamp[node] == summary_serial) {
