@@ -47,10 +47,16 @@ static inline void put_text(int32_t line, int32_t column, const wchar_t* text, s
     int32_t from = lines ? 0 : out_column;
     size_t pad = from < column ? size_t(column - from) : 0;
     Text& t = out_page;
-    if (t.room - t.used < lines + pad + count) grow_table(t.chars, t.room, t.used + lines + pad + count);
+    // (Room for eight blanks more: a short run of blanks is stored as
+    // eight, the text then taking the place of those past the run.)
+    size_t need = lines + pad + count + 8;
+    if (t.room - t.used < need) grow_table(t.chars, t.room, t.used + need);
     wchar_t* to = t.chars + t.used;
     for (size_t i = 0; i < lines; ++i) *to++ = L'\n';
-    for (size_t i = 0; i < pad; ++i) *to++ = L' ';
+    static const wchar_t eight[8] = {L' ', L' ', L' ', L' ', L' ', L' ', L' ', L' '};
+    if (pad <= 8) std::memcpy(to, eight, sizeof eight);
+    else std::wmemset(to, L' ', pad);
+    to += pad;
     std::memcpy(to, text, count * sizeof(wchar_t));
     t.used = size_t(to - t.chars) + count;
     if (lines) out_line = line;
