@@ -140,6 +140,13 @@ static int check_candidates(int candidates, const wchar_t* value, unsigned lengt
                 if (value[i] > L'7') candidates &= ~ATTR_BASED;
         return candidates;
     }
+    // Every conversion takes a sign only first (after white space) or right
+    // after an exponent's e: a sign anywhere else stops each of them before
+    // the end (a date, a range), with no scan needed.
+    unsigned first = 0;
+    while (digits == 0 && first < length && is_blank(value[first])) ++first;
+    for (unsigned i = digits > first ? digits : first + 1; i < length; ++i)
+        if ((value[i] == L'+' || value[i] == L'-') && (value[i - 1] | 0x20) != L'e') return 0;
     if (candidates & (ATTR_UNSIGNED | ATTR_SIGNED)) {
         ++classify_checks;
         if (!blank_from(value, integer_end(value, length, false), length))
