@@ -393,7 +393,7 @@ static int32_t make_column(const wchar_t* name, uint32_t length) {
 // column: the first record's own, then each record's merged with what the
 // records before gave.
 static bool widths_changed = false;  // by the record being added
-static void widen(int32_t column, const SummaryEntry* e) {
+[[gnu::always_inline]] static inline void widen(int32_t column, const SummaryEntry* e) {
     Column* c = &page.columns[column];
     if (c->made && !e) return;
     int attribute = c->attribute, flags = c->flags;
@@ -582,10 +582,7 @@ void add_record_to_page() {
     if (r == 0) page.cell_start[0] = 0;
     page.cell_start[r + 1] = page.cell_start[r];
     grow_table(page.cells, cell_room, size_t(page.cell_start[r]) + size_t(index_count + s->entry_count + print_names_count) + 1);
-    // The record number's width: its digits (numbers start at 1).
-    int32_t digits = 1;
-    for (int32_t n = page.first_number + r; n >= 10; n /= 10) ++digits;
-    SummaryEntry number{-1, 0, 0x3F, 0, double(digits), 0, 1, -1, -1, -1};
+    SummaryEntry number{-1, 0, 0x3F, 0, double(s->number_length), 0, 1, -1, -1, -1};
     bool plain_print = print_given && print_list.inclusive;
     // The index columns: the -i fields, or the record number.
     if (r == 0) {

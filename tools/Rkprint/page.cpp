@@ -371,16 +371,14 @@ static Text heading;
 
 // Places a cell of record r: the record number, or the entry's values one
 // under the other from line `top`, in the column at x.
-static size_t* number_at = nullptr;  // each record's number in the page's own text
-static size_t number_room = 0;
 static void place_cell(const Cell& cell, size_t r, double x, double top) {
     const Column& c = page.columns[cell.column];
+    const Slot* s = page.records[r];
     if (cell.entry == RECORD_NUMBER) {
-        double len = double(number_at[r + 1] - number_at[r]);
-        place_text(top, double(int64_t(x + value_column(c, len))), nullptr, number_at[r], size_t(len), len);
+        double len = double(s->number_length);
+        place_text(top, double(int64_t(x + value_column(c, len))), s->number_text, 0, size_t(len), len);
         return;
     }
-    const Slot* s = page.records[r];
     for (int32_t v = s->entries[cell.entry].first; v >= 0; v = s->values[v].next, top += 1) {
         const SummaryValue& value = s->values[v];
         place_text(top, double(int64_t(x + value_column(c, value.left))), value_text(s, &value), 0, value.length,
@@ -422,15 +420,6 @@ static void place_page() {
                        key_widths[j]);
     const double* rows = page_row_heights();
     size_t placed = size_t(page.placed);
-    if (index_count > 0 && !index_given) {
-        grow_table(number_at, number_room, placed + 1);
-        for (size_t r = 0; r < placed; ++r) {
-            wchar_t digits[16];
-            number_at[r] = own.used;
-            own.append(digits, decimal(page.first_number + int32_t(r), digits));
-        }
-        number_at[placed] = own.used;
-    }
     // Each row's top line, band by band.
     grow_table(row_tops, row_top_room, size_t(page.band_count) * placed + 1);
     double line = page.header_height + band_gap;

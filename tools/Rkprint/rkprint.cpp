@@ -156,6 +156,7 @@ static void read_into(Batch* b, Input* in) {
     s->batch = b;
     s->fields = int32_t(record_end(rec) - rec) + 1;
     s->number = in->number;
+    s->number_length = int32_t(decimal(s->number, s->number_text));
     summarize_record(s);
     s->log_end = b->log.used;
     if (b->count == batch_records || size_t(b->text.head - b->text.base) > batch_text_bytes) b->closed = true;

@@ -89,6 +89,8 @@ struct Slot {
     Batch* batch;
     int32_t fields;   // entries of its table, the closing one included
     int32_t number;   // its number in its input file
+    wchar_t number_text[12];  // and its digits
+    int32_t number_length;
     size_t log_end;   // the end of its messages in the batch's log
     uint32_t key_generation;  // of its entries' keys
     int32_t* listed = nullptr;  // its entries of the -i names then of the names of a plain -p (-1: none)
