@@ -101,7 +101,7 @@ static size_t summary_entry_room = 0;
 // once found.
 struct NameFormat {
     const FieldFormat* format;
-    bool found, left_out;
+    bool found, left_out, format_found;
 };
 static NameFormat* name_formats = nullptr;
 static size_t name_format_room = 0;
@@ -135,30 +135,22 @@ static void take_listed_names() {
         listed_nodes[k] = name_order_take(&summary_names, listed_name(k).name, listed_name(k).length, &mark);
 }
 
+static bool listed_node(int32_t node) {
+    return std::find(listed_nodes, listed_nodes + listed_count, node) != listed_nodes + listed_count;
+}
+
 
 // The format a field is shown with: its entry's in -f, else in -p.
-// *left_out tells a field that a plain -p leaves off the page: neither
-// printed nor an index field (its summary is not needed).
-static const FieldFormat* field_format(const Field* f, bool* left_out) {
-    *left_out = false;
+static const FieldFormat* field_format(const Field* f) {
     if (!formats_given && !print_given) return nullptr;
-    bool plain_print = print_given && print_list.inclusive;
     size_t n = field_name_key(f);
-    if (n == 0) {
-        *left_out = plain_print;
-        return nullptr;
-    }
+    if (n == 0) return nullptr;
     FieldListEntry* e = nullptr;
-    const FieldFormat* format = nullptr;
     if (formats_given && field_list_match(&format_list, f->start, n, &e, nullptr) == 1)
-        format = e->format ? e->format : &default_format;
-    if (print_given) {
-        bool printed = field_list_match(&print_list, f->start, n, &e, nullptr) == 1;
-        if (printed && !format) format = e->format ? e->format : &default_format;
-        if (plain_print && !printed)
-            *left_out = !(index_given && field_list_match(&index_list, f->start, n, nullptr, nullptr) == 1);
-    }
-    return format;
+        return e->format ? e->format : &default_format;
+    if (print_given && field_list_match(&print_list, f->start, n, &e, nullptr) == 1)
+        return e->format ? e->format : &default_format;
+    return nullptr;
 }
 
 // The parts of a value left and right of its alignment point, under its
@@ -227,15 +219,22 @@ void summarize_record(Slot* s) {
         }
         field_nodes[i] = node;
         field_count = i + 1;
-        // The name's format, found when the name is first met.
+        // What the name's fields need, found once: whether a plain -p
+        // leaves them off the page (they are neither printed nor index
+        // fields), and their format. (A line without a colon shares the
+        // name of the lines that start with one, but has no key to look
+        // up, so no format.)
         NameFormat& known = name_formats[node];
         if (!known.found) {
-            bool left_out;
-            known.format = field_format(f, &left_out);
-            known.found = true, known.left_out = left_out;
+            known.found = true;
+            known.left_out = print_given && print_list.inclusive && !listed_node(node);
         }
         if (known.left_out) continue;
-        const FieldFormat* format = known.format;
+        const FieldFormat* format = nullptr;
+        if (field_name_key(f) > 0) {
+            if (!known.format_found) known.format = field_format(f), known.format_found = true;
+            format = known.format;
+        }
         SummaryValue v{i, -1, size_t(f->value - f->start), size_t(f->end - f->value), 0, 0, 0};
         const wchar_t* text = f->value;
         if (format && format->cfmt) {
@@ -562,14 +561,6 @@ static bool names_in_order(const Slot* s) {
         label = l;
     }
     return true;
-}
-
-bool page_surely_full(const Slot* s) {
-    if (page.placed == 0 || page.height + page.band_count <= page_height) return false;
-    // Every band gains a line for the record, and no band goes: widths
-    // only grow, and with names in the order of the page (or the fixed
-    // columns of a plain -p) no column moves.
-    return (print_given && print_list.inclusive) || names_in_order(s);
 }
 
 void add_record_to_page() {

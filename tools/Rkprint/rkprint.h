@@ -173,9 +173,6 @@ void layout_begin();
 // Adds page.records[page.placed - 1] to the layout: names, columns, bands
 // and heights; sets page.height.
 void add_record_to_page();
-// Whether the page is sure not to take record s (it would then be rolled
-// back): every band of a full page would grow.
-bool page_surely_full(const Slot* s);
 // Remembers the layout as accepted, or goes back to the one accepted last
 // (after page.placed was taken back by one).
 void layout_accept();
