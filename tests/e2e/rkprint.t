@@ -154,6 +154,32 @@ pipe: same
 1500
 --- status 0
 
+=== fields without a name: one column; a line without a colon takes no format from ":"; a page is tried with its next record, which may end the run
+--- run
+{ printf 'nocolon\n:x\n\n' | Rkprint -x 30 -y 4 -n -p ':'
+  printf 'n\n:2.5\n\n:3.25\n\n' | Rkprint -x 30 -y 5 -n -f '::%7.3f'
+  printf 'a:1\nxyz\n\na:2\nuvw\n\n' | Rkprint -x 30 -y 5 -n -i : -p a
+  printf "a:1\na:\na:\n\na:%0200d\n" 0 | Rkprint -x 200 -y 5 -i a -p a; echo "status $?"; } | sed 's/^/|/'
+--- stdout
+|
+|rec# 
+|   1 nocolon
+|     x
+|
+|rec# 
+|   1 n
+|       2.500
+|   2   3.250
+|
+|    a
+|xyz 1
+|uvw 2
+|
+|status 3
+--- stderr
+Rkprint: too long -i fields!
+--- status 0
+
 === reading ahead, differential: random inputs of many batches print the same with one thread and with two
 --- run
 python3 - <<'PY'
