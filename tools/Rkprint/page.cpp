@@ -57,7 +57,7 @@ static inline void put_text(int32_t line, int32_t column, const wchar_t* text, s
     if (pad <= 8) std::memcpy(to, eight, sizeof eight);
     else std::wmemset(to, L' ', pad);
     to += pad;
-    std::memcpy(to, text, count * sizeof(wchar_t));
+    if (count > 0) std::memcpy(to, text, count * sizeof(wchar_t));
     t.used = size_t(to - t.chars) + count;
     if (lines) out_line = line;
     out_column = int32_t(std::min<int64_t>(int64_t(std::max(from, column)) + width, INT32_MAX));

@@ -32,6 +32,7 @@ struct Text {
         chars[used++] = c;
     }
     void append(const wchar_t* s, size_t n) {
+        if (n == 0) return;
         if (room - used < n) grow_table(chars, room, used + n);
         std::wmemcpy(chars + used, s, n);
         used += n;
