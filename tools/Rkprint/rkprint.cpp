@@ -155,8 +155,7 @@ static void read_into(Batch* b, Input* in) {
     s->record = rec;
     s->batch = b;
     s->fields = int32_t(record_end(rec) - rec) + 1;
-    s->number = in->number;
-    s->number_length = int32_t(decimal(s->number, s->number_text));
+    s->number_length = int32_t(decimal(in->number, s->number_text));
     summarize_record(s);
     s->log_end = b->log.used;
     if (b->count == batch_records || size_t(b->text.head - b->text.base) > batch_text_bytes) b->closed = true;
@@ -504,7 +503,6 @@ static void print_file(Input* in) {
             current_key = make_key(queue_at(0)->record, &group_list, &keys, &names);
             build_key_lines(current_key);
         }
-        page.first_number = queue_at(0)->number;
         const uint32_t* next_key = nullptr;
         int result = fill_page(&next_key);
         write_page();

@@ -89,8 +89,7 @@ struct Slot {
     Field* record;
     Batch* batch;
     int32_t fields;   // entries of its table, the closing one included
-    int32_t number;   // its number in its input file
-    wchar_t number_text[12];  // and its digits
+    wchar_t number_text[12];  // the digits of its number in its input file
     int32_t number_length;
     size_t log_end;   // the end of its messages in the batch's log
     uint32_t key_generation;  // of its entries' keys
@@ -150,7 +149,6 @@ extern int32_t index_count;
 struct Page {
     Slot** records;         // the records placed, in page order
     int32_t placed;
-    int32_t first_number;   // the first record's number in its file
     double header_height;
     Column* columns;        // the object growing at the head of lsize
     int32_t column_count;
