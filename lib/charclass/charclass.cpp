@@ -6,6 +6,7 @@
 #include <cwctype>
 
 #include "output.h"
+#include "simd.h"
 
 int block_recording = 0;
 uint64_t classify_checks = 0;
@@ -33,6 +34,9 @@ static bool ascii_printable[128];
 // Both in one byte per ASCII character: the classes it allows, the ASCII
 // kind, and the unprintable kind when it is not printable.
 static unsigned char ascii_bits[128];
+// Whether the locale prints every character from space to tilde (as every
+// locale does), which lets runs of them be skipped in bulk.
+static bool plain_ascii_printable = false;
 // The last character of 128 or above tested for being printable.
 static wint_t last_wide = WEOF;
 static bool last_wide_printable = false;
@@ -45,6 +49,8 @@ void init_character_classes() {
         ascii_printable[c] = std::iswprint(c) != 0;
         ascii_bits[c] = static_cast<unsigned char>(ascii_class[c] | ATTR_ASCII | (ascii_printable[c] ? 0 : ATTR_UNPRINTABLE));
     }
+    plain_ascii_printable = true;
+    for (wint_t c = 0x20; c < 0x7F; ++c) plain_ascii_printable = plain_ascii_printable && ascii_printable[c];
     last_wide = WEOF;
     block_recording = 1;
 }
@@ -168,12 +174,38 @@ static void record_block(wchar_t c, BlockSet* blocks) {
     if (row >= 0) blocks->words[row >> 5] |= uint32_t(1) << (row & 31);
 }
 
+// The end of the run of characters from space to tilde that starts at i.
+static unsigned plain_ascii_end(const wchar_t* value, unsigned i, unsigned length) {
+#if defined(__SSE2__)
+    if (simd_level >= SIMD_SSE2) {
+        // c - 0x20 < 0x5F unsigned, as a signed comparison of c moved by
+        // the sign bit; four characters at a time.
+        const __m128i shift = _mm_set1_epi32(int32_t(0x80000000u - 0x20));
+        const __m128i limit = _mm_set1_epi32(int32_t(0x80000000u + 0x5F));
+        for (; length - i >= 4; i += 4) {
+            __m128i a = _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(value + i)), shift);
+            int in = _mm_movemask_epi8(_mm_cmplt_epi32(a, limit));
+            if (in != 0xFFFF) return i + unsigned(__builtin_ctz(~unsigned(in)) >> 2);
+        }
+    }
+#endif
+    while (i < length && static_cast<uint32_t>(value[i]) - 0x20 < 0x5F) ++i;
+    return i;
+}
+
 int classify_value(int previous, const wchar_t* value, unsigned length, BlockSet* blocks) {
     int candidates = length > CLASSIFY_NUMBER_LENGTH ? 0 : previous ? previous & ATTR_NUMERIC : ATTR_NUMERIC;
     int kinds = previous & ATTR_KINDS;
     if (block_recording != 1) blocks = nullptr;
-    for (unsigned i = 0; i < length; ++i) {
+    for (unsigned i = 0; i < length;) {
         uint32_t c = static_cast<uint32_t>(value[i]);
+        if (candidates == 0 && plain_ascii_printable && c - 0x20 < 0x5F) {
+            // With no numeric class left, a run of printable ASCII only
+            // tells that the value holds ASCII.
+            kinds |= ATTR_ASCII;
+            i = plain_ascii_end(value, i + 1, length);
+            continue;
+        }
         if (c < 128) {
             // The class bits pass into the kinds too; they are masked off
             // at the end.
@@ -186,6 +218,7 @@ int classify_value(int previous, const wchar_t* value, unsigned length, BlockSet
             if (blocks) record_block(value[i], blocks);
             if (!printable_wide(static_cast<wint_t>(c))) kinds |= ATTR_UNPRINTABLE;
         }
+        ++i;
     }
     kinds &= ATTR_KINDS;
     if (candidates) candidates = check_candidates(candidates, value, length);

@@ -7,6 +7,7 @@
 
 #include "charclass_model.h"
 #include "output.h"
+#include "simd.h"
 #include "unit_util.h"
 
 namespace {
@@ -97,6 +98,35 @@ TEST_F(Classes, BlocksAtEveryEdgeAndGap) {
         if (pass == 2) std::shuffle(points.begin(), points.end(), rng);
         for (uint32_t p : points) ASSERT_EQ(block_of(wchar_t(p)), linear_block(p)) << std::hex << p;
     }
+}
+
+// The kinds by each character's own test, and the classes by the C
+// library, on values mixing runs of printable ASCII with controls, wide
+// characters and number-like text, at every vector level up to the
+// processor's.
+TEST_F(Classes, KindsOfMixedValuesAtEveryLevel) {
+    std::mt19937 rng(22);
+    const std::wstring alphabet = L"abcxyz XYZ~!09.e-+\t\x01\x7f\u00e9\u4e00\u0085\u00a0";
+    const int best = simd_level;
+    for (int level = SIMD_SCALAR; level <= best; ++level) {
+        simd_level = level;
+        for (int n = 0; n < 20000; ++n) {
+            std::wstring v;
+            int length = int(rng() % 40);
+            for (int k = 0; k < length; ++k) {
+                wchar_t c = alphabet[rng() % alphabet.size()];
+                v.append(rng() % 4 ? 1 : 1 + rng() % 9, c);  // runs as well as single characters
+            }
+            int kinds = 0;
+            for (wchar_t c : v) kinds |= (c < 128 ? ATTR_ASCII : ATTR_NON_ASCII) | (iswprint(wint_t(c)) ? 0 : ATTR_UNPRINTABLE);
+            int got = classify(v);
+            ASSERT_EQ(got & ATTR_KINDS, kinds) << "level " << level << " value '" << testing::PrintToString(v) << "'";
+            if (!binary_prefix(v) && !(kinds & ATTR_NON_ASCII)) {
+                ASSERT_EQ(got & ATTR_NUMERIC, reference(v)) << testing::PrintToString(v);
+            }
+        }
+    }
+    simd_level = best;
 }
 
 std::string printed;
