@@ -81,37 +81,47 @@ const wchar_t* shown_text(const wchar_t* s, size_t* n, Text* scratch) {
 
 // ------------------------------------------------------------ summaries
 
-// The names of the records summarized, kept from record to record (records
-// mostly repeat the names of the one before, in order, which the merged
-// order finds at once), with each name's entry in the record summarized
-// last. Forgotten when they grow many.
-static NameOrder summary_names;
-static int32_t* summary_entry = nullptr;
-static uint32_t key_generation = 0;
-// The record each name was last met in, and the names of the fields of the
-// record summarized last, by place.
-static uint64_t* summary_stamp = nullptr;
-static size_t summary_stamp_room = 0;
-static uint64_t summary_serial = 0;
-static int32_t* field_nodes = nullptr;
-static size_t field_node_room = 0;
-static int32_t field_node_count = 0;
-static size_t summary_entry_room = 0;
 // Per name summarized: its format and whether a plain -p leaves it out,
 // once found.
 struct NameFormat {
     const FieldFormat* format;
     bool found, left_out, format_found;
 };
-static NameFormat* name_formats = nullptr;
-static size_t name_format_room = 0;
-static Text form;               // a display form being made (summaries)
-static Text column_form;        // the same, for a column's heading
-extern Area scratch_area;       // conversions of values by their formats
+// What the summaries keep from record to record. The reader thread writes
+// it at every record, so it is kept on cache lines of its own: data of the
+// paging's on one of them would have the line travel between the two
+// processors' caches at every record.
+struct alignas(128) Summaries {
+    // The names of the records summarized, kept from record to record
+    // (records mostly repeat the names of the one before, in order, which
+    // the merged order finds at once), with each name's entry in the record
+    // summarized last. Forgotten when they grow many.
+    NameOrder names;
+    int32_t* entry = nullptr;
+    size_t entry_room = 0;
+    uint32_t key_generation = 0;
+    // The record each name was last met in, and the names of the fields of
+    // the record summarized last, by place.
+    uint64_t* stamp = nullptr;
+    size_t stamp_room = 0;
+    uint64_t serial = 0;
+    int32_t* field_nodes = nullptr;
+    size_t field_node_room = 0;
+    int32_t field_node_count = 0;
+    NameFormat* formats = nullptr;
+    size_t format_room = 0;
+    Text form;     // a display form being made
+    Area scratch;  // conversions of values by their formats
+    // The nodes of the index names then the plain -p names (-i when given,
+    // a plain -p), taken anew whenever the names are forgotten.
+    int32_t listed_count = 0;
+    int32_t* listed_nodes = nullptr;
+};
+static Summaries summary;
+Area* scratch_area() { return &summary.scratch; }
+static Text column_form;  // a display form being made for a column's heading
 
-// The names of -i and -p in storage that stays, in list order, and the
-// nodes of the index names then the plain -p names among the names
-// summarized (taken anew whenever those are forgotten).
+// The names of -i and -p in storage that stays, in list order.
 static NameOrder list_names;
 struct ListName {
     const wchar_t* name;
@@ -120,8 +130,6 @@ struct ListName {
 static ListName* index_names = nullptr;
 static ListName* print_names = nullptr;
 static int32_t print_names_count = 0;
-static int32_t listed_count = 0;  // the names of -i (when given) and of a plain -p
-static int32_t* listed_nodes = nullptr;
 
 static const ListName& listed_name(int32_t k) {
     int32_t indexes = index_given ? index_count : 0;
@@ -131,12 +139,12 @@ static const ListName& listed_name(int32_t k) {
 // Starts a generation of the names summarized with the listed names.
 static void take_listed_names() {
     int mark;
-    for (int32_t k = 0; k < listed_count; ++k)
-        listed_nodes[k] = name_order_take(&summary_names, listed_name(k).name, listed_name(k).length, &mark);
+    for (int32_t k = 0; k < summary.listed_count; ++k)
+        summary.listed_nodes[k] = name_order_take(&summary.names, listed_name(k).name, listed_name(k).length, &mark);
 }
 
 static bool listed_node(int32_t node) {
-    return std::find(listed_nodes, listed_nodes + listed_count, node) != listed_nodes + listed_count;
+    return std::find(summary.listed_nodes, summary.listed_nodes + summary.listed_count, node) != summary.listed_nodes + summary.listed_count;
 }
 
 
@@ -184,21 +192,21 @@ void summarize_record(Slot* s) {
     s->entry_count = s->value_count = 0;
     s->most_values = 0;
     s->text.clear();
-    if (summary_names.count > 65536) {
-        name_order_clear(&summary_names);
-        ++key_generation;
-        field_node_count = 0;
-        std::fill(summary_stamp, summary_stamp + summary_stamp_room, uint64_t(0));
-        std::fill(name_formats, name_formats + name_format_room, NameFormat{});
+    if (summary.names.count > 65536) {
+        name_order_clear(&summary.names);
+        ++summary.key_generation;
+        summary.field_node_count = 0;
+        std::fill(summary.stamp, summary.stamp + summary.stamp_room, uint64_t(0));
+        std::fill(summary.formats, summary.formats + summary.format_room, NameFormat{});
         take_listed_names();
     }
-    s->key_generation = key_generation;
-    ++summary_serial;
+    s->key_generation = summary.key_generation;
+    ++summary.serial;
     Field* rec = s->record;
     size_t fields = size_t(s->fields);
     grow_table(s->entries, s->entry_room, fields);
     grow_table(s->values, s->value_room, fields);
-    grow_table(field_nodes, field_node_room, fields);
+    grow_table(summary.field_nodes, summary.field_node_room, fields);
     bool remeasure = false;  // an entry of several values
     int32_t field_count = 0;
     for (int32_t i = 0; rec[i].start; ++i) {
@@ -208,23 +216,23 @@ void summarize_record(Slot* s) {
         if (field_has_name(f)) name = f->start, n = size_t(f->value - f->start);
         // The name of the field at the same place of the record before is
         // tried first; the names are only looked up when it differs.
-        int32_t node = i < field_node_count ? field_nodes[i] : -1;
-        if (node < 0 || summary_names.nodes[node].length != n ||
-            std::wmemcmp(name_order_name(&summary_names, node), name, n) != 0) {
+        int32_t node = i < summary.field_node_count ? summary.field_nodes[i] : -1;
+        if (node < 0 || summary.names.nodes[node].length != n ||
+            std::wmemcmp(name_order_name(&summary.names, node), name, n) != 0) {
             int mark;
-            node = name_order_take(&summary_names, name, n, &mark);
-            grow_table(summary_entry, summary_entry_room, size_t(summary_names.count));
-            grow_table_zeroed(summary_stamp, summary_stamp_room, size_t(summary_names.count));
-            grow_table_zeroed(name_formats, name_format_room, size_t(summary_names.count));
+            node = name_order_take(&summary.names, name, n, &mark);
+            grow_table(summary.entry, summary.entry_room, size_t(summary.names.count));
+            grow_table_zeroed(summary.stamp, summary.stamp_room, size_t(summary.names.count));
+            grow_table_zeroed(summary.formats, summary.format_room, size_t(summary.names.count));
         }
-        field_nodes[i] = node;
+        summary.field_nodes[i] = node;
         field_count = i + 1;
         // What the name's fields need, found once: whether a plain -p
         // leaves them off the page (they are neither printed nor index
         // fields), and their format. (A line without a colon shares the
         // name of the lines that start with one, but has no key to look
         // up, so no format.)
-        NameFormat& known = name_formats[node];
+        NameFormat& known = summary.formats[node];
         if (!known.found) {
             known.found = true;
             known.left_out = print_given && print_list.inclusive && !listed_node(node);
@@ -238,38 +246,38 @@ void summarize_record(Slot* s) {
         SummaryValue v{i, -1, size_t(f->value - f->start), size_t(f->end - f->value), 0, 0, 0};
         const wchar_t* text = f->value;
         if (format && format->cfmt) {
-            wchar_t* converted = cfmt_convert(f->value, v.length, format, &scratch_area);
+            wchar_t* converted = cfmt_convert(f->value, v.length, format, &summary.scratch);
             v.field = -1;
             v.offset = s->text.used;
             v.length = converted ? std::wcslen(converted) : 0;
             if (converted) s->text.append(converted, v.length);
-            area_reset(&scratch_area);
+            area_reset(&summary.scratch);
             text = s->text.chars + v.offset;
         }
         int attribute = classify_value(0, text, unsigned(v.length > UINT32_MAX ? UINT32_MAX : v.length), nullptr);
         if (attribute & ATTR_UNPRINTABLE) {
-            form.clear();
-            display_form(text, v.length, &form);
+            summary.form.clear();
+            display_form(text, v.length, &summary.form);
             v.field = -1;
             v.offset = s->text.used;
-            v.length = form.used;
-            s->text.append(form.chars, form.used);
+            v.length = summary.form.used;
+            s->text.append(summary.form.chars, summary.form.used);
             text = s->text.chars + v.offset;
         }
         // Printable ASCII is one column a character.
         v.width = attribute & (ATTR_NON_ASCII | ATTR_UNPRINTABLE) ? text_width(text, v.length) : double(v.length);
         int32_t k = s->value_count++;
         SummaryEntry* entry;
-        if (summary_stamp[node] == summary_serial) {
+        if (summary.stamp[node] == summary.serial) {
             // A name met before in the record: its values are measured
             // again at the end, by what they all hold.
-            entry = &s->entries[summary_entry[node]];
+            entry = &s->entries[summary.entry[node]];
             entry->attribute = merge_attributes(entry->attribute, attribute);
             s->values[entry->last].next = k;
             remeasure = true;
         } else {
-            summary_stamp[node] = summary_serial;
-            int32_t e = summary_entry[node] = s->entry_count++;
+            summary.stamp[node] = summary.serial;
+            int32_t e = summary.entry[node] = s->entry_count++;
             int flags = format ? format->options & (FORMAT_L | FORMAT_R) : 0;
             entry = &s->entries[e];
             *entry = SummaryEntry{field_has_name(f) ? i : -1, uint32_t(n), attribute, flags, 0, 0, 0, k, k, node};
@@ -280,7 +288,7 @@ void summarize_record(Slot* s) {
         entry->last = k;
         s->most_values = std::max(s->most_values, ++entry->count);
     }
-    field_node_count = field_count;
+    summary.field_node_count = field_count;
     for (int32_t e = 0; remeasure && e < s->entry_count; ++e) {
         SummaryEntry& entry = s->entries[e];
         if (entry.count == 1) continue;
@@ -293,10 +301,10 @@ void summarize_record(Slot* s) {
         }
     }
     // The record's entries of the listed names, -1 for a name it lacks.
-    grow_table(s->listed, s->listed_room, size_t(listed_count) + 1);
-    for (int32_t k = 0; k < listed_count; ++k) {
-        size_t node = size_t(listed_nodes[k]);
-        s->listed[k] = node < summary_stamp_room && summary_stamp[node] == summary_serial ? summary_entry[node] : -1;
+    grow_table(s->listed, s->listed_room, size_t(summary.listed_count) + 1);
+    for (int32_t k = 0; k < summary.listed_count; ++k) {
+        size_t node = size_t(summary.listed_nodes[k]);
+        s->listed[k] = node < summary.stamp_room && summary.stamp[node] == summary.serial ? summary.entry[node] : -1;
     }
 }
 
@@ -359,8 +367,8 @@ void layout_lists() {
     for (const FieldList* list : {&format_list, &print_list, &group_list, &index_list}) index_list_now(list);
     if (index_given) index_names = copy_names(&index_list, &index_count);
     if (print_given && print_list.inclusive) print_names = copy_names(&print_list, &print_names_count);
-    listed_count = (index_given ? index_count : 0) + print_names_count;
-    listed_nodes = static_cast<int32_t*>(checked_malloc(sizeof(int32_t) * size_t(listed_count + 1)));
+    summary.listed_count = (index_given ? index_count : 0) + print_names_count;
+    summary.listed_nodes = static_cast<int32_t*>(checked_malloc(sizeof(int32_t) * size_t(summary.listed_count + 1)));
     take_listed_names();
 }
 

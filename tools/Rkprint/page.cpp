@@ -41,26 +41,52 @@ static void page_begin() {
     out_line = out_column = 0;
 }
 
+// Copies n characters; the short texts most values are without a call.
+static inline void copy_text(wchar_t* to, const wchar_t* from, size_t n) {
+    if (n < 4) {
+        for (size_t i = 0; i < n; ++i) to[i] = from[i];
+    } else if (n <= 8) {
+        wchar_t head[4], tail[4];
+        std::memcpy(head, from, sizeof head);
+        std::memcpy(tail, from + n - 4, sizeof tail);
+        std::memcpy(to, head, sizeof head);
+        std::memcpy(to + n - 4, tail, sizeof tail);
+    } else if (n <= 16) {
+        wchar_t head[8], tail[8];
+        std::memcpy(head, from, sizeof head);
+        std::memcpy(tail, from + n - 8, sizeof tail);
+        std::memcpy(to, head, sizeof head);
+        std::memcpy(to + n - 8, tail, sizeof tail);
+    } else {
+        std::memcpy(to, from, n * sizeof(wchar_t));
+    }
+}
+
 // Appends a text to the page's text at the place it goes.
 static inline void put_text(int32_t line, int32_t column, const wchar_t* text, size_t count, int32_t width) {
-    size_t lines = out_line < line ? size_t(line - out_line) : 0;
-    int32_t from = lines ? 0 : out_column;
-    size_t pad = from < column ? size_t(column - from) : 0;
     Text& t = out_page;
+    if (out_line < line) {
+        // A line further down: its newlines, then the text from the left.
+        size_t lines = size_t(line - out_line);
+        if (t.room - t.used < lines) grow_table(t.chars, t.room, t.used + lines);
+        std::wmemset(t.chars + t.used, L'\n', lines);
+        t.used += lines;
+        out_line = line;
+        out_column = 0;
+    }
+    size_t pad = out_column < column ? size_t(column - out_column) : 0;
     // (Room for eight blanks more: a short run of blanks is stored as
     // eight, the text then taking the place of those past the run.)
-    size_t need = lines + pad + count + 8;
+    size_t need = pad + count + 8;
     if (t.room - t.used < need) grow_table(t.chars, t.room, t.used + need);
     wchar_t* to = t.chars + t.used;
-    for (size_t i = 0; i < lines; ++i) *to++ = L'\n';
     static const wchar_t eight[8] = {L' ', L' ', L' ', L' ', L' ', L' ', L' ', L' '};
     if (pad <= 8) std::memcpy(to, eight, sizeof eight);
     else std::wmemset(to, L' ', pad);
     to += pad;
-    if (count > 0) std::memcpy(to, text, count * sizeof(wchar_t));
+    copy_text(to, text, count);
     t.used = size_t(to - t.chars) + count;
-    if (lines) out_line = line;
-    out_column = int32_t(std::min<int64_t>(int64_t(std::max(from, column)) + width, INT32_MAX));
+    out_column = int32_t(std::min<int64_t>(int64_t(std::max(out_column, column)) + width, INT32_MAX));
 }
 
 // Places a text (`text` null: at `offset` in the page's own text); what
@@ -369,6 +395,22 @@ static double value_column(const Column& c, double left) {
 
 static Text heading;
 
+// Places a value of a cell while the page is placed straight into its
+// text: the checks of place_text, those that only tell what the direct
+// placing needs taken first.
+[[gnu::always_inline]] static inline void place_direct(int32_t line, double column, const wchar_t* text, size_t count,
+                                                       double width) {
+    if (!in_order || column >= page_width) return;
+    if (column + width > page_width) return place_text(line, column, text, 0, count, width);
+    int32_t c = int32_t(column);
+    if (line < last_line || (line == last_line && c < last_column)) {
+        in_order = false;
+        return;
+    }
+    last_line = line, last_column = c;
+    put_text(line, c, text, count, int32_t(width));
+}
+
 // Places a cell of record r: the record number, or the entry's values one
 // under the other from line `top`, in the column at x.
 static void place_cell(const Cell& cell, size_t r, double x, double top) {
@@ -376,13 +418,16 @@ static void place_cell(const Cell& cell, size_t r, double x, double top) {
     const Slot* s = page.records[r];
     if (cell.entry == RECORD_NUMBER) {
         double len = double(s->number_length);
-        place_text(top, double(int64_t(x + value_column(c, len))), s->number_text, 0, size_t(len), len);
+        double column = double(int64_t(x + value_column(c, len)));
+        if (direct && top < page_height) place_direct(int32_t(top), column, s->number_text, size_t(len), len);
+        else place_text(top, column, s->number_text, 0, size_t(len), len);
         return;
     }
     for (int32_t v = s->entries[cell.entry].first; v >= 0; v = s->values[v].next, top += 1) {
         const SummaryValue& value = s->values[v];
-        place_text(top, double(int64_t(x + value_column(c, value.left))), value_text(s, &value), 0, value.length,
-                   value.left + value.right);
+        double column = double(int64_t(x + value_column(c, value.left)));
+        if (direct && top < page_height) place_direct(int32_t(top), column, value_text(s, &value), value.length, value.left + value.right);
+        else place_text(top, column, value_text(s, &value), 0, value.length, value.left + value.right);
     }
 }
 

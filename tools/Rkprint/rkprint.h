@@ -105,6 +105,9 @@ struct Slot {
     Text text;
 };
 void summarize_record(Slot* slot);
+// The area the summaries convert values by their formats in (also a
+// scratch area before the reading starts).
+Area* scratch_area();
 inline const wchar_t* entry_name(const Slot* slot, const SummaryEntry* e) {
     return e->field < 0 ? L":" : slot->record[e->field].start;
 }
