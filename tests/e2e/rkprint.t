@@ -154,6 +154,20 @@ pipe: same
 1500
 --- status 0
 
+=== reading ahead under a memory limit: a run held to little memory reads in turn, and prints what one thread prints
+--- unsanitized
+--- run
+python3 -c "
+import sys
+for i in range(200): sys.stdout.write('a:%d\nb:%s\nc:%s\n\n' % (i, 'y' * 60000, 'z' * (i % 7)))" > wide.rk
+RK_THREADS=1 Rkprint wide.rk > want
+( ulimit -v 14000; exec Rkprint wide.rk > got ); echo "status $?"
+cmp got want && echo same
+--- stdout
+status 0
+same
+--- status 0
+
 === fields without a name: one column; a line without a colon takes no format from ":"; a page is tried with its next record, which may end the run
 --- run
 { printf 'nocolon\n:x\n\n' | Rkprint -x 30 -y 4 -n -p ':'

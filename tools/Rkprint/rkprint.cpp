@@ -9,6 +9,7 @@
 #include <malloc.h>
 #include <new>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "rkprint.h"
@@ -166,10 +167,18 @@ static pthread_mutex_t batch_lock = PTHREAD_MUTEX_INITIALIZER;
 static pthread_cond_t batch_ready = PTHREAD_COND_INITIALIZER, batch_taken = PTHREAD_COND_INITIALIZER;
 static Batch *free_batches = nullptr, *ready_first = nullptr, *ready_last = nullptr;
 static int32_t ready_count = 0;
-// The reader stops when it is this many batches ahead and goes on when
-// the paging has taken half of them (threads that woke each other for every
-// batch would spend their time switching).
-constexpr int32_t ready_limit = 4;
+static size_t ready_bytes = 0;  // of the ready batches' areas
+// The reader stops when it is this many batches ahead, or when their
+// records take this much room, and goes on when the paging has taken half
+// of them (threads that woke each other for every batch would spend their
+// time switching). A deep queue lets either thread go on while the other
+// waits for a processor (on a busy host, for milliseconds at a time).
+constexpr int32_t ready_limit = 16;
+constexpr size_t ready_bytes_limit = 4 << 20;
+static bool reader_ahead() { return ready_count >= ready_limit || ready_bytes >= ready_bytes_limit; }
+static size_t batch_bytes(const Batch* b) {
+    return size_t(b->text.head - b->text.base) + size_t(b->table.head - b->table.base);
+}
 static bool reader_waits = false, paging_waits = false;
 static bool threaded = false;
 constexpr size_t reader_stack = 512 << 10;
@@ -204,8 +213,11 @@ static void publish(Batch* b) {
     if (ready_last) ready_last->next = b; else ready_first = b;
     ready_last = b;
     ++ready_count;
-    // A waiting paging is woken when two batches are there, or the last.
-    if (paging_waits && (ready_count >= 2 || b->last)) paging_waits = false, pthread_cond_signal(&batch_ready);
+    ready_bytes += batch_bytes(b);
+    // A waiting paging is woken when two batches are there, or the last,
+    // or the reader is as far ahead as it goes.
+    if (paging_waits && (ready_count >= 2 || b->last || reader_ahead()))
+        paging_waits = false, pthread_cond_signal(&batch_ready);
     pthread_mutex_unlock(&batch_lock);
 }
 
@@ -221,7 +233,7 @@ static void* read_ahead(void* arg) {
     Input* in = static_cast<Input*>(arg);
     for (bool last = false; !last;) {
         pthread_mutex_lock(&batch_lock);
-        while (ready_count >= ready_limit) {
+        while (reader_ahead()) {
             reader_waits = true;
             pthread_cond_wait(&batch_taken, &batch_lock);
         }
@@ -255,10 +267,22 @@ static void* read_ahead(void* arg) {
 // output alone.
 static bool input_may_block = false;
 
+// Whether the run's memory is held to little (ulimit -v or -d): then the
+// batches read ahead could take the room the pages need, and the paging
+// reads in turn.
+constexpr rlim_t limited_memory = rlim_t(64) << 20;
+static bool memory_limited() {
+    for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        rlimit r;
+        if (getrlimit(resource, &r) == 0 && r.rlim_cur != RLIM_INFINITY && r.rlim_cur < limited_memory) return true;
+    }
+    return false;
+}
+
 static void start_reading(Input* in) {
     const char* t = std::getenv("RK_THREADS");
     threaded = reader_stopped = false;
-    if (t && std::strcmp(t, "1") == 0) return;
+    if ((t && std::strcmp(t, "1") == 0) || memory_limited()) return;
 #ifdef M_ARENA_MAX
     // One heap for both threads: a heap of the reader's own would take a
     // large reservation of address space, which a memory limit counts.
@@ -309,7 +333,9 @@ static Batch* next_batch(Input* in) {
         ready_first = b->next;
         if (ready_first == nullptr) ready_last = nullptr;
         --ready_count;
-        if (reader_waits && ready_count <= ready_limit / 2) reader_waits = false, pthread_cond_signal(&batch_taken);
+        ready_bytes -= batch_bytes(b);
+        if (reader_waits && ready_count <= ready_limit / 2 && ready_bytes <= ready_bytes_limit / 2)
+            reader_waits = false, pthread_cond_signal(&batch_taken);
         pthread_mutex_unlock(&batch_lock);
     } else {
         b = free_batch();
