@@ -395,13 +395,41 @@ static double value_column(const Column& c, double left) {
 
 static Text heading;
 
-// Places a value of a cell while the page is placed straight into its
-// text: the checks of place_text, those that only tell what the direct
-// placing needs taken first.
-[[gnu::always_inline]] static inline void place_direct(int32_t line, double column, const wchar_t* text, size_t count,
-                                                       double width) {
-    if (!in_order || column >= page_width) return;
-    if (column + width > page_width) return place_text(line, column, text, 0, count, width);
+// Places a cell of record r: the record number, or the entry's values one
+// under the other from line `top`, in the column at x.
+static void place_cell(const Cell& cell, size_t r, double x, double top) {
+    const Column& c = page.columns[cell.column];
+    const Slot* s = page.records[r];
+    if (cell.entry == RECORD_NUMBER) {
+        double len = double(s->number_length);
+        place_text(top, double(int64_t(x + value_column(c, len))), s->number_text, 0, size_t(len), len);
+        return;
+    }
+    for (int32_t v = s->entries[cell.entry].first; v >= 0; v = s->values[v].next, top += 1) {
+        const SummaryValue& value = s->values[v];
+        place_text(top, double(int64_t(x + value_column(c, value.left))), value_text(s, &value), 0, value.length,
+                   value.left + value.right);
+    }
+}
+
+// The direct placing of the rows works in whole columns: every width and
+// place on a page is a whole number (widths of texts, their sums, the
+// gaps), which the doubles above hold exactly. A column's values go at
+// `anchor`, less their left part when the column aligns them at its right
+// or at their decimal points.
+struct Spot {
+    int64_t anchor;
+    bool less_left;
+};
+static Spot* spots = nullptr;  // per column, for the band being placed
+static size_t spot_room = 0;
+
+// A value of the direct placing at a line on the page: what place_text
+// does, with the checks a row has made already left out.
+[[gnu::always_inline]] static inline void put_value(int32_t line, int64_t column, const wchar_t* text, size_t count,
+                                                    int64_t width) {
+    if (column >= page_width) return;
+    if (column + width > page_width) return place_text(line, double(column), text, 0, count, double(width));
     int32_t c = int32_t(column);
     if (line < last_line || (line == last_line && c < last_column)) {
         in_order = false;
@@ -411,27 +439,55 @@ static Text heading;
     put_text(line, c, text, count, int32_t(width));
 }
 
-// Places a cell of record r: the record number, or the entry's values one
-// under the other from line `top`, in the column at x.
-static void place_cell(const Cell& cell, size_t r, double x, double top) {
-    const Column& c = page.columns[cell.column];
-    const Slot* s = page.records[r];
+// A cell of record s on its row from line `top` (on the page), placed
+// directly.
+[[gnu::always_inline]] static inline void put_cell(const Cell& cell, const Slot* s, const Spot& spot, int32_t top) {
     if (cell.entry == RECORD_NUMBER) {
-        double len = double(s->number_length);
-        double column = double(int64_t(x + value_column(c, len)));
-        if (direct && top < page_height) place_direct(int32_t(top), column, s->number_text, size_t(len), len);
-        else place_text(top, column, s->number_text, 0, size_t(len), len);
+        int64_t n = s->number_length;
+        put_value(top, spot.anchor - (spot.less_left ? n : 0), s->number_text, size_t(n), n);
         return;
     }
-    for (int32_t v = s->entries[cell.entry].first; v >= 0; v = s->values[v].next, top += 1) {
+    int32_t line = top;
+    for (int32_t v = s->entries[cell.entry].first; v >= 0 && line < page_height; v = s->values[v].next, ++line) {
         const SummaryValue& value = s->values[v];
-        double column = double(int64_t(x + value_column(c, value.left)));
-        if (direct && top < page_height) place_direct(int32_t(top), column, value_text(s, &value), value.length, value.left + value.right);
-        else place_text(top, column, value_text(s, &value), 0, value.length, value.left + value.right);
+        int64_t left = int64_t(value.left);
+        put_value(line, spot.anchor - (spot.less_left ? left : 0), value_text(s, &value), value.length,
+                  left + int64_t(value.right));
+        if (!in_order) return;
     }
 }
 
+// Band b's rows, placed directly: each record's index cells, then its
+// cells of the band (from its cursor on). A cell of a band passed already
+// (a record whose fields stand out of the page's order) ends the direct
+// placing.
 static int32_t* cursor = nullptr;  // per record: its next cell, band by band
+static void place_band_rows(int32_t b, const double* tops) {
+    const Band& band = page.bands[b];
+    grow_table(spots, spot_room, size_t(page.column_count));
+    for (int32_t k = band.first; k < band.first + band.count; ++k) {
+        const BandColumn& bc = page.band_columns[k];
+        const Column& c = page.columns[bc.column];
+        bool right = c.flags & FORMAT_FLAG_RIGHT, point = !right && (c.attribute & ATTR_FLOAT);
+        spots[bc.column] = Spot{int64_t(bc.x + (right ? c.total : point ? c.total - c.right : 0)), right || point};
+    }
+    const Cell* cells = page.cells;
+    for (int32_t r = 0; r < page.placed; ++r) {
+        const Slot* s = page.records[r];
+        const Cell* end = cells + page.cell_start[r + 1];
+        const Cell* cell = cells + page.cell_start[r];
+        bool shown = tops[r] < page_height;
+        int32_t top = shown ? int32_t(tops[r]) : 0;
+        for (; cell < end && cell->column < index_count; ++cell)
+            if (shown) put_cell(*cell, s, spots[cell->column], top);
+        for (cell = cells + cursor[r]; cell < end && page.column_band[cell->column] == b; ++cell)
+            if (shown) put_cell(*cell, s, spots[cell->column], top);
+        cursor[r] = int32_t(cell - cells);
+        if (cell < end && page.column_band[cell->column] < b) in_order = false;
+        if (!in_order) return;
+    }
+}
+
 static double* row_tops = nullptr;  // per band and record: the row's top line
 static size_t cursor_room = 0, row_top_room = 0;
 
@@ -476,8 +532,7 @@ static void place_page() {
     // Band by band: the heading line, then each record's row: its cells
     // from left to right, the index cells leading in every band, each with
     // its values one under the other. Each record's cells are walked once,
-    // band after band; a cell of a band passed already (a record whose
-    // fields stand out of the page's order) ends the direct placing.
+    // band after band.
     grow_table(cursor, cursor_room, placed + 1);
     for (size_t r = 0; r < placed; ++r) {
         int32_t k = page.cell_start[r];
@@ -497,17 +552,8 @@ static void place_page() {
             place_own(line, double(int64_t(bc.x + offset)), name, n, c.name_width);
         }
         line += band.height + band_gap;
-        for (size_t r = 0; direct && r < placed; ++r) {
-            double top = row_tops[size_t(b) * placed + r];
-            int32_t k = page.cell_start[r];
-            for (; k < page.cell_start[r + 1] && page.cells[k].column < index_count; ++k)
-                place_cell(page.cells[k], r, page.band_columns[band.first + page.cells[k].column].x, top);
-            for (k = cursor[r]; k < page.cell_start[r + 1] && page.column_band[page.cells[k].column] == b; ++k)
-                place_cell(page.cells[k], r, page.column_x[page.cells[k].column], top);
-            cursor[r] = k;
-            if (k < page.cell_start[r + 1] && page.column_band[page.cells[k].column] < b) in_order = false;
-            if (!in_order) return;
-        }
+        if (direct && in_order) place_band_rows(b, row_tops + size_t(b) * placed);
+        if (direct && !in_order) return;
     }
     // As items: each cell in its band (an index cell in every band).
     for (size_t r = 0; !direct && r < placed; ++r) {
