@@ -194,6 +194,21 @@ static unsigned plain_ascii_end(const wchar_t* value, unsigned i, unsigned lengt
 }
 
 int classify_value(int previous, const wchar_t* value, unsigned length, BlockSet* blocks) {
+    if (previous == 0 && plain_ascii_printable && length - 1 < CLASSIFY_NUMBER_LENGTH) {
+        // Digits alone (counts, numbers of things) hold every class but
+        // blank, and the based one unless they are octal after a 0 and are
+        // not: what the checks below find, without them.
+        unsigned digits = 0;
+        while (digits < length && static_cast<uint32_t>(value[digits]) - L'0' < 10) ++digits;
+        if (digits == length) {
+            ++classify_checks;
+            int numeric = ATTR_UNSIGNED | ATTR_SIGNED | ATTR_FLOAT | ATTR_BASED;
+            if (value[0] == L'0')
+                for (unsigned i = 1; i < length; ++i)
+                    if (value[i] > L'7') numeric &= ~ATTR_BASED;
+            return ATTR_ASCII | numeric;
+        }
+    }
     int candidates = length > CLASSIFY_NUMBER_LENGTH ? 0 : previous ? previous & ATTR_NUMERIC : ATTR_NUMERIC;
     int kinds = previous & ATTR_KINDS;
     if (block_recording != 1) blocks = nullptr;
