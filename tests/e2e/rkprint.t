@@ -168,6 +168,21 @@ status 0
 same
 --- status 0
 
+=== a page is full only once a record has been tried, when its names stand in another order: a column may move, and the bands be fewer
+--- run
+python3 - > moved.rk <<'PY'
+import sys
+w = 'w' * 90
+sys.stdout.write('f2:12.5e312.5e312.5e3\nf3:' + w + '\nf4:\nf4:' + w[:30] + '\n\nf0:1.5.\nf0:1\nf1:a b\nf3:abc\nf3:abcabcabc\nf4:' + w +
+    '\nnocolon\n\nf0:abc\nf1:1\nf1:99999.999\nf2:12.5e312.5e312.5e3\nf2:x\ty\nf3:1\nf4:\u00e9\nf4:' + w +
+    '\n\nf0:-2-2-2\nf1:3.25\nf2: 7\n\nf0:1\nf1:3.25\nf2:12.5e3\n\nf0:0x1F\nf1: 7\nf2:0x1F0x1F0x1F\n\nf0:a b\nf1:0x1F\nf2:a b\nf3:0x1F\nf3:12.5e3\nf4:-2\n\n'
+    'f0:\x01\nf0:\u8a9ex\nf1:' + w[:30] + '\nf2:\u00e9\nf4:\n\nf0:-2\nf1:\u00e9\nf4:\u00e9\nf4:abc\nf2:abcabcabc\nnocolon\n\n')
+PY
+Rkprint -x 33 -y 69 -z r moved.rk | tr -cd '\f' | wc -c
+--- stdout
+1
+--- status 0
+
 === fields without a name: one column; a line without a colon takes no format from ":"; a page is tried with its next record, which may end the run
 --- run
 { printf 'nocolon\n:x\n\n' | Rkprint -x 30 -y 4 -n -p ':'

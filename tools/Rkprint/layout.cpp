@@ -340,6 +340,10 @@ static int32_t* multi = nullptr;
 static size_t multi_room = 0;
 static int32_t multi_count = 0;
 
+// The lines the accepted records' values stand below their rows at least:
+// each record's most values of one cell, less one.
+static double page_extras = 0;
+
 static const wchar_t record_number_name[] = L"rec#:";
 
 static ListName* copy_names(const FieldList* list, int32_t* count) {
@@ -374,6 +378,7 @@ void layout_lists() {
 
 void layout_begin() {
     bands_moved = false;
+    page_extras = 0;
     name_order_clear(&page_names);
     area_reset(&layout_area);
     page.columns = nullptr;
@@ -681,6 +686,24 @@ void layout_accept() {
     grow_table(accepted_order, accepted_order_room, size_t(page.order_count) + 1);
     std::copy_n(page.order, page.order_count, accepted_order);
     accepted_order_count = page.order_count;
+    page_extras += std::max(page.records[page.placed - 1]->most_values - 1, 0);
+}
+
+bool page_surely_full(const Slot* s) {
+    // Every field is shown (no -p, -g or -i), and the record keeps the
+    // record numbers' width: then it can't end the run with too wide an
+    // index, and a lower bound of the page with it tells.
+    if (print_given || group_given || index_given || page.placed == 0) return false;
+    if (double(s->number_length) > page.columns[0].left) return false;
+    // A record adds a line to each band; each record's cell of the most
+    // values stands that many lines, less one, below its row in one band;
+    // and the bands only grow in number as columns widen, as long as the
+    // record's names are on the page in the page's order (a name it meets
+    // in another order may move a column, and the bands be fewer).
+    double rows = double(page.placed) + 1;
+    double least = page.header_height + page.band_count * (band_gap + 1 + heading_extra + rows) + page_extras +
+                   std::max(s->most_values - 1, 0);
+    return least > page_height && names_in_order(s);
 }
 
 void layout_roll_back() {

@@ -179,6 +179,9 @@ void add_record_to_page();
 // (after page.placed was taken back by one).
 void layout_accept();
 void layout_roll_back();
+// Whether the page can't take record s whatever it holds (then it needn't
+// be tried).
+bool page_surely_full(const Slot* s);
 // Makes the places of the columns in their bands anew after their widths
 // changed (the bands themselves stay as they are).
 void layout_places();
