@@ -62,9 +62,11 @@ void area_destroy(Area* area) {
     *area = Area{};
 }
 
-void area_create_kb(int32_t kb, const char* name, Area* area) {
-    area_create(kb < 1 ? 1024 : size_t(kb) * 1024, name, area);
-}
+static size_t kb_bytes(int32_t kb) { return kb < 1 ? 1024 : size_t(kb) * 1024; }
+
+void area_create_kb(int32_t kb, const char* name, Area* area) { area_create(kb_bytes(kb), name, area); }
+
+bool area_try_create_kb(int32_t kb, const char* name, Area* area) { return area_try_create(kb_bytes(kb), name, area); }
 
 void area_create_doubling(int32_t kb, const char* name, Area* area) {
     area_create_kb(kb, name, area);

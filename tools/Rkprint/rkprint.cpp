@@ -119,11 +119,11 @@ static bool make_batch(Batch* b) {
     if (b->slots) return true;
     Slot* slots = static_cast<Slot*>(std::calloc(batch_records, sizeof(Slot)));
     if (slots == nullptr) return false;
-    if (!area_try_create(size_t(rsize < 1 ? 1 : rsize) * 1024, "rsize", &b->text)) {
+    if (!area_try_create_kb(rsize, "rsize", &b->text)) {
         std::free(slots);
         return false;
     }
-    if (!area_try_create(size_t(tsize < 1 ? 1 : tsize) * 1024, "tsize", &b->table)) {
+    if (!area_try_create_kb(tsize, "tsize", &b->table)) {
         area_destroy(&b->text);
         std::free(slots);
         return false;
