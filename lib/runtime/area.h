@@ -60,7 +60,7 @@ bool area_try_create(size_t size, const char* name, Area* area);
 void area_destroy(Area* area);
 // Creates an area from a size setting in KB; sizes below 1 KB count as 1 KB.
 void area_create_kb(int32_t kb, const char* name, Area* area);
-// (And without the memory, false.)
+// The same, returning false when the memory can't be had.
 bool area_try_create_kb(int32_t kb, const char* name, Area* area);
 // Creates an area from a size setting in KB and pushes the doubling pact.
 void area_create_doubling(int32_t kb, const char* name, Area* area);

@@ -143,6 +143,29 @@ static void batch_begin(Batch* b) {
     b->next = nullptr;
 }
 
+// The digits of the number of the record read last, counted on from one
+// record to the next (records are numbered one after the other in a file).
+static struct alignas(64) {
+    int32_t number = 0;
+    int32_t length = 0;
+    wchar_t digits[12];
+} counted;
+static void count_record(int32_t number) {
+    if (number != counted.number + 1 || counted.number <= 0) {
+        counted.length = int32_t(decimal(number, counted.digits));
+    } else {
+        int32_t i = counted.length - 1;
+        while (i >= 0 && counted.digits[i] == L'9') counted.digits[i--] = L'0';
+        if (i >= 0) {
+            ++counted.digits[i];
+        } else {
+            std::wmemmove(counted.digits + 1, counted.digits, size_t(counted.length++));
+            counted.digits[0] = L'1';
+        }
+    }
+    counted.number = number;
+}
+
 // Reads the next record into the batch and summarizes it; closes the batch
 // at the end of the input or when it is full.
 static void read_into(Batch* b, Input* in) {
@@ -155,7 +178,9 @@ static void read_into(Batch* b, Input* in) {
     s->record = rec;
     s->batch = b;
     s->fields = int32_t(record_end(rec) - rec) + 1;
-    s->number_length = int32_t(decimal(in->number, s->number_text));
+    count_record(in->number);
+    std::memcpy(s->number_text, counted.digits, sizeof counted.digits);
+    s->number_length = counted.length;
     summarize_record(s);
     s->log_end = b->log.used;
     if (b->count == batch_records || size_t(b->text.head - b->text.base) > batch_text_bytes) b->closed = true;
