@@ -41,22 +41,25 @@ static void page_begin() {
     out_line = out_column = 0;
 }
 
+// Copies n characters, from k to 2k, as the blocks of the first k and the
+// last k (which overlap).
+template <size_t k>
+static inline void copy_ends(wchar_t* to, const wchar_t* from, size_t n) {
+    wchar_t head[k], tail[k];
+    std::memcpy(head, from, sizeof head);
+    std::memcpy(tail, from + n - k, sizeof tail);
+    std::memcpy(to, head, sizeof head);
+    std::memcpy(to + n - k, tail, sizeof tail);
+}
+
 // Copies n characters; the short texts most values are without a call.
 static inline void copy_text(wchar_t* to, const wchar_t* from, size_t n) {
     if (n < 4) {
         for (size_t i = 0; i < n; ++i) to[i] = from[i];
     } else if (n <= 8) {
-        wchar_t head[4], tail[4];
-        std::memcpy(head, from, sizeof head);
-        std::memcpy(tail, from + n - 4, sizeof tail);
-        std::memcpy(to, head, sizeof head);
-        std::memcpy(to + n - 4, tail, sizeof tail);
+        copy_ends<4>(to, from, n);
     } else if (n <= 16) {
-        wchar_t head[8], tail[8];
-        std::memcpy(head, from, sizeof head);
-        std::memcpy(tail, from + n - 8, sizeof tail);
-        std::memcpy(to, head, sizeof head);
-        std::memcpy(to + n - 8, tail, sizeof tail);
+        copy_ends<8>(to, from, n);
     } else {
         std::memcpy(to, from, n * sizeof(wchar_t));
     }
