@@ -232,16 +232,18 @@ void summarize_record(Slot* s) {
         // fields), and their format. (A line without a colon shares the
         // name of the lines that start with one, but has no key to look
         // up, so no format.)
-        NameFormat& known = summary.formats[node];
-        if (!known.found) {
-            known.found = true;
-            known.left_out = print_given && print_list.inclusive && !listed_node(node);
-        }
-        if (known.left_out) continue;
         const FieldFormat* format = nullptr;
-        if (field_name_key(f) > 0) {
-            if (!known.format_found) known.format = field_format(f), known.format_found = true;
-            format = known.format;
+        if (formats_given || print_given) {
+            NameFormat& known = summary.formats[node];
+            if (!known.found) {
+                known.found = true;
+                known.left_out = print_given && print_list.inclusive && !listed_node(node);
+            }
+            if (known.left_out) continue;
+            if (field_name_key(f) > 0) {
+                if (!known.format_found) known.format = field_format(f), known.format_found = true;
+                format = known.format;
+            }
         }
         SummaryValue v{i, -1, size_t(f->value - f->start), size_t(f->end - f->value), 0, 0, 0};
         const wchar_t* text = f->value;
