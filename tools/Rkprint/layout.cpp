@@ -614,12 +614,14 @@ void add_record_to_page() {
             if (e >= 0) add_cell(index_count + k, e);
         }
     } else if (r > 0 && names_in_order(s)) {
+        Cell* cell = page.cells + page.cell_start[r + 1];
         for (int32_t e = 0; e < s->entry_count; ++e) {
             int32_t column = name_columns[key_nodes[s->entries[e].key]];
             if (column < 0) continue;
             widen(column, &s->entries[e]);
-            add_cell(column, e);
+            *cell++ = Cell{column, e};
         }
+        page.cell_start[r + 1] = int32_t(cell - page.cells);
     } else {
         if (r == 0 || s->key_generation != page_generation) {
             if (++page_stamp == 0) {  // after 2^32 pages the stamps start afresh
