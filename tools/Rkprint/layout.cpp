@@ -396,10 +396,11 @@ void layout_begin() {
 
 static int32_t make_column(const wchar_t* name, uint32_t length) {
     Column* c = static_cast<Column*>(area_extend(sizeof(Column), &page.columns, &layout_area));
-    *c = Column{name, length, 0, 0, 0, 0, 0, 0, false};
+    *c = Column{name, length, 0, 0, 0, 0, 0, 0, false, false};
     size_t n = length - 1;  // the heading is the name without its colon, as shown
     const wchar_t* heading = shown_text(name, &n, &column_form);
     c->name_width = text_width(heading, n);
+    c->shown_as_is = heading == name;
     return page.column_count++;
 }
 

@@ -131,6 +131,7 @@ struct Column {
     int flags;
     double left, right, total;
     bool made;  // a record has given it its first widths
+    bool shown_as_is;  // the name (without its colon) is its heading: all of it is printable
 };
 // A record's cell: a column and the record's summary entry in it.
 struct Cell {
