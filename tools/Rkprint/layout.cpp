@@ -190,7 +190,6 @@ static void measure(SummaryValue* v, const wchar_t* text, int attribute, int fla
 
 void summarize_record(Slot* s) {
     s->entry_count = s->value_count = 0;
-    s->most_values = 0;
     s->text.clear();
     if (summary.names.count > 65536) {
         name_order_clear(&summary.names);
@@ -288,12 +287,15 @@ void summarize_record(Slot* s) {
         }
         s->values[k] = v;
         entry->last = k;
-        s->most_values = std::max(s->most_values, ++entry->count);
+        ++entry->count;
     }
     summary.field_node_count = field_count;
+    // (Names met twice are what make an entry of several values.)
+    s->most_values = s->value_count > 0 ? 1 : 0;
     for (int32_t e = 0; remeasure && e < s->entry_count; ++e) {
         SummaryEntry& entry = s->entries[e];
         if (entry.count == 1) continue;
+        s->most_values = std::max(s->most_values, entry.count);
         entry.left = entry.right = 0;
         for (int32_t k = entry.first; k >= 0; k = s->values[k].next) {
             SummaryValue* v = &s->values[k];
