@@ -154,7 +154,7 @@ pipe: same
 1500
 --- status 0
 
-=== reading ahead under a memory limit: a run held to little memory reads in turn, and prints what one thread prints
+=== reading ahead under a memory limit: a run whose memory is limited reads in turn, and prints what one thread prints
 --- unsanitized
 --- run
 python3 -c "

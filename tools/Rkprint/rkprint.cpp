@@ -292,14 +292,13 @@ static void* read_ahead(void* arg) {
 // output alone.
 static bool input_may_block = false;
 
-// Whether the run's memory is held to little (ulimit -v or -d): then the
-// batches read ahead could take the room the pages need, and the paging
-// reads in turn.
-constexpr rlim_t limited_memory = rlim_t(64) << 20;
+// Whether the run's memory is limited (ulimit -v or -d): then the paging
+// reads in turn, since the batches read ahead take room that reading in
+// turn would not, and could make a run fail that fits one thread.
 static bool memory_limited() {
     for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
         rlimit r;
-        if (getrlimit(resource, &r) == 0 && r.rlim_cur != RLIM_INFINITY && r.rlim_cur < limited_memory) return true;
+        if (getrlimit(resource, &r) == 0 && r.rlim_cur != RLIM_INFINITY) return true;
     }
     return false;
 }
