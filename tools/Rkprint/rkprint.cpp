@@ -144,7 +144,8 @@ static void batch_begin(Batch* b) {
 }
 
 // The digits of the number of the record read last, counted on from one
-// record to the next (records are numbered one after the other in a file).
+// record to the next (records are numbered one after the other in a file);
+// on a cache line of its own, as the reader thread writes it.
 static struct alignas(64) {
     int32_t number = 0;
     int32_t length = 0;
