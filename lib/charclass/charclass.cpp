@@ -133,19 +133,27 @@ unsigned float_end(const wchar_t* value, unsigned length) {
 // The two decimal classes take the same base-10 conversion, made once. A
 // blank value passes every check (nothing converts and only white space is
 // left), so it needs none.
+// The number of decimal digits the value starts with.
+static unsigned leading_digits(const wchar_t* value, unsigned length) {
+    unsigned digits = 0;
+    while (digits < length && static_cast<uint32_t>(value[digits]) - L'0' < 10) ++digits;
+    return digits;
+}
+// The candidates a value of digits alone (at least one) keeps: digits are
+// read whole by every conversion, but in base 0 a leading 0 makes them
+// octal, so the based class goes when a digit is not.
+static int digit_classes(int candidates, const wchar_t* value, unsigned length) {
+    ++classify_checks;
+    if ((candidates & ATTR_BASED) && value[0] == L'0')
+        for (unsigned i = 1; i < length; ++i)
+            if (value[i] > L'7') return candidates & ~ATTR_BASED;
+    return candidates;
+}
+
 static int check_candidates(int candidates, const wchar_t* value, unsigned length) {
     if (candidates & ATTR_BLANK) return candidates;
-    // Digits alone (most numbers) are read whole by every conversion, but
-    // in base 0 a leading 0 makes them octal.
-    unsigned digits = 0;
-    while (digits < length && value[digits] >= L'0' && value[digits] <= L'9') ++digits;
-    if (digits == length) {
-        ++classify_checks;
-        if ((candidates & ATTR_BASED) && length > 0 && value[0] == L'0')
-            for (unsigned i = 1; i < length; ++i)
-                if (value[i] > L'7') candidates &= ~ATTR_BASED;
-        return candidates;
-    }
+    unsigned digits = leading_digits(value, length);
+    if (digits == length) return digit_classes(candidates, value, length);
     // Every conversion takes a sign only first (after white space) or right
     // after an exponent's e: a sign anywhere else stops each of them before
     // the end (a date, a range), with no scan needed.
@@ -194,21 +202,11 @@ static unsigned plain_ascii_end(const wchar_t* value, unsigned i, unsigned lengt
 }
 
 int classify_value(int previous, const wchar_t* value, unsigned length, BlockSet* blocks) {
-    if (previous == 0 && plain_ascii_printable && length - 1 < CLASSIFY_NUMBER_LENGTH) {
-        // Digits alone (counts, numbers of things) hold every class but
-        // blank, and the based one unless they are octal after a 0 and are
-        // not: what the checks below find, without them.
-        unsigned digits = 0;
-        while (digits < length && static_cast<uint32_t>(value[digits]) - L'0' < 10) ++digits;
-        if (digits == length) {
-            ++classify_checks;
-            int numeric = ATTR_UNSIGNED | ATTR_SIGNED | ATTR_FLOAT | ATTR_BASED;
-            if (value[0] == L'0')
-                for (unsigned i = 1; i < length; ++i)
-                    if (value[i] > L'7') numeric &= ~ATTR_BASED;
-            return ATTR_ASCII | numeric;
-        }
-    }
+    // Digits alone (counts, numbers of things) take every class the class
+    // table leaves them at once, without its loop.
+    if (previous == 0 && plain_ascii_printable && length - 1 < CLASSIFY_NUMBER_LENGTH &&
+        leading_digits(value, length) == length)
+        return ATTR_ASCII | digit_classes(ATTR_NUMERIC & ~ATTR_BLANK, value, length);
     int candidates = length > CLASSIFY_NUMBER_LENGTH ? 0 : previous ? previous & ATTR_NUMERIC : ATTR_NUMERIC;
     int kinds = previous & ATTR_KINDS;
     if (block_recording != 1) blocks = nullptr;
