@@ -1,7 +1,11 @@
 // rkmeasure: runs a shell command line several times and reports its median
 // wall-clock time and its peak resident set size.
 //
-//   rkmeasure [-r RUNS] [-w WARMUP] [-o OUTFILE] -- 'command line'
+//   rkmeasure [-r RUNS] [-w WARMUP] [-o OUTFILE] -- 'command line' ['command line' ...]
+//
+// Several command lines take turns: each round (warm-ups too) runs every one
+// of them once, in the order given, so that a machine whose speed drifts
+// (a shared or virtual one) slows them alike.
 //
 // The command runs as `/bin/sh -c 'command line'` with standard input from
 // /dev/null (unless the command line redirects it) and standard output into
@@ -15,11 +19,14 @@
 // the shell and all the commands it ran; for a single command it is that
 // command's own peak (a shell is much smaller than anything worth measuring).
 //
-// Output, on one line of standard output:
+// Output, one line per command line, in their order:
 //   median_s=0.1234 min_s=0.1200 max_s=0.1300 maxrss_mb=3.4 runs=5 status=0
 // status is 0 if every timed run exited 0; otherwise the exit status of the
 // first failing run (128+N for a death by signal N), and rkmeasure itself
-// then exits with 1.
+// then exits with 1. The lines after the first end with
+//   paired=0.25
+// the median, over the rounds, of the first command's time divided by this
+// one's in the same round.
 
 #include <algorithm>
 #include <cerrno>
@@ -41,10 +48,11 @@ namespace {
 
 [[noreturn]] void usage() {
     std::fprintf(stderr,
-                 "usage: rkmeasure [-r RUNS] [-w WARMUP] [-o OUTFILE] -- 'command line'\n"
+                 "usage: rkmeasure [-r RUNS] [-w WARMUP] [-o OUTFILE] -- 'command line' ...\n"
                  "  -r RUNS     timed runs (default 5); the median is reported\n"
                  "  -w WARMUP   untimed runs first (default 0)\n"
-                 "  -o OUTFILE  where the command's standard output goes (default /dev/null)\n");
+                 "  -o OUTFILE  where the command's standard output goes (default /dev/null)\n"
+                 "  several command lines take turns, one run each per round\n");
     std::exit(2);
 }
 
@@ -115,6 +123,13 @@ Result run_once(const std::string& cmd, const std::string& outfile) {
     return res;
 }
 
+// The median of the values (sorts them).
+double median(std::vector<double>& v) {
+    std::sort(v.begin(), v.end());
+    std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,25 +154,39 @@ int main(int argc, char** argv) {
             usage();
         }
     }
-    if (i != argc - 1) usage();
-    const std::string cmd = argv[i];
+    if (i >= argc) usage();
+    const std::vector<std::string> cmds(argv + i, argv + argc);
+    const std::size_t m = cmds.size();
 
-    for (int k = 0; k < warmup; ++k) run_once(cmd, outfile);
+    for (int k = 0; k < warmup; ++k)
+        for (const std::string& cmd : cmds) run_once(cmd, outfile);
 
-    std::vector<double> times;
-    long maxrss_kb = 0;
-    int status = 0;
+    std::vector<std::vector<double>> times(m);
+    std::vector<long> maxrss_kb(m, 0);
+    std::vector<int> status(m, 0);
     for (int k = 0; k < runs; ++k) {
-        Result r = run_once(cmd, outfile);
-        times.push_back(r.seconds);
-        maxrss_kb = std::max(maxrss_kb, r.maxrss_kb);
-        if (status == 0 && r.status != 0) status = r.status;
+        for (std::size_t c = 0; c < m; ++c) {
+            Result r = run_once(cmds[c], outfile);
+            times[c].push_back(r.seconds);
+            maxrss_kb[c] = std::max(maxrss_kb[c], r.maxrss_kb);
+            if (status[c] == 0 && r.status != 0) status[c] = r.status;
+        }
     }
 
-    std::sort(times.begin(), times.end());
-    std::size_t n = times.size();
-    double median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
-    std::printf("median_s=%.4f min_s=%.4f max_s=%.4f maxrss_mb=%.1f runs=%d status=%d\n", median,
-                times.front(), times.back(), static_cast<double>(maxrss_kb) / 1024.0, runs, status);
-    return status == 0 ? 0 : 1;
+    bool failed = false;
+    for (std::size_t c = 0; c < m; ++c) {
+        std::vector<double> sorted = times[c];
+        const double mid = median(sorted);
+        std::printf("median_s=%.4f min_s=%.4f max_s=%.4f maxrss_mb=%.1f runs=%d status=%d", mid, sorted.front(),
+                    sorted.back(), static_cast<double>(maxrss_kb[c]) / 1024.0, runs, status[c]);
+        if (c > 0) {
+            std::vector<double> ratios;
+            for (int k = 0; k < runs; ++k)
+                ratios.push_back(times[c][k] > 0 ? times[0][k] / times[c][k] : 0);
+            std::printf(" paired=%.4f", median(ratios));
+        }
+        std::printf("\n");
+        failed = failed || status[c] != 0;
+    }
+    return failed ? 1 : 0;
 }

@@ -168,18 +168,24 @@ mkdir -p "$TMPDIR"
 # Converts "12.3456" seconds to integer tenths of a millisecond.
 ticks() { local s=${1/./}; echo $((10#$s)); }
 
-# measure CMD OUTFILE: runs rkmeasure, leaves the result in m_time, m_rss, m_status.
+# measure CMD [PEER]: runs rkmeasure, leaves the result in m_time, m_rss,
+# m_status; with PEER, the two take turns and the peer's result is in
+# p_time, p_rss, p_status, and m_paired is the median of the rounds' ratios.
 measure() {
-    local line kv
-    m_time=- m_rss=- m_status=0
-    line=$("$rkmeasure" -r "$RUNS" -w "$WARMUP" -o "$2" -- "$1") || true
-    for kv in $line; do
-        case $kv in
-            median_s=*) m_time=${kv#*=} ;;
-            maxrss_mb=*) m_rss=${kv#*=} ;;
-            status=*) m_status=${kv#*=} ;;
-        esac
-    done
+    local lines kv k=m
+    m_time=- m_rss=- m_status=0 m_paired=- p_time=- p_rss=- p_status=0
+    lines=$("$rkmeasure" -r "$RUNS" -w "$WARMUP" -- "$@") || true
+    while read -r -a kvs; do
+        for kv in "${kvs[@]}"; do
+            case $kv in
+                median_s=*) printf -v "${k}_time" %s "${kv#*=}" ;;
+                maxrss_mb=*) printf -v "${k}_rss" %s "${kv#*=}" ;;
+                status=*) printf -v "${k}_status" %s "${kv#*=}" ;;
+                paired=*) m_paired=${kv#*=} ;;
+            esac
+        done
+        k=p
+    done <<<"$lines"
 }
 
 # Run files that a sort left behind count as a failure.
@@ -241,8 +247,18 @@ bench() {
 
     if ((${#absent[@]})); then
         o_time="not built" check="(${absent[*]} missing)"
+        if [[ $peer != - ]]; then
+            measure "$peer"
+            p_time=$m_time p_rss=$m_rss p_status=$m_status
+        fi
     else
-        measure "$ours" /dev/null
+        # Ours and the peer take turns, so that a host whose speed drifts
+        # slows both alike; the ratio is the median of the rounds' ratios.
+        if [[ $peer != - ]]; then
+            measure "$ours" "$peer"
+        else
+            measure "$ours"
+        fi
         o_time=$m_time o_rss=$m_rss
         [[ $o_out == /dev/null ]] || "$rkmeasure" -r 1 -w 0 -o "$o_out" -- "$ours" >/dev/null || true
         if ((m_status == 124)); then
@@ -250,21 +266,17 @@ bench() {
         elif ((m_status != 0)); then
             check="ours exit $m_status"; failures=$((failures + 1))
         fi
-    fi
-    if [[ $peer != - ]]; then
-        measure "$peer" /dev/null
-        p_time=$m_time p_rss=$m_rss
-        [[ $p_out == /dev/null ]] || "$rkmeasure" -r 1 -w 0 -o "$p_out" -- "$peer" >/dev/null || true
-        if ((m_status != 0)) && [[ $check == - ]]; then
-            check="peer exit $m_status"; failures=$((failures + 1))
+        if [[ $m_paired =~ ^[0-9.]+$ ]]; then
+            local r
+            r=$(ticks "$m_paired")
+            r=$(((r + 50) / 100))
+            ratio=$(printf '%d.%02d' $((r / 100)) $((r % 100)))
         fi
     fi
-    if [[ $o_time =~ ^[0-9.]+$ && $p_time =~ ^[0-9.]+$ ]]; then
-        local o p
-        o=$(ticks "$o_time") p=$(ticks "$p_time")
-        if ((p > 0)); then
-            local r=$(((o * 100 + p / 2) / p))
-            ratio=$(printf '%d.%02d' $((r / 100)) $((r % 100)))
+    if [[ $peer != - ]]; then
+        [[ $p_out == /dev/null ]] || "$rkmeasure" -r 1 -w 0 -o "$p_out" -- "$peer" >/dev/null || true
+        if ((p_status != 0)) && [[ $check == - ]]; then
+            check="peer exit $p_status"; failures=$((failures + 1))
         fi
     fi
     if [[ $mode == same && $check == - && $o_time != "not built" && $p_time != - ]]; then
