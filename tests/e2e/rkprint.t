@@ -154,6 +154,26 @@ pipe: same
 1500
 --- status 0
 
+=== reading shared: the paging reads batches itself, and times the reading with and without the other thread, as it goes; pages and messages stay those of reading in turn
+--- run
+python3 -c "
+import sys
+for i in range(1, 40001):
+    sys.stdout.buffer.write(b'a:%d\nb:%s\n%s\n' % (i, b'y' * (i % 37), b'c:\xff\n' if i == 36000 else b''))
+" > long.rk
+head -c 1000000 long.rk > clean.rk
+for args in "long.rk" "-y 7 -n clean.rk" "-g b -x 40 clean.rk"; do
+  for t in 0 1; do RK_THREADS=$t Rkprint $args < /dev/null > out$t 2> err$t; echo "status $?" >> err$t; done
+  cmp -s out0 out1 && cmp -s err0 err1 && echo "$args: $(tr '\n' ' ' < err0)$(wc -l < out0)"
+  opts=${args% *}; [ "$opts" = "$args" ] && opts=
+  cat clean.rk | Rkprint $opts | cmp -s - <(RK_THREADS=1 Rkprint $opts < clean.rk) || echo "$opts: a pipe differs"
+done
+--- stdout
+long.rk: Rkprint: code error in Rk-file long.rk(36000), irrecoverable. status 3 41136
+-y 7 -n clean.rk: status 0 58989
+-g b -x 40 clean.rk: status 0 168525
+--- status 0
+
 === reading ahead under a memory limit: a run whose memory is limited reads in turn, and prints what one thread prints
 --- unsanitized
 --- run

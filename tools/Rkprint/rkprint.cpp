@@ -4,11 +4,13 @@
 // not fit the width continue in bands below, each led by the index
 // columns; with -g a new page for each group of equal keys, the key shown
 // under the header. Records are read ahead only as far as a page can hold.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <malloc.h>
 #include <new>
 #include <pthread.h>
+#include <time.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -85,6 +87,10 @@ static Area names, keys;
 // record they came with, so that standard error and the exit status are
 // those of reading in turn. Without the thread (RK_THREADS=1, or when none
 // can be started) the paging reads each record itself when it needs it.
+// With it, the paging still reads a batch in turn itself when none is ready
+// and the reader is not filling one (it has not woken yet, or waits for a
+// processor): the two share the reading rather than one waiting for the
+// other.
 struct Batch {
     Area text, table;
     Slot* slots = nullptr;  // batch_records of them, once the batch is made
@@ -192,7 +198,7 @@ static void read_into(Batch* b, Input* in) {
 static pthread_mutex_t batch_lock = PTHREAD_MUTEX_INITIALIZER;
 static pthread_cond_t batch_ready = PTHREAD_COND_INITIALIZER, batch_taken = PTHREAD_COND_INITIALIZER;
 static Batch *free_batches = nullptr, *ready_first = nullptr, *ready_last = nullptr;
-static int32_t ready_count = 0;
+static std::atomic<int32_t> ready_count = 0;
 static size_t ready_bytes = 0;  // of the ready batches' areas
 // The reader stops when it is this many batches ahead, or when their
 // records take this much room, and goes on when the paging has taken half
@@ -208,9 +214,18 @@ static size_t batch_bytes(const Batch* b) {
     return size_t(b->text.head - b->text.base) + size_t(b->table.head - b->table.base);
 }
 static bool reader_waits = false, paging_waits = false;
+// Who holds the input: the reader thread filling a batch, or the paging
+// reading a batch of its own in turn (then the reader waits for it).
+static std::atomic<bool> reader_reads = false, paging_reads = false;
+// The reader waits awake for the paging to hand the input back: the paging
+// then lets it have the input rather than reading on itself.
+static std::atomic<bool> reader_spins = false;
+static bool paging_read_last = false;  // the paging read the input's end
+// The reader is held back: the paging reads every batch in turn.
+static std::atomic<bool> reader_paused = false;
 static bool threaded = false;
 constexpr size_t reader_stack = 512 << 10;
-static bool reader_stopped = false;  // the reader thread found no memory for a batch
+static std::atomic<bool> reader_stopped = false;  // the reader thread found no memory for a batch
 static pthread_t reader_thread;
 static Batch* reading = nullptr;  // the batch the reader thread fills
 
@@ -242,9 +257,10 @@ static void publish(Batch* b) {
     ready_last = b;
     ++ready_count;
     ready_bytes += batch_bytes(b);
+    reader_reads = false;
     // A waiting paging is woken when two batches are there, or the last,
-    // or the reader is as far ahead as it goes.
-    if (paging_waits && (ready_count >= 2 || b->last || reader_ahead()))
+    // or the reader is as far ahead as it goes or held back.
+    if (paging_waits && (ready_count >= 2 || b->last || reader_ahead() || reader_paused))
         paging_waits = false, pthread_cond_signal(&batch_ready);
     pthread_mutex_unlock(&batch_lock);
 }
@@ -257,14 +273,56 @@ static void park_reader() {
     for (;;) pause();
 }
 
+// Waits awake, for at most `limit` microseconds, until `done()` (read
+// without the lock); whether it came. A thread that goes to sleep leaves
+// its processor idle, and on a virtual machine an idle processor can take
+// the host a millisecond to wake, while the other side mostly has what the
+// waiter needs within some tens of microseconds.
+template <class Done>
+static bool wait_awake(long limit, Done done) {
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (int n = 1;; ++n) {
+        if (done()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#elif defined(__aarch64__)
+        asm volatile("yield");
+#endif
+        if (n % 64 == 0) {
+            timespec now;
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            if ((now.tv_sec - start.tv_sec) * 1000000 + (now.tv_nsec - start.tv_nsec) / 1000 > limit) return false;
+        }
+    }
+}
+// How long each side waits awake: the reader for the paging to hand the
+// input back (a batch read in turn, with pages made between its records),
+// the paging for the batch the reader is filling.
+constexpr long reader_awake_us = 1000, paging_awake_us = 200;
+
 static void* read_ahead(void* arg) {
     Input* in = static_cast<Input*>(arg);
     for (bool last = false; !last;) {
         pthread_mutex_lock(&batch_lock);
-        while (reader_ahead()) {
+        while (!paging_read_last && (reader_ahead() || paging_reads || reader_paused)) {
+            if (!reader_ahead() && !reader_paused) {
+                reader_spins = true;
+                pthread_mutex_unlock(&batch_lock);
+                bool handed = wait_awake(reader_awake_us, [] { return !paging_reads; });
+                pthread_mutex_lock(&batch_lock);
+                if (handed || !paging_reads) continue;
+            }
+            reader_spins = false;
             reader_waits = true;
             pthread_cond_wait(&batch_taken, &batch_lock);
         }
+        reader_spins = false;
+        if (paging_read_last) {
+            pthread_mutex_unlock(&batch_lock);
+            return nullptr;
+        }
+        reader_reads = true;
         pthread_mutex_unlock(&batch_lock);
         Batch* b = reading = free_batch();
         if (b && !make_batch(b)) hand_back(b), b = nullptr;
@@ -273,6 +331,7 @@ static void* read_ahead(void* arg) {
             // in turn.
             pthread_mutex_lock(&batch_lock);
             reader_stopped = true;
+            reader_reads = false;
             paging_waits = false;
             pthread_cond_signal(&batch_ready);
             pthread_mutex_unlock(&batch_lock);
@@ -287,6 +346,60 @@ static void* read_ahead(void* arg) {
         publish(b);
     }
     return nullptr;
+}
+
+// Whether reading ahead pays is found by measuring, since it depends on
+// what else the machine runs (on a virtual machine whose host is busy, two
+// threads can wait on each other's processors for longer than the second
+// thread saves). The paging times windows of batches taken with the reader
+// thread and without it (then it reads each batch in turn itself), goes on
+// the way that was faster, and now and then tries the other way for a
+// window again: after a few windows, and after twice as many each time the
+// other way loses again.
+struct Pace {
+    timespec start{};          // of the window
+    int32_t taken = 0;         // batches taken in the window
+    double per_batch[2]{};     // the last window's seconds per batch: alone, with the reader (0: none yet)
+    int32_t windows_left = 2;  // of this way before the next choice (the first window warms up)
+    int32_t trial_gap = 4;     // windows of the faster way between trials
+    bool trial = false;        // the window is a trial of the slower way
+};
+static Pace pace;
+constexpr int32_t pace_window = 64;  // batches
+constexpr int32_t pace_gap_most = 64;
+
+static double seconds_since(const timespec& t, timespec* now) {
+    clock_gettime(CLOCK_MONOTONIC, now);
+    return double(now->tv_sec - t.tv_sec) + double(now->tv_nsec - t.tv_nsec) * 1e-9;
+}
+
+static void keep_pace() {
+    if (pace.taken++ == 0) clock_gettime(CLOCK_MONOTONIC, &pace.start);
+    if (pace.taken <= pace_window) return;
+    timespec now;
+    bool with_reader = !reader_paused;
+    pace.per_batch[with_reader] = seconds_since(pace.start, &now) / pace_window;
+    pace.start = now;
+    pace.taken = 1;
+    if (--pace.windows_left > 0) return;
+    // The way of a window that is not a trial is the faster one (or, at
+    // first, the one not tried yet); after a trial, the faster one goes on.
+    bool next = !with_reader;
+    if (pace.trial) {
+        next = pace.per_batch[1] <= pace.per_batch[0];
+        pace.trial_gap = next == with_reader ? 4 : std::min(pace.trial_gap * 2, pace_gap_most);
+        pace.windows_left = pace.trial_gap;
+    } else {
+        pace.windows_left = 1;
+    }
+    pace.trial = !pace.trial;
+    if (next == with_reader) return;
+    pthread_mutex_lock(&batch_lock);
+    reader_paused = !next;
+    if (next && reader_waits) reader_waits = false, pthread_cond_signal(&batch_taken);
+    pthread_mutex_unlock(&batch_lock);
+    // The next window starts once the batches read the other way are taken.
+    pace.taken = -ready_limit;
 }
 
 // Whether the input may keep the reader waiting (a pipe, a terminal): then
@@ -309,6 +422,9 @@ static bool memory_limited() {
 static void start_reading(Input* in) {
     const char* t = std::getenv("RK_THREADS");
     threaded = reader_stopped = false;
+    reader_reads = paging_reads = reader_spins = reader_paused = false;
+    pace = Pace{};
+    paging_read_last = false;
     if ((t && std::strcmp(t, "1") == 0) || memory_limited()) return;
 #ifdef M_ARENA_MAX
     // One heap for both threads: a heap of the reader's own would take a
@@ -335,27 +451,59 @@ static void end_reading() {
 static Batch *taken_first = nullptr, *taken_last = nullptr;
 static size_t replayed = 0;  // of the newest taken batch's log
 
+// The next record of the paging's own batch; once the batch is closed the
+// input goes back to the reader thread.
+static void read_own(Batch* b, Input* in) {
+    read_into(b, in);
+    if (!b->closed || !threaded) return;
+    if (in->stream) in->stream->may_block = false;  // (the end of the input closes it)
+    pthread_mutex_lock(&batch_lock);
+    paging_reads = false;
+    paging_read_last = b->last;
+    if (reader_waits) reader_waits = false, pthread_cond_signal(&batch_taken);
+    pthread_mutex_unlock(&batch_lock);
+}
+
 static Batch* next_batch(Input* in) {
     Batch* b = nullptr;
+    bool own = !threaded;
     if (threaded) {
+        keep_pace();
         pthread_mutex_lock(&batch_lock);
         if (ready_count == 0 && !reader_stopped && input_may_block) {
             pthread_mutex_unlock(&batch_lock);
             out_flush_checked();
             pthread_mutex_lock(&batch_lock);
         }
-        while (ready_count == 0 && !reader_stopped) {
+        for (bool awake = true; ready_count == 0 && !reader_stopped; awake = false) {
+            if (!reader_reads && (!reader_spins || !awake)) {
+                // Every record read so far has been taken, and the reader
+                // is not reading (nor, awake, about to): the next records
+                // are the paging's to read.
+                paging_reads = own = true;
+                pthread_mutex_unlock(&batch_lock);
+                if (in->stream) in->stream->may_block = input_may_block;
+                break;
+            }
+            if (awake) {
+                pthread_mutex_unlock(&batch_lock);
+                wait_awake(paging_awake_us,
+                           [] { return ready_count > 0 || reader_stopped || (!reader_reads && !reader_spins); });
+                pthread_mutex_lock(&batch_lock);
+                continue;
+            }
             paging_waits = true;
             pthread_cond_wait(&batch_ready, &batch_lock);
         }
-        if (ready_count == 0) {
+        if (!own && ready_count == 0) {
             pthread_mutex_unlock(&batch_lock);
             pthread_join(reader_thread, nullptr);
             threaded = false;
+            own = true;
             if (in->stream) in->stream->may_block = input_may_block;
         }
     }
-    if (threaded) {
+    if (!own) {
         b = ready_first;
         ready_first = b->next;
         if (ready_first == nullptr) ready_last = nullptr;
@@ -368,7 +516,7 @@ static Batch* next_batch(Input* in) {
         b = free_batch();
         if (b == nullptr || !make_batch(b)) fatal("can't allocate necessary memory!\n");
         batch_begin(b);
-        read_into(b, in);
+        read_own(b, in);
     }
     b->next = nullptr;
     if (taken_last) taken_last->next = b; else taken_first = b;
@@ -390,7 +538,7 @@ static Slot* take_record(Input* in) {
         b = next_batch(in);
         at = 0;
     } else if (at == b->count) {
-        read_into(b, in);  // the open batch of reading in turn
+        read_own(b, in);  // the open batch of reading in turn
     }
     if (at == b->count) return take_record(in);  // the end of the input closed it
     Slot* s = &b->slots[at++];
