@@ -128,6 +128,7 @@ done
 
 === reading ahead: what the reading says comes when the pages reach its record, as when reading in turn
 --- run
+export SOURCE_DATE_EPOCH=0
 python3 -c "
 import sys
 for i in range(1, 3001):
@@ -156,6 +157,7 @@ pipe: same
 
 === reading shared: the paging reads batches itself, and times the reading with and without the other thread, as it goes; pages and messages stay those of reading in turn
 --- run
+export SOURCE_DATE_EPOCH=0
 python3 -c "
 import sys
 for i in range(1, 40001):
