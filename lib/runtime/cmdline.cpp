@@ -309,11 +309,33 @@ int warn(int level, const char* format, ...) {
     return n;
 }
 
+// The level of a log entry that holds no message but the place of a read
+// that may wait (see out_flush_before_read).
+constexpr size_t flush_mark = ~size_t(0);
+
+void out_flush_before_read() {
+    MessageLog* log = thread_log;
+    if (log == nullptr) return out_flush_checked();
+    const size_t header[2] = {flush_mark, 0};
+    if (log->room - log->used < sizeof header) {
+        size_t room = (log->used + sizeof header) * 2;
+        char* grown = static_cast<char*>(std::realloc(log->text, room));
+        if (grown == nullptr) return;  // (the output then goes out later)
+        log->text = grown, log->room = room;
+    }
+    std::memcpy(log->text + log->used, header, sizeof header);
+    log->used += sizeof header;
+}
+
 void message_log_replay(const MessageLog* log, size_t from, size_t to) {
     while (from < to) {
         size_t header[2];
         std::memcpy(header, log->text + from, sizeof header);
         from += sizeof header;
+        if (header[0] == flush_mark) {
+            out_flush_checked();
+            continue;
+        }
         std::fwrite(log->text + from, 1, header[1], stderr);
         from += header[1];
         if (header[0] == WARN_ERROR) ++error_count;

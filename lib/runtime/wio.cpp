@@ -204,7 +204,7 @@ bool ws_fill(WStream* s) {
         s->len -= s->pos;
         s->pos = 0;
     }
-    if (s->may_block) out_flush_checked();
+    if (s->may_block) out_flush_before_read();
     for (;;) {
         ssize_t r = read(s->fd, s->buf + s->len, s->cap - s->len);
         if (r > 0) {
