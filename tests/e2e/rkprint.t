@@ -170,10 +170,19 @@ for args in "long.rk" "-y 7 -n clean.rk" "-g b -x 40 clean.rk"; do
   opts=${args% *}; [ "$opts" = "$args" ] && opts=
   cat clean.rk | Rkprint $opts | cmp -s - <(RK_THREADS=1 Rkprint $opts < clean.rk) || echo "$opts: a pipe differs"
 done
+# From a pipe, the pages go out before each read of it, also when another
+# thread reads: a message lands among them where reading in turn puts it
+# (with all of the input in the pipe at once, so that the reads are the same).
+for n in 100; do
+  head -n $((3 * n)) long.rk > part.rk; printf 'c:\377\n\n' >> part.rk
+  for t in 0 1; do cat part.rk | RK_THREADS=$t Rkprint -y 5 -n > both$t 2>&1; done
+  cmp -s both0 both1 && echo "$n: $(grep -n 'code error' both0 | cut -d: -f1)"
+done
 --- stdout
 long.rk: Rkprint: code error in Rk-file long.rk(36000), irrecoverable. status 3 41136
 -y 7 -n clean.rk: status 0 58989
 -g b -x 40 clean.rk: status 0 168525
+100: 1
 --- status 0
 
 === reading ahead under a memory limit: a run whose memory is limited reads in turn, and prints what one thread prints
@@ -182,6 +191,7 @@ long.rk: Rkprint: code error in Rk-file long.rk(36000), irrecoverable. status 3 
 python3 -c "
 import sys
 for i in range(200): sys.stdout.write('a:%d\nb:%s\nc:%s\n\n' % (i, 'y' * 60000, 'z' * (i % 7)))" > wide.rk
+export SOURCE_DATE_EPOCH=0
 RK_THREADS=1 Rkprint wide.rk > want
 ( ulimit -v 14000; exec Rkprint wide.rk > got ); echo "status $?"
 cmp got want && echo same

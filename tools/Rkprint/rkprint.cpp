@@ -5,6 +5,7 @@
 // columns; with -g a new page for each group of equal keys, the key shown
 // under the header. Records are read ahead only as far as a page can hold.
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <malloc.h>
@@ -301,8 +302,16 @@ static bool wait_awake(long limit, Done done) {
 // the paging for the batch the reader is filling.
 constexpr long reader_awake_us = 1000, paging_awake_us = 200;
 
+static void read_batches(Input* in);
+// The reader has returned (a reader parked by a fatal message never does).
+static std::atomic<bool> reader_returned = false;
 static void* read_ahead(void* arg) {
-    Input* in = static_cast<Input*>(arg);
+    read_batches(static_cast<Input*>(arg));
+    reader_returned = true;
+    return nullptr;
+}
+
+static void read_batches(Input* in) {
     for (bool last = false; !last;) {
         pthread_mutex_lock(&batch_lock);
         while (!paging_read_last && (reader_ahead() || paging_reads || reader_paused)) {
@@ -320,7 +329,7 @@ static void* read_ahead(void* arg) {
         reader_spins = false;
         if (paging_read_last) {
             pthread_mutex_unlock(&batch_lock);
-            return nullptr;
+            return;
         }
         reader_reads = true;
         pthread_mutex_unlock(&batch_lock);
@@ -335,7 +344,7 @@ static void* read_ahead(void* arg) {
             paging_waits = false;
             pthread_cond_signal(&batch_ready);
             pthread_mutex_unlock(&batch_lock);
-            return nullptr;
+            return;
         }
         b->log.park = park_reader;
         message_log_begin(&b->log);
@@ -345,7 +354,6 @@ static void* read_ahead(void* arg) {
         last = b->last;
         publish(b);
     }
-    return nullptr;
 }
 
 // Whether reading ahead pays is found by measuring, since it depends on
@@ -402,11 +410,14 @@ static void keep_pace() {
     pace.taken = -ready_limit;
 }
 
-// Whether the input may keep the reader waiting (a pipe, a terminal): then
-// the pages made so far go out before the paging waits for it, as they go
-// out before a read that may wait; the reader thread itself leaves the
-// output alone.
+// Whether the input may keep the reader waiting (a pipe, a terminal). The
+// output goes out before every read of such an input that may wait: the
+// reader thread marks the place in its batch's log, and the paging writes
+// the output out when it gets there, as reading in turn would. And when the
+// paging has waited for the reader a while (the input keeps it waiting),
+// the pages made so far go out then.
 static bool input_may_block = false;
+constexpr long paging_flush_ms = 20;
 
 // Whether the run's memory is limited (ulimit -v or -d): then the paging
 // reads in turn, since the batches read ahead take room that reading in
@@ -432,18 +443,23 @@ static void start_reading(Input* in) {
     mallopt(M_ARENA_MAX, 1);
 #endif
     input_may_block = in->stream->may_block;
-    in->stream->may_block = false;
     // A small stack: the reading needs little, and the memory is the run's.
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setstacksize(&attr, reader_stack);
+    reader_returned = false;
     threaded = pthread_create(&reader_thread, &attr, read_ahead, in) == 0;
     pthread_attr_destroy(&attr);
-    if (!threaded) in->stream->may_block = input_may_block;
 }
 
 static void end_reading() {
     if (threaded) pthread_join(reader_thread, nullptr);
+    threaded = false;
+}
+
+// At a fatal message of the paging: a reader that has returned is joined.
+static void join_returned_reader() {
+    if (threaded && reader_returned) pthread_join(reader_thread, nullptr);
 }
 
 // The paging's side: the batches whose records it has taken, oldest
@@ -456,7 +472,6 @@ static size_t replayed = 0;  // of the newest taken batch's log
 static void read_own(Batch* b, Input* in) {
     read_into(b, in);
     if (!b->closed || !threaded) return;
-    if (in->stream) in->stream->may_block = false;  // (the end of the input closes it)
     pthread_mutex_lock(&batch_lock);
     paging_reads = false;
     paging_read_last = b->last;
@@ -470,11 +485,7 @@ static Batch* next_batch(Input* in) {
     if (threaded) {
         keep_pace();
         pthread_mutex_lock(&batch_lock);
-        if (ready_count == 0 && !reader_stopped && input_may_block) {
-            pthread_mutex_unlock(&batch_lock);
-            out_flush_checked();
-            pthread_mutex_lock(&batch_lock);
-        }
+        bool flushed = false;
         for (bool awake = true; ready_count == 0 && !reader_stopped; awake = false) {
             if (!reader_reads && (!reader_spins || !awake)) {
                 // Every record read so far has been taken, and the reader
@@ -482,7 +493,6 @@ static Batch* next_batch(Input* in) {
                 // are the paging's to read.
                 paging_reads = own = true;
                 pthread_mutex_unlock(&batch_lock);
-                if (in->stream) in->stream->may_block = input_may_block;
                 break;
             }
             if (awake) {
@@ -493,14 +503,26 @@ static Batch* next_batch(Input* in) {
                 continue;
             }
             paging_waits = true;
-            pthread_cond_wait(&batch_ready, &batch_lock);
+            if (input_may_block && !flushed) {
+                timespec until;
+                clock_gettime(CLOCK_REALTIME, &until);
+                until.tv_nsec += paging_flush_ms * 1000000;
+                if (until.tv_nsec >= 1000000000) until.tv_sec += 1, until.tv_nsec -= 1000000000;
+                if (pthread_cond_timedwait(&batch_ready, &batch_lock, &until) == ETIMEDOUT) {
+                    flushed = true;
+                    pthread_mutex_unlock(&batch_lock);
+                    out_flush_checked();
+                    pthread_mutex_lock(&batch_lock);
+                }
+            } else {
+                pthread_cond_wait(&batch_ready, &batch_lock);
+            }
         }
         if (!own && ready_count == 0) {
             pthread_mutex_unlock(&batch_lock);
             pthread_join(reader_thread, nullptr);
             threaded = false;
             own = true;
-            if (in->stream) in->stream->may_block = input_may_block;
         }
     }
     if (!own) {
@@ -724,6 +746,7 @@ static void print_file(Input* in) {
 
 int main(int argc, char** argv) {
     tool_start(spec, argc, argv);
+    set_cleanup(join_returned_reader);
     init_character_classes();
     tool_area("nsize", &names, nullptr, 8);
     tool_area("wsize", scratch_area());
