@@ -123,24 +123,36 @@ TEST(Diagnostics, MessagesOfAThreadWorkingAhead) {
     start();
     static MessageLog log;
     size_t mid = 0;
+    // The place of a read that may wait is kept too: the output made so far
+    // goes out when the replay gets there, not when the thread reads.
+    static std::string written;
+    out_redirect([](const char* bytes, size_t n) -> long { return written.append(bytes, n), long(n); });
+    out_bytes("page", 4);
     std::thread ahead([&mid] {
         message_log_begin(&log);
         warn(WARN_NOTE, "first %d\n", 1);
+        out_flush_before_read();
         warn(WARN_ERROR, "second\n");
         mid = log.used;
         warn(WARN_ERROR, "third %ls\n", L"x");
         message_log_begin(nullptr);
     });
     ahead.join();
+    EXPECT_EQ(written, "");
     CaptureStderr();
     EXPECT_EQ(error_count, 0);
     message_log_replay(&log, 0, mid);
     EXPECT_EQ(GetCapturedStderr(), "rt: first 1\nrt: second\n");
+    EXPECT_EQ(written, "page");
     EXPECT_EQ(error_count, 1);
     CaptureStderr();
     message_log_replay(&log, mid, log.used);
     EXPECT_EQ(GetCapturedStderr(), "rt: third x\n");
     EXPECT_EQ(error_count, 2);
+    out_bytes("more", 4);
+    out_flush_before_read();  // without a log: at once
+    EXPECT_EQ(written, "pagemore");
+    out_redirect(nullptr);
 
     fatal_log.park = [] {
         parked = true;
