@@ -362,7 +362,7 @@ static void read_batches(Input* in) {
 // thread saves). The paging times windows of batches taken with the reader
 // thread and without it (then it reads each batch in turn itself), goes on
 // the way that was faster, and now and then tries the other way for a
-// window again: after a few windows, and after twice as many each time the
+// shorter window again: after a few windows, and after twice as many each time the
 // other way loses again.
 struct Pace {
     timespec start{};          // of the window
@@ -373,7 +373,7 @@ struct Pace {
     bool trial = false;        // the window is a trial of the slower way
 };
 static Pace pace;
-constexpr int32_t pace_window = 64;  // batches
+constexpr int32_t pace_window = 64;  // batches; a trial takes a quarter of that
 constexpr int32_t pace_gap_most = 64;
 
 static double seconds_since(const timespec& t, timespec* now) {
@@ -382,11 +382,14 @@ static double seconds_since(const timespec& t, timespec* now) {
 }
 
 static void keep_pace() {
+    // A window without the reader starts once the batches it read are taken.
+    if (pace.taken == 0 && reader_paused && ready_count > 0) return;
     if (pace.taken++ == 0) clock_gettime(CLOCK_MONOTONIC, &pace.start);
-    if (pace.taken <= pace_window) return;
+    const int32_t window = pace.trial ? pace_window / 4 : pace_window;
+    if (pace.taken <= window) return;
     timespec now;
     bool with_reader = !reader_paused;
-    pace.per_batch[with_reader] = seconds_since(pace.start, &now) / pace_window;
+    pace.per_batch[with_reader] = seconds_since(pace.start, &now) / window;
     pace.start = now;
     pace.taken = 1;
     if (--pace.windows_left > 0) return;
@@ -406,8 +409,9 @@ static void keep_pace() {
     reader_paused = !next;
     if (next && reader_waits) reader_waits = false, pthread_cond_signal(&batch_taken);
     pthread_mutex_unlock(&batch_lock);
-    // The next window starts once the batches read the other way are taken.
-    pace.taken = -ready_limit;
+    // The next window starts once the batches read the other way are taken
+    // (with the reader, once it has had the time to read as many ahead).
+    pace.taken = next ? -ready_limit : 0;
 }
 
 // Whether the input may keep the reader waiting (a pipe, a terminal). The
