@@ -362,8 +362,8 @@ static void read_batches(Input* in) {
 // thread saves). The paging times windows of batches taken with the reader
 // thread and without it (then it reads each batch in turn itself), goes on
 // the way that was faster, and now and then tries the other way for a
-// shorter window again: after a few windows, and after twice as many each time the
-// other way loses again.
+// shorter window again: after a few windows, and after twice as many each
+// time the other way loses again.
 struct Pace {
     timespec start{};          // of the window
     int32_t taken = 0;         // batches taken in the window
