@@ -244,6 +244,16 @@ void message_log_begin(MessageLog* log) {
     }
 }
 
+// Room for `need` bytes in the log, grown to twice that when short; false
+// when there is no memory for it.
+static bool log_room(MessageLog* log, size_t need) {
+    if (need <= log->room) return true;
+    char* grown = static_cast<char*>(std::realloc(log->text, need * 2));
+    if (grown == nullptr) return false;
+    log->text = grown, log->room = need * 2;
+    return true;
+}
+
 // Appends one message to the log: its level, its length and its text.
 static int log_message(MessageLog* log, int level, const char* format, va_list ap) {
     va_list again;
@@ -252,20 +262,14 @@ static int log_message(MessageLog* log, int level, const char* format, va_list a
     size_t prefix = std::strlen(progname) + 2;
     size_t text = n < 0 ? 0 : size_t(n);
     size_t need = log->used + 2 * sizeof(size_t) + prefix + text + 1;
-    if (need > log->room) {
-        size_t room = need * 2;
-        char* grown = static_cast<char*>(std::realloc(log->text, room));
-        if (grown) {
-            log->text = grown, log->room = room;
-        } else {
-            // Without memory the message keeps its place, cut to the room
-            // there is (the reserve holds a line).
-            if (log->used + 2 * sizeof(size_t) + prefix + 2 > log->room) {
-                va_end(again);
-                return n;
-            }
-            text = log->room - log->used - 2 * sizeof(size_t) - prefix - 1;
+    if (!log_room(log, need)) {
+        // Without memory the message keeps its place, cut to the room
+        // there is (the reserve holds a line).
+        if (log->used + 2 * sizeof(size_t) + prefix + 2 > log->room) {
+            va_end(again);
+            return n;
         }
+        text = log->room - log->used - 2 * sizeof(size_t) - prefix - 1;
     }
     size_t header[2] = {size_t(level), prefix + text};
     std::memcpy(log->text + log->used, header, sizeof header);
@@ -317,12 +321,7 @@ void out_flush_before_read() {
     MessageLog* log = thread_log;
     if (log == nullptr) return out_flush_checked();
     const size_t header[2] = {flush_mark, 0};
-    if (log->room - log->used < sizeof header) {
-        size_t room = (log->used + sizeof header) * 2;
-        char* grown = static_cast<char*>(std::realloc(log->text, room));
-        if (grown == nullptr) return;  // (the output then goes out later)
-        log->text = grown, log->room = room;
-    }
+    if (!log_room(log, log->used + sizeof header)) return;  // (the output then goes out later)
     std::memcpy(log->text + log->used, header, sizeof header);
     log->used += sizeof header;
 }
