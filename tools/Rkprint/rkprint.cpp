@@ -274,6 +274,12 @@ static void park_reader() {
     for (;;) pause();
 }
 
+// Seconds from t to now (set).
+static double seconds_since(const timespec& t, timespec* now) {
+    clock_gettime(CLOCK_MONOTONIC, now);
+    return double(now->tv_sec - t.tv_sec) + double(now->tv_nsec - t.tv_nsec) * 1e-9;
+}
+
 // Waits awake, for at most `limit` microseconds, until `done()` (read
 // without the lock); whether it came. A thread that goes to sleep leaves
 // its processor idle, and on a virtual machine an idle processor can take
@@ -290,11 +296,8 @@ static bool wait_awake(long limit, Done done) {
 #elif defined(__aarch64__)
         asm volatile("yield");
 #endif
-        if (n % 64 == 0) {
-            timespec now;
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            if ((now.tv_sec - start.tv_sec) * 1000000 + (now.tv_nsec - start.tv_nsec) / 1000 > limit) return false;
-        }
+        timespec now;
+        if (n % 64 == 0 && seconds_since(start, &now) * 1e6 > double(limit)) return false;
     }
 }
 // How long each side waits awake: the reader for the paging to hand the
@@ -375,11 +378,6 @@ struct Pace {
 static Pace pace;
 constexpr int32_t pace_window = 64;  // batches; a trial takes a quarter of that
 constexpr int32_t pace_gap_most = 64;
-
-static double seconds_since(const timespec& t, timespec* now) {
-    clock_gettime(CLOCK_MONOTONIC, now);
-    return double(now->tv_sec - t.tv_sec) + double(now->tv_nsec - t.tv_nsec) * 1e-9;
-}
 
 static void keep_pace() {
     // A window without the reader starts once the batches it read are taken.
