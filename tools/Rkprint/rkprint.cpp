@@ -477,7 +477,9 @@ static void read_own(Batch* b, Input* in) {
     pthread_mutex_lock(&batch_lock);
     paging_reads = false;
     paging_read_last = b->last;
-    if (reader_waits) reader_waits = false, pthread_cond_signal(&batch_taken);
+    // A reader held back stays asleep until it may read again, or until
+    // the input has ended and it is to return.
+    if (reader_waits && (!reader_paused || b->last)) reader_waits = false, pthread_cond_signal(&batch_taken);
     pthread_mutex_unlock(&batch_lock);
 }
 
@@ -533,7 +535,7 @@ static Batch* next_batch(Input* in) {
         if (ready_first == nullptr) ready_last = nullptr;
         --ready_count;
         ready_bytes -= batch_bytes(b);
-        if (reader_waits && ready_count <= ready_limit / 2 && ready_bytes <= ready_bytes_limit / 2)
+        if (reader_waits && !reader_paused && ready_count <= ready_limit / 2 && ready_bytes <= ready_bytes_limit / 2)
             reader_waits = false, pthread_cond_signal(&batch_taken);
         pthread_mutex_unlock(&batch_lock);
     } else {
