@@ -360,56 +360,75 @@ static void read_batches(Input* in) {
 }
 
 // Whether reading ahead pays is found by measuring, since it depends on
-// what else the machine runs (on a virtual machine whose host is busy, two
-// threads can wait on each other's processors for longer than the second
-// thread saves). The paging times windows of batches taken with the reader
-// thread and without it (then it reads each batch in turn itself), goes on
-// the way that was faster, and now and then tries the other way for a
-// shorter window again: after a few windows, and after twice as many each
-// time the other way loses again.
+// the machine and on what else it runs: on a virtual machine whose host is
+// busy, two threads can wait on each other's processors for longer than
+// the second thread saves, and where the two processors share no cache,
+// the paging fetching what the reader wrote can cost more than the reading
+// itself. The paging times windows of batches taken with the reader thread
+// and without it (then it reads each batch in turn itself), goes on the
+// way that was faster, and now and then tries the other way for a window
+// again: after a few windows, and after twice as many each time the other
+// way loses again. A window starts some batches after a change of way, once
+// the caches and the queue have settled, and the other way is taken only
+// when it was clearly faster, since one window's time varies by some tens
+// of percent on a busy machine.
+constexpr int32_t pace_window = 64, pace_settle = 8;  // batches
+constexpr int32_t pace_gap_most = 64;
+constexpr double pace_margin = 0.95;  // a trial's way goes on when it took at most this share of the time
 struct Pace {
-    timespec start{};          // of the window
-    int32_t taken = 0;         // batches taken in the window
-    double per_batch[2]{};     // the last window's seconds per batch: alone, with the reader (0: none yet)
-    int32_t windows_left = 2;  // of this way before the next choice (the first window warms up)
+    timespec start{};  // of the window
+    // Batches taken in the window; below 0, the batches before it starts
+    // (the first window starts once the reader is ahead and all has settled).
+    int32_t taken = -pace_settle - ready_limit;
+    double per_batch[2]{};     // seconds a batch, alone and with the reader (0: not timed yet)
+    int32_t windows_left = 1;  // of this way before the next trial
     int32_t trial_gap = 4;     // windows of the faster way between trials
-    bool trial = false;        // the window is a trial of the slower way
+    bool trial = false;        // the window is a trial of the other way
 };
 static Pace pace;
-constexpr int32_t pace_window = 64;  // batches; a trial takes a quarter of that
-constexpr int32_t pace_gap_most = 64;
 
 static void keep_pace() {
     // A window without the reader starts once the batches it read are taken.
-    if (pace.taken == 0 && reader_paused && ready_count > 0) return;
+    if (pace.taken <= 0 && reader_paused && ready_count > 0) return;
+    if (pace.taken < 0) {
+        ++pace.taken;
+        return;
+    }
     if (pace.taken++ == 0) clock_gettime(CLOCK_MONOTONIC, &pace.start);
-    const int32_t window = pace.trial ? pace_window / 4 : pace_window;
-    if (pace.taken <= window) return;
+    if (pace.taken <= pace_window) return;
     timespec now;
-    bool with_reader = !reader_paused;
-    pace.per_batch[with_reader] = seconds_since(pace.start, &now) / window;
+    const bool with_reader = !reader_paused;
+    const double per_batch = seconds_since(pace.start, &now) / pace_window;
     pace.start = now;
     pace.taken = 1;
-    if (--pace.windows_left > 0) return;
-    // The way of a window that is not a trial is the faster one (or, at
-    // first, the one not tried yet); after a trial, the faster one goes on.
-    bool next = !with_reader;
+    // The time of a way goes on as the mean of its last window and the
+    // time before (a trial's way starts afresh).
+    double& mean = pace.per_batch[with_reader];
+    mean = mean == 0 || pace.trial ? per_batch : (mean + per_batch) / 2;
+    bool next = with_reader;
     if (pace.trial) {
-        next = pace.per_batch[1] <= pace.per_batch[0];
-        pace.trial_gap = next == with_reader ? 4 : std::min(pace.trial_gap * 2, pace_gap_most);
+        pace.trial = false;
+        if (per_batch <= pace.per_batch[!with_reader] * pace_margin) {
+            pace.trial_gap = pace.windows_left = 4;
+            return;
+        }
+        pace.trial_gap = std::min(pace.trial_gap * 2, pace_gap_most);
         pace.windows_left = pace.trial_gap;
+        next = !with_reader;
+    } else if (--pace.windows_left == 0) {
+        pace.trial = true;
+        next = !with_reader;
     } else {
-        pace.windows_left = 1;
+        return;
     }
-    pace.trial = !pace.trial;
-    if (next == with_reader) return;
     pthread_mutex_lock(&batch_lock);
     reader_paused = !next;
     if (next && reader_waits) reader_waits = false, pthread_cond_signal(&batch_taken);
     pthread_mutex_unlock(&batch_lock);
     // The next window starts once the batches read the other way are taken
-    // (with the reader, once it has had the time to read as many ahead).
-    pace.taken = next ? -ready_limit : 0;
+    // (with the reader, once it has had the time to read as many ahead),
+    // and some more have settled.
+    pace.taken = -pace_settle - (next ? ready_limit : 0);
 }
 
 // Whether the input may keep the reader waiting (a pipe, a terminal). The
