@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "pace.h"
 #include "rkprint.h"
 
 static const char usage[] =
@@ -359,31 +360,21 @@ static void read_batches(Input* in) {
     }
 }
 
-// Whether reading ahead pays is found by measuring, since it depends on
-// the machine and on what else it runs: on a virtual machine whose host is
-// busy, two threads can wait on each other's processors for longer than
-// the second thread saves, and where the two processors share no cache,
-// the paging fetching what the reader wrote can cost more than the reading
-// itself. The paging times windows of batches taken with the reader thread
-// and without it (then it reads each batch in turn itself), goes on the
-// way that was faster, and now and then tries the other way for a window
-// again: after a few windows, and after twice as many each time the other
-// way loses again. A window starts some batches after a change of way, once
-// the caches and the queue have settled, and the other way is taken only
-// when it was clearly faster, since one window's time varies by some tens
-// of percent on a busy machine.
+// Whether reading ahead pays is found by measuring (pace.h), since it
+// depends on the machine and on what else it runs: on a virtual machine
+// whose host is busy, two threads can wait on each other's processors for
+// longer than the second thread saves, and where the two processors share
+// no cache, the paging fetching what the reader wrote can cost more than
+// the reading itself. The paging times windows of batches; a window starts
+// some batches after a change of way, once the queue and the caches have
+// settled.
 constexpr int32_t pace_window = 64, pace_settle = 8;  // batches
-constexpr int32_t pace_gap_most = 64;
-constexpr double pace_margin = 0.95;  // a trial's way goes on when it took at most this share of the time
 struct Pace {
     timespec start{};  // of the window
     // Batches taken in the window; below 0, the batches before it starts
     // (the first window starts once the reader is ahead and all has settled).
     int32_t taken = -pace_settle - ready_limit;
-    double per_batch[2]{};     // seconds a batch, alone and with the reader (0: not timed yet)
-    int32_t windows_left = 1;  // of this way before the next trial
-    int32_t trial_gap = 4;     // windows of the faster way between trials
-    bool trial = false;        // the window is a trial of the other way
+    PaceChoice choice;
 };
 static Pace pace;
 
@@ -398,29 +389,10 @@ static void keep_pace() {
     if (pace.taken <= pace_window) return;
     timespec now;
     const bool with_reader = !reader_paused;
-    const double per_batch = seconds_since(pace.start, &now) / pace_window;
+    const bool next = pace.choice.window_done(with_reader, seconds_since(pace.start, &now) / pace_window);
     pace.start = now;
     pace.taken = 1;
-    // The time of a way goes on as the mean of its last window and the
-    // time before (a trial's way starts afresh).
-    double& mean = pace.per_batch[with_reader];
-    mean = mean == 0 || pace.trial ? per_batch : (mean + per_batch) / 2;
-    bool next = with_reader;
-    if (pace.trial) {
-        pace.trial = false;
-        if (per_batch <= pace.per_batch[!with_reader] * pace_margin) {
-            pace.trial_gap = pace.windows_left = 4;
-            return;
-        }
-        pace.trial_gap = std::min(pace.trial_gap * 2, pace_gap_most);
-        pace.windows_left = pace.trial_gap;
-        next = !with_reader;
-    } else if (--pace.windows_left == 0) {
-        pace.trial = true;
-        next = !with_reader;
-    } else {
-        return;
-    }
+    if (next == with_reader) return;
     pthread_mutex_lock(&batch_lock);
     reader_paused = !next;
     if (next && reader_waits) reader_waits = false, pthread_cond_signal(&batch_taken);
