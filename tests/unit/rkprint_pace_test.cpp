@@ -55,21 +55,4 @@ TEST(Pace, KeepsToTheFasterWayAndFollowsTheHost) {
     }
 }
 
-TEST(Pace, TrialsOfTheSlowerWayGrowRarer) {
-    // On a steady host the trials come after 4, 8, ... windows, then every 64.
-    PaceChoice choice;
-    bool with_reader = true;
-    std::vector<int32_t> trials;
-    for (int32_t w = 0; w < 400; ++w) {
-        bool next = choice.window_done(with_reader, with_reader ? 1.0 : 2.0);
-        if (!next) trials.push_back(w + 1);
-        with_reader = next;
-    }
-    ASSERT_GE(trials.size(), 6u);
-    for (size_t i = 1; i < trials.size(); ++i)
-        EXPECT_EQ(trials[i] - trials[i - 1],
-                  std::min<int32_t>(PaceChoice::first_gap << i, PaceChoice::gap_most) + 1)
-            << "trial " << i;
-}
-
 }  // namespace
