@@ -33,6 +33,7 @@ void pack_start(PackTool* tool, const char* usage, const char* options, const ch
     // is checked as a repeating one.
     bool repeating = direction == FORMAT_INPUT;
     format_list_read(text, &tool->list, direction, &tool->names, repeating);
+    watch_list(&tool->list);
     if (repeating) default_format.repeat = true;
     if (tool->list.inclusive) {
         for (const FieldListEntry* e = tool->list.included; e; e = e->next) {

@@ -118,6 +118,21 @@ void field_list_relocate(FieldList* list, Area* area);
 // Relocation pact for an area holding the field list at `list`.
 int field_list_relocate_pact(void* list, void*, Area* area);
 
+// Names that match nothing. While standard error is a terminal, the names
+// given here are looked for in every record next_record reads, and
+// watch_report (which tool_finish calls) notes each that no record held,
+// when a record was read at all. Otherwise these do nothing.
+// watch_name takes a name with its colon (length counts it); watch_list the
+// included names of an inclusive list, as it stands when called.
+void watch_name(const wchar_t* name, size_t length);
+void watch_list(const FieldList* list);
+extern bool watch_pending;  // a watched name was not found yet
+void watch_record_slow(const Field* rec);
+inline void watch_record(const Field* rec) {
+    if (watch_pending) watch_record_slow(rec);
+}
+void watch_report();
+
 // Compares short texts such as field names: a direct loop beats a call.
 inline bool same_text(const wchar_t* a, const wchar_t* b, size_t n) {
     for (size_t i = 0; i < n; ++i)

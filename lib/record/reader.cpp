@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fieldlist.h"
 #include "record.h"
 #include "simd.h"
 
@@ -375,7 +376,10 @@ Field* next_record(Input* in, Area* text, Area* table_area) {
         ++in->number;
         ++in->total;
         set_context(in);
-        if (Field* rec = read_record(in->stream, text, table_area)) return rec;
+        if (Field* rec = read_record(in->stream, text, table_area)) {
+            watch_record(rec);
+            return rec;
+        }
         --in->number;
         --in->total;
         ws_close(in->stream);

@@ -71,6 +71,7 @@ void tool_area(const char* name, Area* area, PactFn growth, int32_t pacts) {
 }
 
 void tool_finish() {
+    watch_report();
     exit_if_errors(1);
     rk_exit(0);
 }

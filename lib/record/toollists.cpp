@@ -5,6 +5,7 @@
 void tool_field_list(const char* text, FieldList* list, Area* names) {
     area_push_pact(0, field_list_relocate_pact, list, nullptr, names);
     field_list_parse(text, list, names);
+    watch_list(list);
 }
 
 void tool_list_start(const ToolSpec& spec, int argc, char** argv, ListTool* tool) {

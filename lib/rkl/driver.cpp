@@ -1,5 +1,7 @@
 // The main routine that Rked and Rkselect share: options, the program, the
 // records, and Rked's final pass.
+#include <cstdlib>
+
 #include "rkl.h"
 #include "tool.h"
 
@@ -31,6 +33,44 @@ void write_current() {
     rkl_write_record(rkl.record);
 }
 
+// The fields the program only reads, for the note on names that match
+// nothing: a field that the program assigns anywhere may well be absent
+// from the input.
+struct FieldUse {
+    const RklFieldRef** assigned = nullptr;
+    size_t count = 0, room = 0;
+};
+
+const RklFieldRef* field_ref(const RklNode* n) {
+    if (n && n->kind == RKL_LBRACKET) n = n->left;
+    return n && n->kind == RKL_FIELD ? reinterpret_cast<const RklFieldRef*>(n->left) : nullptr;
+}
+
+void note_assigned(RklNode* n, void* data) {
+    FieldUse* use = static_cast<FieldUse*>(data);
+    const RklFieldRef* target = n->kind == RKL_ASSIGN ? field_ref(n->left) : nullptr;
+    if (target == nullptr) return;
+    grow_table(use->assigned, use->room, use->count + 1)[use->count] = target;
+    ++use->count;
+}
+
+void watch_read_field(RklNode* n, void* data) {
+    const FieldUse* use = static_cast<const FieldUse*>(data);
+    const RklFieldRef* ref = n->kind == RKL_FIELD ? field_ref(n) : nullptr;
+    if (ref == nullptr) return;
+    for (size_t i = 0; i < use->count; ++i)
+        if (use->assigned[i]->length == ref->length && same_text(use->assigned[i]->name, ref->name, ref->length))
+            return;
+    watch_name(ref->name, size_t(ref->length));
+}
+
+void watch_read_fields(RklNode* root) {
+    FieldUse use;
+    rkl_each_node(root, note_assigned, &use);
+    rkl_each_node(root, watch_read_field, &use);
+    std::free(use.assigned);
+}
+
 }  // namespace
 
 RklNode* rkl_load(const char* usage, int argc, char** argv) {
@@ -44,6 +84,7 @@ RklNode* rkl_load(const char* usage, int argc, char** argv) {
     int first = int(args - (argv + 1));
     RklNode* root = rkl_parse(program_file, args, nargs, first, &used, &text, &tree, &names);
     exit_if_errors(2);
+    watch_read_fields(root);
     args += used;
     nargs -= used;
     area_reset(&text);

@@ -682,10 +682,12 @@ static void parse_lists() {
     format_defaults(FORMAT_OUTPUT, "", z_text, &names);
     if (format_text) {
         format_list_read(format_text, &format_list, FORMAT_OUTPUT, &names);
+        watch_list(&format_list);
         formats_given = true;
     }
     if (print_text) {
         format_list_read(print_text, &print_list, FORMAT_OUTPUT, &names);
+        watch_list(&print_list);
         print_given = true;
         print_count = print_list.inclusive ? print_list.included_count : -print_list.excluded_count;
     }

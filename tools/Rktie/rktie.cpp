@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
     tool_area("wsize", &work);
     format_defaults(FORMAT_OUTPUT, t_text, z_text, &names);
     format_list_read(take_argument(usage), &list, FORMAT_OUTPUT, &names);
+    watch_list(&list);
     new_name = field_name_argument(take_argument(usage), &new_name_length, &work);
     if (new_name == nullptr) fatal("code error in the new-field argument.\n");
     algorithm = format_group_algorithm(sequence, leading, &list);

@@ -139,10 +139,12 @@ int main(int argc, char** argv) {
     format_defaults(FORMAT_OUTPUT, t_text, z_text, &names);
     if (f_text) {
         format_list_read(f_text, &formats, FORMAT_OUTPUT, &names);
+        watch_list(&formats);
         if (!formats.inclusive) usage_exit(usage);
     }
     if (p_text) {
         format_list_read(p_text, &order, FORMAT_OUTPUT, &names);
+        watch_list(&order);
         int* slot = slots.fill(size_t(order.included_count) + 1, 0);
         int p = 1;
         for (const FieldListEntry* e = order.included; e; e = e->next, ++p)

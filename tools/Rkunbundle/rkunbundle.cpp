@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
     tool_area("nsize", &names);
     format_defaults(FORMAT_OUTPUT, "\t", "", &names);
     format_list_read(take_argument(usage), &list, FORMAT_OUTPUT, &names);
+    watch_list(&list);
     algorithm = format_group_algorithm(sequence, leading, &list);
     tool_each_record(&text, &table, [](Field* rec, const Input&) {
         size_t n = size_t(record_end(rec) - rec);

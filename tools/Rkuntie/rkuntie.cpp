@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
     const char* list_text = take_argument(usage);
     cut_name = field_name_argument(name_text, &cut_name_length, &work);
     if (cut_name == nullptr) fatal("code error in the fieldname argument.\n");
+    watch_name(cut_name, cut_name_length);
     format_list_read(list_text, &list, FORMAT_INPUT, &names);
     if (!list.inclusive) usage_exit(usage);
 
