@@ -14,7 +14,8 @@ static const char usage[] =
     "\t-k key-flags\tdefault key flags for the -g option.\n";
 
 static int32_t rsize = 4, tsize = 1, nsize = 4, ksize = 4;
-static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {"ksize", &ksize}, {nullptr, nullptr}};
+static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {"ksize", &ksize},
+                             {"digits", &number_digits}, {nullptr, nullptr}};
 static bool per_record = false, per_file = false;
 static const char* group_text = nullptr;
 static const char* flags_text = nullptr;
