@@ -29,6 +29,15 @@ static void answer_long_option(const char* usage) {
     rk_exit(0);
 }
 
+// A program whose settings hold `digits` (the cell number_digits) writes
+// its numbers with that many significant digits. A value out of range is a
+// counted error; the default stays for anything written before the stop.
+static void check_digits() {
+    if (number_digits >= 1 && number_digits <= NUMBER_DIGITS_MAX) return;
+    warn(WARN_ERROR, "-D digits=%d is out of range (1 to %d).\n", int(number_digits), int(NUMBER_DIGITS_MAX));
+    number_digits = NUMBER_DIGITS_DEFAULT;
+}
+
 void tool_start(const ToolSpec& spec, int argc, char** argv) {
     runtime_init(argc, argv);
     spec_in_use = &spec;
@@ -49,6 +58,7 @@ void tool_start(const ToolSpec& spec, int argc, char** argv) {
         }
     }
     opt_shift();
+    check_digits();
 }
 
 int32_t tool_setting(const char* name) {

@@ -11,7 +11,7 @@ int32_t rsize = 4, tsize = 1, nsize = 1, psize = 1, osize = 1, qsize = 1, vsize 
         debug = 0;
 Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {"psize", &psize},
                       {"osize", &osize}, {"qsize", &qsize}, {"vsize", &vsize}, {"wsize", &wsize},
-                      {"lsize", &lsize}, {"debug", &debug}, {nullptr, nullptr}};
+                      {"lsize", &lsize}, {"debug", &debug}, {"digits", &number_digits}, {nullptr, nullptr}};
 
 bool with_filename = false;
 const char* program_file = nullptr;

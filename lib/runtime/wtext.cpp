@@ -212,23 +212,47 @@ static bool parse_plain_decimal(const wchar_t* s, double* value) {
     return true;
 }
 
-double parse_number(const wchar_t* s) {
-    double fast;
-    if (parse_plain_decimal(s, &fast)) return fast;
+// Whether the whole of s (white space around it allowed) is a number the
+// conversion reads, not-a-number included; its value in *value.
+static bool whole_number(const wchar_t* s, double* value) {
+    if (parse_plain_decimal(s, value)) return true;
     wchar_t* end = nullptr;
     locale_t c = c_locale();
     double v = c ? wcstod_l(s, &end, c) : std::wcstod(s, &end);
+    if (end == s) return false;  // nothing read: empty text, blanks, a word
     if (*end == L'x' || *end == L'X') v = double(std::wcstol(s, &end, 0));
     while (std::iswspace(wint_t(*end))) ++end;
-    return *end ? 0.0 : v;
+    *value = v;
+    return *end == 0;
 }
 
-// "%g" for values whose exponent lies in -4 .. 5 (the plain notation):
-// the six significant digits are rounded exactly, half to even, from the
-// double's exact value m * 2^e held in 128 bits, as the library does.
+double parse_number(const wchar_t* s) {
+    double v;
+    return whole_number(s, &v) ? v : 0.0;
+}
+
+bool read_number(const wchar_t* s, double* value) {
+    double v;
+    if (!whole_number(s, &v) || std::isnan(v)) return false;
+    *value = v;
+    return true;
+}
+
+int32_t number_digits = NUMBER_DIGITS_DEFAULT;
+
+// "%.Pg" (P = number_digits) for values whose exponent lies in -4 .. P-1
+// (the plain notation): the P significant digits are rounded exactly, half
+// to even, from the double's exact value m * 2^e held in 128 bits, as the
+// library does.
 static bool format_plain_g(char* buf, double x) {
+    static const uint64_t tens[] = {1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull,
+                                    10000000ull, 100000000ull, 1000000000ull, 10000000000ull,
+                                    100000000000ull, 1000000000000ull, 10000000000000ull,
+                                    100000000000000ull, 1000000000000000ull, 10000000000000000ull,
+                                    100000000000000000ull, 1000000000000000000ull, 10000000000000000000ull};
+    const int p = number_digits;
     double a = x < 0 ? -x : x;
-    if (!(a >= 1e-4 && a < 1e6)) return false;
+    if (!(a >= 1e-4 && a < double(tens[p]))) return false;
     int e;
     double f = std::frexp(a, &e);                      // a = f * 2^e, f in [0.5, 1)
     uint64_t m = uint64_t(std::ldexp(f, 53));          // exact: a = m * 2^(e-53)
@@ -237,38 +261,38 @@ static bool format_plain_g(char* buf, double x) {
     int exp10 = int(std::floor(std::log10(a)));
     unsigned __int128 q = 0;
     for (int tries = 0; tries < 3; ++tries) {
-        int s = 5 - exp10;                             // scale to six digits before the point
-        if (s < 0 || s > 9) return false;
-        static const uint64_t tens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
-        unsigned __int128 n = (unsigned __int128)m * tens[s];
+        int s = p - 1 - exp10;                         // scale to p digits before the point
+        if (s < 0 || s > p + 3) return false;
+        unsigned __int128 n = (unsigned __int128)m * tens[s > 19 ? 19 : s];
+        if (s > 19) n *= 10;
         q = n >> shift;
         unsigned __int128 r = n - (q << shift), half = (unsigned __int128)1 << (shift - 1);
         if (r > half || (r == half && (q & 1))) ++q;
-        if (q >= 1000000) ++exp10;
-        else if (q < 100000) --exp10;
+        if (q >= tens[p]) ++exp10;
+        else if (q < tens[p - 1]) --exp10;
         else break;
     }
-    if (q < 100000 || q >= 1000000 || exp10 < -4 || exp10 > 5) return false;
-    char digits[7];
-    for (int i = 5; i >= 0; --i, q /= 10) digits[i] = char('0' + int(q % 10));
-    int last = 5;
-    char* p = buf;
-    if (x < 0) *p++ = '-';
+    if (q < tens[p - 1] || q >= tens[p] || exp10 < -4 || exp10 > p - 1) return false;
+    char digits[17];
+    for (int i = p - 1; i >= 0; --i, q /= 10) digits[i] = char('0' + int(q % 10));
+    int last = p - 1;
+    char* out = buf;
+    if (x < 0) *out++ = '-';
     if (exp10 >= 0) {
         while (last > exp10 && digits[last] == '0') --last;
-        for (int i = 0; i <= exp10; ++i) *p++ = digits[i];
+        for (int i = 0; i <= exp10; ++i) *out++ = digits[i];
         if (last > exp10) {
-            *p++ = '.';
-            for (int i = exp10 + 1; i <= last; ++i) *p++ = digits[i];
+            *out++ = '.';
+            for (int i = exp10 + 1; i <= last; ++i) *out++ = digits[i];
         }
     } else {
         while (digits[last] == '0') --last;
-        *p++ = '0';
-        *p++ = '.';
-        for (int i = 0; i < -exp10 - 1; ++i) *p++ = '0';
-        for (int i = 0; i <= last; ++i) *p++ = digits[i];
+        *out++ = '0';
+        *out++ = '.';
+        for (int i = 0; i < -exp10 - 1; ++i) *out++ = '0';
+        for (int i = 0; i <= last; ++i) *out++ = digits[i];
     }
-    *p = 0;
+    *out = 0;
     return true;
 }
 
@@ -288,7 +312,7 @@ void format_number(char* buf, double x) {
     } else if (!format_plain_g(buf, x)) {
         locale_t c = c_locale();
         locale_t old = c ? uselocale(c) : locale_t(0);
-        std::snprintf(buf, NUMBER_BUF, "%g", x);
+        std::snprintf(buf, NUMBER_BUF, "%.*g", int(number_digits), x);
         if (old) uselocale(old);
     }
 }

@@ -100,6 +100,11 @@ wchar_t* read_text_file(WStream* s, Area* area);
 // Numbers in the C locale's syntax, whatever the user's locale.
 // The value of a whole text (white space around it allowed), else 0.
 double parse_number(const wchar_t* s);
+// Whether s is a number as parse_number reads it (the whole text, white
+// space around it allowed) and not the value not-a-number; its value in
+// *value when it is (*value untouched otherwise). Empty text, blanks alone
+// and text such as "3x" are not numbers; infinities are.
+bool read_number(const wchar_t* s, double* value);
 // Writes x to standard output as format_number gives it.
 void print_number(double x);
 // The buffer must hold NUMBER_BUF bytes.
@@ -107,8 +112,14 @@ enum { NUMBER_BUF = 64 };
 // x truncated toward zero to a 32-bit integer, values beyond the range
 // clamped to its ends and NaN taken as 0 (never undefined behaviour).
 int32_t clamp_int32(double x);
-// An integer in 32 bits as "%d", anything else as "%g".
+// An integer in 32 bits as "%d", anything else as "%.Ng" with N =
+// number_digits.
 void format_number(char* buf, double x);
+// The significant digits of numbers that format_number writes in the "%g"
+// form: 6 unless the program's -D digits setting (1 to 17) says otherwise;
+// a program offers the setting by the entry {"digits", &number_digits}.
+extern int32_t number_digits;
+enum { NUMBER_DIGITS_DEFAULT = 6, NUMBER_DIGITS_MAX = 17 };
 
 // Appends wide characters to an object under construction in an area. The
 // characters are staged and the area is extended once per batch; `cell` is

@@ -10,7 +10,8 @@
 #   big:      very large records and very long inputs, directories as input.
 #   closed:   standard descriptors closed when the program starts.
 #   filename: names that would break a record in the filename field.
-#   numbers:  numbers read the same in every locale.
+#   numbers:  numbers read the same in every locale; -D digits where numbers
+#             are computed and written.
 # Every case ends with its "--- status" line so that the blank line after it
 # belongs to no expected text.
 
@@ -742,4 +743,28 @@ printf 'k:2.5\n\nk:7.5\n\nk:7.50\n\n' | de Rkcat -n -g k:n | paste -sd' ' -
 ,
 k:1,5  k:2.5  k:3  k:7.5  k:0x10  k:1e3 
 seq:1 k:2.5  seq:1 k:7.5  seq:2 k:7.50 
+--- status 0
+
+=== numbers: -D digits=N gives the significant digits of computed numbers in Rkmeans, Rkfreq, Rked and Rkselect; out of range is a command-line error
+--- run
+set -f
+while IFS= read -r l; do recs=${l%% ::*} rest=${l#* :: } args=${rest%% =>*} want=${rest#*=> }
+  got=$(printf '%b\n' "${recs//|/\\n}" | $args 2>&1; echo "status $?")
+  got=$(paste -sd'|' <<< "$got")
+  [[ $got == "$want" ]] || echo "$recs :: $args => $got (expected $want)"; done <<'EOF2'
+x:539616.88189499127||x:539617.88189499127||x:539618.88189499127| :: Rkmeans -D digits=17 x => n.x:3|sum.x:1618853.6456849738|avg.x:539617.88189499127|min.x:539616.88189499127|max.x:539618.88189499127|std.x:1||status 0
+x:539616.88189499127||x:539617.88189499127||x:539618.88189499127| :: Rkmeans x => n.x:3|sum.x:1.61885e+06|avg.x:539618|min.x:539617|max.x:539619|std.x:1||status 0
+x:1.25||x:12343.75| :: Rkmeans -D digits=1 x => n.x:2|sum.x:12345|avg.x:6e+03|min.x:1|max.x:1e+04|std.x:9e+03||status 0
+k:a||k:b||k:b| :: Rkfreq -p -D digits=17 k => k:a|count:1|percent:33.333333333333336||k:b|count:2|percent:66.666666666666671||status 0
+k:a||k:b||k:b| :: Rkfreq -p -D rsize=8,digits=2 k => k:a|count:1|percent:33||k:b|count:2|percent:67||status 0
+k:0.1234567||k:0.1234567| :: Rkfreq -D digits=3 k:n => k:0.123|count:2||status 0
+x:1| :: Rked -D digits=17 v = FIELD x:n / 3 ; w = FIELD v . CONST s => x:1|v:0.33333333333333331|w:0.33333333333333331s||status 0
+x:1| :: Rked -D digits=1 IF EPILOGUE THEN v = 2 / 3 ; OUTPUT FI => x:1||v:0.7||status 0
+x:1||x:2| :: Rkselect -D digits=3 FIELD x:n / 3 LIKE ^0.333$ => x:1||status 0
+x:1| :: Rkmeans -D digits=0 x => Rkmeans: -D digits=0 is out of range (1 to 17).|status 2
+x:1| :: Rkfreq -D digits=18 x => Rkfreq: -D digits=18 is out of range (1 to 17).|status 2
+x:1| :: Rked -D digits=-1 x = CONST 1 => Rked: -D digits=-1 is out of range (1 to 17).|status 2
+x:1| :: Rkselect -D digits x => Rkselect: -D digits=0 is out of range (1 to 17).|status 2
+x:1| :: Rksort -D digits=9 x => Rksort: -D digits is unknown.|status 2
+EOF2
 --- status 0

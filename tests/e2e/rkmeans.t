@@ -3,7 +3,7 @@
 # field lines joined by | with an empty field line ending each record
 # (printf %b), the messages merged in front.
 
-=== statistics: all records, one value, none, text, per record, exclusive lists, groups, large offsets
+=== statistics: all records, one value, none, missing values in every mode, per record, exclusive lists, groups, large offsets
 --- run
 while IFS= read -r l; do recs=${l%% ::*} rest=${l#* :: } args=${rest%% =>*} want=${rest#*=> }
   eval "set -- $args"
@@ -12,7 +12,13 @@ while IFS= read -r l; do recs=${l%% ::*} rest=${l#* :: } args=${rest%% =>*} want
 x:1||x:2||x:3| :: x => n.x:3|sum.x:6|avg.x:2|min.x:1|max.x:3|std.x:1|
 x:5| :: x => n.x:1|sum.x:5|avg.x:5|min.x:5|max.x:5|
 y:5| :: x,z => n.x:0|n.z:0|
-x:1||x:abc| :: x => n.x:2|sum.x:1|avg.x:0.5|min.x:0|max.x:1|std.x:0.707107|
+x:1||x:abc| :: x => n.x:1|sum.x:1|avg.x:1|min.x:1|max.x:1|
+x:||x:abc||x: 2 ||x:nan||x:3x||x:0x10||x:-NaN||x:1e||x:-infinity||x: | :: x => n.x:3|sum.x:-inf|avg.x:-inf|min.x:-inf|max.x:16|std.x:nan|
+x:||x:nan| :: x => n.x:0|
+a:1|a:|a:x|b:k||a:| :: -r a => b:k|n.a:1|sum.a:1|avg.a:1|min.a:1|max.a:1||n.a:0|
+g:x|v:||g:x|v:4||g:y|v:NaN| :: -g g v => g:x|n.v:1|sum.v:4|avg.v:4|min.v:4|max.v:4||g:y|n.v:0|
+x:||x:2| :: -F x => n.x:1|sum.x:2|avg.x:2|min.x:2|max.x:2|
+id:1|q:|p:3| :: ^id => n.q:0|n.p:1|sum.p:3|avg.p:3|min.p:3|max.p:3|
 x:7||x:7||x:7| :: x => n.x:3|sum.x:21|avg.x:7|min.x:7|max.x:7|std.x:0|
 x:1||x:inf||x:2| :: x => n.x:3|sum.x:inf|avg.x:inf|min.x:1|max.x:inf|std.x:nan|
 x:1000000001||x:1000000002||x:1000000003| :: x => n.x:3|sum.x:3e+09|avg.x:1000000002|min.x:1000000001|max.x:1000000003|std.x:1|
@@ -94,6 +100,53 @@ print("groups", sum(1 for l in want.split("\n") if l.startswith("g:")), "differe
 PY
 --- stdout
 groups 1542 differences 0 [] lines True
+--- status 0
+
+=== missing: columns with empty cells, text and numbers agree with Python's statistics over the numeric cells, in every mode
+--- run
+python3 - <<'PY'
+import math, random, statistics, subprocess
+r = random.Random(11)
+def cell():
+    k = r.randrange(5)
+    if k == 0: return "", None
+    if k == 1: return r.choice(["abc", "3x", "nan", "-NaN", "1e", "0x", " ", "n/a"]), None
+    v = r.randint(-10**6, 10**6) / 10 ** r.randint(0, 3)
+    t = "%d" % v if v == int(v) and r.random() < 0.5 else repr(v)
+    return (" %s " % t if r.random() < 0.2 else t), v
+recs, g = [], "a"
+for _ in range(400):
+    if r.random() < 0.1: g = "b" if g == "a" else "a"
+    recs.append((g, [cell() for _ in range(r.randint(0, 3))]))
+text = lambda rs: "".join("g:%s\n" % g + "".join("x:%s\n" % t for t, _ in cs) + "\n" for g, cs in rs)
+open("a.rk", "w").write(text(recs[:150])); open("b.rk", "w").write(text(recs[150:]))
+nums = lambda rs: [v for _, cs in rs for _, v in cs if v is not None]
+runs = []  # runs of consecutive records with one group value
+for rec in recs:
+    if runs and runs[-1][0][0] == rec[0]: runs[-1].append(rec)
+    else: runs.append([rec])
+modes = {"all": ([], [nums(recs)]), "groups": (["-g", "g"], [nums(run) for run in runs]),
+         "records": (["-r"], [nums([rec]) for rec in recs]), "files": (["-F"], [nums(recs[:150]), nums(recs[150:])])}
+def close(got, want, vals):
+    return abs(float(got) - want) <= 1e-12 * len(vals) * max([1] + [abs(v) for v in vals])
+def agrees(block, vals):
+    f = dict(l.split(":", 1) for l in block.split("\n") if l[:2] in ("n.", "su", "av", "mi", "ma", "st"))
+    if int(f.pop("n.x")) != len(vals): return False
+    if not vals: return not f
+    return (close(f.pop("sum.x"), math.fsum(vals), vals) and close(f.pop("avg.x"), statistics.mean(vals), vals)
+            and float(f.pop("min.x")) == min(vals) and float(f.pop("max.x")) == max(vals)
+            and (len(vals) < 2 or close(f.pop("std.x"), statistics.stdev(vals), vals)) and not f)
+for mode, (opts, want) in modes.items():
+    out = subprocess.run(["Rkmeans", "-D", "digits=17"] + opts + ["x", "a.rk", "b.rk"], capture_output=True, text=True).stdout
+    got = out[:-2].split("\n\n")
+    bad = sum(not agrees(b, v) for b, v in zip(got, want))
+    print(mode, "summaries", len(got) == len(want), "disagreeing", bad, "empty", sum(not v for v in want) > 0)
+PY
+--- stdout
+all summaries True disagreeing 0 empty False
+groups summaries True disagreeing 0 empty True
+records summaries True disagreeing 0 empty True
+files summaries True disagreeing 0 empty False
 --- status 0
 
 === usage: no list, an unknown option, a bad key flag

@@ -559,6 +559,18 @@ TEST(Numbers, ParseAndFormat) {
     };
     for (auto [text, value] : parsed) EXPECT_EQ(parse_number(text), value) << text;
     EXPECT_TRUE(std::isnan(parse_number(L"nan")));
+    // Whether a text is a number at all: the same reading, without the
+    // texts that read as 0 for want of a number and without not-a-number.
+    double x = 0;
+    for (const wchar_t* text : {L"  42 \t", L" 0 ", L"0x10", L" -inf ", L"infinity", L"0x1p3", L"+.5"}) {
+        EXPECT_TRUE(read_number(text, &x)) << text;
+        EXPECT_EQ(x, parse_number(text)) << text;
+    }
+    for (const wchar_t* text : {L"", L" ", L".", L"12abc", L"4 2", L"0x", L"1e", L"- 1", L"nan", L" -NAN ", L"nan(1)"}) {
+        x = 7;
+        EXPECT_FALSE(read_number(text, &x)) << text;
+        EXPECT_EQ(x, 7) << text;
+    }
 
     std::pair<double, const char*> formatted[] = {
         {7.0, "7"},           {-0.5, "-0.5"},         {2.5, "2.5"},           {4294967296.0, "4.29497e+09"},
@@ -721,6 +733,7 @@ TEST(Numbers, SameAsTheLibraryConversions) {
     };
     char ours[NUMBER_BUF], theirs[NUMBER_BUF];
     for (int i = 0; i < 400000; ++i) {
+        number_digits = i % 5 ? NUMBER_DIGITS_DEFAULT : 1 + i / 5 % NUMBER_DIGITS_MAX;  // -D digits
         double x;
         switch (i % 4) {
         case 0: x = std::ldexp(double(next() >> 11), int(next() % 60) - 80); break;  // any bits
@@ -733,8 +746,8 @@ TEST(Numbers, SameAsTheLibraryConversions) {
         if (x >= -2147483648.0 && x < 2147483648.0 && double(int32_t(x)) == x)
             std::snprintf(theirs, sizeof theirs, "%d", int32_t(x));
         else
-            std::snprintf(theirs, sizeof theirs, "%g", x);
-        ASSERT_STREQ(ours, theirs) << "bits " << std::hexfloat << x;
+            std::snprintf(theirs, sizeof theirs, "%.*g", int(number_digits), x);
+        ASSERT_STREQ(ours, theirs) << number_digits << " digits, bits " << std::hexfloat << x;
         // Reading back plain decimals of up to 17 digits.
         char text[40];
         int digits = 1 + int(next() % 17), point = int(next() % (digits + 1));
@@ -751,4 +764,5 @@ TEST(Numbers, SameAsTheLibraryConversions) {
         double got = parse_number(wide);
         ASSERT_EQ(std::memcmp(&want, &got, sizeof got), 0) << text;
     }
+    number_digits = NUMBER_DIGITS_DEFAULT;
 }

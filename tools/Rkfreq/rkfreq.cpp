@@ -17,7 +17,7 @@ static const char usage[] =
 
 static int32_t rsize = 4, tsize = 1, nsize = 1, ksize = 1, vsize = 4;
 static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize},
-                             {"ksize", &ksize}, {"vsize", &vsize}, {nullptr, nullptr}};
+                             {"ksize", &ksize}, {"vsize", &vsize}, {"digits", &number_digits}, {nullptr, nullptr}};
 static bool missing_too = false, percent = false, per_file = false;
 static const char* group_text = nullptr;
 static const char* flags_text = nullptr;

@@ -14,7 +14,8 @@ static const char usage[] =
     "\t-k key-flags\tdefault key flags for the -g option.\n";
 
 static int32_t rsize = 4, tsize = 1, nsize = 4, ksize = 4;
-static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {"ksize", &ksize}, {nullptr, nullptr}};
+static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {"ksize", &ksize},
+                             {"digits", &number_digits}, {nullptr, nullptr}};
 static bool per_record = false, per_file = false;
 static const char* group_text = nullptr;
 static const char* flags_text = nullptr;
@@ -47,12 +48,8 @@ static void add(Stats* s, double x) {
     double y = x - s->shift, d = y - s->mean;
     s->mean += d / s->n;
     s->m2 += d * (y - s->mean);
-    if (std::isnan(x)) {
-        s->min = s->max = x;  // no order holds among values that are not numbers
-    } else {
-        if (x < s->min) s->min = x;
-        if (x > s->max) s->max = x;
-    }
+    if (x < s->min) s->min = x;
+    if (x > s->max) s->max = x;
 }
 
 // Merges b into a (the pairwise form of the update above, in a's shift).
@@ -67,8 +64,8 @@ static void merge(Stats* a, const Stats* b) {
     a->m2 += b->m2 + d * (d * (a->n * b->n / n));
     a->n = n;
     a->sum += b->sum;
-    if (std::isnan(b->min) || b->min < a->min) a->min = b->min;
-    if (std::isnan(b->max) || b->max > a->max) a->max = b->max;
+    if (b->min < a->min) a->min = b->min;
+    if (b->max > a->max) a->max = b->max;
 }
 
 static Area text, table, names, keys;
@@ -117,9 +114,12 @@ static void accumulate(Field* rec) {
             continue;
         }
         if (per_record) kept.flush(f->start);
+        // A value that is not a number (empty, text, nan) is missing: it
+        // takes no part in any statistic of its field.
         wchar_t saved = *f->end;
         *f->end = 0;
-        add(&current[position], parse_number(f->value));
+        double x;
+        if (read_number(f->value, &x)) add(&current[position], x);
         *f->end = saved;
     }
     if (per_record) kept.flush(f->end);
@@ -143,8 +143,8 @@ static void write_stats(const Stats* s) {
         write_stat("avg.", e, t.sum / t.n);
         write_stat("min.", e, t.min);
         write_stat("max.", e, t.max);
-        // A deviation that rounding took below zero is none (one of values
-        // that are not numbers stays so).
+        // A deviation that rounding took below zero is none (the nan that
+        // infinite values give stays so).
         if (t.n > 1) write_stat("std.", e, std::sqrt(t.m2 < 0 ? 0 : t.m2 / (t.n - 1)));
     }
     out_putwc(L'\n');
