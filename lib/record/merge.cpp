@@ -34,6 +34,13 @@ void hold(MergeInput* s, Field* rec) {
     ++s->held;
 }
 
+// A key smaller than the one before: the inputs are not sorted alike. The
+// advice is the fatal message, so that it comes last.
+[[noreturn]] void sequence_error(const Merge* m) {
+    warn(WARN_NOTE, "key sequence error, stop at %s(%d)!\n", input_name, input_number);
+    fatal("sort each input with Rksort by the same key-field list and key flags%s.\n", m->other_way);
+}
+
 // Hands a record without a key, just read, to the owner and forgets it:
 // with nothing else held the areas are emptied, else the record and its
 // key are given back.
@@ -75,7 +82,7 @@ void read_group(Merge* m, MergeInput* s) {
             s->ahead_key = key;
             return;
         } else {
-            fatal("key sequence error, stop at %s(%d)!\n", input_name, input_number);
+            sequence_error(m);
         }
     }
 }
@@ -124,11 +131,12 @@ int32_t leading_run(const Merge* m) {
 
 }  // namespace
 
-void merge_make(Merge* m, int32_t count, FieldList* list, Area* names, KeylessFn keyless) {
+void merge_make(Merge* m, int32_t count, FieldList* list, Area* names, KeylessFn keyless, const char* other_way) {
     m->count = count;
     m->list = list;
     m->names = names;
     m->keyless = keyless;
+    m->other_way = other_way;
     m->run = 0;
     m->inputs = static_cast<MergeInput*>(std::calloc(size_t(count), sizeof(MergeInput)));
     m->order = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * size_t(count)));

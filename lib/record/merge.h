@@ -44,6 +44,7 @@ struct Merge {
     FieldList* list;  // the key-field list, in the area `names`
     Area* names;
     KeylessFn keyless;
+    const char* other_way;  // ends the advice after a key sequence error
 };
 
 // The number of inputs of a merge over the remaining arguments: one per
@@ -51,7 +52,9 @@ struct Merge {
 inline int32_t merge_input_count() { return nargs < 2 ? 2 : nargs; }
 // Creates the areas of `count` inputs from the settings rsize, tsize, dsize
 // and ksize, without opening them. Fatal when the tables can't be had.
-void merge_make(Merge* m, int32_t count, FieldList* list, Area* names, KeylessFn keyless);
+// `other_way` follows the advice to sort the inputs after a key sequence
+// error: "" or ", or ..." (a way that needs no sorting).
+void merge_make(Merge* m, int32_t count, FieldList* list, Area* names, KeylessFn keyless, const char* other_way);
 // Opens the input and reads its first group.
 void merge_open_input(Merge* m, MergeInput* s);
 // Opens every input in order, reads the first groups and orders the inputs.

@@ -618,11 +618,13 @@ def model_join(argv, file_texts, stdin_text, prog="Rkjoin"):
                 inp.read_group()
     except SeqError as e:
         return ("".join(out),
-                SEQ_ADVICE % (prog, e.name, e.number), 3)
+                SEQ_ADVICE % (prog, e.name, e.number, prog, ", or use -c"), 3)
     return "".join(out), "", 0
 
 
-SEQ_ADVICE = "%s: key sequence error, stop at %s(%d)!\n"
+SEQ_ADVICE = ("%s: key sequence error, stop at %s(%d)!\n"
+              "%s: sort each input with Rksort by the same key-field list "
+              "and key flags%s.\n")
 
 
 def model_update(argv, file_texts, stdin_text, prog="Rkupdate"):
@@ -681,7 +683,7 @@ def model_update(argv, file_texts, stdin_text, prog="Rkupdate"):
                 inp.read_group()
     except SeqError as e:
         return ("".join(out), "".join(msgs) +
-                SEQ_ADVICE % (prog, e.name, e.number), 3)
+                SEQ_ADVICE % (prog, e.name, e.number, prog, ""), 3)
     return "".join(out), "".join(msgs), 1 if msgs else 0
 
 

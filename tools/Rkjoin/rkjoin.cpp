@@ -144,7 +144,7 @@ static bool turn(int32_t* wheel, const int32_t* size, int32_t n) {
 // The merge mode.
 [[noreturn]] static void merge_join() {
     Merge m;
-    merge_make(&m, ninputs, &list, &names, keyless);
+    merge_make(&m, ninputs, &list, &names, keyless, ", or use -c");
     bool* has = static_cast<bool*>(checked_malloc(sizeof(bool) * size_t(ninputs)));
     int32_t* wheel = static_cast<int32_t*>(checked_malloc(sizeof(int32_t) * size_t(ninputs)));
     int32_t* sizes = static_cast<int32_t*>(checked_malloc(sizeof(int32_t) * size_t(ninputs)));

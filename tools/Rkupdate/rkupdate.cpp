@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     if (nargs == 0) usage_exit(usage);
     exit_if_errors(2);
     Merge m;
-    merge_make(&m, merge_input_count(), &list, &names, keyless);
+    merge_make(&m, merge_input_count(), &list, &names, keyless, "");
     merge_start(&m);
     while (m.run > 0) {
         // Equal keys are ordered by input number: the last of the run wins.
