@@ -34,16 +34,41 @@ void hold(MergeInput* s, Field* rec) {
     ++s->held;
 }
 
+// A key smaller than the one before: the inputs are not sorted alike. The
+// advice is the fatal message, so that it comes last.
+[[noreturn]] void sequence_error(const Merge* m) {
+    warn(WARN_NOTE, "key sequence error, stop at %s(%d)!\n", input_name, input_number);
+    fatal("sort each input with Rksort by the same key-field list and key flags%s.\n", m->other_way);
+}
+
+// Hands a record without a key, just read, to the owner and forgets it:
+// with nothing else held the areas are emptied, else the record and its
+// key are given back.
+void pass_keyless(Merge* m, MergeInput* s, Field* rec, uint32_t* key) {
+    m->keyless(s, rec);
+    if (s->held > 0) {
+        drop_last_record(rec, key, &s->text, &s->table, &s->keys);
+        return;
+    }
+    area_reset(&s->text);
+    area_reset(&s->table);
+    area_reset(&s->keys);
+}
+
 // Reads the input's next group: the read-ahead record, if any, and the
-// records of its key that follow it.
+// records of its key that follow it, passing by those without a key.
 void read_group(Merge* m, MergeInput* s) {
     s->size = s->held;  // 0, or the read-ahead record
     s->group_key = s->ahead_key;
     s->ahead_key = nullptr;
     if (s->in.mode == INPUT_EXHAUSTED) return;
     while (Field* rec = next_record(&s->in, &s->text, &s->table)) {
-        hold(s, rec);
         uint32_t* key = make_key(rec, m->list, &s->keys, m->names);
+        if (key_is_empty(key)) {
+            pass_keyless(m, s, rec, key);
+            continue;
+        }
+        hold(s, rec);
         if (s->size == 0) {
             s->group_key = key;
             s->size = 1;
@@ -57,7 +82,7 @@ void read_group(Merge* m, MergeInput* s) {
             s->ahead_key = key;
             return;
         } else {
-            fatal("key sequence error, stop at %s(%d)!\n", input_name, input_number);
+            sequence_error(m);
         }
     }
 }
@@ -106,10 +131,12 @@ int32_t leading_run(const Merge* m) {
 
 }  // namespace
 
-void merge_make(Merge* m, int32_t count, FieldList* list, Area* names) {
+void merge_make(Merge* m, int32_t count, FieldList* list, Area* names, KeylessFn keyless, const char* other_way) {
     m->count = count;
     m->list = list;
     m->names = names;
+    m->keyless = keyless;
+    m->other_way = other_way;
     m->run = 0;
     m->inputs = static_cast<MergeInput*>(std::calloc(size_t(count), sizeof(MergeInput)));
     m->order = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * size_t(count)));

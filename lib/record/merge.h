@@ -3,6 +3,16 @@
 // record beyond (the read-ahead, which starts the next group); the inputs
 // are kept ordered by their group keys, so that the inputs whose groups
 // share the smallest key lead the order.
+//
+// A record that holds none of the key fields has no key and pairs with no
+// record, not even another one without a key. It takes no part in the
+// order: the merge hands it to its owner's `keyless` hook the moment it
+// reads it and keeps nothing of it. It so comes out ahead of every group
+// still to come, as the empty key would; only a group of its own input
+// whose first record came before it, and whose end the merge was still
+// looking for, goes after it. The order check skips it: the next record
+// with a key is compared with the last one before it, so such records may
+// stand anywhere in a sorted input.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +33,9 @@ struct MergeInput {
     Field** records() const { return reinterpret_cast<Field**>(group.base); }
 };
 
+// Takes a record without a key of input s as it is read.
+using KeylessFn = void (*)(const MergeInput* s, const Field* rec);
+
 struct Merge {
     MergeInput* inputs;
     int32_t count;
@@ -30,6 +43,8 @@ struct Merge {
     int32_t run;      // the inputs leading the order with the smallest key
     FieldList* list;  // the key-field list, in the area `names`
     Area* names;
+    KeylessFn keyless;
+    const char* other_way;  // ends the advice after a key sequence error
 };
 
 // The number of inputs of a merge over the remaining arguments: one per
@@ -37,7 +52,9 @@ struct Merge {
 inline int32_t merge_input_count() { return nargs < 2 ? 2 : nargs; }
 // Creates the areas of `count` inputs from the settings rsize, tsize, dsize
 // and ksize, without opening them. Fatal when the tables can't be had.
-void merge_make(Merge* m, int32_t count, FieldList* list, Area* names);
+// `other_way` follows the advice to sort the inputs after a key sequence
+// error: "" or ", or ..." (a way that needs no sorting).
+void merge_make(Merge* m, int32_t count, FieldList* list, Area* names, KeylessFn keyless, const char* other_way);
 // Opens the input and reads its first group.
 void merge_open_input(Merge* m, MergeInput* s);
 // Opens every input in order, reads the first groups and orders the inputs.
@@ -49,6 +66,13 @@ void merge_advance(Merge* m);
 inline Field** merge_group(const MergeInput* s) { return s->records(); }
 // The input at place i of the order.
 inline MergeInput* merge_at(const Merge* m, int32_t i) { return &m->inputs[m->order[i]]; }
+// Gives back the room of the record and its key, the last objects of
+// their areas.
+inline void drop_last_record(Field* rec, uint32_t* key, Area* text, Area* table, Area* keys) {
+    area_drop(key, keys);
+    area_drop(rec, table);
+    area_drop(rec->start, text);
+}
 // Writes the fields of the record that no key took (the record's key was
 // built), each line as read.
 void write_nonkey_fields(const Field* rec);

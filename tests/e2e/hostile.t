@@ -1306,6 +1306,7 @@ status 3
 --- stderr
 Rkjoin: code error in Rk-file bad.rk(1), irrecoverable.
 Rkupdate: key sequence error, stop at in50.rk(3)!
+Rkupdate: sort each input with Rksort by the same key-field list and key flags.
 --- status 0
 
 === csv: a 50 MB quoted cell, 100,000 columns, an unterminated quote at the end, NUL bytes

@@ -378,9 +378,12 @@ class SeqError(Exception):
 
 class MergeInput:
     """One input of the merge: its records (read lazily), the current key
-    group and the read-ahead record (the first of the next key)."""
+    group and the read-ahead record (the first of the next key).  A record
+    that holds no key field has no key: it goes to keyless(input, record)
+    when it is read and takes no part in groups or the order check."""
 
-    def __init__(self, number, name, records, entries):
+    def __init__(self, number, name, records, entries, keyless):
+        self.keyless = keyless
         self.number = number
         self.name = name
         self.records = records
@@ -401,6 +404,9 @@ class MergeInput:
             r = self.records[self.pos]
             self.pos += 1
             k = make_key(r, self.entries)
+            if not r.used:
+                self.keyless(self, r)
+                continue
             if not group:
                 group.append(r)
                 gkey = k
@@ -544,6 +550,8 @@ def model_join(argv, file_texts, stdin_text, prog="Rkjoin"):
             idx = []                              # list of (key, chain)
             for r in read_records(ins[num][1]):
                 k = make_key(r, entries)
+                if not r.used:
+                    continue                      # no key: found by none
                 for ek, chain in idx:
                     if compare_keys(ek, k, entries) == 0:
                         chain.append(r)
@@ -557,7 +565,7 @@ def model_join(argv, file_texts, stdin_text, prog="Rkjoin"):
             for idx in index:
                 found = None
                 for ek, chain in idx:
-                    if compare_keys(ek, k, entries) == 0:
+                    if r.used and compare_keys(ek, k, entries) == 0:
                         found = chain
                         break
                 chains.append(found)
@@ -572,7 +580,19 @@ def model_join(argv, file_texts, stdin_text, prog="Rkjoin"):
                 out.append("\n")
         return "".join(out), "", 0
 
-    inputs = [MergeInput(i, nm, read_records(t), entries)
+    def writable(has):
+        if any_flag:
+            return True
+        if sum(has) < nreq:
+            return False
+        return nreq == n or any(spec_fits(s, has, 0) for s in specs)
+
+    def keyless(inp, r):
+        # pairs with none: written when the set of its input alone may be
+        if writable([i == inp.number for i in range(n)]):
+            out.append(r.all_lines() + "\n")
+
+    inputs = [MergeInput(i, nm, read_records(t), entries, keyless)
               for i, (nm, t) in enumerate(ins)]
     try:
         for inp in inputs:
@@ -588,15 +608,7 @@ def model_join(argv, file_texts, stdin_text, prog="Rkjoin"):
             has = [False] * n
             for inp in run:
                 has[inp.number] = True
-            if any_flag:
-                ok = True
-            elif len(run) < nreq:
-                ok = False
-            elif nreq == n:
-                ok = True
-            else:
-                ok = any(spec_fits(s, has, 0) for s in specs)
-            if ok:
+            if writable(has):
                 for combo in itertools.product(*[i.group for i in run]):
                     out.append(combo[0].all_lines())
                     for part in combo[1:]:
@@ -606,9 +618,13 @@ def model_join(argv, file_texts, stdin_text, prog="Rkjoin"):
                 inp.read_group()
     except SeqError as e:
         return ("".join(out),
-                "%s: key sequence error, stop at %s(%d)!\n"
-                % (prog, e.name, e.number), 3)
+                SEQ_ADVICE % (prog, e.name, e.number, prog, ", or use -c"), 3)
     return "".join(out), "", 0
+
+
+SEQ_ADVICE = ("%s: key sequence error, stop at %s(%d)!\n"
+              "%s: sort each input with Rksort by the same key-field list "
+              "and key flags%s.\n")
 
 
 def model_update(argv, file_texts, stdin_text, prog="Rkupdate"):
@@ -636,7 +652,17 @@ def model_update(argv, file_texts, stdin_text, prog="Rkupdate"):
         return "", "".join("%s: %s" % (prog, e) for e in errors), 2
     ins = open_inputs(rest[1:], file_texts, stdin_text)
     n = len(ins)
-    inputs = [MergeInput(i, nm, read_records(t), entries)
+    msgs = []
+
+    def keyless(inp, r):
+        # the master's is copied; an update or deletion is not applied
+        if inp.number == 0:
+            out.append(r.all_lines() + "\n")
+        else:
+            msgs.append("%s: record without key in %s(%d), not applied.\n"
+                        % (prog, inp.name, r.number))
+
+    inputs = [MergeInput(i, nm, read_records(t), entries, keyless)
               for i, (nm, t) in enumerate(ins)]
     try:
         for inp in inputs:
@@ -656,10 +682,9 @@ def model_update(argv, file_texts, stdin_text, prog="Rkupdate"):
             for inp in run:
                 inp.read_group()
     except SeqError as e:
-        return ("".join(out),
-                "%s: key sequence error, stop at %s(%d)!\n"
-                % (prog, e.name, e.number), 3)
-    return "".join(out), "", 0
+        return ("".join(out), "".join(msgs) +
+                SEQ_ADVICE % (prog, e.name, e.number, prog, ""), 3)
+    return "".join(out), "".join(msgs), 1 if msgs else 0
 
 
 def model(prog, argv, file_texts, stdin_text):
@@ -840,6 +865,13 @@ def gen_case(rng):
     if mode != "core" and rng.random() < 0.12:
         i = rng.randrange(ninputs)
         inputs[i], _ = break_order(rng, inputs[i], entries)
+    for recs in inputs:
+        # records without any key field, anywhere in a sorted input
+        for _ in range(rng.choice([0, 0, 0, 1, 2])):
+            recs.insert(rng.randint(0, len(recs)),
+                        gen_record_lines(rng, [[] for _ in names], names))
+    if rng.random() < 0.04:
+        klist = klist.replace("id", "orgin")   # a name that no record has
 
     texts = [render(rng, recs) for recs in inputs]
     argv = []

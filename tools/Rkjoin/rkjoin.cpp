@@ -117,6 +117,20 @@ static bool some_spec_fits(const bool* has, int32_t first) {
     return false;
 }
 
+// Whether the set of inputs that have a key may be written: has[i] tells
+// which, count how many.
+static bool may_write(const bool* has, int32_t count) {
+    return any_set || (count >= nrequired && (nrequired == ninputs || some_spec_fits(has, 0)));
+}
+
+// Which inputs' records are written alone: those without a key, which
+// pair with none.
+static bool* alone;
+
+static void keyless(const MergeInput* s, const Field* rec) {
+    if (alone[s->number]) write_record(rec);
+}
+
 // The odometer of the combinations: each wheel turns through `size`
 // positions, the last wheel fastest; false when all wheels went round.
 static bool turn(int32_t* wheel, const int32_t* size, int32_t n) {
@@ -130,11 +144,17 @@ static bool turn(int32_t* wheel, const int32_t* size, int32_t n) {
 // The merge mode.
 [[noreturn]] static void merge_join() {
     Merge m;
-    merge_make(&m, ninputs, &list, &names);
+    merge_make(&m, ninputs, &list, &names, keyless, ", or use -c");
     bool* has = static_cast<bool*>(checked_malloc(sizeof(bool) * size_t(ninputs)));
     int32_t* wheel = static_cast<int32_t*>(checked_malloc(sizeof(int32_t) * size_t(ninputs)));
     int32_t* sizes = static_cast<int32_t*>(checked_malloc(sizeof(int32_t) * size_t(ninputs)));
+    alone = static_cast<bool*>(checked_malloc(sizeof(bool) * size_t(ninputs)));
     std::memset(has, 0, sizeof(bool) * size_t(ninputs));
+    for (int32_t i = 0; i < ninputs; ++i) {
+        has[i] = true;
+        alone[i] = may_write(has, 1);
+        has[i] = false;
+    }
     merge_start(&m);
     for (;;) {
         if (m.run == 0) break;
@@ -145,8 +165,7 @@ static bool turn(int32_t* wheel, const int32_t* size, int32_t n) {
         }
         int32_t run = m.run;
         for (int32_t i = 0; i < run; ++i) has[merge_at(&m, i)->number] = true;
-        bool write = any_set || (run >= nrequired && (nrequired == ninputs || some_spec_fits(has, 0)));
-        if (write) {
+        if (may_write(has, run)) {
             for (int32_t i = 0; i < run; ++i) {
                 wheel[i] = 0;
                 sizes[i] = merge_at(&m, i)->size;
@@ -213,6 +232,10 @@ static void load(Indexed* x) {
     open_input(&x->in, INPUT_ONE_FILE);
     while (Field* rec = next_record(&x->in, &x->text, &x->table)) {
         uint32_t* key = make_key(rec, &list, &x->keys, &names);
+        if (key_is_empty(key)) {  // no key: no record finds it
+            drop_last_record(rec, key, &x->text, &x->table, &x->keys);
+            continue;
+        }
         auto* e = static_cast<Listed*>(area_alloc(sizeof(Listed), &x->list));
         int32_t at = x->count++;
         *e = Listed{rec, -1, at};
@@ -246,8 +269,9 @@ static void load(Indexed* x) {
 
     while (Field* rec = next_record(&in, &text, &table)) {
         uint32_t* key = make_key(rec, &list, &keys, &names);
+        bool keyed = !key_is_empty(key);  // a record without a key finds none
         for (int32_t i = 1; i < ninputs; ++i) {
-            uint32_t value = keytree_find(&indexed[i].tree, key);
+            uint32_t value = keyed ? keytree_find(&indexed[i].tree, key) : KEYTREE_NONE;
             has[i] = value != KEYTREE_NONE;
             first[i] = has[i] ? int32_t(*keytree_word(&indexed[i].tree, value)) : -1;
             current[i] = first[i];

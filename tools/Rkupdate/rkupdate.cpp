@@ -33,6 +33,13 @@ static const ToolSpec spec = {usage, "dk:D:", settings, option, nullptr};
 static Area names;
 static FieldList list;
 
+// A master record without a key is copied; an update or deletion without
+// one says nothing to apply.
+static void keyless(const MergeInput* s, const Field* rec) {
+    if (s->number == 0) write_record(rec);
+    else warn(WARN_ERROR, "record without key in %s(%d), not applied.\n", input_name, input_number);
+}
+
 int main(int argc, char** argv) {
     tool_start(spec, argc, argv);
     tool_area("nsize", &names);
@@ -40,7 +47,7 @@ int main(int argc, char** argv) {
     if (nargs == 0) usage_exit(usage);
     exit_if_errors(2);
     Merge m;
-    merge_make(&m, merge_input_count(), &list, &names);
+    merge_make(&m, merge_input_count(), &list, &names, keyless, "");
     merge_start(&m);
     while (m.run > 0) {
         // Equal keys are ordered by input number: the last of the run wins.
