@@ -26,14 +26,21 @@ struct CsvReader {
     bool has_pushed = false;
 };
 
+// Drops a UTF-8 byte-order mark (the bytes EF BB BF) at the start of the
+// text, whatever the locale: it would begin the first column's name.
+void csv_skip_byte_order_mark(CsvReader* r);
+
 namespace csv_detail {
+wint_t after_cr(CsvReader* r);
 void skip_nul(const CsvReader* r);
 [[noreturn]] void code_error(const CsvReader* r);
 void unexpected_eof(const CsvReader* r);
 }  // namespace csv_detail
 
-// The next character: newlines are counted, NUL characters skipped with a
-// counted error, a byte that does not decode ends the program.
+// The next character: a carriage return right before a newline belongs to
+// the line end (CR LF gives one newline), newlines are counted, NUL
+// characters skipped with a counted error, a byte that does not decode ends
+// the program.
 inline wint_t csv_next(CsvReader* r) {
     if (r->has_pushed) {
         r->has_pushed = false;
@@ -43,7 +50,7 @@ inline wint_t csv_next(CsvReader* r) {
     WStream* s = r->in;
     if (s->pos < s->len && ascii_compatible) {
         unsigned char b = s->buf[s->pos];
-        if (b < 0x80 && b != 0 && b != '\n') {
+        if (b < 0x80 && b != 0 && b != '\n' && b != '\r') {
             ++s->pos;
             return b;
         }
@@ -52,6 +59,8 @@ inline wint_t csv_next(CsvReader* r) {
         wint_t c = ws_getwc(r->in);
         if (c == L'\n') {
             ++r->line;
+        } else if (c == L'\r') {
+            return csv_detail::after_cr(r);
         } else if (c == 0) {
             csv_detail::skip_nul(r);
             continue;

@@ -107,6 +107,18 @@ inline BlockMasks widen_block(const unsigned char* p, wchar_t* d) {
     return m;
 }
 
+// A line that holds only a carriage return is an empty line of a file with
+// CR LF line ends, whose records therefore run together: said once for each
+// stream.
+[[gnu::noinline, gnu::cold]] void tell_cr_line_ends(WStream* s) {
+    if (s->told_cr) return;
+    warn(WARN_NOTE,
+         "a line holds only a carriage return in %s(%d): the file has CR LF line ends, so its records run "
+         "together; convert it with tr -d '\\r' or dos2unix.\n",
+         input_name, input_number);
+    s->told_cr = true;
+}
+
 // State of one call of read_record. The record's text is built as one
 // object in the text area (so that a move to the area's base carries every
 // field along) and its table as one object in the table area.
@@ -142,10 +154,16 @@ struct RecordBuilder {
         in_line = true;
     }
 
-    // The open field's newline was stored at nl.
-    void finish_line(wchar_t* nl) {
+    // The open field's newline was stored at nl. Lines that hold only a
+    // carriage return (the empty lines of a file with CR LF line ends) are
+    // looked for only among the lines without a colon, so that the scanners
+    // pay next to nothing for them.
+    void finish_line(wchar_t* nl, WStream* s) {
         Field* f = cur();
-        if (f->value == nullptr) f->value = f->start;
+        if (f->value == nullptr) {
+            f->value = f->start;
+            if (nl - f->start == 1 && *f->start == L'\r') tell_cr_line_ends(s);
+        }
         f->end = nl;
         in_line = false;
         ++nfields;
@@ -154,18 +172,18 @@ struct RecordBuilder {
     wchar_t* reserve(size_t n) { return static_cast<wchar_t*>(area_extend(n * sizeof(wchar_t), &obj, text)); }
 
     // A last line that ended with the input.
-    void end_line() {
+    void end_line(WStream* s) {
         wchar_t* d = reserve(1);
         *d = L'\n';
-        finish_line(d);
+        finish_line(d, s);
     }
 
     // Takes one decoded character; returns true when it ends the record.
-    bool take(wchar_t c) {
+    bool take(wchar_t c, WStream* s) {
         if (c == 0) return false;
         if (c == L'\n') {
             if (in_line) {
-                end_line();
+                end_line(s);
                 return false;
             }
             return nfields > 0;
@@ -179,10 +197,10 @@ struct RecordBuilder {
 
     // Chunk scanners, one per instruction-set level (scan.inc).
     template <int L>
-    int take_block(const unsigned char* p, wchar_t* d, unsigned* used);
+    int take_block(const unsigned char* p, wchar_t* d, unsigned* used, WStream* s);
     template <int L>
     bool take_chunk(WStream* s);
-    int take_block_avx2(const unsigned char* p, wchar_t* d, unsigned* used);
+    int take_block_avx2(const unsigned char* p, wchar_t* d, unsigned* used, WStream* s);
     bool take_chunk_avx2(WStream* s);
 };
 
@@ -302,9 +320,9 @@ Field* read_record(WStream* s, Area* text, Area* table_area) {
             if (s->error) code_error(ws_bad_byte(s));
             break;
         }
-        if (rb.take(wchar_t(c))) break;
+        if (rb.take(wchar_t(c), s)) break;
     }
-    if (rb.in_line) rb.end_line();  // a last line without its newline
+    if (rb.in_line) rb.end_line(s);  // a last line without its newline
 
     Field* result = nullptr;
     if (rb.nfields > 0) {

@@ -67,6 +67,9 @@ void close_input(Input* in);
 // grow and nothing else in them changes. Sets input_name and input_number.
 Field* next_record(Input* in, Area* text, Area* table);
 // The same for one stream, or null when the stream holds no more fields.
+// The first line of the stream that holds only a carriage return (the
+// empty line of a file with CR LF line ends) gets a note on standard error
+// naming input_name and input_number, and sets s->told_cr.
 Field* read_record(WStream* s, Area* text, Area* table);
 
 // Writes the field lines of a record as read: its text, which is one

@@ -153,6 +153,7 @@ static WStream* ws_make(int fd) {
     if (s == nullptr || buf == nullptr) fatal("can't allocate necessary memory!\n");
     s->fd = fd;
     s->eof = s->error = s->bad = false;
+    s->told_cr = false;
     s->buf = buf;
     s->pos = s->len = 0;
     s->cap = WS_BUFSIZE;

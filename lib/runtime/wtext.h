@@ -45,6 +45,7 @@ struct WStream {
     bool eof;      // the descriptor reported end of file
     bool error;    // a read error or an undecodable sequence was met
     bool bad;      // the error is an undecodable sequence at buf + pos
+    bool told_cr;  // the record reader noted a line of only a carriage return
     unsigned char* buf;
     size_t pos;    // next byte to decode
     size_t len;    // bytes in buf

@@ -15,7 +15,10 @@ a:1|b:2|c:3| :: RktoCsv -p b,a => 2,1|status 0
 a:x\xe3\x80\x80|b:\tz|c:\xc2\xa0y| :: RktoCsv -p a,b,c => "xM-cM-^@M-^@","	z",M-BM- y|status 0
 a:1|b:2|c:3| :: RktoCsv -p ^b => a,c|1,3|status 0
 x,y:1|noname| :: RktoCsv => "x,y",|1,noname|status 0
-a,b|1,2|1|1,2,3|"x,y","a""b"|"ab"c,"l1|l2"||1,2\r :: RkfromCsv => a:1|b:2||a:1|b:||a:1|b:2|b:3||a:x,y|b:a"b||a:abc|b:l1|b:l2||a:|b:||a:1|b:2^M||status 0
+a,b|1,2|1|1,2,3|"x,y","a""b"|"ab"c,"l1|l2"||1,2\r :: RkfromCsv => a:1|b:2||a:1|b:||a:1|b:2|b:3||a:x,y|b:a"b||a:abc|b:l1|b:l2||a:|b:||a:1|b:2||status 0
+\xef\xbb\xbfa,"b\r|c"\r|x\ry,"p\rq\r|r"\r|\r|1,\r\r :: RkfromCsv => a:x^My|bc:p^Mq|bc:r||a:|bc:||a:1|bc:^M||status 0
+a:1|b:2| :: RktoCsv -H -p b,a => b,a|2,1|status 0
+a:1|b:2| :: RktoCsv -H -p ^a => b|2|status 0
 a,b|"open :: RkfromCsv => a:open|a:|b:||status 1|RkfromCsv: unexpected eof in QUOTATION MARK at (stdin)(3).
 a\0,b|1,\0\0 2 :: RkfromCsv -F => a:1|b: 2||status 1|RkfromCsv: skips a NULL character in the file (stdin)(1).|RkfromCsv: skips a NULL character in the file (stdin)(2).|RkfromCsv: skips a NULL character in the file (stdin)(2).
  :: RkfromCsv => status 0
@@ -44,6 +47,32 @@ a:3
 status 1
 --- stderr
 RkfromCsv: can't open missing.csv.
+=== CR LF and byte-order marks: a CR LF file with a byte-order mark reads as its LF twin, each file, standard input, the C locale
+--- run
+i=0; while IFS= read -r l; do i=$((i+1))
+  printf '%b\n' "${l//|/\\n}" > lf$i.csv
+  { printf '\xef\xbb\xbf'; sed 's/$/\r/' lf$i.csv; } > crlf$i.csv; done <<'EOF2'
+name,"note"|1,"two|lines"|2,x||3,
+"h|1",h2|a,b
+\xc3\xa9t\xc3\xa9,b|\xe2\x82\xac,"c,d"
+EOF2
+RkfromCsv lf1.csv lf2.csv lf3.csv | tee lf.out | paste -sd'|'
+RkfromCsv crlf1.csv crlf2.csv crlf3.csv | cmp - lf.out
+RkfromCsv < crlf1.csv | cmp - <(RkfromCsv lf1.csv)
+LC_ALL=C RkfromCsv crlf1.csv crlf2.csv | cmp - <(RkfromCsv lf1.csv lf2.csv)
+--- stdout
+name:1|note:two|note:lines||name:2|note:x||name:|note:||name:3|note:||h1:a|h2:b||été:€|b:c,d|
+=== RktoCsv: a field that turns up after the columns were fixed is a counted error
+--- run
+{ for i in $(seq 300); do printf 'a:%d\n\n' $i; done; printf 'a:x\nb:late\n\n'; } > late.rk
+RktoCsv -D rsize=1 late.rk | sed -n '1p;$p'
+echo "status ${PIPESTATUS[0]}"
+--- stdout
+a
+x
+status 1
+--- stderr
+RktoCsv: fields not among the columns found are left out from late.rk(301) on.
 === round trip: generated records with commas, quotes, blanks at both ends and other scripts come back through RktoCsv | RkfromCsv
 --- run
 python3 - <<'PY'

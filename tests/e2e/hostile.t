@@ -179,6 +179,8 @@ with open("ref.out", "wb") as f:
     f.write("".join("\n".join(r) + "\n\n" for r in recs).encode("utf-8"))
 --- run
 set -f
+shopt -s extglob
+cr_note="): the file has CR LF line ends, so its records run together; convert it with tr -d '\r' or dos2unix."$'\n'
 mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
@@ -195,6 +197,8 @@ run() {
   local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
   timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
   IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  # A line of only a carriage return gets one note, before anything else.
+  e=${e#"$1: a line holds only a carriage return in ${*: -1}("+([0-9])"$cr_note"}
   [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
   if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
   elif ((st >= 128)); then why="signal $((st - 128))"
@@ -297,6 +301,8 @@ with open("ref.out", "wb") as f:
     f.write("".join("\n".join(r) + "\n\n" for r in recs).encode("utf-8"))
 --- run
 set -f
+shopt -s extglob
+cr_note="): the file has CR LF line ends, so its records run together; convert it with tr -d '\r' or dos2unix."$'\n'
 mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
@@ -313,6 +319,8 @@ run() {
   local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
   timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
   IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  # A line of only a carriage return gets one note, before anything else.
+  e=${e#"$1: a line holds only a carriage return in ${*: -1}("+([0-9])"$cr_note"}
   [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
   if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
   elif ((st >= 128)); then why="signal $((st - 128))"

@@ -164,21 +164,40 @@ a:1
 
 --- status 0
 
-=== format: carriage returns are ordinary characters; a line of CR is a field
+=== format: carriage returns are ordinary characters; a line of CR is a field, noted once per file
 --- file a.rk escaped
+x:0
+
 a:1\r
 \r
 b:\r2\r
-\r
+--- file b.rk escaped
+\r3
 --- run
-Rkcat -n a.rk
+Rkcat -n a.rk b.rk - < a.rk
 --- stdout escaped
 seq:1
+x:0
+
+seq:2
 a:1\r
 \r
 b:\r2\r
-\r
 
+seq:3
+\r3
+
+seq:4
+x:0
+
+seq:5
+a:1\r
+\r
+b:\r2\r
+
+--- stderr escaped
+Rkcat: a line holds only a carriage return in a.rk(2): the file has CR LF line ends, so its records run together; convert it with tr -d '\\r' or dos2unix.
+Rkcat: a line holds only a carriage return in (stdin)(2): the file has CR LF line ends, so its records run together; convert it with tr -d '\\r' or dos2unix.
 --- status 0
 
 === format: non-ASCII names and values pass unchanged

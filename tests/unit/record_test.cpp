@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <memory>
+#include <random>
 
 #include "keys.h"
 #include "simd.h"
@@ -306,6 +307,63 @@ TEST(RecordReader, UndecodableInputIsFatal) {
                 "rt: code error in Rk-file " + bad.path + "\\(3\\), irrecoverable\\.\n");
     EXPECT_EXIT(read_input({cut.path}, INPUT_ALL_FILES), ExitedWithCode(3),
                 "rt: code error in Rk-file " + cut.path + "\\(2\\), irrecoverable\\.\n");
+}
+
+// For each record, whether one of its lines holds only a carriage return,
+// worked out from the text: NULs dropped, lines grouped by empty lines.
+static std::vector<bool> cr_lines_of(std::string text) {
+    std::erase(text, '\0');
+    std::vector<bool> v;
+    bool open = false;
+    for (size_t at = 0; at < text.size();) {
+        size_t nl = std::min(text.find('\n', at), text.size());
+        std::string line = text.substr(at, nl - at);
+        at = nl + 1;
+        if (!line.empty() && !open) v.push_back(false);
+        open = !line.empty();
+        if (line == "\r") v.back() = true;
+    }
+    return v;
+}
+
+// The reader notes a line of only a carriage return exactly, at every
+// vector level, wherever the line falls: across blocks and chunks, after
+// NULs and characters of several bytes, near the end of a small area, from a
+// file and from a pipe of small pieces; once until the flag is cleared.
+TEST(RecordReader, LinesOfOnlyACarriageReturn) {
+    start();
+    std::mt19937 rng(33);
+    const std::vector<std::string> pieces{"\r", "\n", "\r\n", "\n\r\n", "x:y", "\xc3\xa9", "\0"s, "\r\0"s};
+    const int best = simd_level;
+    int with_cr = 0;
+    for (int round = 0; round < 120; ++round) {
+        std::string bytes;
+        for (int k = int(rng() % 300); k > 0; --k)
+            bytes += rng() % 4 ? pieces[rng() % pieces.size()] : std::string(rng() % 90, 'a');
+        std::vector<bool> want = cr_lines_of(bytes);
+        for (bool b : want) with_cr += b;
+        for (int level = SIMD_SCALAR; level <= best; ++level) {
+            for (int way = 0; way < 2; ++way) {
+                simd_level = level;
+                Area *text, *table;
+                small_areas(&text, &table);
+                TempFile f(bytes);
+                std::unique_ptr<PipeFeed> feed;
+                if (way == 1) feed = std::make_unique<PipeFeed>(small_pieces(bytes, rng() % 64 + 1));
+                WStream* s = way == 0 ? f.open() : feed->stream;
+                std::vector<bool> got;
+                CaptureStderr();
+                while (area_reset(text), area_reset(table), s->told_cr = false, read_record(s, text, table))
+                    got.push_back(s->told_cr);
+                std::string notes = GetCapturedStderr();
+                if (way == 0) ws_close(s);
+                simd_level = best;
+                ASSERT_EQ(got, want) << "round " << round << " level " << level << " way " << way;
+                ASSERT_EQ(std::count(notes.begin(), notes.end(), '\n'), std::count(got.begin(), got.end(), true));
+            }
+        }
+    }
+    EXPECT_GT(with_cr, 100);
 }
 
 TEST(Writer, RecordsAndFields) {

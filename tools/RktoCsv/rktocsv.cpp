@@ -1,7 +1,9 @@
 // RktoCsv: writes records as CSV tables, one per input file: a header line
-// of column names, then a line per record. The columns are given (-p), or
-// found in the first records of each file, which are held until the storage
-// areas run full (with at least irecs of them held) or the file ends.
+// of column names, then a line per record. The columns are given (-p; the
+// header then only with -H), or found in the first records of each file,
+// which are held until the storage areas run full (with at least irecs of
+// them held) or the file ends. A field left out because the columns were
+// fixed before it turned up is a counted error.
 #include "csv.h"
 #include "tool.h"
 
@@ -10,20 +12,26 @@ static const char usage[] =
     "\tconversion to Csv format.\n"
     "\tOptions:\n"
     "\t-p field-format-list\toutput fields and order.\n"
+    "\t-H\theader line also with -p.\n"
     "\t-Direcs=N\tnumber of inspection records.\n";
 
 static int32_t rsize = 32, tsize = 12, nsize = 1, dsize = 1, irecs = 1, wsize = 1;
 static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {"dsize", &dsize},
                              {"irecs", &irecs}, {"wsize", &wsize}, {nullptr, nullptr}};
 static const char* columns_text = nullptr;
+static bool header_always = false;
 
 static bool option(int letter) {
+    if (letter == 'H') {
+        header_always = true;
+        return true;
+    }
     if (letter != 'p') return false;
     columns_text = opt_arg;
     return true;
 }
 
-static const ToolSpec spec = {usage, "p:D:", settings, option, nullptr};
+static const ToolSpec spec = {usage, "Hp:D:", settings, option, nullptr};
 
 static Area text, table, held, names, scratch;  // rsize, tsize, dsize, nsize, wsize
 static FieldList columns;
@@ -31,7 +39,7 @@ static FieldList columns;
 // references in `held`, `nheld` of them.
 static bool inspecting = false;
 static int32_t nheld = 0;
-static bool told = false;  // of fields left out of this file's table
+static bool told = false;  // of fields left out of this file's table (an error)
 static Field** held_records() { return reinterpret_cast<Field**>(held.base); }
 
 // A field's name as the column list takes it (with its colon); a field
@@ -70,8 +78,9 @@ static void write_line(const Field* rec) {
         int position = 0;
         int m = field_list_match(&columns, name, length, nullptr, &position);
         if (m < 0 && !told) {
-            // A name the inspection did not find: said once per file.
-            warn(WARN_NOTE, "fields not among the columns found are left out from %s(%d) on.\n", input_name,
+            // A name the inspection did not find: its value is lost, an
+            // error said once per file.
+            warn(WARN_ERROR, "fields not among the columns found are left out from %s(%d) on.\n", input_name,
                  input_number);
             told = true;
         }
@@ -184,6 +193,7 @@ int main(int argc, char** argv) {
         told = false;
         inspecting = !columns.inclusive;
         if (inspecting) field_list_clear_included(&columns);
+        else if (header_always) write_header();
         while (Field* rec = next_record(&in, &text, &table)) {
             if (inspecting) {
                 auto** slot = static_cast<Field**>(area_alloc(sizeof(Field*), &held));
