@@ -303,13 +303,29 @@ static int vmessage(int level, const char* format, va_list ap) {
     return std::vfprintf(stderr, format, ap);
 }
 
+// What a message of the level does after it was written.
+static void settle(int level) {
+    if (level == WARN_FATAL) fatal_exit();
+    if (level == WARN_ERROR && !thread_log) ++error_count;
+}
+
 int warn(int level, const char* format, ...) {
     va_list ap;
     va_start(ap, format);
     int n = vmessage(level, format, ap);
     va_end(ap);
-    if (level == WARN_FATAL) fatal_exit();
-    if (level == WARN_ERROR && !thread_log) ++error_count;
+    settle(level);
+    return n;
+}
+
+int warn_errno(int level, const char* name, const char* format, ...) {
+    const char* reason = std::strerror(errno);
+    va_list ap;
+    va_start(ap, format);
+    int n = vmessage(level, format, ap);
+    va_end(ap);
+    warn(WARN_NOTE, "%s: %s\n", name, reason);
+    settle(level);
     return n;
 }
 

@@ -48,6 +48,10 @@ enum { WARN_FATAL = 1, WARN_ERROR = 2, WARN_NOTE = 3 };
 // Writes "progname: " and the message to standard error; returns the
 // characters of the message.
 int warn(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// warn, then one more line with the reason the system gave (errno) for the
+// failure of a call on the file `name`: "name: reason". At WARN_FATAL it
+// does not return.
+int warn_errno(int level, const char* name, const char* format, ...) __attribute__((format(printf, 3, 4)));
 // warn at level WARN_FATAL.
 [[noreturn]] void fatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // fatal for a code error: `byte` is the first byte that did not decode, or

@@ -168,6 +168,13 @@ WStream* ws_open(const char* path) {
     do fd = open(path, O_RDONLY | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return nullptr;
+    // A directory opens, but holds no text to read.
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        errno = EISDIR;
+        return nullptr;
+    }
     return ws_make(fd);
 }
 

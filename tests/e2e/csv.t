@@ -44,6 +44,7 @@ a:3
 status 1
 --- stderr
 RkfromCsv: can't open missing.csv.
+RkfromCsv: missing.csv: No such file or directory
 === round trip: generated records with commas, quotes, blanks at both ends and other scripts come back through RktoCsv | RkfromCsv
 --- run
 python3 - <<'PY'

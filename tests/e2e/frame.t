@@ -8,6 +8,7 @@
 #   code:     undecodable input is fatal, naming the input and the record.
 #   write:    write errors on standard output, closed pipes.
 #   big:      very large records and very long inputs, directories as input.
+#   open:     files that can't be opened, with the reason the system gives.
 #   closed:   standard descriptors closed when the program starts.
 #   filename: names that would break a record in the filename field.
 #   numbers:  numbers read the same in every locale.
@@ -148,6 +149,7 @@ x:1
 Rkcat -- --
 --- stderr
 Rkcat: can't open --.
+Rkcat: --: No such file or directory
 --- status 3
 
 === options: the first non-option ends the options: a later -n is a file name
@@ -160,6 +162,7 @@ a:1
 
 --- stderr
 Rkcat: can't open -n.
+Rkcat: -n: No such file or directory
 --- status 1
 
 === options: a lone "-" is standard input and ends the options
@@ -172,6 +175,7 @@ x:1
 
 --- stderr
 Rkcat: can't open -F.
+Rkcat: -F: No such file or directory
 --- status 1
 
 === options: in Rkhead a count after a file name is a file name
@@ -187,6 +191,7 @@ a:1
 
 --- stderr
 Rkhead: can't open -2.
+Rkhead: -2: No such file or directory
 --- status 3
 
 === -D: -D takes the next argument even when it looks like an option
@@ -656,13 +661,59 @@ head -c 1000000 /dev/zero > z.rk
 Rkcat -n z.rk
 --- status 0
 
-=== big: a directory as input cannot be read
+=== big: a directory as input can't be opened
 --- run
 mkdir d
 Rkcat d
 --- stderr
-Rkcat: code error in Rk-file d(1), irrecoverable.
+Rkcat: can't open d.
+Rkcat: d: Is a directory
 --- status 3
+
+=== open: every program that opens a file gives the reason it can't, a directory too
+--- file a.rk
+a:1
+--- run
+mkdir d
+for cmd in "Rkcat d" "Rkcat a.rk missing.rk" "Rkfreq a d" "Rksort a a.rk d" "Rkjoin a a.rk d" \
+           "Rkprint d" "RkfromCsv d a.rk" "RkfromLine a d" "Rkgrep -f d a.rk" "Rked -f d" "Rkselect -f missing.rkl"; do
+  $cmd < /dev/null > /dev/null; echo "status $?"
+done 2>&1
+--- stdout
+Rkcat: can't open d.
+Rkcat: d: Is a directory
+status 3
+Rkcat: can't open missing.rk.
+Rkcat: missing.rk: No such file or directory
+status 1
+Rkfreq: can't open d.
+Rkfreq: d: Is a directory
+status 3
+Rksort: can't open d.
+Rksort: d: Is a directory
+status 1
+Rkjoin: can't open d.
+Rkjoin: d: Is a directory
+status 3
+Rkprint: can't open d.
+Rkprint: d: Is a directory
+status 3
+RkfromCsv: can't open d.
+RkfromCsv: d: Is a directory
+status 1
+RkfromLine: can't open d.
+RkfromLine: d: Is a directory
+status 1
+Rkgrep: can't open d
+Rkgrep: d: Is a directory
+status 2
+Rked: can't open d.
+Rked: d: Is a directory
+status 3
+Rkselect: can't open missing.rkl.
+Rkselect: missing.rkl: No such file or directory
+status 3
+--- status 0
 
 === memory: an area that can't grow any further is fatal and names its new size
 --- unsanitized

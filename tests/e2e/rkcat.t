@@ -361,6 +361,7 @@ a:1
 
 --- stderr
 Rkcat: can't open %n%s%x.rk.
+Rkcat: %n%s%x.rk: No such file or directory
 --- status 1
 
 === -F: with -n, filename comes first and seq restarts at 1 for each file
@@ -506,6 +507,7 @@ a:2
 
 --- stderr
 Rkcat: can't open missing.rk.
+Rkcat: missing.rk: No such file or directory
 --- status 1
 
 === open: a later missing file after an empty first file still counts as later
@@ -514,6 +516,7 @@ Rkcat: can't open missing.rk.
 Rkcat e.rk missing.rk
 --- stderr
 Rkcat: can't open missing.rk.
+Rkcat: missing.rk: No such file or directory
 --- status 1
 
 === open: a later missing file after standard input
@@ -526,6 +529,7 @@ x:1
 
 --- stderr
 Rkcat: can't open missing.rk.
+Rkcat: missing.rk: No such file or directory
 --- status 1
 
 === open: a first file that cannot be opened is fatal
@@ -535,4 +539,5 @@ a:1
 Rkcat -n missing.rk a.rk
 --- stderr
 Rkcat: can't open missing.rk.
+Rkcat: missing.rk: No such file or directory
 --- status 3

@@ -540,7 +540,9 @@ status 1
 status 3
 --- stderr
 Rksort: can't open missing.rk.
+Rksort: missing.rk: No such file or directory
 Rksort: can't open missing.rk.
+Rksort: missing.rk: No such file or directory
 --- status 0
 
 === files: undecodable input after six runs were written: fatal, the runs are removed
