@@ -978,8 +978,40 @@ status 3
 k:0 k:1 k:2 k:3 k:z
 --- stderr
 Rksort: insufficient xmem(1) at in.rk(4).
+Rksort: the record needs -D xmem=313 or more.
 Rksort: insufficient xmem(100) at (stdin)(4).
+Rksort: the record needs -D xmem=313 or more.
 Rksort: insufficient xmem(1) at in.rk(4).
+Rksort: the record needs -D xmem=313 or more.
+--- status 0
+
+=== fatal: the limit a record needs, as the message tells it: the record's text alone takes that much or less, and with it the record fits
+--- run
+mkdir t; export TMPDIR=$PWD/t
+line() { awk -v c="$2" -v n="$3" -v name="$1" 'BEGIN { s = c; while (length(s) < n) s = s s; print name ":" substr(s, 1, n) }'; }
+# a long value outside the key, a long key, many short fields, a long key read from a pipe
+{ echo k:2; echo; line k 1 1; line v x 50000; } > value.rk
+{ echo k:2; echo; line k y 30000; } > key.rk
+{ echo k:2; echo; for i in $(seq 4000); do echo "f$i:v"; done; echo k:1; } > fields.rk
+limited() { cat ${f/pipe/key}.rk | Rksort -D xmem=$1,rsize=1,tsize=1,dsize=1,ksize=1 k $input; }
+for f in value key fields pipe; do
+  if [ $f = pipe ]; then input="-"; else input=$f.rk; fi
+  limited 16 > /dev/null 2> err
+  m=$(sed -n 's/^Rksort: the record needs -D xmem=\([0-9]*\) or more\.$/\1/p' err)
+  text=$(tail -n +3 ${f/pipe/key}.rk | wc -m)  # 4 bytes a character
+  echo "$f: $(sed -n 1p err), text within: $((text * 4 <= m * 1024)), fits: $(limited $m | grep -c ^k:) keys"
+  # with one long field, the record itself decides: a KB less is too little
+  [ $f = fields ] || { limited $((m - 1)) > /dev/null 2>&1; echo "$f: a KB less, status $?"; }
+done
+ls t
+--- stdout
+value: Rksort: insufficient xmem(16) at value.rk(2)., text within: 1, fits: 2 keys
+value: a KB less, status 3
+key: Rksort: insufficient xmem(16) at key.rk(2)., text within: 1, fits: 2 keys
+key: a KB less, status 3
+fields: Rksort: insufficient xmem(16) at fields.rk(2)., text within: 1, fits: 2 keys
+pipe: Rksort: insufficient xmem(16) at (stdin)(2)., text within: 1, fits: 2 keys
+pipe: a KB less, status 3
 --- status 0
 
 === fatal: a run file cut short during the final merge: "tmpfile ... is truncated.", status 3, runs removed
@@ -1231,6 +1263,7 @@ small areas grow
 went round
 --- stderr
 Rksort: insufficient xmem(32) at b4200.rk(2).
+Rksort: the record needs -D xmem=33 or more.
 cmp: EOF on - which is empty
 --- timeout 120
 --- status 0
