@@ -292,7 +292,9 @@ static int log_message(MessageLog* log, int level, const char* format, va_list a
 
 [[noreturn]] static void fatal_exit() {
     if (thread_log) end_logged_work();
-    if (!output_failed && !out_flush() && errno == EPIPE) die_of_broken_pipe();
+    // Whole units only: what the program was writing when it stopped is
+    // left out.
+    if (!output_failed && !out_flush_units() && errno == EPIPE) die_of_broken_pipe();
     run_cleanup();
     std::exit(3);
 }

@@ -77,9 +77,9 @@ void message_log_begin(MessageLog* log);
 // their errors; when `to` is the end of a log that ended with a fatal
 // message, the program then ends as that message would have ended it.
 void message_log_replay(const MessageLog* log, size_t from, size_t to);
-// Before a read that may wait for input: the output so far goes out, or,
-// on a thread with a log, the log marks the place, and the replay writes
-// the output out there.
+// Before a read that may wait for input: the whole units of output so far
+// go out (out_flush_checked), or, on a thread with a log, the log marks the
+// place, and the replay writes them out there.
 void out_flush_before_read();
 // Memory outside the storage areas: malloc and realloc (of at least one
 // byte) that end the program with a fatal message when none is left.

@@ -9,6 +9,7 @@
 #   write:    write errors on standard output, closed pipes.
 #   big:      very large records and very long inputs, directories as input.
 #   open:     files that can't be opened, with the reason the system gives.
+#   half:     a fatal error leaves whole records (lines, pages) on the output.
 #   closed:   standard descriptors closed when the program starts.
 #   filename: names that would break a record in the filename field.
 #   numbers:  numbers read the same in every locale.
@@ -713,6 +714,100 @@ status 3
 Rkselect: can't open missing.rkl.
 Rkselect: missing.rkl: No such file or directory
 status 3
+--- status 0
+
+=== half: a fatal error in the middle of a record leaves the records before it, whole
+--- run
+printf 'name,age\nAnn,3\nJos\xe9,4\n' > name.csv
+printf 'name,age\nAnn,3\nBo,J\xe9\n' > age.csv
+printf 'a:1\n\na:2\n\na:\xff\n' > bad.rk
+printf '1\n2\n\xff\n' > bad.txt
+for cmd in "RkfromCsv name.csv" "RkfromCsv age.csv" "RkfromLine a bad.txt" "Rkcat bad.rk" "Rksort a bad.rk" \
+           "RktoCsv -p a bad.rk" "RktoLine -p a bad.rk" "RktoTex bad.rk"; do
+  echo "$cmd:"; $cmd 2> /dev/null; echo "status $?"
+done
+cat bad.rk | Rkcat 2> /dev/null; echo "piped status $?"
+--- stdout
+RkfromCsv name.csv:
+name:Ann
+age:3
+
+status 3
+RkfromCsv age.csv:
+name:Ann
+age:3
+
+status 3
+RkfromLine a bad.txt:
+a:1
+
+a:2
+
+status 3
+Rkcat bad.rk:
+a:1
+
+a:2
+
+status 3
+Rksort a bad.rk:
+status 3
+RktoCsv -p a bad.rk:
+1
+2
+status 3
+RktoLine -p a bad.rk:
+1
+2
+status 3
+RktoTex bad.rk:
+\a 1
+
+\a 2
+
+status 3
+a:1
+
+a:2
+
+piped status 3
+--- status 0
+
+=== half: more output than the 64 KB buffer before the fatal error, records larger than it, read from a file or a pipe
+--- run
+awk 'BEGIN { print "k,v"; for (i = 0; i < 3000; i++) printf "%d,%040d\n", i, i }' > many.csv
+awk 'BEGIN { for (i = 0; i < 3000; i++) printf "k:%d\nv:%040d\n\n", i, i }' > many.rk
+awk 'BEGIN { s = "x"; while (length(s) < 200000) s = s s; print "k,v"; print "1," s; print "2," s }' > wide.csv
+RkfromCsv wide.csv > wide.rk
+# the last row: an undecodable byte at the start, after the first character,
+# in the first cell, and after 100,000 characters
+long=$(head -c 100000 /dev/zero | tr '\0' x)
+for input in many wide; do
+  n=0
+  for last in '3000,\xe9' '3000,a\xe9' '3\xe9,x' "3,$long\xe9"; do
+    { cat $input.csv; printf "$last\n"; } > in.csv
+    n=$((n + 1))
+    RkfromCsv in.csv | cmp - $input.rk && echo "$input $n: whole"
+    cat in.csv | RkfromCsv | cmp - $input.rk && echo "$input $n piped: whole"
+  done
+done 2> /dev/null
+--- stdout
+many 1: whole
+many 1 piped: whole
+many 2: whole
+many 2 piped: whole
+many 3: whole
+many 3 piped: whole
+many 4: whole
+many 4 piped: whole
+wide 1: whole
+wide 1 piped: whole
+wide 2: whole
+wide 2 piped: whole
+wide 3: whole
+wide 3 piped: whole
+wide 4: whole
+wide 4 piped: whole
 --- status 0
 
 === memory: an area that can't grow any further is fatal and names its new size
