@@ -727,6 +727,9 @@ for cmd in "RkfromCsv name.csv" "RkfromCsv age.csv" "RkfromLine a bad.txt" "Rkca
   echo "$cmd:"; $cmd 2> /dev/null; echo "status $?"
 done
 cat bad.rk | Rkcat 2> /dev/null; echo "piped status $?"
+{ for i in $(seq 200); do printf 'a:%d\nb:xx\n\n' $i; done; printf 'a:\xff\n'; } > pages.rk
+Rkprint -x 40 -y 10 pages.rk 2> /dev/null > pages
+echo "Rkprint: $(grep -c $'\f' pages) pages, the last one ending in $(tail -c 2 pages | od -An -c)"
 --- stdout
 RkfromCsv name.csv:
 name:Ann
@@ -771,6 +774,7 @@ a:1
 a:2
 
 piped status 3
+Rkprint: 28 pages, the last one ending in   \f  \n
 --- status 0
 
 === half: more output than the 64 KB buffer before the fatal error, records larger than it, read from a file or a pipe
