@@ -374,7 +374,7 @@ void open_input(Input* in, int mode) {
     in->stream = nullptr;
     if (nargs > 0) {
         const char* failed = nullptr;
-        if (!take_file(in, &failed)) fatal("can't open %s.\n", failed);
+        if (!take_file(in, &failed)) warn_errno(WARN_FATAL, failed, "can't open %s.\n", failed);
     } else {
         in->stream = ws_stdin();
         mode = INPUT_ONE_FILE;
@@ -405,7 +405,7 @@ Field* next_record(Input* in, Area* text, Area* table_area) {
         if (in->mode == INPUT_ALL_FILES && nargs > 0) {
             const char* failed = nullptr;
             if (!take_file(in, &failed)) {
-                warn(WARN_ERROR, "can't open %s.\n", failed);
+                warn_errno(WARN_ERROR, failed, "can't open %s.\n", failed);
                 break;
             }
             in->number = 0;

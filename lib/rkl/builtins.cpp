@@ -316,7 +316,7 @@ RklValue run_qx(const RklValue& operand) {
         }
     }
     *w = 0;
-    out_flush();
+    out_flush_units();
     int status = 0;
     area_align(alignof(void*), value_area);
     held = 2;

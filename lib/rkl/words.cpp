@@ -54,7 +54,7 @@ void rkl_words_from_args(RklWords* w, char** args, int nargs, int first) {
 void rkl_words_from_file(RklWords* w, const char* path) {
     std::memset(w, 0, sizeof *w);
     w->stream = ws_open(path);
-    if (w->stream == nullptr) fatal("can't open %s.\n", path);
+    if (w->stream == nullptr) warn_errno(WARN_FATAL, path, "can't open %s.\n", path);
     w->path = path;
     w->bad_word = -1;
     w->line = 1;

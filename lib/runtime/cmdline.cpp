@@ -292,7 +292,9 @@ static int log_message(MessageLog* log, int level, const char* format, va_list a
 
 [[noreturn]] static void fatal_exit() {
     if (thread_log) end_logged_work();
-    if (!output_failed && !out_flush() && errno == EPIPE) die_of_broken_pipe();
+    // Whole units only: what the program was writing when it stopped is
+    // left out.
+    if (!output_failed && !out_flush_units() && errno == EPIPE) die_of_broken_pipe();
     run_cleanup();
     std::exit(3);
 }
@@ -303,13 +305,29 @@ static int vmessage(int level, const char* format, va_list ap) {
     return std::vfprintf(stderr, format, ap);
 }
 
+// What a message of the level does after it was written.
+static void settle(int level) {
+    if (level == WARN_FATAL) fatal_exit();
+    if (level == WARN_ERROR && !thread_log) ++error_count;
+}
+
 int warn(int level, const char* format, ...) {
     va_list ap;
     va_start(ap, format);
     int n = vmessage(level, format, ap);
     va_end(ap);
-    if (level == WARN_FATAL) fatal_exit();
-    if (level == WARN_ERROR && !thread_log) ++error_count;
+    settle(level);
+    return n;
+}
+
+int warn_errno(int level, const char* name, const char* format, ...) {
+    const char* reason = std::strerror(errno);
+    va_list ap;
+    va_start(ap, format);
+    int n = vmessage(level, format, ap);
+    va_end(ap);
+    warn(WARN_NOTE, "%s: %s\n", name, reason);
+    settle(level);
     return n;
 }
 

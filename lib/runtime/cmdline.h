@@ -48,6 +48,10 @@ enum { WARN_FATAL = 1, WARN_ERROR = 2, WARN_NOTE = 3 };
 // Writes "progname: " and the message to standard error; returns the
 // characters of the message.
 int warn(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// warn, then one more line with the reason the system gave (errno) for the
+// failure of a call on the file `name`: "name: reason". At WARN_FATAL it
+// does not return.
+int warn_errno(int level, const char* name, const char* format, ...) __attribute__((format(printf, 3, 4)));
 // warn at level WARN_FATAL.
 [[noreturn]] void fatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // fatal for a code error: `byte` is the first byte that did not decode, or
@@ -73,9 +77,9 @@ void message_log_begin(MessageLog* log);
 // their errors; when `to` is the end of a log that ended with a fatal
 // message, the program then ends as that message would have ended it.
 void message_log_replay(const MessageLog* log, size_t from, size_t to);
-// Before a read that may wait for input: the output so far goes out, or,
-// on a thread with a log, the log marks the place, and the replay writes
-// the output out there.
+// Before a read that may wait for input: the whole units of output so far
+// go out (out_flush_checked), or, on a thread with a log, the log marks the
+// place, and the replay writes them out there.
 void out_flush_before_read();
 // Memory outside the storage areas: malloc and realloc (of at least one
 // byte) that end the program with a fatal message when none is left.

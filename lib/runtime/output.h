@@ -1,6 +1,14 @@
 // The buffered encoder for standard output: wide text in the locale's
 // encoding, bytes as they are. A failed write ends the program
 // (output_error); everything buffered goes out at rk_exit.
+//
+// The output is a sequence of units: records (a unit ends at an empty
+// line), or for output that is not Rk-records, what the program marks
+// (out_units, out_mark). Before the end of the program only whole units
+// reach standard output: a full buffer writes out the units it holds and
+// keeps the unit in progress, aside on the heap while that one unit alone
+// is larger than the buffer; a fatal error writes the whole units and
+// drops the rest, so that no reader takes half a record for one.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +21,7 @@ namespace out_detail {
 enum { BUFSIZE = 1 << 16 };
 extern char buf[];
 extern size_t len;
+extern size_t mark;  // under OUT_MARKED: the end of the last whole unit in buf
 void putwc_slow(wchar_t c);
 void bytes_slow(const char* bytes, size_t n);
 }  // namespace out_detail
@@ -58,8 +67,19 @@ inline void out_lit(const char (&text)[N]) {
 // Writes a decimal integer.
 void out_int(long v);
 void out_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Writes out what is buffered; false on a write error (errno set).
+// Kinds of units (out_units).
+enum OutUnits { OUT_RECORDS, OUT_MARKED };
+// Sets how the output is cut into units; OUT_RECORDS until a program says
+// otherwise.
+void out_units(OutUnits kind);
+// Under OUT_MARKED: a unit ends here.
+inline void out_mark() { out_detail::mark = out_detail::len; }
+// Writes out everything buffered, a unit in progress included (the end of
+// the output); false on a write error (errno set).
 bool out_flush();
+// Writes out the whole units buffered, keeping the unit in progress; false
+// on a write error (errno set).
+bool out_flush_units();
 // The same before the program may wait (for input): a write error ends the
 // program as it does when the buffer fills.
 void out_flush_checked();

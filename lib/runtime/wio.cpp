@@ -169,6 +169,13 @@ WStream* ws_open(const char* path) {
     do fd = open(path, O_RDONLY | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return nullptr;
+    // A directory opens, but holds no text to read.
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        errno = EISDIR;
+        return nullptr;
+    }
     return ws_make(fd);
 }
 
@@ -262,39 +269,111 @@ wint_t ws_getwc(WStream* s) {
 
 char out_detail::buf[out_detail::BUFSIZE];
 size_t out_detail::len = 0;
+size_t out_detail::mark = 0;
 // Shorter names for this file.
 static constexpr size_t OUT_BUFSIZE = out_detail::BUFSIZE;
 static char* const out_buf = out_detail::buf;
 static size_t& out_len = out_detail::len;
+static size_t& out_mark_at = out_detail::mark;
 
 static long (*out_writer)(const char*, size_t) = nullptr;
 
 void out_redirect(long (*writer)(const char* bytes, size_t n)) { out_writer = writer; }
 
-bool out_flush() {
+// The units (see output.h). The buffer always starts at the start of a
+// unit, or right after the part of it held aside: `aside` holds the start
+// of a unit larger than the buffer, whose end is still to come.
+static OutUnits out_kind = OUT_RECORDS;
+static char* aside = nullptr;
+static size_t aside_len = 0, aside_cap = 0;
+// No unit ends in the buffer (the one held aside goes on).
+static constexpr size_t NO_END = ~size_t(0);
+
+void out_units(OutUnits kind) { out_kind = kind; }
+
+// Writes n bytes; false on a write error (errno set).
+static bool out_send(const char* bytes, size_t n) {
     size_t done = 0;
-    while (done < out_len) {
-        ssize_t r = out_writer ? out_writer(out_buf + done, out_len - done) : write(1, out_buf + done, out_len - done);
+    while (done < n) {
+        ssize_t r = out_writer ? out_writer(bytes + done, n - done) : write(1, bytes + done, n - done);
         if (r < 0) {
             if (errno == EINTR) continue;
-            out_len = 0;
             return false;
         }
         done += size_t(r);
     }
-    out_len = 0;
     return true;
 }
 
+// Where the last record in the buffer ends (after its empty line), or
+// NO_END. The byte before the buffer is the last one held aside.
+static size_t last_record_end() {
+    size_t n = out_len;
+    while (const void* at = n > 0 ? memrchr(out_buf, '\n', n) : nullptr) {
+        size_t i = size_t(static_cast<const char*>(at) - out_buf);
+        char before = i > 0 ? out_buf[i - 1] : aside_len > 0 ? aside[aside_len - 1] : 0;
+        if (before == '\n') return i + 1;
+        n = i;
+    }
+    return NO_END;
+}
+
+static size_t last_unit_end() { return out_kind == OUT_MARKED ? out_mark_at : last_record_end(); }
+
+// Writes what is held aside and the buffer up to `end`, the end of a unit;
+// the rest moves to the front. On a write error everything is dropped.
+static bool out_send_units(size_t end) {
+    bool ok = out_send(aside, aside_len) && out_send(out_buf, end);
+    aside_len = 0;
+    if (!ok) end = out_len;
+    std::memmove(out_buf, out_buf + end, out_len - end);
+    out_len -= end;
+    out_mark_at = 0;
+    return ok;
+}
+
+// Moves the buffer, all of it the unit in progress, to the end of `aside`.
+static void out_set_aside() {
+    if (aside_len + out_len > aside_cap) {
+        size_t cap = aside_cap ? aside_cap : OUT_BUFSIZE;
+        while (cap < aside_len + out_len) cap *= 2;
+        aside = static_cast<char*>(checked_realloc(aside, cap));
+        aside_cap = cap;
+    }
+    std::memcpy(aside + aside_len, out_buf, out_len);
+    aside_len += out_len;
+    out_len = 0;
+    out_mark_at = NO_END;
+}
+
+bool out_flush() {
+    bool ok = out_send(aside, aside_len) && out_send(out_buf, out_len);
+    aside_len = out_len = out_mark_at = 0;
+    return ok;
+}
+
+bool out_flush_units() {
+    size_t end = last_unit_end();
+    if (end == NO_END || (end == 0 && aside_len == 0)) return true;
+    return out_send_units(end);
+}
+
 void out_flush_checked() {
-    if (out_len > 0 && !out_flush()) output_error();
+    if (!out_flush_units()) output_error();
+}
+
+// Room for n more bytes in the buffer: the whole units go out, and when the
+// unit in progress leaves too little room it is set aside.
+[[gnu::noinline]] static void out_make_room(size_t n) {
+    if (!out_flush_units()) output_error();
+    if (out_len + n > OUT_BUFSIZE) out_set_aside();
 }
 
 static inline void out_room(size_t n) {
-    if (out_len + n > OUT_BUFSIZE && !out_flush()) output_error();
+    if (out_len + n > OUT_BUFSIZE) out_make_room(n);
 }
 
-void out_detail::bytes_slow(const char* bytes, size_t n) {
+[[gnu::noinline]] void out_detail::bytes_slow(const char* bytes, size_t n) {
     while (n > 0) {
         out_room(1);
         size_t k = OUT_BUFSIZE - out_len;

@@ -47,6 +47,7 @@ a:3
 status 1
 --- stderr
 RkfromCsv: can't open missing.csv.
+RkfromCsv: missing.csv: No such file or directory
 === CR LF and byte-order marks: a CR LF file with a byte-order mark reads as its LF twin, each file, standard input, the C locale
 --- run
 i=0; while IFS= read -r l; do i=$((i+1))

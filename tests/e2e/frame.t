@@ -8,6 +8,8 @@
 #   code:     undecodable input is fatal, naming the input and the record.
 #   write:    write errors on standard output, closed pipes.
 #   big:      very large records and very long inputs, directories as input.
+#   open:     files that can't be opened, with the reason the system gives.
+#   half:     a fatal error leaves whole records (lines, pages) on the output.
 #   closed:   standard descriptors closed when the program starts.
 #   filename: names that would break a record in the filename field.
 #   numbers:  numbers read the same in every locale; -D digits where numbers
@@ -149,6 +151,7 @@ x:1
 Rkcat -- --
 --- stderr
 Rkcat: can't open --.
+Rkcat: --: No such file or directory
 --- status 3
 
 === options: the first non-option ends the options: a later -n is a file name
@@ -161,6 +164,7 @@ a:1
 
 --- stderr
 Rkcat: can't open -n.
+Rkcat: -n: No such file or directory
 --- status 1
 
 === options: a lone "-" is standard input and ends the options
@@ -173,6 +177,7 @@ x:1
 
 --- stderr
 Rkcat: can't open -F.
+Rkcat: -F: No such file or directory
 --- status 1
 
 === options: in Rkhead a count after a file name is a file name
@@ -188,6 +193,7 @@ a:1
 
 --- stderr
 Rkhead: can't open -2.
+Rkhead: -2: No such file or directory
 --- status 3
 
 === -D: -D takes the next argument even when it looks like an option
@@ -657,13 +663,78 @@ head -c 1000000 /dev/zero > z.rk
 Rkcat -n z.rk
 --- status 0
 
-=== big: a directory as input cannot be read
+=== big: a directory as input can't be opened
 --- run
 mkdir d
 Rkcat d
 --- stderr
-Rkcat: code error in Rk-file d(1), irrecoverable.
+Rkcat: can't open d.
+Rkcat: d: Is a directory
 --- status 3
+
+=== open: every program that opens a file gives the reason it can't, a directory too
+--- file a.rk
+a:1
+--- run
+mkdir d
+# the record reader (first file, later file), the converters, expression
+# and program files
+for cmd in "Rkcat d" "Rkcat a.rk missing.rk" "RkfromCsv d a.rk" "RkfromLine a d" "Rkgrep -f d a.rk" "Rked -f d"; do
+  { $cmd < /dev/null > /dev/null; echo "$?"; } 2>&1 | paste -sd'|' -
+done
+--- stdout
+Rkcat: can't open d.|Rkcat: d: Is a directory|3
+Rkcat: can't open missing.rk.|Rkcat: missing.rk: No such file or directory|1
+RkfromCsv: can't open d.|RkfromCsv: d: Is a directory|1
+RkfromLine: can't open d.|RkfromLine: d: Is a directory|1
+Rkgrep: can't open d|Rkgrep: d: Is a directory|2
+Rked: can't open d.|Rked: d: Is a directory|3
+--- status 0
+
+=== half: a fatal error in the middle of a record leaves the records before it, whole
+--- run
+printf 'name,age\nAnn,3\nJos\xe9,4\n' > name.csv
+printf 'a:1\n\na:2\n\na:\xff\n' > bad.rk
+printf '1\n2\n\xff\n' > bad.txt
+for cmd in "RkfromCsv name.csv" "RkfromLine a bad.txt" "Rkcat bad.rk" "RktoCsv -p a bad.rk" "RktoLine -p a bad.rk" "RktoTex bad.rk"; do
+  { $cmd 2> /dev/null; echo "$?"; } | paste -sd'|' -
+done
+cat bad.rk | Rkcat 2> /dev/null | paste -sd'|' -
+{ for i in $(seq 200); do printf 'a:%d\nb:xx\n\n' $i; done; printf 'a:\xff\n'; } > pages.rk
+Rkprint -x 40 -y 10 pages.rk 2> /dev/null > pages
+echo "Rkprint: $(grep -c $'\f' pages) pages, the last one ending in $(tail -c 2 pages | od -An -c)"
+--- stdout
+name:Ann|age:3||3
+a:1||a:2||3
+a:1||a:2||3
+1|2|3
+1|2|3
+\a 1||\a 2||3
+a:1||a:2|
+Rkprint: 28 pages, the last one ending in   \f  \n
+--- status 0
+
+=== half: more output than the 64 KB buffer before the fatal error, records larger than it, read from a file or a pipe
+--- run
+awk 'BEGIN { print "k,v"; for (i = 0; i < 3000; i++) printf "%d,%040d\n", i, i }' > many.csv
+awk 'BEGIN { s = "x"; while (length(s) < 200000) s = s s; print "k,v"; print "1," s; print "2," s }' > wide.csv
+# the last row: an undecodable byte at the start, after the first character,
+# in the first cell, and after 100,000 characters
+long=$(head -c 100000 /dev/zero | tr '\0' x)
+for input in many wide; do
+  RkfromCsv $input.csv > $input.rk
+  whole=0
+  for last in '3000,\xe9' '3000,a\xe9' '3\xe9,x' "3,$long\xe9"; do
+    { cat $input.csv; printf "$last\n"; } > in.csv
+    RkfromCsv in.csv | cmp -s - $input.rk && whole=$((whole + 1))
+    cat in.csv | RkfromCsv | cmp -s - $input.rk && whole=$((whole + 1))
+  done 2> /dev/null
+  echo "$input: $whole of 8 whole"
+done
+--- stdout
+many: 8 of 8 whole
+wide: 8 of 8 whole
+--- status 0
 
 === memory: an area that can't grow any further is fatal and names its new size
 --- unsanitized

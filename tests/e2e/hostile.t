@@ -679,8 +679,8 @@ for p in "${progs[@]}"; do
   Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkpack*|Rkunpack*|Rkbundle*|Rkunbundle*|Rkhead*|Rktail*|"Rkproj a,b") o=exp; { cat big.rk; printf '\n\n'; } > exp ;;
   "Rkcat -n -g a") o=exp; { printf 'seq:1\n'; cat big.rk; printf '\n\n'; } > exp ;;
   "Rkrename a:x") o=exp; { printf x; tail -c +2 big.rk; printf '\n\n'; } > exp ;;
-  "Rksort a") s=3 m="insufficient xmem(32768) at big.rk(1)." o= ;;
-  "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at big.rk(1)." o= ;;
+  "Rksort a") s=3 m="insufficient xmem(32768) at big.rk(1)."$'\nRksort: the record needs -D xmem=390626 or more.' o= ;;
+  "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at big.rk(1)."$'\nRksort: the record needs -D xmem=195313 or more.' o= ;;
   Rkgrep*|Rkselect*) o=/dev/null ;;
   "Rked x = CAT a") o=exp; { cat big.rk; printf '\nx:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
   "Rked a = FIELD a SG a BY b") o=exp; { printf 'a:'; tail -c +3 big.rk | tr a b; printf '\n\n'; } > exp ;;
@@ -774,8 +774,8 @@ for p in "${progs[@]}"; do
   Rkcat|"Rkjoin -c a"|"Rkjoin -o any nokey"|"Rkupdate nokey"|Rkpack*|Rkunpack*|Rkbundle*|Rkunbundle*|Rkhead*|Rktail*|"Rkproj a,b") o=exp; { cat big.rk; printf '\n\n'; } > exp ;;
   "Rkcat -n -g a") o=exp; { printf 'seq:1\n'; cat big.rk; printf '\n\n'; } > exp ;;
   "Rkrename a:x") o=exp; { printf x; tail -c +2 big.rk; printf '\n\n'; } > exp ;;
-  "Rksort a") s=3 m="insufficient xmem(32768) at big.rk(1)." o= ;;
-  "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at big.rk(1)." o= ;;
+  "Rksort a") s=3 m="insufficient xmem(32768) at big.rk(1)."$'\nRksort: the record needs -D xmem=130209 or more.' o= ;;
+  "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at big.rk(1)."$'\nRksort: the record needs -D xmem=65105 or more.' o= ;;
   Rkgrep*|Rkselect*) o=/dev/null ;;
   "Rked x = CAT a") o=exp; { cat big.rk; printf '\nx:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
   "Rked a = FIELD a SG a BY b") o=exp; { printf 'a:'; tail -c +3 big.rk | tr a b; printf '\n\n'; } > exp ;;
@@ -968,7 +968,7 @@ for p in "${progs[@]}"; do
   Rkpack*) o=pack.out ;;
   "Rkproj a,b") o=proj.out ;;
   "Rkrename a:x") o=rename.out ;;
-  "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at f.rk(1)." ;;
+  "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at f.rk(1)."$'\nRksort: the record needs -D xmem=13224 or more.' ;;
   "Rkgrep -m x") o=/dev/null ;;
   esac
   run $s "$m" 10 "$o" $p f.rk

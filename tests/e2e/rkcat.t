@@ -380,6 +380,7 @@ a:1
 
 --- stderr
 Rkcat: can't open %n%s%x.rk.
+Rkcat: %n%s%x.rk: No such file or directory
 --- status 1
 
 === -F: with -n, filename comes first and seq restarts at 1 for each file
@@ -525,6 +526,7 @@ a:2
 
 --- stderr
 Rkcat: can't open missing.rk.
+Rkcat: missing.rk: No such file or directory
 --- status 1
 
 === open: a later missing file after an empty first file still counts as later
@@ -533,6 +535,7 @@ Rkcat: can't open missing.rk.
 Rkcat e.rk missing.rk
 --- stderr
 Rkcat: can't open missing.rk.
+Rkcat: missing.rk: No such file or directory
 --- status 1
 
 === open: a later missing file after standard input
@@ -545,6 +548,7 @@ x:1
 
 --- stderr
 Rkcat: can't open missing.rk.
+Rkcat: missing.rk: No such file or directory
 --- status 1
 
 === open: a first file that cannot be opened is fatal
@@ -554,4 +558,5 @@ a:1
 Rkcat -n missing.rk a.rk
 --- stderr
 Rkcat: can't open missing.rk.
+Rkcat: missing.rk: No such file or directory
 --- status 3

@@ -72,4 +72,5 @@ attribute:Int
 status 3
 --- stderr
 Rkfd: can't open missing.rk.
+Rkfd: missing.rk: No such file or directory
 --- status 0

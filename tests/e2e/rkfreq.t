@@ -40,6 +40,7 @@ count:1
 status 3
 --- stderr
 Rkfreq: can't open missing.rk.
+Rkfreq: missing.rk: No such file or directory
 --- status 0
 
 === usage: no list or an unknown option

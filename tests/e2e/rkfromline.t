@@ -41,6 +41,7 @@ x:b
 status 1
 --- stderr
 RkfromLine: can't open missing.txt.
+RkfromLine: missing.txt: No such file or directory
 --- status 0
 
 === continue: -c joins the lines of an open quote with the -n text; messages name the real line numbers

@@ -294,6 +294,7 @@ a:1
 Rkgrep a -v a.rk
 --- stderr
 Rkgrep: can't open -v.
+Rkgrep: -v: No such file or directory
 --- status 3
 
 === match: a backslash makes special characters plain, \" matches a double quote
@@ -832,6 +833,7 @@ a:1
 Rkgrep a missing.rk a.rk
 --- stderr
 Rkgrep: can't open missing.rk.
+Rkgrep: missing.rk: No such file or directory
 --- status 3
 
 === files: an undecodable byte in an input record is fatal, naming the input and the record
@@ -1073,9 +1075,11 @@ echo "status $?" >&2
 Rkgrep -f missing.txt -e a in.rk
 --- stderr
 Rkgrep: can't open missing.txt
+Rkgrep: missing.txt: No such file or directory
 Rkgrep: regular expression error (unmatched ()) in -e(2).
 status 2
 Rkgrep: can't open missing.txt
+Rkgrep: missing.txt: No such file or directory
 --- status 2
 
 === regerr: a literal too long for one program is refused; a shorter one still works

@@ -242,6 +242,7 @@ a:1
 
 --- stderr
 Rkhead: can't open missing.rk.
+Rkhead: missing.rk: No such file or directory
 --- status 3
 
 === files: a missing first file is fatal
@@ -251,6 +252,7 @@ a:1
 Rkhead missing.rk a.rk
 --- stderr
 Rkhead: can't open missing.rk.
+Rkhead: missing.rk: No such file or directory
 --- status 3
 
 === stop: a never-ending stream ends Rkhead at once

@@ -514,7 +514,9 @@ a:1
 
 --- stderr
 Rkproj: can't open missing.rk.
+Rkproj: missing.rk: No such file or directory
 Rkproj: can't open gone.rk.
+Rkproj: gone.rk: No such file or directory
 --- status 1
 
 === scale: a list of 10,000 names over 20,000 records, inclusive and with ^

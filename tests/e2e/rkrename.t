@@ -311,7 +311,9 @@ x:1
 
 --- stderr
 Rkrename: can't open missing.rk.
+Rkrename: missing.rk: No such file or directory
 Rkrename: can't open gone.rk.
+Rkrename: gone.rk: No such file or directory
 --- status 1
 
 === scale: a list of 10,000 pairs over 20,000 records, with the smallest areas

@@ -179,7 +179,7 @@ a:x == 1 => Rkselect: unknown qualifier.|(0)
 name LIKE a( => Rkselect: regular expression error (unmatched ()) in 'a('.|(2)
 CONST 5 / 0 => Rkselect: zero division.|(2)
 CONST 7 % 0 => Rkselect: zero division.|(2)
--f missing.rkl => Rkselect: can't open missing.rkl.|(3)
+-f missing.rkl => Rkselect: can't open missing.rkl.|Rkselect: missing.rkl: No such file or directory|(3)
 name LIKE FIELD pat => Rkselect: regular expression error (unmatched ()) in x.rk(1) with 'a('.|(1)
 name:n / 0 => Rkselect: zero division at x.rk(1).|(1)
 EOF

@@ -540,7 +540,9 @@ status 1
 status 3
 --- stderr
 Rksort: can't open missing.rk.
+Rksort: missing.rk: No such file or directory
 Rksort: can't open missing.rk.
+Rksort: missing.rk: No such file or directory
 --- status 0
 
 === files: undecodable input after six runs were written: fatal, the runs are removed
@@ -976,8 +978,35 @@ status 3
 k:0 k:1 k:2 k:3 k:z
 --- stderr
 Rksort: insufficient xmem(1) at in.rk(4).
+Rksort: the record needs -D xmem=313 or more.
 Rksort: insufficient xmem(100) at (stdin)(4).
+Rksort: the record needs -D xmem=313 or more.
 Rksort: insufficient xmem(1) at in.rk(4).
+Rksort: the record needs -D xmem=313 or more.
+--- status 0
+
+=== fatal: the limit a record needs, as the message tells it: the record's text alone takes that much or less, and with it the record fits
+--- run
+mkdir t; export TMPDIR=$PWD/t
+line() { awk -v c="$2" -v n="$3" -v name="$1" 'BEGIN { s = c; while (length(s) < n) s = s s; print name ":" substr(s, 1, n) }'; }
+# a long value outside the key, a long key (also from a pipe), many short fields
+{ echo k:2; echo; line k 1 1; line v x 50000; } > value.rk
+{ echo k:2; echo; line k y 30000; } > key.rk
+{ echo k:2; echo; for i in $(seq 4000); do echo "f$i:v"; done; echo k:1; } > fields.rk
+limited() { cat ${f/#-/key.rk} | Rksort -D xmem=$1,rsize=1,tsize=1,dsize=1,ksize=1 k $f; }
+for f in value.rk key.rk - fields.rk; do
+  limited 16 > /dev/null 2> err
+  m=$(sed -n 's/^Rksort: the record needs -D xmem=\([0-9]*\) or more\.$/\1/p' err)
+  text=$(tail -n +3 ${f/#-/key.rk} | wc -m)  # 4 bytes a character
+  limited $((m - 1)) > /dev/null 2>&1; less=$?  # with one long field a KB less is too little
+  echo "$(sed -n 1p err) text within: $((text * 4 <= m * 1024)), a KB less: $less, fits: $(limited $m | grep -c ^k:)"
+done
+ls t
+--- stdout
+Rksort: insufficient xmem(16) at value.rk(2). text within: 1, a KB less: 3, fits: 2
+Rksort: insufficient xmem(16) at key.rk(2). text within: 1, a KB less: 3, fits: 2
+Rksort: insufficient xmem(16) at (stdin)(2). text within: 1, a KB less: 3, fits: 2
+Rksort: insufficient xmem(16) at fields.rk(2). text within: 1, a KB less: 0, fits: 2
 --- status 0
 
 === fatal: a run file cut short during the final merge: "tmpfile ... is truncated.", status 3, runs removed
@@ -1229,6 +1258,7 @@ small areas grow
 went round
 --- stderr
 Rksort: insufficient xmem(32) at b4200.rk(2).
+Rksort: the record needs -D xmem=33 or more.
 cmp: EOF on - which is empty
 --- timeout 120
 --- status 0

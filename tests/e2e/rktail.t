@@ -246,6 +246,7 @@ a:2
 
 --- stderr
 Rktail: can't open missing.rk.
+Rktail: missing.rk: No such file or directory
 --- status 3
 
 === files: a missing first file is fatal
@@ -253,6 +254,7 @@ Rktail: can't open missing.rk.
 Rktail missing.rk
 --- stderr
 Rktail: can't open missing.rk.
+Rktail: missing.rk: No such file or directory
 --- status 3
 
 === text: blanks, CR, colons, non-ASCII and a last line without newline survive

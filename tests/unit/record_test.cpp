@@ -288,10 +288,10 @@ TEST(Input, FileArguments) {
     // A later file that can't be opened ends the input with a counted error.
     CaptureStderr();
     EXPECT_EQ(read_input({a, "/nonexistent/x", c}, INPUT_ALL_FILES), "|1@" + a + "#1/1 2@" + a + "#2/2 |1");
-    EXPECT_EQ(GetCapturedStderr(), "rt: can't open /nonexistent/x.\n");
+    EXPECT_EQ(GetCapturedStderr(), "rt: can't open /nonexistent/x.\nrt: /nonexistent/x: No such file or directory\n");
     EXPECT_EQ(error_count, 1);
     EXPECT_EXIT(read_input({"/nonexistent/x", a}, INPUT_ALL_FILES), ExitedWithCode(3),
-                "rt: can't open /nonexistent/x\\.\n");
+                "rt: can't open /nonexistent/x\\.\nrt: /nonexistent/x: No such file or directory\n");
 
     start();  // no file arguments: standard input, one file
     Input in;

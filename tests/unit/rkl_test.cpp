@@ -96,7 +96,7 @@ TEST(RklWords, FileErrorsAreFatal) {
         testing::ExitedWithCode(3), "code error in the file .*\\(2,\\)\\.\n");
     rkl_words_close(&w);
     EXPECT_EXIT(rkl_words_from_file(&w, "/nonexistent/prog.rkl"), testing::ExitedWithCode(3),
-                "^rt: can't open /nonexistent/prog.rkl\\.\n$");
+                "^rt: can't open /nonexistent/prog.rkl\\.\nrt: /nonexistent/prog.rkl: No such file or directory\n$");
 }
 
 TEST(RklWords, CommandLineWordsAndPlaces) {

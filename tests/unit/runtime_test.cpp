@@ -1,5 +1,6 @@
 // Runtime library: option scanner, -D settings, diagnostics, storage areas,
 // wide text in areas, line and file readers, numbers, character coding.
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cmath>
@@ -127,7 +128,7 @@ TEST(Diagnostics, MessagesOfAThreadWorkingAhead) {
     // goes out when the replay gets there, not when the thread reads.
     static std::string written;
     out_redirect([](const char* bytes, size_t n) -> long { return written.append(bytes, n), long(n); });
-    out_bytes("page", 4);
+    out_bytes("page\n\n", 6);
     std::thread ahead([&mid] {
         message_log_begin(&log);
         warn(WARN_NOTE, "first %d\n", 1);
@@ -143,15 +144,15 @@ TEST(Diagnostics, MessagesOfAThreadWorkingAhead) {
     EXPECT_EQ(error_count, 0);
     message_log_replay(&log, 0, mid);
     EXPECT_EQ(GetCapturedStderr(), "rt: first 1\nrt: second\n");
-    EXPECT_EQ(written, "page");
+    EXPECT_EQ(written, "page\n\n");
     EXPECT_EQ(error_count, 1);
     CaptureStderr();
     message_log_replay(&log, mid, log.used);
     EXPECT_EQ(GetCapturedStderr(), "rt: third x\n");
     EXPECT_EQ(error_count, 2);
-    out_bytes("more", 4);
+    out_bytes("more\n\n", 6);
     out_flush_before_read();  // without a log: at once
-    EXPECT_EQ(written, "pagemore");
+    EXPECT_EQ(written, "page\n\nmore\n\n");
     out_redirect(nullptr);
 
     fatal_log.park = [] {
@@ -720,6 +721,58 @@ TEST(Coding, EncodingInPiecesOfAnySize) {
         }
         ASSERT_EQ(got, want) << round;
     }
+}
+
+// ---------------------------------------------------------------------------
+// Output units
+
+static std::string sent;
+
+// Units of every size up to three times the buffer, written in pieces of
+// every kind: before the end only whole units go out (marked ones may hold
+// empty lines); out_flush_units gives all of them, out_flush the rest.
+TEST(Output, OnlyWholeUnitsGoOutBeforeTheEnd) {
+    start();
+    std::mt19937 rng(5);
+    out_redirect([](const char* bytes, size_t n) -> long { return sent.append(bytes, n), long(n); });
+    for (OutUnits kind : {OUT_RECORDS, OUT_MARKED}) {
+        out_units(kind);
+        sent.clear();
+        std::string all;
+        std::vector<size_t> ends = {0};
+        for (int unit = 0; unit < 60; ++unit) {
+            size_t size = rng() % 4 == 0 ? rng() % (3 << 16) : rng() % 300;
+            while (all.size() - ends.back() < size) {
+                std::wstring line(1 + rng() % 9000, wchar_t('a' + rng() % 26));
+                line[rng() % line.size()] = rng() % 3 ? L'x' : L'é';
+                line += kind == OUT_MARKED && rng() % 4 == 0 ? L"\n\n" : L"\n";
+                char b[MB_LEN_MAX];
+                for (wchar_t c : line) all.append(b, size_t(encode_char(c, b)));
+                if (rng() % 2) out_write(line.data(), line.size());
+                else for (wchar_t c : line) out_putwc(c);
+                ASSERT_TRUE(std::find(ends.begin(), ends.end(), sent.size()) != ends.end()) << unit;
+            }
+            out_bytes("\n", 1);  // the empty line that ends a record
+            out_mark();
+            ends.push_back((all += "\n").size());
+        }
+        out_bytes("half:", 5);
+        ASSERT_TRUE(out_flush_units());
+        EXPECT_EQ(sent, all);
+        ASSERT_TRUE(out_flush());
+        EXPECT_EQ(sent, all + "half:");
+    }
+    out_units(OUT_RECORDS);
+    // The empty line that ends a record may begin right after the part of
+    // it that was set aside.
+    sent.clear();
+    std::string big = "a:" + std::string(out_detail::BUFSIZE - 3, 'x') + "\n";
+    out_bytes(big.data(), big.size());
+    out_bytes("\nb:", 3);
+    out_flush_units();
+    EXPECT_EQ(sent, big + "\n");
+    out_flush();
+    out_redirect(nullptr);
 }
 
 // The fast paths of the number conversions give exactly what the C

@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
         }
         if (nargs > 0) ++args, --nargs;
         if (in == nullptr) {
-            warn(WARN_ERROR, "can't open %s.\n", file_name);
+            warn_errno(WARN_ERROR, file_name, "can't open %s.\n", file_name);
             continue;
         }
         input_name = file_name ? file_name : "(stdin)";

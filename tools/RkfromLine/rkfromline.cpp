@@ -92,7 +92,7 @@ static void read_file(const char* name) {
     bool standard = std::strcmp(name, "-") == 0;
     WStream* s = standard ? ws_stdin() : ws_open(name);
     if (s == nullptr) {
-        warn(WARN_ERROR, "can't open %s.\n", name);
+        warn_errno(WARN_ERROR, name, "can't open %s.\n", name);
         return;
     }
     read_input(s, standard ? nullptr : name);

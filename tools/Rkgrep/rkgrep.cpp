@@ -49,7 +49,7 @@ wchar_t* convert(const char* text, Area* area) {
 void compile_file(const char* name, bool whole, Area* area) {
     WStream* s = ws_open(name);
     if (s == nullptr) {
-        warn(WARN_ERROR, "can't open %s\n", name);
+        warn_errno(WARN_ERROR, name, "can't open %s\n", name);
         return;
     }
     const char* saved_name = input_name;

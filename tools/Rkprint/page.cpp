@@ -174,6 +174,7 @@ static void page_end() {
         out_page.append(L"\f\n", 2);
     }
     out_write(out_page.chars, out_page.used);
+    out_mark();
 }
 
 // ------------------------------------------------------------ the header

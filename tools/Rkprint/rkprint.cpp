@@ -743,6 +743,7 @@ static void print_file(Input* in) {
 
 int main(int argc, char** argv) {
     tool_start(spec, argc, argv);
+    out_units(OUT_MARKED);  // a unit is a page
     set_cleanup(join_returned_reader);
     init_character_classes();
     tool_area("nsize", &names, nullptr, 8);

@@ -26,7 +26,7 @@ struct RunReader {
         area = a;
         run_name(name, i);
         f = std::fopen(name, "rbe");
-        if (f == nullptr) fatal("can't open tmpfile %s.\n", name);
+        if (f == nullptr) warn_errno(WARN_FATAL, name, "can't open tmpfile %s.\n", name);
         std::setvbuf(f, nullptr, _IOFBF, RUN_BUFFER);
         next_key();
     }

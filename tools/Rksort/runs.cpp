@@ -193,7 +193,7 @@ void RunWriter::create() {
         if (f >= 0) run_count = run_count + 1;  // signals are still blocked
         return f;
     });
-    if (fd < 0) fatal("can't create tmpfile %s.\n", name);
+    if (fd < 0) warn_errno(WARN_FATAL, name, "can't create tmpfile %s.\n", name);
 }
 void RunWriter::fail() { fatal("can't write tmpfile %s.\n", name); }
 void RunWriter::write_out(const char* p, size_t n) {

@@ -98,8 +98,33 @@ size_t live_bytes(const Area* a) {
     return area_size(a) - free;
 }
 
+// The record alone is too large for the limit: it needs `need` bytes or
+// more for its parts in the four areas.
+[[noreturn]] void too_large(size_t need) {
+    warn(WARN_NOTE, "insufficient xmem(%u) at %s(%d).\n", unsigned(xmem), input_name, input_number);
+    fatal("the record needs -D xmem=%zu or more.\n", (need + 1023) / 1024);
+}
+
+// What the four areas hold: with nothing held, the parts of one record.
+size_t record_bytes() {
+    size_t bytes = 0;
+    for (const Area* a : sort_areas) bytes += live_bytes(a);
+    return bytes;
+}
+
+// Memory for the record being measured, beyond the limit; without it the
+// message tells what the record took so far.
+int measure_pact(Area* area) {
+    if (!area_try_resize(2 * area_size(area), area)) too_large(record_bytes() + 1);
+    return 0;
+}
+
 // Set when a record was given memory beyond the limit (see memory_pact).
 bool borrowed = false;
+// Set when the record being read or keyed alone needs more than the limit:
+// it is read and keyed all the same, as far as memory can be had, so that
+// the message can tell the limit it needs.
+bool measuring = false;
 
 // Moves an area's one live object to the area's base and shrinks the area
 // to it; returns the object's new place.
@@ -163,6 +188,7 @@ void write_run() {
 // within the limit; the total may then exceed the limit until the record is
 // held and its areas shrink again (settle).
 int memory_pact(void*, void*, Area* area) {
+    if (measuring) return measure_pact(area);
     size_t limit = xmem > 0 ? size_t(xmem) * 1024 : 0;
     size_t total = total_size();
     size_t size = area_size(area);
@@ -192,7 +218,8 @@ int memory_pact(void*, void*, Area* area) {
         if (total_size() > limit) borrowed = true;
         return 0;
     }
-    fatal("insufficient xmem(%u) at %s(%d).\n", unsigned(xmem), input_name, input_number);
+    measuring = true;
+    return measure_pact(area);
 }
 
 void hold(Field* rec) {
@@ -205,6 +232,7 @@ void hold(Field* rec) {
     e.record = rec;
     e.key = key;
     summarize(e);
+    if (measuring) too_large(record_bytes());
     if (borrowed) settle();
 }
 

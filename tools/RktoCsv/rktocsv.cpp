@@ -58,6 +58,7 @@ static void write_header() {
         if (e->next) out_putwc(L',');
     }
     out_putwc(L'\n');
+    out_mark();
 }
 
 // Writes the record as a line: for each column the values of the fields of
@@ -105,6 +106,7 @@ static void write_line(const Field* rec) {
         out_putwc(L'"');
     }
     out_putwc(L'\n');
+    out_mark();
 }
 
 // Finds the columns in the held records: each new name goes right after
@@ -178,6 +180,7 @@ static int held_full(void*, void*, Area* area) {
 
 int main(int argc, char** argv) {
     tool_start(spec, argc, argv);
+    out_units(OUT_MARKED);  // a unit is a line of the table
     tool_area("rsize", &text, text_full);
     tool_area("tsize", &table, table_full);
     tool_area("dsize", &held, held_full);

@@ -130,6 +130,7 @@ static void write_grouped(const Field* rec, int n) {
 int main(int argc, char** argv) {
     ToolSpec spec = {usage, "f:p:z:t:D:", settings, option, nullptr};
     tool_start(spec, argc, argv);
+    out_units(OUT_MARKED);  // a unit is a record's line
     tool_area("rsize", &text);
     tool_area("tsize", &table);
     // The names area holds two lists, each with its relocation pact, and
@@ -163,6 +164,7 @@ int main(int argc, char** argv) {
             for (const Field* f = rec; f->start; ++f) write_field(f, format_of(f), &work);
         }
         out_putwc(L'\n');
+        out_mark();
         area_reset(&work);
     });
 }

@@ -72,6 +72,7 @@ static bool in_list(const FieldList* list, const char* given, const Field* f) {
 
 int main(int argc, char** argv) {
     tool_start(spec, argc, argv);
+    out_units(OUT_MARKED);  // a unit is a record's lines
     tool_area("rsize", &text);
     tool_area("tsize", &table);
     tool_area("nsize", &names, nullptr, 6);  // two lists and their pacts
@@ -101,5 +102,6 @@ int main(int argc, char** argv) {
         } else {
             out_putwc(L'\n');
         }
+        out_mark();
     });
 }
