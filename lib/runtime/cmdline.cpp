@@ -54,6 +54,9 @@ static void guard_standard_descriptors() {
 
 void runtime_init(int argc, char** argv) {
     guard_standard_descriptors();
+    // Past a file size limit a write fails (and is reported) rather than
+    // ending the program before it can cut its output back to whole records.
+    signal(SIGXFSZ, SIG_IGN);
     locale_name = setlocale(LC_ALL, "");
     progname = argc > 0 ? argv[0] : "";
     args = argc > 0 ? argv + 1 : argv;

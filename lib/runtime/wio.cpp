@@ -291,8 +291,9 @@ static constexpr size_t NO_END = ~size_t(0);
 
 void out_units(OutUnits kind) { out_kind = kind; }
 
-// Writes n bytes; false on a write error (errno set).
-static bool out_send(const char* bytes, size_t n) {
+// Writes n bytes, counting them in *sent; false on a write error (errno
+// set).
+static bool out_send(const char* bytes, size_t n, size_t* sent) {
     size_t done = 0;
     while (done < n) {
         ssize_t r = out_writer ? out_writer(bytes + done, n - done) : write(1, bytes + done, n - done);
@@ -301,8 +302,29 @@ static bool out_send(const char* bytes, size_t n) {
             return false;
         }
         done += size_t(r);
+        *sent += size_t(r);
     }
     return true;
+}
+
+// After a write error (a full disk, a file size limit) part of what a call
+// wrote may have reached a regular file: the file is cut back to where the
+// call began, which is the end of a whole unit. errno is kept for the
+// message.
+static void out_take_back(size_t sent) {
+    int saved = errno;
+    struct stat st;
+    off_t at = sent > 0 && !out_writer && fstat(1, &st) == 0 && S_ISREG(st.st_mode) ? lseek(1, 0, SEEK_CUR) : -1;
+    if (at >= off_t(sent) && ftruncate(1, at - off_t(sent)) == 0) lseek(1, at - off_t(sent), SEEK_SET);
+    errno = saved;
+}
+
+// Writes what is held aside, then n bytes of the buffer, as one whole.
+static bool out_send_whole(size_t n) {
+    size_t sent = 0;
+    bool ok = out_send(aside, aside_len, &sent) && out_send(out_buf, n, &sent);
+    if (!ok) out_take_back(sent);
+    return ok;
 }
 
 // Where the last record in the buffer ends (after its empty line), or
@@ -323,7 +345,7 @@ static size_t last_unit_end() { return out_kind == OUT_MARKED ? out_mark_at : la
 // Writes what is held aside and the buffer up to `end`, the end of a unit;
 // the rest moves to the front. On a write error everything is dropped.
 static bool out_send_units(size_t end) {
-    bool ok = out_send(aside, aside_len) && out_send(out_buf, end);
+    bool ok = out_send_whole(end);
     aside_len = 0;
     if (!ok) end = out_len;
     std::memmove(out_buf, out_buf + end, out_len - end);
@@ -347,7 +369,7 @@ static void out_set_aside() {
 }
 
 bool out_flush() {
-    bool ok = out_send(aside, aside_len) && out_send(out_buf, out_len);
+    bool ok = out_send_whole(out_len);
     aside_len = out_len = out_mark_at = 0;
     return ok;
 }

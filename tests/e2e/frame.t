@@ -736,6 +736,24 @@ many: 8 of 8 whole
 wide: 8 of 8 whole
 --- status 0
 
+=== half: past a file size limit the output file is cut back to whole records or lines, with the message and status 3
+--- run
+awk 'BEGIN { for (i = 0; i < 3000; i++) printf "a:%07d\nc:%040d\n\n", i, i }' > big.rk
+for cmd in "Rkcat big.rk" "Rksort a big.rk" "RktoCsv big.rk" "RktoLine -p a,c big.rk"; do
+  (ulimit -f 5; $cmd > out 2> err; echo "$? $(cat err)")
+  if [[ $cmd == Rk[cs]* ]]; then Rkcat out | cmp -s - out; else [[ ! -s out || $(tail -c 1 out) == '' ]]; fi && echo whole
+done
+--- stdout
+3 Rkcat: can't write!
+whole
+3 Rksort: can't write!
+whole
+3 RktoCsv: can't write!
+whole
+3 RktoLine: can't write!
+whole
+--- status 0
+
 === memory: an area that can't grow any further is fatal and names its new size
 --- unsanitized
 --- run

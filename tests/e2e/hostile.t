@@ -680,7 +680,7 @@ for p in "${progs[@]}"; do
   "Rkcat -n -g a") o=exp; { printf 'seq:1\n'; cat big.rk; printf '\n\n'; } > exp ;;
   "Rkrename a:x") o=exp; { printf x; tail -c +2 big.rk; printf '\n\n'; } > exp ;;
   "Rksort a") s=3 m="insufficient xmem(32768) at big.rk(1)."$'\nRksort: the record needs -D xmem=390626 or more.' o= ;;
-  "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at big.rk(1)."$'\nRksort: the record needs -D xmem=195313 or more.' o= ;;
+  "Rksort -D xmem=1 a:n") s=3 m="insufficient xmem(1) at big.rk(1)."$'\nRksort: the record needs -D xmem=195314 or more.' o= ;;
   Rkgrep*|Rkselect*) o=/dev/null ;;
   "Rked x = CAT a") o=exp; { cat big.rk; printf '\nx:'; tail -c +3 big.rk; printf '\n\n'; } > exp ;;
   "Rked a = FIELD a SG a BY b") o=exp; { printf 'a:'; tail -c +3 big.rk | tr a b; printf '\n\n'; } > exp ;;

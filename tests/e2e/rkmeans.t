@@ -20,6 +20,7 @@ g:x|v:||g:x|v:4||g:y|v:NaN| :: -g g v => g:x|n.v:1|sum.v:4|avg.v:4|min.v:4|max.v
 x:||x:2| :: -F x => n.x:1|sum.x:2|avg.x:2|min.x:2|max.x:2|
 id:1|q:|p:3| :: ^id => n.q:0|n.p:1|sum.p:3|avg.p:3|min.p:3|max.p:3|
 x:7||x:7||x:7| :: x => n.x:3|sum.x:21|avg.x:7|min.x:7|max.x:7|std.x:0|
+x:2||x:-2147483648||x:0.01||x:-4||x:10||x:0.3||x:2147483647| :: -D digits=17 x => n.x:7|sum.x:7.3099999999999996|avg.x:1.0442857142857143|min.x:-2147483648|max.x:2147483647|std.x:1239850261.9644444|
 x:1||x:inf||x:2| :: x => n.x:3|sum.x:inf|avg.x:inf|min.x:1|max.x:inf|std.x:nan|
 x:1000000001||x:1000000002||x:1000000003| :: x => n.x:3|sum.x:3e+09|avg.x:1000000002|min.x:1000000001|max.x:1000000003|std.x:1|
 d:9000000000000001|d:9000000000000006||d:1e155||x:1| :: -r d => n.d:2|sum.d:1.8e+16|avg.d:9e+15|min.d:9e+15|max.d:9e+15|std.d:3.53553||n.d:1|sum.d:1e+155|avg.d:1e+155|min.d:1e+155|max.d:1e+155||x:1|n.d:0|

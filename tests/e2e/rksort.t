@@ -978,11 +978,11 @@ status 3
 k:0 k:1 k:2 k:3 k:z
 --- stderr
 Rksort: insufficient xmem(1) at in.rk(4).
-Rksort: the record needs -D xmem=313 or more.
+Rksort: the record needs -D xmem=314 or more.
 Rksort: insufficient xmem(100) at (stdin)(4).
-Rksort: the record needs -D xmem=313 or more.
+Rksort: the record needs -D xmem=314 or more.
 Rksort: insufficient xmem(1) at in.rk(4).
-Rksort: the record needs -D xmem=313 or more.
+Rksort: the record needs -D xmem=314 or more.
 --- status 0
 
 === fatal: the limit a record needs, as the message tells it: the record's text alone takes that much or less, and with it the record fits
@@ -1258,7 +1258,7 @@ small areas grow
 went round
 --- stderr
 Rksort: insufficient xmem(32) at b4200.rk(2).
-Rksort: the record needs -D xmem=33 or more.
+Rksort: the record needs -D xmem=34 or more.
 cmp: EOF on - which is empty
 --- timeout 120
 --- status 0

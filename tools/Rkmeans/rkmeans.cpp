@@ -35,16 +35,29 @@ static const ToolSpec spec = {usage, "rg:k:D:F", settings, option, nullptr};
 // The statistics of one field name. Besides the sum (for the average) the
 // deviation is kept as the mean and the sum of squared differences to it
 // (Welford), both of the values less the first one (the shift), so that
-// values far from zero lose no digits to their common part.
+// values far from zero lose no digits to their common part. The sum keeps
+// beside it what each addition rounded away (`carry`, Neumaier's
+// compensation), so that values of very different size, or that cancel,
+// add up to what exact arithmetic gives, to the last digit in all but
+// contrived cases.
 struct Stats {
-    double n, sum, shift, mean, m2, min, max;
+    double n, sum, carry, shift, mean, m2, min, max;
 };
-static const Stats fresh = {0, 0, 0, 0, 0, INFINITY, -INFINITY};
+static const Stats fresh = {0, 0, 0, 0, 0, 0, INFINITY, -INFINITY};
+
+static void add_to_sum(Stats* s, double x) {
+    double t = s->sum + x;
+    s->carry += std::fabs(s->sum) >= std::fabs(x) ? (s->sum - t) + x : (x - t) + s->sum;
+    s->sum = t;
+}
+
+// The sum with what was rounded away (an infinite sum has nothing to add).
+static double exact_sum(const Stats& s) { return std::isfinite(s.sum) ? s.sum + s.carry : s.sum; }
 
 static void add(Stats* s, double x) {
     if (s->n == 0) s->shift = x;
     s->n += 1;
-    s->sum += x;
+    add_to_sum(s, x);
     double y = x - s->shift, d = y - s->mean;
     s->mean += d / s->n;
     s->m2 += d * (y - s->mean);
@@ -63,7 +76,8 @@ static void merge(Stats* a, const Stats* b) {
     a->mean += d * (b->n / n);
     a->m2 += b->m2 + d * (d * (a->n * b->n / n));
     a->n = n;
-    a->sum += b->sum;
+    add_to_sum(a, b->sum);
+    a->carry += b->carry;
     if (b->min < a->min) a->min = b->min;
     if (b->max > a->max) a->max = b->max;
 }
@@ -139,8 +153,8 @@ static void write_stats(const Stats* s) {
         const Stats& t = s[p];
         write_stat("n.", e, t.n);
         if (t.n == 0) continue;
-        write_stat("sum.", e, t.sum);
-        write_stat("avg.", e, t.sum / t.n);
+        write_stat("sum.", e, exact_sum(t));
+        write_stat("avg.", e, exact_sum(t) / t.n);
         write_stat("min.", e, t.min);
         write_stat("max.", e, t.max);
         // A deviation that rounding took below zero is none (the nan that

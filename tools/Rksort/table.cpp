@@ -99,10 +99,14 @@ size_t live_bytes(const Area* a) {
 }
 
 // The record alone is too large for the limit: it needs `need` bytes or
-// more for its parts in the four areas.
+// more for its parts in the four areas. The reader asks for room a little
+// ahead of what it stores, so the limit told leaves it that much beside
+// the parts: without it a record that ends just below a KB can fail again
+// at the limit the message told.
 [[noreturn]] void too_large(size_t need) {
+    constexpr size_t READ_AHEAD = 512;
     warn(WARN_NOTE, "insufficient xmem(%u) at %s(%d).\n", unsigned(xmem), input_name, input_number);
-    fatal("the record needs -D xmem=%zu or more.\n", (need + 1023) / 1024);
+    fatal("the record needs -D xmem=%zu or more.\n", (need + READ_AHEAD + 1023) / 1024);
 }
 
 // What the four areas hold: with nothing held, the parts of one record.
