@@ -19,6 +19,7 @@ a,b|1,2|1|1,2,3|"x,y","a""b"|"ab"c,"l1|l2"||1,2\r :: RkfromCsv => a:1|b:2||a:1|b
 \xef\xbb\xbfa,"b\r|c"\r|x\ry,"p\rq\r|r"\r|\r|1,\r\r :: RkfromCsv => a:x^My|bc:p^Mq|bc:r||a:|bc:||a:1|bc:^M||status 0
 a:1|b:2| :: RktoCsv -H -p b,a => b,a|2,1|status 0
 a:1|b:2| :: RktoCsv -H -p ^a => b|2|status 0
+x,time:utc|1,12:00 :: RkfromCsv => x:1|time:utc:12:00||status 1|RkfromCsv: the column name time:utc in (stdin)(1) holds a colon, where a field name ends; rename the column.
 a,b|"open :: RkfromCsv => a:open|a:|b:||status 1|RkfromCsv: unexpected eof in QUOTATION MARK at (stdin)(3).
 a\0,b|1,\0\0 2 :: RkfromCsv -F => a:1|b: 2||status 1|RkfromCsv: skips a NULL character in the file (stdin)(1).|RkfromCsv: skips a NULL character in the file (stdin)(2).|RkfromCsv: skips a NULL character in the file (stdin)(2).
  :: RkfromCsv => status 0

@@ -3,6 +3,7 @@
 // its cells read by the CSV rules (double quotes around cells that hold
 // commas, double quotes or line breaks; a doubled double quote inside).
 #include <cstring>
+#include <cwchar>
 
 #include "csv.h"
 #include "tool.h"
@@ -36,6 +37,15 @@ static Column* column_table() { return reinterpret_cast<Column*>(columns.base); 
 
 static CsvReader reader;
 
+// A field name ends at its first colon, so the records cannot keep a column
+// name that holds one: its values would read as part of the name. Written
+// all the same, but reported, so that the run does not pass for a success.
+static void check_name(const wchar_t* name, size_t length, int32_t line) {
+    if (std::wmemchr(name, L':', length) == nullptr) return;
+    warn(WARN_ERROR, "the column name %.*ls in %s(%d) holds a colon, where a field name ends; rename the column.\n",
+         int(length), name, input_name, line);
+}
+
 static void read_header() {
     area_reset(&names);
     area_reset(&columns);
@@ -45,9 +55,11 @@ static void read_header() {
         // The name grows at the head of `names`; its start as an offset.
         size_t at = size_t(names.head - names.base);
         auto put = [](wchar_t c) { *static_cast<wchar_t*>(area_alloc(sizeof(wchar_t), &names)) = c; };
+        int32_t line = reader.line;
         more = csv_read_cell(&reader, put, [] {});
         put(L':');
         size_t length = size_t(names.head - names.base) - at;
+        check_name(reinterpret_cast<const wchar_t*>(names.base + at), length / sizeof(wchar_t) - 1, line);
         *static_cast<Column*>(area_alloc(sizeof(Column), &columns)) = Column{at, length / sizeof(wchar_t)};
         ++ncolumns;
     } while (more);
