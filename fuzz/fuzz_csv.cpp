@@ -20,7 +20,7 @@ using Lines = std::vector<std::vector<std::wstring>>;
 static Lines read_all(const std::string& text, std::wstring brk, bool mark = false) {
     WStream* s = ws_memory(text.data(), text.size());
     CsvReader r{s};
-    if (mark) csv_skip_byte_order_mark(&r);
+    if (mark) ws_skip_byte_order_mark(r.in);
     Lines lines;
     while (csv_more(&r)) {
         lines.emplace_back();

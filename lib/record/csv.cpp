@@ -41,20 +41,6 @@ void csv_write_cell(const wchar_t* p, size_t n) {
     out_putwc(L'"');
 }
 
-void csv_skip_byte_order_mark(CsvReader* r) {
-    static const unsigned char mark[] = {0xEF, 0xBB, 0xBF};
-    WStream* s = r->in;
-    for (;;) {  // no more bytes are waited for than tell the mark apart
-        size_t n = s->len - s->pos;
-        if (n > 0 && std::memcmp(s->buf + s->pos, mark, n < 3 ? n : 3) != 0) return;
-        if (n >= 3) {
-            s->pos += 3;
-            return;
-        }
-        if (!ws_fill(s)) return;
-    }
-}
-
 // A carriage return was read: when a newline follows, both are one line end.
 wint_t csv_detail::after_cr(CsvReader* r) {
     WStream* s = r->in;

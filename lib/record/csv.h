@@ -26,9 +26,6 @@ struct CsvReader {
     bool has_pushed = false;
 };
 
-// Drops a UTF-8 byte-order mark (the bytes EF BB BF) at the start of the
-// text, whatever the locale: it would begin the first column's name.
-void csv_skip_byte_order_mark(CsvReader* r);
 
 namespace csv_detail {
 wint_t after_cr(CsvReader* r);

@@ -351,6 +351,14 @@ static void set_context(const Input* in) {
     input_number = in->number;
 }
 
+// An input file starts past a byte-order mark, as a file written on
+// another system may begin with one: left there, it would become part of
+// the first field's name.
+static WStream* start_stream(WStream* s) {
+    if (s) ws_skip_byte_order_mark(s);
+    return s;
+}
+
 // Takes the next file argument as the input's stream; false when it can't be
 // opened.
 static bool take_file(Input* in, const char** failed) {
@@ -358,11 +366,11 @@ static bool take_file(Input* in, const char** failed) {
     ++args;
     --nargs;
     if (std::strcmp(a, "-") == 0) {
-        in->stream = ws_stdin();
+        in->stream = start_stream(ws_stdin());
         in->name = nullptr;
         return true;
     }
-    in->stream = ws_open(a);
+    in->stream = start_stream(ws_open(a));
     in->name = a;
     *failed = a;
     return in->stream != nullptr;
@@ -376,7 +384,7 @@ void open_input(Input* in, int mode) {
         const char* failed = nullptr;
         if (!take_file(in, &failed)) warn_errno(WARN_FATAL, failed, "can't open %s.\n", failed);
     } else {
-        in->stream = ws_stdin();
+        in->stream = start_stream(ws_stdin());
         mode = INPUT_ONE_FILE;
     }
     in->mode = mode;

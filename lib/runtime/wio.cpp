@@ -230,6 +230,19 @@ bool ws_fill(WStream* s) {
     }
 }
 
+void ws_skip_byte_order_mark(WStream* s) {
+    static const unsigned char mark[] = {0xEF, 0xBB, 0xBF};
+    for (;;) {  // no more bytes are waited for than tell the mark apart
+        size_t n = s->len - s->pos;
+        if (n > 0 && std::memcmp(s->buf + s->pos, mark, n < 3 ? n : 3) != 0) return;
+        if (n >= 3) {
+            s->pos += 3;
+            return;
+        }
+        if (!ws_fill(s)) return;
+    }
+}
+
 wint_t ws_decode(WStream* s) {
     for (;;) {
         if (s->pos == s->len && !ws_fill(s)) return WEOF;

@@ -65,6 +65,11 @@ void ws_close(WStream* s);
 // Refills the buffer, keeping the bytes not yet consumed; false when nothing
 // more could be read (end of file or read error).
 bool ws_fill(WStream* s);
+// Drops a UTF-8 byte-order mark (the bytes EF BB BF) at the read position,
+// the start of a text, whatever the locale: it is a sign of the encoding,
+// never part of the text, and would begin the first name. Waits for no more
+// bytes than tell the mark apart.
+void ws_skip_byte_order_mark(WStream* s);
 // Next character, or WEOF at end of file or on error (s->error tells).
 wint_t ws_getwc(WStream* s);
 // Decodes the multibyte character at the read position (the slow path of

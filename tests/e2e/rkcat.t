@@ -200,6 +200,14 @@ Rkcat: a line holds only a carriage return in a.rk(2): the file has CR LF line e
 Rkcat: a line holds only a carriage return in (stdin)(2): the file has CR LF line ends, so its records run together; convert it with tr -d '\\r' or dos2unix.
 --- status 0
 
+=== format: a UTF-8 byte-order mark at the start of each file and of standard input is dropped, any locale
+--- run
+printf '\xef\xbb\xbfname:a\n\n' > bom.rk
+printf '\xef\xbb\xbfname:b\n\xef\xbb\xbfx:1\n\n' | Rkcat bom.rk - | cat -v | paste -sd'|' -
+LC_ALL=C Rkcat bom.rk | od -An -c
+--- stdout
+name:a||name:b|M-oM-;M-?x:1|
+   n   a   m   e   :   a  \n  \n
 === format: non-ASCII names and values pass unchanged
 --- file a.rk
 名前:Ünïcödé € ½

@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
         }
         input_name = file_name ? file_name : "(stdin)";
         reader = CsvReader{in};
-        csv_skip_byte_order_mark(&reader);
+        ws_skip_byte_order_mark(reader.in);
         read_header();
         write_records(file_name);
         ws_close(in);
