@@ -679,7 +679,7 @@ a:1
 mkdir d
 # the record reader (first file, later file), the converters, expression
 # and program files
-for cmd in "Rkcat d" "Rkcat a.rk missing.rk" "RkfromCsv d a.rk" "RkfromLine a d" "Rkgrep -f d a.rk" "Rked -f d"; do
+for cmd in "Rkcat d" "Rkcat a.rk missing.rk" "RkfromCsv d /dev/null" "RkfromLine a d" "Rkgrep -f d a.rk" "Rked -f d"; do
   { $cmd < /dev/null > /dev/null; echo "$?"; } 2>&1 | paste -sd'|' -
 done
 --- stdout
