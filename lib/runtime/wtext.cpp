@@ -232,6 +232,7 @@ double parse_number(const wchar_t* s) {
 }
 
 bool read_number(const wchar_t* s, double* value) {
+    if (parse_plain_decimal(s, value)) return true;  // the common case, never not-a-number
     double v;
     if (!whole_number(s, &v) || std::isnan(v)) return false;
     *value = v;
@@ -274,7 +275,8 @@ static bool format_plain_g(char* buf, double x) {
     }
     if (q < tens[p - 1] || q >= tens[p] || exp10 < -4 || exp10 > p - 1) return false;
     char digits[17];
-    for (int i = p - 1; i >= 0; --i, q /= 10) digits[i] = char('0' + int(q % 10));
+    uint64_t v = uint64_t(q);  // below 10^17: the digits come by 64-bit division
+    for (int i = p - 1; i >= 0; --i, v /= 10) digits[i] = char('0' + int(v % 10));
     int last = p - 1;
     char* out = buf;
     if (x < 0) *out++ = '-';
