@@ -101,6 +101,7 @@ x:1||x:2||x:3||x:4||x:5||x:6||x:7||x:8||x:9||x:10 :: Rkprint -n -y 13 -p x => |r
 a:1|b:2||c:3 :: Rkprint -n -y 5 -p ^b => |rec# c a|   1   1|   2 3||status 0
 a:x|b:y :: Rkprint -x 12 -p b:l,a:r -y 3 -n => |rec# b a|   1 y x|status 0
 i:wwwwwwwwww|a:1 :: Rkprint -x 10 -i i => status 3|Rkprint: too long -i fields!
+a:1|b:2 :: Rkprint -n -x 20 -y 5 -g a -h t => t                  1|        a:1||rec# b|   1 2|status 0
 a:1 :: mkdir d; cat > d/sub; cp d/sub 'p\q'; SOURCE_DATE_EPOCH=0 Rkprint -x 16 -y 4 -n d/sub 'p\q' =>       sub      1||rec# a|   1 1|       q       1||rec# a|   1 1|status 0
 EOF2
 --- stdout
@@ -109,11 +110,14 @@ EOF2
 === messages: page sizes, lists, titles; an unknown option ends the run without a word
 --- run
 printf 'a:1\n\n' > a.rk
-for args in "-y 2" "-x 0" "-x abc" "-y -5" "-f ^a" "-i ^a" "-p ''" "-g ''" "-z q%" "-h \$'\\377'" "-q"; do
+for args in "-y 2" "-y 3" "-y 4 -h t -h u" "-y 4 -g a" "-x 0" "-x abc" "-y -5" "-f ^a" "-i ^a" "-p ''" "-g ''" "-z q%" "-h \$'\\377'" "-q"; do
   eval "Rkprint $args a.rk" > out 2> err; echo "$args: status $? $(cat err) $(wc -c < out)"
 done
 --- stdout
 -y 2: status 3 Rkprint: too small page size, stop! 0
+-y 3: status 3 Rkprint: too small page size, stop! 0
+-y 4 -h t -h u: status 3 Rkprint: too small page size, stop! 0
+-y 4 -g a: status 3 Rkprint: too small page size, stop! 0
 -x 0: status 3 Rkprint: too small page size, stop! 0
 -x abc: status 3 Rkprint: too small page size, stop! 0
 -y -5: status 3 Rkprint: too small page size, stop! 0
@@ -144,14 +148,14 @@ done
 python3 -c "
 for i in range(20000): print('a:%d\nb:%s\n' % (i, 'x' * (i % 50)))" > pipe.rk
 cat pipe.rk | timeout 60 Rkprint | cmp - <(RK_THREADS=1 Rkprint < pipe.rk) && echo "pipe: same"
-printf 'a:1\n\na:2\n' | timeout 60 Rkprint -y 2 | wc -l
+printf 'a:1\n\na:2\n\na:3\n' | timeout 60 Rkprint -y 3 | wc -l
 python3 -c "print(('\n'.join('f%d:v' % i for i in range(20)) + '\n\n') * 300, end='')" | timeout 60 Rkprint -x 5 -y 5 | wc -l
 --- stdout
 late.rk: Rkprint: code error in Rk-file late.rk(200), irrecoverable. status 3 216
 -i a -x 12 late.rk: Rkprint: too long -i fields! status 3 0
 -x 30 -y 9 clean.rk -: status 0 257
 pipe: same
-4
+9
 1500
 --- status 0
 
