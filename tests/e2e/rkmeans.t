@@ -54,6 +54,27 @@ max.x:10
 
 --- status 0
 
+=== no records: -g has no group and writes nothing; -F writes an empty file's n fields, with -g nothing for it
+--- run
+printf 'x:1\n\n' > one.rk
+: > empty.rk
+printf '\n\n' | Rkmeans -g g x | wc -c
+Rkmeans -F x empty.rk
+Rkmeans -F -g g x empty.rk one.rk empty.rk
+--- stdout
+0
+filename:empty.rk
+n.x:0
+
+filename:one.rk
+n.x:1
+sum.x:1
+avg.x:1
+min.x:1
+max.x:1
+
+--- status 0
+
 === model: generated records summarised as an independent model does it
 --- run
 python3 - <<'PY'
