@@ -36,6 +36,7 @@ TEST_F(Classes, NamesOfValues) {
         {L"é", "NAsc"}, {L"aé", "AscNAsc"}, {L"é\x85", "NAsc+NPrt"}, {L"aé\x85", "AscNAsc+NPrt"},
         {L"\x7f", "Asc+NPrt"}, {L"123456789012345678901234567890", "Int"},
         {L"1234567890123456789012345678901", "Asc"}, {L"99999999999999999999", "Int"},
+        {L"12\r", "Int"}, {L"\v1.5\f", "Num"}, {L"\r\n", "Spc"},
     };
     for (const Row& r : rows) EXPECT_STREQ(attribute_name(classify(r.value)), r.name) << "value '" << testing::PrintToString(std::wstring(r.value)) << "'";
     // A tab is white space to the numbers but not printable.
@@ -67,7 +68,7 @@ TEST_F(Classes, MergingAndNames) {
 
 TEST_F(Classes, ChecksReadAsTheLibraryConversions) {
     std::mt19937 rng(20);
-    const std::wstring alphabet = L"0123456789012345+-.eExX afAF\t09.e-";
+    const std::wstring alphabet = L"0123456789012345+-.eExX afAF\t\n\v\f\r09.e-";
     int compared = 0;
     for (int n = 0; n < 60000; ++n) {
         std::wstring v;
