@@ -100,6 +100,7 @@ x:1e5|y:ab||x:2.5e10|y:c :: Rkprint -n -y 5 -p y:r,x => |rec#  y x|   1 ab 1e5| 
 x:1||x:2||x:3||x:4||x:5||x:6||x:7||x:8||x:9||x:10 :: Rkprint -n -y 13 -p x => |rec#  x|   1  1|   2  2|   3  3|   4  4|   5  5|   6  6|   7  7|   8  8|   9  9|  10 10||status 0
 a:1|b:2||c:3 :: Rkprint -n -y 5 -p ^b => |rec# c a|   1   1|   2 3||status 0
 a:x|b:y :: Rkprint -x 12 -p b:l,a:r -y 3 -n => |rec# b a|   1 y x|status 0
+a:1|b:xxxxx :: Rkprint -x 12 -y 3 -n => |rec# a b|   1 1 xxxxx|status 0
 i:wwwwwwwwww|a:1 :: Rkprint -x 10 -i i => status 3|Rkprint: too long -i fields!
 a:1|b:2 :: Rkprint -n -x 20 -y 5 -g a -h t => t                  1|        a:1||rec# b|   1 2|status 0
 a:1 :: mkdir d; cat > d/sub; cp d/sub 'p\q'; SOURCE_DATE_EPOCH=0 Rkprint -x 16 -y 4 -n d/sub 'p\q' =>       sub      1||rec# a|   1 1|       q       1||rec# a|   1 1|status 0
