@@ -3,7 +3,7 @@
 # joined by | with an empty field line ending each record (printf %b), the
 # messages merged in front.
 
-=== count: keys, percents, missing keys, flags, groups
+=== count: keys, percents, missing keys, flags, groups, keys of one hash (ySCutV and IpxBy8 share the 32-bit hash of their key words)
 --- run
 while IFS= read -r l; do recs=${l%% ::*} rest=${l#* :: } args=${rest%% =>*} want=${rest#*=> }
   eval "set -- $args"
@@ -17,6 +17,7 @@ k:2||k:10||k:9| :: k:nr => k:10|count:1||k:9|count:1||k:2|count:1|
 g:x|k:1||g:x|k:2||g:y|k:1||g:x|k:1| :: -g g k => g:x|k:1|count:1||g:x|k:2|count:1||g:y|k:1|count:1||g:x|k:1|count:1|
 t:a|t:b||t:b|t:a||t:a|t:b| :: t => t:a|t:b|count:2||t:b|t:a|count:1|
 k:a|j:1||k:a|j:2||k:a|j:1| :: ^k => j:1|count:2||j:2|count:1|
+k:ySCutV||k:IpxBy8||k:ySCutV| :: k => k:IpxBy8|count:1||k:ySCutV|count:2|
 EOF2
 --- status 0
 
