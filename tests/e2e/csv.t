@@ -69,12 +69,22 @@ name:1|note:two|note:lines||name:2|note:x||name:|note:||name:3|note:||h1:a|h2:b|
 { for i in $(seq 300); do printf 'a:%d\n\n' $i; done; printf 'a:x\nb:late\n\n'; } > late.rk
 RktoCsv -D rsize=1 late.rk | sed -n '1p;$p'
 echo "status ${PIPESTATUS[0]}"
+# The text area (1 KB) runs full in record 2 and, doubled, in record 3:
+# with irecs=2 the columns come from records 1 and 2, so c is one and b not.
+v() { printf "%0$1d" 0; }
+{ printf 'a:%s\n\n' $(v 100); printf 'a:%s\nc:1\n\n' $(v 200); printf 'a:x\nb:%s\n\n' $(v 250); } > three.rk
+for n in 2 3; do RktoCsv -D rsize=1,irecs=$n three.rk | sed -n 1p; echo "status ${PIPESTATUS[0]}"; done
 --- stdout
 a
 x
 status 1
+a,c
+status 1
+a,b,c
+status 0
 --- stderr
 RktoCsv: fields not among the columns found are left out from late.rk(301) on.
+RktoCsv: fields not among the columns found are left out from three.rk(3) on.
 === round trip: generated records with commas, quotes, blanks at both ends and other scripts come back through RktoCsv | RkfromCsv
 --- run
 python3 - <<'PY'
