@@ -290,3 +290,41 @@ c:600
 u:A300
 
 --- status 0
+
+=== records: an empty field text is not written; one holding a newline is a counted error and left out, wherever it is written; -F names only records written
+--- file nl.rkl
+x = "l1
+
+l2"
+--- run
+printf 'a:1\nb:2\nc:3\n\n' | Rked FIELDS = FIELDS S '^b:.*' BY ''; echo "status $?"
+printf 'a:1\n\n' > in.rk
+Rked x = CONST $'p\n\nq:evil' in.rk; echo "status $?"
+Rked -f nl.rkl in.rk; echo "status $?"
+Rked -F FIELDS = CONST $'x\ny' in.rk; echo "status $?"
+Rked a = CONST $'u\nv' ';' OUTPUT ';' b = COUNT a ';' IF EPILOGUE THEN FIELDS = { '' z:1 } ';' OUTPUT FI in.rk
+echo "status $?"
+--- stdout
+a:1
+c:3
+
+status 0
+a:1
+
+status 1
+a:1
+
+status 1
+status 1
+b:0
+
+z:1
+
+status 1
+--- stderr
+Rked: field 'x' holds a newline in in.rk(1), left out.
+Rked: field 'x' holds a newline in in.rk(1), left out.
+Rked: field 'x' holds a newline in in.rk(1), left out.
+Rked: field 'a' holds a newline in in.rk(1), left out.
+Rked: field 'a' holds a newline, left out.
+--- status 0
