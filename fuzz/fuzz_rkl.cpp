@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 
 #include "fuzz_common.h"
 #include "rkl.h"
@@ -21,6 +22,14 @@ static void jump() { longjmp(back, 1); }
 static void jump_on_exit(int) { longjmp(back, 1); }
 static long discard(const char*, size_t n) { return long(n); }
 static bool no_command(const char*, void (*)(const wchar_t*, void*), void*, int*) { return false; }
+
+// The record as Rked writes it; what is written must read back as the same
+// fields: no field left that is empty or holds a newline.
+static void write_checked() {
+    rkl_write_record(rkl.record, nullptr);
+    for (const Field* f = rkl.record; f->start; ++f)
+        if (f->start == f->end || std::wmemchr(f->start, L'\n', size_t(f->end - f->start))) __builtin_trap();
+}
 
 static Area text, tree, names, table;
 static WStream* input = nullptr;
@@ -45,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         area_size_limit = size_t(32) << 20;
     }
     rkl.run_command = no_command;
+    rkl.output = write_checked;
     rkl.loop_limit = 200;
     rkl.exit_program = jump_on_exit;
     std::vector<std::string> parts = split_parts(data, size, 2);
@@ -100,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ++in.number, ++in.total;
             RklValue v = rkl_evaluate(root, rec);
             rkl_true(v);
-            rkl_write_record(rkl.record);
+            write_checked();
             area_reset(&table);
             area_reset(&text);
         }

@@ -28,9 +28,8 @@ Area text, tree, names, table;
 
 // A record as the programs write it: the file name first with -F.
 void write_current() {
-    if (rkl.record->start == nullptr) return;
-    if (with_filename && !rkl.final_pass && current_input) write_filename(current_input->name);
-    rkl_write_record(rkl.record);
+    bool named = with_filename && !rkl.final_pass && current_input;
+    rkl_write_record(rkl.record, named ? current_input->name : nullptr);
 }
 
 // The fields the program only reads, for the note on names that match

@@ -235,7 +235,14 @@ bool rkl_true(const RklValue& v) {
 
 namespace {
 
-int sign(double a, double b) { return a < b ? -1 : a > b ? 1 : 0; }
+// The sign of a comparison where NaN meets a number: no order holds, the
+// two are only unequal.
+const int UNORDERED = 2;
+
+int sign(double a, double b) {
+    if (a != a || b != b) return UNORDERED;
+    return a < b ? -1 : a > b ? 1 : 0;
+}
 
 // The element-by-element comparison of two resolved lists.
 int compare_lists(const RklValue& a, const RklValue& b, bool by_number) {
@@ -297,6 +304,7 @@ bool compare_field_with_string(const RklFieldRef* r, const wchar_t* y, int* resu
 }
 
 bool comparison_holds(int kind, int s) {
+    if (s == UNORDERED) return kind == RKL_NE;
     switch (kind) {
     case RKL_EQ: return s == 0;
     case RKL_NE: return s != 0;

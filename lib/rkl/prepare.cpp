@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "eval_internal.h"
 
@@ -331,9 +332,38 @@ void rkl_restore_newlines(Field* record) {
     for (Field* f = record; f->start; ++f) *f->end = L'\n';
 }
 
-void rkl_write_record(const Field* record) {
+namespace {
+
+// A field text the program made is written only when the reader will read
+// it back as the same field: an empty text would end the record, a newline
+// would split it.
+bool writable_field(const Field* f) {
+    if (f->start == f->end) return false;
+    const wchar_t* newline = std::wmemchr(f->start, L'\n', size_t(f->end - f->start));
+    if (newline == nullptr) return true;
+    wchar_t* stop = f->start;
+    while (stop < newline && *stop != L':') ++stop;
+    wchar_t kept = *stop;
+    *stop = 0;
+    if (input_name && !rkl.final_pass)
+        warn(WARN_ERROR, "field '%ls' holds a newline in %s(%d), left out.\n", f->start, input_name, input_number);
+    else
+        warn(WARN_ERROR, "field '%ls' holds a newline, left out.\n", f->start);
+    *stop = kept;
+    return false;
+}
+
+}  // namespace
+
+void rkl_write_record(Field* record, const char* filename) {
+    Field* kept = record;
+    Field* f = record;
+    for (; f->start; ++f)
+        if (writable_field(f)) *kept++ = *f;
+    *kept = *f;
     if (record->start == nullptr) return;
-    for (const Field* f = record; f->start; ++f) {
+    write_filename(filename);
+    for (f = record; f->start; ++f) {
         out_write(f->start, size_t(f->end - f->start));
         out_putwc(L'\n');
     }

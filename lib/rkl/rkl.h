@@ -215,9 +215,12 @@ bool rkl_true(const RklValue& v);
 // Puts the newlines back at the ends of the record's fields (for writing
 // a record whose text is contiguous and unchanged).
 void rkl_restore_newlines(Field* record);
-// Writes the current record: each field's text and a newline, then the
-// empty line; nothing for a record without fields.
-void rkl_write_record(const Field* record);
+// Writes the current record: the filename line (when filename is not
+// null), each field's text and a newline, then the empty line; nothing for
+// a record without fields. Field texts that would break the record format
+// are taken out of the record first: an empty one silently, one that holds
+// a newline as a counted error.
+void rkl_write_record(Field* record, const char* filename);
 // Frees everything a prepared program holds (variables, constants, the
 // evaluation areas), so that another program can be loaded in the same
 // process (tests, fuzzing).

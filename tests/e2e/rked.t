@@ -58,6 +58,7 @@ x , CONST y . z => x|yz
 FIELD a OR CONST none => 1|2|3
 FIELD nofield OR CONST none => none
 { 1 2 3 } + 10 => 11|12|13
+1 + { 1 2 3 } => 2|3|4
 { 1 2 3 } * { 2 2 } => 2|4
 { } + 1 => -
 7 / 2 => 3.5
@@ -69,6 +70,7 @@ FIELD nofield OR CONST none => none
 FIELD a + 0.5 => 1.5|2.5|3.5
 { 0 7 } .. 5 => 0|7|6|5
 3 .. 1 => 3|2|1
+3 .. { 5 9 } => 3|4|5|9
 2.7 .. 4 => 2|3|4
 x . FIELD a => x1|x2|x3
 ( CONST 1 + 1 ) . x => 2x
@@ -77,7 +79,7 @@ x . FIELD a => x1|x2|x3
 { a b c } [ 5 ] => -
 FIELD a [ 1 ] => 2
 FIELDS [ 3 ] => s:banana
-COUNT { } , EXISTS { } , COUNT a , EXISTS nofield , EXISTS a => 0|0|3|0|1
+COUNT { } , EXISTS { } , COUNT a , EXISTS nofield , EXISTS a , EXISTS s => 0|0|3|0|1|1
 MAX { 3 10 2 } , MIN a , SUM a , AVG a => 10|1|6|2
 AVG { } , SUM nofield => -
 INT CONST -2.7 , ABS CONST -3 => -2|3
@@ -113,6 +115,8 @@ a = FIELD a:n * 2 => a:2|b:2|a:6|
 a [ 1 ] = z => a:1|b:2|a:z|
 a [ 5 ] = z => a:1|b:2|a:3|
 a [ { 0 1 } ] = z => a:z|b:2|
+a [ { 0 5 } ] = { x y z } => a:x|b:2|a:3|
+a [ { 5 0 } ] = { x y z } => a:x|a:y|a:z|b:2|a:3|
 a [ 0 ] = { x y } => a:x|a:y|b:2|a:3|
 c [ 0 ] = x => a:1|b:2|a:3|
 a = FIELD b = x => a:x|b:x|
@@ -123,6 +127,7 @@ VAR v = { p q r } ; VAR v [ { 2 0 } ] = { X Y } ; c = VAR v => a:1|b:2|a:3|c:Y|c
 VAR v = { p q r } ; VAR v [ 1 ] = { X Y } ; c = VAR v => a:1|b:2|a:3|c:p|c:X|c:Y|c:r|
 VAR v [ 0 ] = x ; c = VAR v => a:1|b:2|a:3|
 VAR v = { 1 2 } + 0 ; VAR v [ 0 ] = 5x ; c = VAR v => a:1|b:2|a:3|c:0|c:2|
+VAR v = { 1 2 } + 0 ; VAR v = 5 + 0 ; c = VAR v => a:1|b:2|a:3|c:5|
 STATIC t = STATIC t + 1 ; c = STATIC t => a:1|b:2|a:3|
 EOF
 --- status 0
@@ -289,4 +294,42 @@ k:300
 c:600
 u:A300
 
+--- status 0
+
+=== records: an empty field text is not written; one holding a newline is a counted error and left out, wherever it is written; -F names only records written
+--- file nl.rkl
+x = "l1
+
+l2"
+--- run
+printf 'a:1\nb:2\nc:3\n\n' | Rked FIELDS = FIELDS S '^b:.*' BY ''; echo "status $?"
+printf 'a:1\n\n' > in.rk
+Rked x = CONST $'p\n\nq:evil' in.rk; echo "status $?"
+Rked -f nl.rkl in.rk; echo "status $?"
+Rked -F FIELDS = CONST $'x\ny' in.rk; echo "status $?"
+Rked a = CONST $'u\nv' ';' OUTPUT ';' b = COUNT a ';' IF EPILOGUE THEN FIELDS = { '' z:1 } ';' OUTPUT FI in.rk
+echo "status $?"
+--- stdout
+a:1
+c:3
+
+status 0
+a:1
+
+status 1
+a:1
+
+status 1
+status 1
+b:0
+
+z:1
+
+status 1
+--- stderr
+Rked: field 'x' holds a newline in in.rk(1), left out.
+Rked: field 'x' holds a newline in in.rk(1), left out.
+Rked: field 'x' holds a newline in in.rk(1), left out.
+Rked: field 'a' holds a newline in in.rk(1), left out.
+Rked: field 'a' holds a newline, left out.
 --- status 0

@@ -77,6 +77,8 @@ while IFS= read -r l; do p=${l%% =>*} w=${l#*=> }; g=$(Rkselect $p t.rk </dev/nu
   [[ ${g:--} == "$w" ]] || echo "$p => $g (expected $w)"; done <<'EOF'
 x => 3 4 5 7 8
 x:n => 5 7 8
+x:n + 0 => 5 7 8
+FIELD x [ { 0 1 } ] => 3 4 5 7 8
 NOT x => 1 2 6
 COUNT x => 1 2 3 4 5 7 8
 x == FIELD x => 1 2 3 4 5 6 7 8
@@ -120,6 +122,10 @@ CONST 1 < FIELD a => 1 2 3
 CONST 1 > FIELD a => -
 a > 9 => -
 a:n > 9 => 3
+a:n >= 5 => 2 3
+a:n <= 5 => 1 2 4
+a:n != 5 => 1 3 4
+nofield:n < 6 => 1 2 3 4
 CONST 10 > FIELD a => 1 4
 CONST 10 > FIELD a:n => 1 2 4
 a == 10.0 => -
@@ -182,5 +188,28 @@ CONST 7 % 0 => Rkselect: zero division.|(2)
 -f missing.rkl => Rkselect: can't open missing.rkl.|Rkselect: missing.rkl: No such file or directory|(3)
 name LIKE FIELD pat => Rkselect: regular expression error (unmatched ()) in x.rk(1) with 'a('.|(1)
 name:n / 0 => Rkselect: zero division at x.rk(1).|(1)
+EOF
+--- status 0
+
+=== compare: NaN is unordered: EQ LT LE GT GE are false and NE true with NaN on either side, for numbers, lists and fields
+--- run
+set -f
+printf 'id:%s\n%b\n\n' 1 x:nan 2 x:5 3 'x:-nan\nx:5' > n.rk
+while IFS= read -r l; do p=${l%% =>*} w=${l#*=> }; g=$(Rkselect $p n.rk </dev/null | sed -n 's/^id://p' | paste -sd' ')
+  [[ ${g:--} == "$w" ]] || echo "$p => $g (expected $w)"; done <<'EOF'
+x:n == 5 => 2
+x:n == 7 => -
+x:n >= 6 => -
+x:n <= 4 => -
+x:n < 6 => 2
+x:n > 4 => 2
+x:n != 5 => 1 3
+x:n INCL 5 => 2 3
+x:n == FIELD x:n => 2
+x:n != FIELD x:n => 1 3
+CONST 5 <= FIELD x:n => 2
+x + 0 >= { -1 5 } => 2
+x + 0 != { -1 5 } => 1 2 3
+{ 1 2 } + FIELD x:n < { 9 9 } => 2
 EOF
 --- status 0
