@@ -37,6 +37,7 @@ a:"x,y","z"|| :: Rkunpack -t , -z q a => a:x,y|a:z||status 0
  :: Rkunpack 'a:f,b:5(1)' => status 2|Rkunpack: f option of the field a is not allowed in Rkunpack.|Rkunpack: absolute position of the field b is not allowed in Rkunpack.
  :: Rkunpack 'a:()' => status 2|Rkunpack: zero length field repeats in the field a.
  :: Rkunpack 'a:-3' => status 2|Rkunpack: end position and * conflicts in the format of the field a.
+ :: Rktie 'a:-' new => status 2|Rktie: format syntax error in the field a at ''.
 c:yz|d:x  w|| :: Rkunpack -t ' +' c => c:yz|d:x  w||status 0
 c:yz|d:xx|| :: Rkuntie c 'p:@x+@,q' => q:yz|d:xx||status 0
 a:xy|b:2||c:3|| :: Rkunpack 'a:@.*@' => a:xy|b:2||c:3||status 0

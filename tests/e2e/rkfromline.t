@@ -65,7 +65,7 @@ RkfromLine: field c truncated by the end of line at (stdin)(3).
 
 === usage: an unknown option, no list or an exclusive list give the usage; list faults stop before any input
 --- run
-for a in "-y x" "" "^x" "a:s" "-t ( x" "-z y x"; do RkfromLine $a < /dev/null; echo "status $?"; done 2>&1 | grep -v '^	'
+for a in "-y x" "" "^x" "a:s" "a:(" "-t ( x" "-z y x"; do RkfromLine $a < /dev/null; echo "status $?"; done 2>&1 | grep -v '^	'
 --- stdout
 RkfromLine [-options] field-format-list [input-file ..]
 status 2
@@ -74,6 +74,8 @@ status 2
 RkfromLine [-options] field-format-list [input-file ..]
 status 2
 RkfromLine: format syntax error in the field a at 's'.
+status 2
+RkfromLine: format syntax error in the field a at ''.
 status 2
 RkfromLine: regular expression error (unmatched ()) in -t parameter or format.
 status 2
