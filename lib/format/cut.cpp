@@ -30,12 +30,18 @@ struct Line {
     }
 };
 
-// The first match of e in the line from `from`: its start and end, or false.
+// The first non-empty match of e in the line from `from`: its start and
+// end, or false. An empty match is no delimiter: the search goes on from
+// the position behind it, so that no text is ever taken for one.
 bool find(wregexp* e, const Line& line, size_t from, size_t* at, size_t* to) {
-    if (e == nullptr || wregexec_until(e, line.start + from, line.end) != 1) return false;
-    *at = size_t(e->match_start[0] - line.start);
-    *to = size_t(e->match_end[0] - line.start);
-    return true;
+    if (e == nullptr) return false;
+    for (size_t p = from; p <= line.length(); p = *at + 1) {
+        if (wregexec_until(e, line.start + p, line.end) != 1) return false;
+        *at = size_t(e->match_start[0] - line.start);
+        *to = size_t(e->match_end[0] - line.start);
+        if (*to > *at) return true;
+    }
+    return false;
 }
 
 // A delimiter is repeatable when it matches its own matched text written
@@ -313,7 +319,8 @@ int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldLis
     bool one_more = false;
     if (line.length() == 0 && f0->regex && (f0->end_kind == END_DELIMITER || f0->end_kind == END_PATTERN)) {
         static const wchar_t newline[] = L"\n";
-        one_more = wregexec(f0->regex, newline) == 1;
+        size_t at, to;
+        one_more = find(f0->regex, Line{newline, newline + 1, nullptr}, 0, &at, &to);
     }
     for (const FieldListEntry* e = list->included; e; e = e->next) {
         const FieldFormat* f = e->format ? e->format : &default_format;

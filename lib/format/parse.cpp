@@ -106,7 +106,10 @@ bool read_format(const wchar_t* name, const wchar_t* text, Parsed* p) {
     State state = BEGIN;
     size_t i = 0;
     auto fault = [&](wchar_t c) {
-        warn(WARN_ERROR, "format syntax error in the field %ls at '%lc'.\n", name, wint_t(c));
+        // At the end of the text there is no character to show: the quotes
+        // stay empty rather than hold a NUL.
+        if (c == 0) warn(WARN_ERROR, "format syntax error in the field %ls at ''.\n", name);
+        else warn(WARN_ERROR, "format syntax error in the field %ls at '%lc'.\n", name, wint_t(c));
         return false;
     };
     for (;;) {

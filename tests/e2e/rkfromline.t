@@ -24,6 +24,9 @@ x1y22z :: 'a:@[0-9]+@*' => a:x1|a:y22|
 abcdef :: 'a:2(2)*,b:(2),:0(1)*,c' => a:cd|b:ef|c:bcdef|
 12abc,abc :: -t , 'a::%d,b::%d' => a:12|b:|
 k:v :: a:f => k:v|
+xyz :: -t 'A?' a,b => a:xyz|
+xAyz :: 'a:@(A)?@,b' => a:xA|b:yz|
+xyz :: 'a:@(A)?@,b' => b:xyz|
 EOF2
 --- status 0
 
@@ -65,7 +68,7 @@ RkfromLine: field c truncated by the end of line at (stdin)(3).
 
 === usage: an unknown option, no list or an exclusive list give the usage; list faults stop before any input
 --- run
-for a in "-y x" "" "^x" "a:s" "-t ( x" "-z y x"; do RkfromLine $a < /dev/null; echo "status $?"; done 2>&1 | grep -v '^	'
+for a in "-y x" "" "^x" "a:s" "a:(" "-t ( x" "-z y x"; do RkfromLine $a < /dev/null; echo "status $?"; done 2>&1 | grep -v '^	'
 --- stdout
 RkfromLine [-options] field-format-list [input-file ..]
 status 2
@@ -75,8 +78,80 @@ RkfromLine [-options] field-format-list [input-file ..]
 status 2
 RkfromLine: format syntax error in the field a at 's'.
 status 2
+RkfromLine: format syntax error in the field a at ''.
+status 2
 RkfromLine: regular expression error (unmatched ()) in -t parameter or format.
 status 2
 RkfromLine: -z option error 'y'.
 status 2
 --- status 0
+
+=== empty matches: a delimiter or pattern that can match the empty text ends a field only where it matches some text; the pieces and the delimiters give back the whole value (Rkunpack, RkfromLine against a model)
+--- run
+python3 - <<'PY'
+import random, re, subprocess
+r = random.Random(34)
+def run(cmd, data):
+    p = subprocess.run(cmd, input=data.encode(), capture_output=True)
+    return p.stdout.decode() + p.stderr.decode() + "status %d" % p.returncode
+def find(d, s, p):
+    # The first non-empty match from p; an empty one is passed over.
+    while p <= len(s):
+        m = d.search(s, p)
+        if not m or m.end() > m.start():
+            return m
+        p = m.start() + 1
+def repeatable(d, t):
+    m = d.match(t + t)
+    return m is not None and m.end() == 2 * len(t)
+def unpack(d, s):
+    # Rkunpack's repeating delimited entry: the pieces, and the value again
+    # from the pieces and the delimiters found.
+    pieces, back, pos, more = [], "", 0, len(s) == 0 and find(d, "\n", 0) is not None
+    while pos < len(s) or more:
+        m = find(d, s, pos)
+        if m and m.start() == pos and repeatable(d, m.group()):
+            back, pos = back + m.group(), m.end()
+            if pos == len(s) and not more:
+                break
+            m = find(d, s, pos)
+        more = False
+        end = m.start() if m else len(s)
+        pieces.append(s[pos:end])
+        back += s[pos:end] + (m.group() if m else "")
+        pos = m.end() if m else len(s)
+        more = m is not None and pos == len(s) and not repeatable(d, m.group())
+    assert back == s, (d.pattern, s, pieces)
+    return pieces
+def by_pattern(d, s):
+    pieces, pos = [], 0
+    while pos < len(s) and (m := find(d, s, pos)):
+        pieces.append(s[pos:m.end()])
+        pos = m.end()
+    assert "".join(pieces) + s[pos:] == s
+    return pieces, s[pos:]
+delims = ["A?", "(A|)", "[^x]?", "A*", "(AB?|y?)", "A", "A+", "AB|y", "x?A", "[^x]*"]
+bad, cases = [], 0
+for _ in range(300):
+    d = r.choice(delims)
+    values = ["".join(r.choice("AAxyB") for _ in range(r.randint(0, 7))) for _ in range(5)]
+    text = "".join("v:%s\nk:1\n\n" % v for v in values)
+    want = "".join("".join("v:%s\n" % p for p in unpack(re.compile(d), v)) + "k:1\n\n" for v in values) + "status 0"
+    got = run(["Rkunpack", "-t", d, "v"], text)
+    lines = "".join(v + "\n" for v in values)
+    want2 = ""
+    for v in values:
+        pieces, rest = by_pattern(re.compile(d), v)
+        # An empty line whose first pattern matches a newline gives one
+        # empty field.
+        due = rest or (v == "" and find(re.compile(d), "\n", 0))
+        fields = ["a:" + p for p in pieces] + (["b:" + rest] if due else [])
+        want2 += "".join(f + "\n" for f in fields) + ("\n" if fields else "")
+    got2 = run(["RkfromLine", "a:@%s@*,b" % d], lines)
+    cases += 1
+    if got != want or got2 != want2 + "status 0":
+        bad.append((d, values, got, want, got2, want2))
+print("cases", cases, "differences", len(bad), bad[:1])
+PY
+--- stdout
+cases 300 differences 0 []
