@@ -44,6 +44,15 @@ bool find(wregexp* e, const Line& line, size_t from, size_t* at, size_t* to) {
     return false;
 }
 
+// Whether a pattern end occurs from `from` on: a match that holds text, or,
+// while text is left, an empty one; the value then runs to the line end, so
+// that no character is dropped.
+bool pattern_occurs(wregexp* e, const Line& line, size_t from) {
+    size_t at, to;
+    if (find(e, line, from, &at, &to)) return true;
+    return from < line.length() && wregexec_until(e, line.start + from, line.end) == 1;
+}
+
 // A delimiter is repeatable when it matches its own matched text written
 // twice, wholly.
 bool repeatable(wregexp* e, const wchar_t* text, size_t n, Area* work) {
@@ -363,8 +372,7 @@ int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldLis
                 }
             }
             // 4. A pattern that does not occur.
-            size_t at, to;
-            if (f->end_kind == END_PATTERN && !find(f->regex, line, pos, &at, &to)) break;
+            if (f->end_kind == END_PATTERN && !pattern_occurs(f->regex, line, pos)) break;
             one_more = false;
             // 6. The end of a fixed field.
             size_t end = 0;

@@ -26,7 +26,7 @@ abcdef :: 'a:2(2)*,b:(2),:0(1)*,c' => a:cd|b:ef|c:bcdef|
 k:v :: a:f => k:v|
 xyz :: -t 'A?' a,b => a:xyz|
 xAyz :: 'a:@(A)?@,b' => a:xA|b:yz|
-xyz :: 'a:@(A)?@,b' => b:xyz|
+xyz :: 'a:@(A)?@,b' => a:xyz|
 EOF2
 --- status 0
 
@@ -125,7 +125,14 @@ def unpack(d, s):
     return pieces
 def by_pattern(d, s):
     pieces, pos = [], 0
-    while pos < len(s) and (m := find(d, s, pos)):
+    while pos < len(s):
+        m = find(d, s, pos)
+        if not m:
+            # Only empty matches left: the value runs to the end.
+            if d.search(s, pos):
+                pieces.append(s[pos:])
+                pos = len(s)
+            break
         pieces.append(s[pos:m.end()])
         pos = m.end()
     assert "".join(pieces) + s[pos:] == s
