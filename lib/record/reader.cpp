@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "fieldlist.h"
 #include "record.h"
 #include "simd.h"
@@ -395,6 +397,25 @@ void close_input(Input* in) {
     ws_close(in->stream);
     in->stream = nullptr;
     in->mode = INPUT_EXHAUSTED;
+}
+
+bool input_rereadable(const Input* in) {
+    struct stat st;
+    return in->stream && in->name && fstat(in->stream->fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool reread_input(Input* in) {
+    ws_close(in->stream);
+    in->number = 0;
+    in->stream = start_stream(ws_open(in->name));
+    in->mode = in->stream ? INPUT_ONE_FILE : INPUT_EXHAUSTED;
+    set_context(in);
+    if (!in->stream) {
+        warn_errno(WARN_ERROR, in->name, "can't open %s.\n", in->name);
+        return false;
+    }
+    in->stream->told_cr = true;
+    return true;
 }
 
 Field* next_record(Input* in, Area* text, Area* table_area) {

@@ -61,6 +61,14 @@ struct Input {
 void open_input(Input* in, int mode);
 // Stops reading the input early.
 void close_input(Input* in);
+// Whether the input, still open, is a regular file named as an argument,
+// which reread_input can read again.
+bool input_rereadable(const Input* in);
+// Opens the file argument just read (INPUT_ONE_FILE) again from its start,
+// for a second reading; false, with a counted error, when it can't be.
+// The notes on its text were given in the first reading and are not
+// repeated.
+bool reread_input(Input* in);
 // The next record of the input, or null when it is exhausted. The record's
 // text is one new object at the head of `text`, its table (closed by the
 // closing triple) one new object at the head of `table`; both areas may

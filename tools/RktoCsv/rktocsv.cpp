@@ -1,9 +1,10 @@
 // RktoCsv: writes records as CSV tables, one per input file: a header line
 // of column names, then a line per record. The columns are given (-p; the
-// header then only with -H), or found in the first records of each file,
-// which are held until the storage areas run full (with at least irecs of
-// them held) or the file ends. A field left out because the columns were
-// fixed before it turned up is a counted error.
+// header then only with -H), or found in each file: a regular file is read
+// twice, for its columns and then for its lines; of a pipe or standard input
+// the first records are held until the storage areas run full (with at
+// least irecs of them held) or the input ends. A field left out because the
+// columns were fixed before it turned up is a counted error.
 #include "csv.h"
 #include "tool.h"
 
@@ -109,21 +110,34 @@ static void write_line(const Field* rec) {
     out_mark();
 }
 
-// Finds the columns in the held records: each new name goes right after
-// the column of the field before it in its record (at the front for the
-// first one), so that every record's order of fields is kept.
-static void fix_columns() {
-    for (int32_t r = 0; r < nheld; ++r) {
-        FieldListEntry* current = nullptr;
-        for (const Field* f = held_records()[r]; f->start; ++f) {
-            size_t length;
-            const wchar_t* name = column_name(f, &length);
-            FieldListEntry* entry = nullptr;
-            int m = field_list_match(&columns, name, length, &entry, nullptr);
-            if (m == 0) continue;  // excluded
-            current = m > 0 ? entry : field_list_insert(&columns, current, name, length, &names);
-        }
+// Finds the columns in a record: each new name goes right after the column
+// of the field before it in the record (at the front for the first one), so
+// that the record's order of fields is kept.
+static void fix_columns_of(const Field* rec) {
+    FieldListEntry* current = nullptr;
+    for (const Field* f = rec; f->start; ++f) {
+        size_t length;
+        const wchar_t* name = column_name(f, &length);
+        FieldListEntry* entry = nullptr;
+        int m = field_list_match(&columns, name, length, &entry, nullptr);
+        if (m == 0) continue;  // excluded
+        current = m > 0 ? entry : field_list_insert(&columns, current, name, length, &names);
     }
+}
+
+static void fix_columns() {
+    for (int32_t r = 0; r < nheld; ++r) fix_columns_of(held_records()[r]);
+}
+
+// A regular file is read through once for its columns, every record in
+// turn, none held; then it is read again to be written.
+static void find_all_columns(Input* in) {
+    while (Field* rec = next_record(in, &text, &table)) {
+        fix_columns_of(rec);
+        area_reset(&table);
+        area_reset(&text);
+    }
+    write_header();
 }
 
 // Fixes the columns and writes the table so far: the header and the held
@@ -194,9 +208,18 @@ int main(int argc, char** argv) {
         area_reset(&held);
         nheld = 0;
         told = false;
-        inspecting = !columns.inclusive;
-        if (inspecting) field_list_clear_included(&columns);
-        else if (header_always) write_header();
+        inspecting = false;
+        if (!columns.inclusive) {
+            field_list_clear_included(&columns);
+            if (input_rereadable(&in)) {
+                find_all_columns(&in);
+                if (!reread_input(&in)) return;
+            } else {
+                inspecting = true;
+            }
+        } else if (header_always) {
+            write_header();
+        }
         while (Field* rec = next_record(&in, &text, &table)) {
             if (inspecting) {
                 auto** slot = static_cast<Field**>(area_alloc(sizeof(Field*), &held));
