@@ -64,27 +64,39 @@ RkfromCsv < crlf1.csv | cmp - <(RkfromCsv lf1.csv)
 LC_ALL=C RkfromCsv crlf1.csv crlf2.csv | cmp - <(RkfromCsv lf1.csv lf2.csv)
 --- stdout
 name:1|note:two|note:lines||name:2|note:x||name:|note:||name:3|note:||h1:a|h2:b||été:€|b:c,d|
-=== RktoCsv: a field that turns up after the columns were fixed is a counted error
+=== RktoCsv: a regular file is read twice, so a late field is a column; of a pipe or standard input, a field that turns up after the columns were fixed is a counted error
 --- run
 { for i in $(seq 300); do printf 'a:%d\n\n' $i; done; printf 'a:x\nb:late\n\n'; } > late.rk
-RktoCsv -D rsize=1 late.rk | sed -n '1p;$p'
-echo "status ${PIPESTATUS[0]}"
+printf 'c:1\n\n' > c.rk
+for cmd in "RktoCsv -D rsize=1 late.rk" "RktoCsv -D rsize=1 < late.rk" "RktoCsv -D rsize=1 c.rk - c.rk < late.rk"; do
+  eval "$cmd" | grep -v '^[0-9]*,\?$' | paste -sd' '; echo "status ${PIPESTATUS[0]}"; done
 # The text area (1 KB) runs full in record 2 and, doubled, in record 3:
 # with irecs=2 the columns come from records 1 and 2, so c is one and b not.
 v() { printf "%0$1d" 0; }
 { printf 'a:%s\n\n' $(v 100); printf 'a:%s\nc:1\n\n' $(v 200); printf 'a:x\nb:%s\n\n' $(v 250); } > three.rk
-for n in 2 3; do RktoCsv -D rsize=1,irecs=$n three.rk | sed -n 1p; echo "status ${PIPESTATUS[0]}"; done
+for n in 2 3; do cat three.rk | RktoCsv -D rsize=1,irecs=$n | sed -n 1p; echo "status ${PIPESTATUS[1]}"; done
+RktoCsv -D rsize=1 three.rk | sed -n 1p
+# Records b:1 | c:2 | a:3,c:4 | d:5,b:6 in a file: new names of later records
+# go in front of the known ones they precede.
+printf 'b:1\n\nc:2\n\na:3\nc:4\n\nd:5\nb:6\n\n' > order.rk
+RktoCsv order.rk | paste -sd'|'
 --- stdout
-a
-x
+a,b x,late
+status 0
+a x
+status 1
+c a x c
 status 1
 a,c
 status 1
 a,b,c
 status 0
+a,b,c
+d,a,c,b|,,,1|,,2,|,3,4,|5,,,6
 --- stderr
-RktoCsv: fields not among the columns found are left out from late.rk(301) on.
-RktoCsv: fields not among the columns found are left out from three.rk(3) on.
+RktoCsv: fields not among the columns found are left out from (stdin)(301) on.
+RktoCsv: fields not among the columns found are left out from (stdin)(301) on.
+RktoCsv: fields not among the columns found are left out from (stdin)(3) on.
 === round trip: generated records with commas, quotes, blanks at both ends and other scripts come back through RktoCsv | RkfromCsv
 --- run
 python3 - <<'PY'
@@ -101,6 +113,13 @@ for case in range(200):
         recs.append([(n, "".join(r.choice(alphabet) for _ in range(r.randint(0, 6)))) for n in fields])
     text = "".join("".join("%s:%s\n" % f for f in rec) + "\n" for rec in recs if rec)
     csv = subprocess.run(["RktoCsv", "-D", "irecs=%d" % r.randint(1, 5)], input=text.encode(), capture_output=True).stdout
+    # A file, a field of its own at the end, gives the table of its whole
+    # text held at once from a pipe.
+    late = text + "g:%d\n\n" % case
+    open("gen.rk", "w").write(late)
+    whole = subprocess.run(["RktoCsv", "-D", "rsize=1", "gen.rk"], capture_output=True)
+    held = subprocess.run(["RktoCsv", "-D", "irecs=100000"], input=late.encode(), capture_output=True)
+    bad += (whole.stdout, whole.stderr, whole.returncode) != (held.stdout, held.stderr, held.returncode)
     back = subprocess.run(["RkfromCsv"], input=csv, capture_output=True).stdout.decode()
     # The columns in the header's order, empty where a record lacks one.
     cols = []
