@@ -119,6 +119,25 @@ wchar_t* decode_to_area(char** cell, size_t n, Area* area, bool* lost) {
     return out;
 }
 
+// Writes cfmt into out (which holds strlen(cfmt) + 3 bytes) with its one
+// conversion given the size ll when it is an integer one (d i o u x X, with
+// or without l); false, and out untouched, for any other conversion.
+bool widen_integer_format(const char* cfmt, char* out) {
+    const char* p = cfmt;
+    while (*p && !(p[0] == '%' && p[1] != '%')) p += p[0] == '%' ? 2 : 1;
+    if (*p == 0) return false;
+    const char* letter = p + 1;
+    while (*letter && std::strchr("-+ #0'.0123456789", *letter)) ++letter;
+    const char* size = letter;
+    if (*letter == 'l') ++letter;
+    if (*letter == 0 || !std::strchr("dioxXu", *letter)) return false;
+    size_t head = size_t(size - cfmt);
+    std::memcpy(out, cfmt, head);
+    out[head] = out[head + 1] = 'l';
+    std::strcpy(out + head + 2, letter);
+    return true;
+}
+
 }  // namespace
 
 bool cfmt_output_safe(const char* cfmt) { return !scan_conversions(cfmt).unsafe; }
@@ -162,17 +181,32 @@ wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* fo
         return decode_to_area(&bytes, k, area, failed);
     }
     double number = arg == ARG_TEXT ? 0 : parse_number(copy);
-    // The same 32-bit value goes to every integer conversion, so %u and %x
-    // show a negative one in its two's complement form.
     int32_t integer = clamp_int32(number);
     if (arg == ARG_TEXT) {
         text = wcs_to_area_mb(copy, area);
         if (text == nullptr) return nullptr;
     }
+    // An integer conversion writes the value truncated to 64 bits (%u and %x
+    // a negative one in its two's complement form), from its format given
+    // the size ll, which `text` holds; beyond 64 bits the result is empty.
+    long long whole = 0;
+    if (arg == ARG_INT || arg == ARG_LONG) {
+        text = static_cast<char*>(area_alloc(std::strlen(format->cfmt) + 3, area));
+        if (text == nullptr) return nullptr;
+        if (!widen_integer_format(format->cfmt, text)) {
+            text = nullptr;
+        } else if (number >= -9223372036854775808.0 && number < 9223372036854775808.0) {
+            whole = (long long)number;
+        } else {
+            *failed = true;
+            return decode_to_area(&text, 0, area, failed);
+        }
+    }
     // Measured first, then written in full. The format is read from the
     // record each time: its area may have moved.
     auto print = [&](char* out, size_t cap) {
         const char* f = format->cfmt;
+        if (text && arg != ARG_TEXT) return std::snprintf(out, cap, text, whole);
         switch (arg) {
         case ARG_INT: return std::snprintf(out, cap, f, int(integer));
         case ARG_LONG: return std::snprintf(out, cap, f, long(integer));

@@ -22,7 +22,7 @@ RklValue no_numbers() { return RklValue{RKL_NUMBERS, 0, nullptr}; }
 double apply(int kind, double x) {
     switch (kind) {
     case RKL_ABS: return x < 0 ? -x : x;
-    case RKL_INT: return clamp_int32(x);
+    case RKL_INT: return truncated(x);
     case RKL_SQRT: return std::sqrt(x);
     case RKL_EXP: return std::exp(x);
     case RKL_LOG: return std::log(x);

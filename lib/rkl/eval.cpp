@@ -411,12 +411,12 @@ double arithmetic(int kind, double x, double y) {
         }
         return x / y;
     case RKL_MOD: {
-        int32_t a = clamp_int32(x), b = clamp_int32(y);
+        double a = truncated(x), b = truncated(y);
         if (b == 0) {
             zero_division = true;
             return a;
         }
-        return b == -1 ? 0 : a % b;
+        return std::fmod(a, b);  // exact, with the sign of a
     }
     default: return std::pow(x, y);
     }

@@ -51,6 +51,8 @@ inline wchar_t** strings(const RklValue& v) { return static_cast<wchar_t**>(v.it
 inline double* numbers(const RklValue& v) { return static_cast<double*>(v.items); }
 inline RklValue empty_strings() { return RklValue{RKL_STRINGS, 0, nullptr}; }
 RklValue one_number(double x);
+// x truncated toward zero, not-a-number taken as 0 (INT, MOD).
+inline double truncated(double x) { return x == x ? __builtin_trunc(x) : 0; }
 RklValue one_string(const wchar_t* s);
 
 RklValue eval(RklNode* n);

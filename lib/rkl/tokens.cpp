@@ -117,7 +117,7 @@ uintptr_t field_leaf(RklParser* p, const wchar_t* word) {
             if (*q == L'n')
                 flags |= RKL_NUMERIC;
             else
-                warn(WARN_NOTE, "unknown qualifier.\n");  // the letter is ignored
+                warn(WARN_ERROR, "unknown qualifier.\n");
         }
     uintptr_t name = copy_text(p, word, n, true);
     area_align(alignof(RklFieldRef), p->names);

@@ -299,10 +299,12 @@ static bool format_plain_g(char* buf, double x) {
 }
 
 void format_number(char* buf, double x) {
-    if (x >= -2147483648.0 && x < 2147483648.0 && double(int32_t(x)) == x) {
-        // An integer: its decimal digits.
-        int64_t v = int32_t(x);
-        char tmp[16];
+    if (x > -9007199254740992.0 && x < 9007199254740992.0 &&
+        double(int64_t(x)) == x) {
+        // An integer below 2^53 in magnitude, where every integer is exact:
+        // all its decimal digits.
+        int64_t v = int64_t(x);
+        char tmp[24];
         int n = 0;
         uint64_t u = v < 0 ? uint64_t(-v) : uint64_t(v);
         do tmp[n++] = char('0' + u % 10), u /= 10;

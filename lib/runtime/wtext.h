@@ -118,8 +118,8 @@ enum { NUMBER_BUF = 64 };
 // x truncated toward zero to a 32-bit integer, values beyond the range
 // clamped to its ends and NaN taken as 0 (never undefined behaviour).
 int32_t clamp_int32(double x);
-// An integer in 32 bits as "%d", anything else as "%.Ng" with N =
-// number_digits.
+// An integer of magnitude below 2^53 with all its digits, anything else as
+// "%.Ng" with N = number_digits.
 void format_number(char* buf, double x);
 // The significant digits of numbers that format_number writes in the "%g"
 // form: 6 unless the program's -D digits setting (1 to 17) says otherwise;

@@ -574,9 +574,11 @@ TEST(Numbers, ParseAndFormat) {
     }
 
     std::pair<double, const char*> formatted[] = {
-        {7.0, "7"},           {-0.5, "-0.5"},         {2.5, "2.5"},           {4294967296.0, "4.29497e+09"},
-        {1e10, "1e+10"},      {2147483647.0, "2147483647"}, {-2147483648.0, "-2147483648"},
-        {2147483648.0, "2.14748e+09"}, {-0.0, "0"},   {1e-5, "1e-05"},        {NAN, "nan"}, {-INFINITY, "-inf"},
+        {7.0, "7"},           {-0.5, "-0.5"},         {2.5, "2.5"},           {4294967296.0, "4294967296"},
+        {1e10, "10000000000"}, {2147483647.0, "2147483647"}, {-2147483648.0, "-2147483648"},
+        {2147483648.0, "2147483648"}, {-0.0, "0"},    {1e-5, "1e-05"},        {NAN, "nan"}, {-INFINITY, "-inf"},
+        {95257005352.0, "95257005352"}, {9007199254740991.0, "9007199254740991"},
+        {-9007199254740991.0, "-9007199254740991"}, {9007199254740992.0, "9.0072e+15"}, {-1e300, "-1e+300"},
     };
     for (auto [value, text] : formatted) {
         char buf[NUMBER_BUF];
@@ -776,7 +778,7 @@ TEST(Output, OnlyWholeUnitsGoOutBeforeTheEnd) {
 }
 
 // The fast paths of the number conversions give exactly what the C
-// library gives: "%g" / "%d" out, wcstod in, on random values of every
+// library gives: "%g" / "%lld" out, wcstod in, on random values of every
 // magnitude and on the decimals records hold.
 TEST(Numbers, SameAsTheLibraryConversions) {
     uint64_t seed = 88172645463325252ull;
@@ -786,18 +788,19 @@ TEST(Numbers, SameAsTheLibraryConversions) {
     };
     char ours[NUMBER_BUF], theirs[NUMBER_BUF];
     for (int i = 0; i < 400000; ++i) {
-        number_digits = i % 5 ? NUMBER_DIGITS_DEFAULT : 1 + i / 5 % NUMBER_DIGITS_MAX;  // -D digits
+        number_digits = i % 7 ? NUMBER_DIGITS_DEFAULT : 1 + i / 7 % NUMBER_DIGITS_MAX;  // -D digits
         double x;
-        switch (i % 4) {
+        switch (i % 5) {
         case 0: x = std::ldexp(double(next() >> 11), int(next() % 60) - 80); break;  // any bits
         case 1: x = double(int64_t(next() % 2000001) - 1000000) / 100.0; break;       // prices
         case 2: x = std::ldexp(double(next() % 1000000000), -int(next() % 14)); break;  // ties
+        case 3: x = double(next() >> (10 + next() % 54)); break;                         // integers to 2^54
         default: x = std::round(std::ldexp(double(next() >> 11), -40) * 1e6) / 1e6;
         }
         if (next() & 1) x = -x;
         format_number(ours, x);
-        if (x >= -2147483648.0 && x < 2147483648.0 && double(int32_t(x)) == x)
-            std::snprintf(theirs, sizeof theirs, "%d", int32_t(x));
+        if (std::fabs(x) < 9007199254740992.0 && double(int64_t(x)) == x)
+            std::snprintf(theirs, sizeof theirs, "%lld", (long long)x);
         else
             std::snprintf(theirs, sizeof theirs, "%.*g", int(number_digits), x);
         ASSERT_STREQ(ours, theirs) << number_digits << " digits, bits " << std::hexfloat << x;
