@@ -103,6 +103,11 @@ TEST(FormatWrite, Messages) {
         // what it could not give, and says so.
         {"a::<%99999999999d>,b::<%c>", {"a:1", "b:233"}, ",<>#rt: field a cfmt conversion failed at in(3).\n"
                                                           "rt: field b cfmt conversion failed at in(3).\n#2"},
+        // An integer conversion of a value beyond 64 bits, or not a number,
+        // is no clamped number but a failed conversion.
+        {"a::%d,b::%ld,c::%x,d::%d", {"a:1e19", "b:nan", "c:-1e19", "d:-9223372036854775808"},
+         ",,,-9223372036854775808#rt: field a cfmt conversion failed at in(3).\n"
+         "rt: field b cfmt conversion failed at in(3).\nrt: field c cfmt conversion failed at in(3).\n#3"},
         // Formats that would read more than the value are errors of the list
         // (and never given to printf).
         {"a::%d-%d,b::%ls,c::%*d,d::%n,e::%.*f,f::%S", {"a:5", "b:x", "c:1", "d:2", "e:3", "f:4"},
