@@ -37,7 +37,7 @@ constexpr long MAX_WORDS = 32767;
 // Flags of a parsed piece.
 enum { HAS_WIDTH = 1, SIMPLE = 2, STARTS_REPEAT = 4, WORST = 0 };
 
-bool is_meta(wchar_t c) { return c != 0 && std::wcschr(L"^$.[()|?+*\\\"", c) != nullptr; }
+bool is_meta(wchar_t c) { return c != 0 && std::wcschr(L"^$.[()|?+*\\", c) != nullptr; }
 bool is_repeat(wchar_t c) { return c == L'*' || c == L'+' || c == L'?'; }
 
 // ---------------------------------------------------------------------------
@@ -285,7 +285,6 @@ long Compiler::atom(int* flags) {
         --parse;
         size_t len = 0;
         while (parse[len] != 0 && !is_meta(parse[len])) ++len;
-        if (len == 0) return fail("internal disaster");  // an unescaped double quote
         // The last character of a run that a repetition follows is an atom
         // of its own.
         if (len > 1 && is_repeat(parse[len])) --len;

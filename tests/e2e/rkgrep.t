@@ -1002,7 +1002,7 @@ Rkgrep: regular expression error (*+ operand could be empty) in -e(8).
 Rkgrep: regular expression error (*+ operand could be empty) in -e(9).
 --- status 2
 
-=== regerr: sets, a trailing backslash and an unescaped double quote
+=== regerr: sets and a trailing backslash; a double quote is no error
 --- run
 Rkgrep -e '[abc' -e '[]' -e '[a-' -e '[z-a]' -e '[ω-α]' -e 'a\' -e 'say"hi' -e '"' missing.rk
 --- stderr
@@ -1012,9 +1012,32 @@ Rkgrep: regular expression error (unmatched []) in -e(3).
 Rkgrep: regular expression error (invalid [] range) in -e(4).
 Rkgrep: regular expression error (invalid [] range) in -e(5).
 Rkgrep: regular expression error (trailing \) in -e(6).
-Rkgrep: regular expression error (internal disaster) in -e(7).
-Rkgrep: regular expression error (internal disaster) in -e(8).
 --- status 2
+
+=== match: a double quote, escaped or not, matches a double quote
+--- file q.rk
+Maintainer:Ann "Natural" Lee
+Package:a
+
+Maintainer:Bob Natural
+Package:b
+
+--- run
+Rkgrep 'Maintainer:.*"Natural' q.rk && Rkgrep -e '"$' -e 'b' -v q.rk && Rkgrep '\"N' q.rk
+--- stdout
+Maintainer:Ann "Natural" Lee
+Package:a
+
+Maintainer:Ann "Natural" Lee
+Package:a
+
+Maintainer:Bob Natural
+Package:b
+
+Maintainer:Ann "Natural" Lee
+Package:a
+
+--- status 0
 
 === regerr: a bad third line of a -f file names the file and 3, after the other expressions, before a later bad -e
 --- file ex.txt

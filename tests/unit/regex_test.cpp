@@ -103,6 +103,8 @@ TEST(Match, LeftmostGreedyBacktracking) {
         {L"a\\.b", L"axb a.b", 0, L"4[a.b]"}, {L"\\*", L"a*", 0, L"1[*]"},
         {L"\\\\", L"a\\b", 0, L"1[\\]"}, {L"\\\"", L"say \"hi\"", 0, L"4[\"]"},
         {L"\\(\\)", L"f()", 0, L"1[()]"}, {L"\\n", L"\nn", 0, L"1[n]"},
+        // A double quote is an ordinary character, escaped or not.
+        {L".*\"N", L"a \"x\" \"No", 0, L"0[a \"x\" \"N]"}, {L"a\"+b", L"a\"\"b", 0, L"0[a\"\"b]"},
     };
     // Both matchers: the one in use and the plain backtracking reference.
     for (bool reference : {false, true}) {
@@ -150,7 +152,7 @@ TEST(Compile, Errors) {
         {L"[^]", "unmatched []"}, {L"[a-", "unmatched []"},
         {L"[\\", "unmatched []"}, {L"*a", "?+* follows nothing"},
         {L"a|+b", "?+* follows nothing"}, {L"(?a)", "?+* follows nothing"},
-        {L"a\\", "trailing \\"}, {L"a\"b", "internal disaster"},
+        {L"a\\", "trailing \\"}, {L"a\"b", ""},
         {L"[z-a]", "invalid [] range"}, {L"[ab-a]", "invalid [] range"},
         {L"|", ""},
     };
