@@ -1,7 +1,7 @@
 // Regular expressions: compile, match and substitute; the matcher must give
 // exactly the match and groups of the plain backtracking reference, the
 // match must lie in the subject, and the substitution must keep the text
-// around the match.
+// around the match; also for patterns compiled to fold case.
 #include <cstdlib>
 
 #include "fuzz_common.h"
@@ -25,7 +25,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         made = true;
     }
     area_reset(&area);
-    wregexp* e = wregcomp(pattern.c_str());
+    // A pattern that begins with the character 2 is compiled without regard
+    // to case, and the subject put in lower case, as Rkgrep -i does.
+    bool fold = !pattern.empty() && pattern[0] == 2;
+    if (fold) {
+        pattern.erase(0, 1);
+        wreg_fold(&subject[0], subject.c_str(), subject.c_str() + subject.size());
+    }
+    wregexp* e = wregcomp_case(pattern.c_str(), fold);
     if (e == nullptr) return 0;
     const wchar_t* s = subject.c_str();
     const wchar_t* end = s + subject.size();

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwctype>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -37,7 +38,7 @@ constexpr long MAX_WORDS = 32767;
 // Flags of a parsed piece.
 enum { HAS_WIDTH = 1, SIMPLE = 2, STARTS_REPEAT = 4, WORST = 0 };
 
-bool is_meta(wchar_t c) { return c != 0 && std::wcschr(L"^$.[()|?+*\\\"", c) != nullptr; }
+bool is_meta(wchar_t c) { return c != 0 && std::wcschr(L"^$.[()|?+*\\", c) != nullptr; }
 bool is_repeat(wchar_t c) { return c == L'*' || c == L'+' || c == L'?'; }
 
 // ---------------------------------------------------------------------------
@@ -51,6 +52,7 @@ struct Compiler {
     uint32_t* code;        // the program (second pass)
     long emit;             // next word to emit
     bool failed = false;
+    bool fold = false;     // compile for subjects in lower case (case-blind)
 
     long fail(const char* message) {
         if (!failed) wregerror(message);
@@ -103,6 +105,36 @@ struct Compiler {
     void operand_tail(long p, long val) {
         if (counting || p < 0 || op(p) != BRANCH) return;
         tail(p + 2, val);
+    }
+
+    // A character of a literal: in lower case when folding.
+    uint32_t literal(wchar_t c) const { return uint32_t(fold ? wchar_t(std::towlower(wint_t(c))) : c); }
+    // Adds to a set the lower-case forms of its members from..to, as runs:
+    // a subject in lower case matches the set when a member's lower-case
+    // form is its character. False when the program grows too big.
+    bool fold_members(uint32_t from, uint32_t to) {
+        if (!fold) return true;
+        uint32_t first = 0, last = 0;  // the run being gathered, first 0: none
+        if (to > 0x10FFFF) to = 0x10FFFF;  // no cases beyond
+        for (uint32_t v = from; v <= to; ++v) {
+            uint32_t l = uint32_t(std::towlower(wint_t(v)));
+            if (l == v) continue;
+            if (first != 0 && l == last + 1) {
+                last = l;
+                continue;
+            }
+            if (first != 0) run(first, last);
+            first = last = l;
+            if (counting && size >= MAX_WORDS) return false;
+        }
+        if (first != 0) run(first, last);
+        return true;
+    }
+    void run(uint32_t first, uint32_t last) {
+        word(first);
+        if (first == last) return;
+        word(RANGE);
+        word(last);
     }
 
     long alternation(bool paren, int* flags);
@@ -236,21 +268,24 @@ long Compiler::atom(int* flags) {
         }
         if (*parse == L']' || *parse == L'-') word(uint32_t(*parse++));
         while (*parse != 0 && *parse != L']') {
+            uint32_t from, to;
             if (*parse == L'-') {
                 ++parse;
                 if (*parse == L']' || *parse == 0) {
                     word(L'-');
-                } else {
-                    uint32_t from = uint32_t(parse[-2]) + 1, to = uint32_t(*parse);
-                    if (from > to + 1) return fail("invalid [] range");
-                    word(from);
-                    word(RANGE);
-                    word(to);
-                    ++parse;
+                    continue;
                 }
+                from = uint32_t(parse[-2]) + 1, to = uint32_t(*parse);
+                if (from > to + 1) return fail("invalid [] range");
+                word(from);
+                word(RANGE);
+                word(to);
+                ++parse;
             } else {
+                from = to = uint32_t(*parse);
                 word(uint32_t(*parse++));
             }
+            if (!fold_members(from, to)) return fail("wregexp too big");
         }
         word(0);
         if (*parse != L']') return fail("unmatched []");
@@ -277,7 +312,7 @@ long Compiler::atom(int* flags) {
     case L'\\':
         if (*parse == 0) return fail("trailing \\");
         ret = node(LITERAL);
-        word(uint32_t(*parse++));
+        word(literal(*parse++));
         word(0);
         *flags |= HAS_WIDTH | SIMPLE;
         break;
@@ -285,14 +320,13 @@ long Compiler::atom(int* flags) {
         --parse;
         size_t len = 0;
         while (parse[len] != 0 && !is_meta(parse[len])) ++len;
-        if (len == 0) return fail("internal disaster");  // an unescaped double quote
         // The last character of a run that a repetition follows is an atom
         // of its own.
         if (len > 1 && is_repeat(parse[len])) --len;
         *flags |= HAS_WIDTH;
         if (len == 1) *flags |= SIMPLE;
         ret = node(LITERAL);
-        for (; len > 0; --len) word(uint32_t(*parse++));
+        for (; len > 0; --len) word(literal(*parse++));
         word(0);
         break;
     }
@@ -332,12 +366,19 @@ static void number_nodes(wregexp* r) {
     r->node_count = n;
 }
 
-wregexp* wregcomp(const wchar_t* pattern) {
+wregexp* wregcomp(const wchar_t* pattern) { return wregcomp_case(pattern, false); }
+
+void wreg_fold(wchar_t* to, const wchar_t* from, const wchar_t* end) {
+    for (; from < end; ++from, ++to) *to = wchar_t(std::towlower(wint_t(*from)));
+}
+
+wregexp* wregcomp_case(const wchar_t* pattern, bool fold) {
     if (pattern == nullptr) {
         wregerror("NULL argument");
         return nullptr;
     }
     Compiler c{pattern, 1, true, 0, nullptr, 0};
+    c.fold = fold;
     int flags;
     c.word(MAGIC);
     if (c.alternation(false, &flags) < 0) return nullptr;
@@ -353,6 +394,7 @@ wregexp* wregcomp(const wchar_t* pattern) {
     }
     r->program = reinterpret_cast<uint32_t*>(r + 1);
     c = Compiler{pattern, 1, false, 0, r->program, 0};
+    c.fold = fold;
     c.word(MAGIC);
     c.alternation(false, &flags);
     for (int i = 0; i < WREG_GROUPS; ++i) r->match_start[i] = r->match_end[i] = nullptr;

@@ -33,6 +33,14 @@ struct wregexp {
 // Compiles a zero-terminated pattern; null after reporting through wregerror.
 // The caller frees the block with free().
 wregexp* wregcomp(const wchar_t* pattern);
+// The same, and with fold set, for matching without regard to case: the
+// caller matches subjects in lower case (wreg_fold). Each character of the
+// pattern's literals stands for its lower-case form (towlower in the
+// locale), and a set also holds the lower-case forms of its members, so
+// that [A-Z] matches every letter a to z and A to Z.
+wregexp* wregcomp_case(const wchar_t* pattern, bool fold);
+// Writes the text from..end in lower case to `to` (as many characters).
+void wreg_fold(wchar_t* to, const wchar_t* from, const wchar_t* end);
 // 1 when the expression matches somewhere in subject, else 0. The start of
 // subject is where ^ matches.
 int wregexec(wregexp* expr, const wchar_t* subject);

@@ -30,6 +30,7 @@ Rkgrep [-options] [-e expression ..][-f efilename ..] [input-file ..]
 \tsearches Rk-records by regular expression match.
 \t-Options
 \t-F\tadds filename: field.
+\t-i\tignores case distinctions.
 \t-m\tenables multi field matching.
 \t-v\toutput records which doesn't match.
 --- status 2
@@ -47,6 +48,7 @@ Rkgrep [-options] [-e expression ..][-f efilename ..] [input-file ..]
 \tsearches Rk-records by regular expression match.
 \t-Options
 \t-F\tadds filename: field.
+\t-i\tignores case distinctions.
 \t-m\tenables multi field matching.
 \t-v\toutput records which doesn't match.
 status 2
@@ -55,6 +57,7 @@ Rkgrep [-options] [-e expression ..][-f efilename ..] [input-file ..]
 \tsearches Rk-records by regular expression match.
 \t-Options
 \t-F\tadds filename: field.
+\t-i\tignores case distinctions.
 \t-m\tenables multi field matching.
 \t-v\toutput records which doesn't match.
 --- status 2
@@ -72,6 +75,7 @@ Rkgrep [-options] [-e expression ..][-f efilename ..] [input-file ..]
 \tsearches Rk-records by regular expression match.
 \t-Options
 \t-F\tadds filename: field.
+\t-i\tignores case distinctions.
 \t-m\tenables multi field matching.
 \t-v\toutput records which doesn't match.
 status 2
@@ -80,6 +84,7 @@ Rkgrep [-options] [-e expression ..][-f efilename ..] [input-file ..]
 \tsearches Rk-records by regular expression match.
 \t-Options
 \t-F\tadds filename: field.
+\t-i\tignores case distinctions.
 \t-m\tenables multi field matching.
 \t-v\toutput records which doesn't match.
 --- status 2
@@ -95,6 +100,7 @@ Rkgrep [-options] [-e expression ..][-f efilename ..] [input-file ..]
 \tsearches Rk-records by regular expression match.
 \t-Options
 \t-F\tadds filename: field.
+\t-i\tignores case distinctions.
 \t-m\tenables multi field matching.
 \t-v\toutput records which doesn't match.
 --- status 2
@@ -969,6 +975,57 @@ name:ß
 
 --- status 0
 
+=== case: -i against the reference of Python's re with IGNORECASE, on ASCII and non-ASCII letters, sets, ranges and negated sets
+--- run
+python3 - <<'PY'
+import random, re, subprocess
+r = random.Random(35)
+letters = 'aAbBcCxXéÉжЖωΩ"'
+atoms = list('aBéÉжЖΩω".') + ['[a-c]', '[A-C]', '[^b-z]', '[à-ÿ]', '[Α-Ω]', '[éX]', '[^ÉЖ]']
+subjects = sorted({''.join(r.choice(letters) for _ in range(r.randrange(7))) for _ in range(300)})
+open('s.rk', 'w').write(''.join('s:%s\n\n' % t for t in subjects))
+bad = 0
+for _ in range(150):
+    pat = ''.join(r.choice(atoms) + r.choice(['', '', '*', '+', '?']) for _ in range(r.randrange(1, 4)))
+    got = subprocess.run(['Rkgrep', '-i', pat, 's.rk'], capture_output=True, text=True).stdout
+    want = ''.join('s:%s\n\n' % t for t in subjects if re.search(pat, 's:' + t, re.I))
+    if got != want:
+        bad += 1
+        print('differs:', pat)
+print('patterns differing:', bad)
+PY
+--- stdout
+patterns differing: 0
+--- status 0
+
+=== case: -i with -e, -f and -m; without -i case counts; the record is written as read
+--- file a.rk
+Name:Ann LEE
+City:Åre
+
+Name:bob
+City:oslo
+
+--- file ex.txt
+^NAME:
+CITY:[Å-Ö]R
+--- run
+Rkgrep -i -e ann -e 'city:år' a.rk && Rkgrep -i -f ex.txt a.rk && Rkgrep -m -i 'lee.CITY' a.rk && Rkgrep -v -i '^city:[^O]' a.rk && Rkgrep NAME a.rk
+--- stdout
+Name:Ann LEE
+City:Åre
+
+Name:Ann LEE
+City:Åre
+
+Name:Ann LEE
+City:Åre
+
+Name:bob
+City:oslo
+
+--- status 0
+
 === regerr: a bad -e is reported with the number of -e options so far; every -e is compiled; no input is opened
 --- run
 Rkgrep -e a -e '(b' -e c -e 'x**' missing.rk
@@ -1002,7 +1059,7 @@ Rkgrep: regular expression error (*+ operand could be empty) in -e(8).
 Rkgrep: regular expression error (*+ operand could be empty) in -e(9).
 --- status 2
 
-=== regerr: sets, a trailing backslash and an unescaped double quote
+=== regerr: sets and a trailing backslash; a double quote is no error
 --- run
 Rkgrep -e '[abc' -e '[]' -e '[a-' -e '[z-a]' -e '[ω-α]' -e 'a\' -e 'say"hi' -e '"' missing.rk
 --- stderr
@@ -1012,9 +1069,32 @@ Rkgrep: regular expression error (unmatched []) in -e(3).
 Rkgrep: regular expression error (invalid [] range) in -e(4).
 Rkgrep: regular expression error (invalid [] range) in -e(5).
 Rkgrep: regular expression error (trailing \) in -e(6).
-Rkgrep: regular expression error (internal disaster) in -e(7).
-Rkgrep: regular expression error (internal disaster) in -e(8).
 --- status 2
+
+=== match: a double quote, escaped or not, matches a double quote
+--- file q.rk
+Maintainer:Ann "Natural" Lee
+Package:a
+
+Maintainer:Bob Natural
+Package:b
+
+--- run
+Rkgrep 'Maintainer:.*"Natural' q.rk && Rkgrep -e '"$' -e 'b' -v q.rk && Rkgrep '\"N' q.rk
+--- stdout
+Maintainer:Ann "Natural" Lee
+Package:a
+
+Maintainer:Ann "Natural" Lee
+Package:a
+
+Maintainer:Bob Natural
+Package:b
+
+Maintainer:Ann "Natural" Lee
+Package:a
+
+--- status 0
 
 === regerr: a bad third line of a -f file names the file and 3, after the other expressions, before a later bad -e
 --- file ex.txt

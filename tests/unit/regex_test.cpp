@@ -4,6 +4,7 @@
 #include "wregex.h"
 
 #include <chrono>
+#include <clocale>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -103,6 +104,8 @@ TEST(Match, LeftmostGreedyBacktracking) {
         {L"a\\.b", L"axb a.b", 0, L"4[a.b]"}, {L"\\*", L"a*", 0, L"1[*]"},
         {L"\\\\", L"a\\b", 0, L"1[\\]"}, {L"\\\"", L"say \"hi\"", 0, L"4[\"]"},
         {L"\\(\\)", L"f()", 0, L"1[()]"}, {L"\\n", L"\nn", 0, L"1[n]"},
+        // A double quote is an ordinary character, escaped or not.
+        {L".*\"N", L"a \"x\" \"No", 0, L"0[a \"x\" \"N]"}, {L"a\"+b", L"a\"\"b", 0, L"0[a\"\"b]"},
     };
     // Both matchers: the one in use and the plain backtracking reference.
     for (bool reference : {false, true}) {
@@ -150,7 +153,7 @@ TEST(Compile, Errors) {
         {L"[^]", "unmatched []"}, {L"[a-", "unmatched []"},
         {L"[\\", "unmatched []"}, {L"*a", "?+* follows nothing"},
         {L"a|+b", "?+* follows nothing"}, {L"(?a)", "?+* follows nothing"},
-        {L"a\\", "trailing \\"}, {L"a\"b", "internal disaster"},
+        {L"a\\", "trailing \\"}, {L"a\"b", ""},
         {L"[z-a]", "invalid [] range"}, {L"[ab-a]", "invalid [] range"},
         {L"|", ""},
     };
@@ -415,4 +418,36 @@ TEST(Robustness, SameResultsAsBacktracking) {
     wreg_backtrack_only = false;
     wreg_step_limit = 0;
     EXPECT_GT(compared, 1000);
+}
+
+// Compiled to fold case, a pattern matches subjects in lower case: literals
+// in lower case, sets also holding their members' lower-case forms, in runs
+// that a set as wide as all characters keeps small; a pattern of many such
+// sets is refused as too big, and quickly.
+TEST(Compile, FoldCase) {
+    struct Row {
+        const wchar_t *pattern, *subject;
+        int hit;
+    } rows[] = {
+        {L"ÉTÉ", L"ÉtÉ", 1}, {L"[A-C]+x", L"abcx", 1}, {L"[^A-Z]", L"abc", 0},
+        {L"[Α-Ω]ω", L"λΩ", 1}, {L"[\u0001-\U0010FFFF]", L"ω", 1}, {L"\\Q", L"q", 1}, {L"A", L"b", 0},
+    };
+    std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    ASSERT_TRUE(std::setlocale(LC_CTYPE, "C.UTF-8"));
+    for (const auto& row : rows) {
+        wchar_t folded[16];
+        size_t n = std::wcslen(row.subject);
+        wreg_fold(folded, row.subject, row.subject + n + 1);
+        Regex re(wregcomp_case(row.pattern, true), std::free);
+        ASSERT_TRUE(re != nullptr) << row.pattern;
+        EXPECT_EQ(wregexec(re.get(), folded), row.hit) << row.pattern;
+        EXPECT_LT(re->program_words, 8000) << row.pattern;
+    }
+    std::wstring wide;
+    for (int i = 0; i < 50; ++i) wide += L"[\u0001-\U0010FFFF]";
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(wregcomp_case(wide.c_str(), true), nullptr);
+    EXPECT_EQ(reported(), "wregexp too big");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    std::setlocale(LC_CTYPE, saved.c_str());
 }

@@ -12,6 +12,7 @@ static const char usage[] =
     "\tsearches Rk-records by regular expression match.\n"
     "\t-Options\n"
     "\t-F\tadds filename: field.\n"
+    "\t-i\tignores case distinctions.\n"
     "\t-m\tenables multi field matching.\n"
     "\t-v\toutput records which doesn't match.\n";
 
@@ -30,9 +31,10 @@ struct Expression {
 };
 Expression* expressions = nullptr;
 size_t count = 0;
+bool fold = false;  // -i: expressions and records are matched in lower case
 
 void add_expression(const wchar_t* text) {
-    wregexp* e = wregcomp(text);
+    wregexp* e = wregcomp_case(text, fold);
     if (e == nullptr) return;
     Expression* grown = static_cast<Expression*>(std::realloc(expressions, sizeof(Expression) * (count + 1)));
     if (grown == nullptr) fatal("can't allocate necessary memory!\n");
@@ -79,29 +81,51 @@ void compile_file(const char* name, bool whole, Area* area) {
 // fields lie one after the other in the record's text, and a field can only
 // match when it holds the literal that every match contains: the record's
 // text is searched for that literal once, and only the fields holding it are
-// matched.
-bool matches(const Expression& x, Field* rec, bool whole) {
+// matched. The text matched is the record's, or its copy in lower case
+// `shift` characters away.
+bool matches(const Expression& x, Field* rec, bool whole, ptrdiff_t shift) {
     wregexp* e = x.e;
     place = x.place;
     place_number = x.place_number;
-    const wchar_t* end = record_end(rec)->end;
-    const wchar_t* at = wreg_find_required(e, rec->start, size_t(end - rec->start));
+    wchar_t* start = rec->start + shift;
+    const wchar_t* end = record_end(rec)->end + shift;
+    const wchar_t* at = wreg_find_required(e, start, size_t(end - start));
     if (at == nullptr) return false;
-    if (whole) return wregexec(e, rec->start) != 0;
+    if (whole) return wregexec(e, start) != 0;
     size_t len = size_t(e->required_length);
     for (Field* f = rec; f->start; ++f) {
-        if (at < f->start) {
-            at = wreg_find_required(e, f->start, size_t(end - f->start));
+        wchar_t* field = f->start + shift;
+        wchar_t* field_end = f->end + shift;
+        if (at < field) {
+            at = wreg_find_required(e, field, size_t(end - field));
             if (at == nullptr) return false;
         }
-        if (at + len > f->end) continue;  // not inside this field's text
-        wchar_t saved = *f->end;
-        *f->end = 0;  // the field's text ends at its newline for the match
-        int hit = wregexec(e, f->start);
-        *f->end = saved;
+        if (at + len > field_end) continue;  // not inside this field's text
+        wchar_t saved = *field_end;
+        *field_end = 0;  // the field's text ends at its newline for the match
+        int hit = wregexec(e, field);
+        *field_end = saved;
         if (hit) return true;
     }
     return false;
+}
+
+// The record's text in lower case, zero-terminated, in a buffer kept from
+// record to record: how far it lies from the record's text.
+ptrdiff_t fold_record(Field* rec) {
+    static wchar_t* folded = nullptr;
+    static size_t room = 0;
+    const wchar_t* end = record_end(rec)->end;
+    size_t n = size_t(end - rec->start) + 1;
+    if (n > room) {
+        wchar_t* grown = static_cast<wchar_t*>(std::realloc(folded, n * sizeof(wchar_t)));
+        if (grown == nullptr) fatal("can't allocate necessary memory!\n");
+        folded = grown;
+        room = n;
+    }
+    wreg_fold(folded, rec->start, end);
+    folded[n - 1] = 0;
+    return folded - rec->start;
 }
 
 }  // namespace
@@ -130,6 +154,7 @@ static bool option(int letter) {
     case 'v': invert = true; return true;
     case 'm': whole = true; return true;
     case 'F': filenames = true; return true;
+    case 'i': fold = true; return true;
     case 'e':
     case 'f': {
         Source* grown = static_cast<Source*>(std::realloc(sources, sizeof(Source) * size_t(given + 1)));
@@ -142,7 +167,7 @@ static bool option(int letter) {
     return false;
 }
 
-static const ToolSpec spec = {usage, "vmFe:f:D:", settings, option, nullptr};
+static const ToolSpec spec = {usage, "vmFie:f:D:", settings, option, nullptr};
 
 static Area text, table, names;
 
@@ -175,7 +200,8 @@ int main(int argc, char** argv) {
 
     tool_each_record(&text, &table, [](Field* rec, const Input& in) {
         bool selected = true;
-        for (size_t i = 0; i < count && selected; ++i) selected = matches(expressions[i], rec, whole);
+        ptrdiff_t shift = fold && rec->start ? fold_record(rec) : 0;
+        for (size_t i = 0; i < count && selected; ++i) selected = matches(expressions[i], rec, whole, shift);
         if (selected != invert) {
             if (filenames) write_filename(in.name);
             write_record(rec);
