@@ -341,15 +341,13 @@ bool writable_field(const Field* f) {
     if (f->start == f->end) return false;
     const wchar_t* newline = std::wmemchr(f->start, L'\n', size_t(f->end - f->start));
     if (newline == nullptr) return true;
-    wchar_t* stop = f->start;
+    const wchar_t* stop = f->start;
     while (stop < newline && *stop != L':') ++stop;
-    wchar_t kept = *stop;
-    *stop = 0;
+    int n = int(stop - f->start);
     if (input_name && !rkl.final_pass)
-        warn(WARN_ERROR, "field '%ls' holds a newline in %s(%d), left out.\n", f->start, input_name, input_number);
+        warn(WARN_ERROR, "field '%.*ls' holds a newline in %s(%d), left out.\n", n, f->start, input_name, input_number);
     else
-        warn(WARN_ERROR, "field '%ls' holds a newline, left out.\n", f->start);
-    *stop = kept;
+        warn(WARN_ERROR, "field '%.*ls' holds a newline, left out.\n", n, f->start);
     return false;
 }
 

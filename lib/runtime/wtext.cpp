@@ -213,9 +213,9 @@ static bool parse_plain_decimal(const wchar_t* s, double* value) {
 }
 
 // Whether the whole of s (white space around it allowed) is a number the
-// conversion reads, not-a-number included; its value in *value.
-static bool whole_number(const wchar_t* s, double* value) {
-    if (parse_plain_decimal(s, value)) return true;
+// library's conversion reads, not-a-number included; its value in *value.
+// (The plain decimals are parse_plain_decimal's.)
+static bool library_number(const wchar_t* s, double* value) {
     wchar_t* end = nullptr;
     locale_t c = c_locale();
     double v = c ? wcstod_l(s, &end, c) : std::wcstod(s, &end);
@@ -228,13 +228,13 @@ static bool whole_number(const wchar_t* s, double* value) {
 
 double parse_number(const wchar_t* s) {
     double v;
-    return whole_number(s, &v) ? v : 0.0;
+    return parse_plain_decimal(s, &v) || library_number(s, &v) ? v : 0.0;
 }
 
 bool read_number(const wchar_t* s, double* value) {
     if (parse_plain_decimal(s, value)) return true;  // the common case, never not-a-number
     double v;
-    if (!whole_number(s, &v) || std::isnan(v)) return false;
+    if (!library_number(s, &v) || std::isnan(v)) return false;
     *value = v;
     return true;
 }

@@ -117,12 +117,7 @@ ptrdiff_t fold_record(Field* rec) {
     static size_t room = 0;
     const wchar_t* end = record_end(rec)->end;
     size_t n = size_t(end - rec->start) + 1;
-    if (n > room) {
-        wchar_t* grown = static_cast<wchar_t*>(std::realloc(folded, n * sizeof(wchar_t)));
-        if (grown == nullptr) fatal("can't allocate necessary memory!\n");
-        folded = grown;
-        room = n;
-    }
+    grow_table(folded, room, n);
     wreg_fold(folded, rec->start, end);
     folded[n - 1] = 0;
     return folded - rec->start;
