@@ -32,7 +32,7 @@ endif
 BIN := $(BUILD)/bin
 
 FUZZ_TIME    ?= 60
-FUZZ_TARGETS := reader options keys regex rkl format csv charclass
+FUZZ_TARGETS := reader options keys regex rkl format csv stanza charclass
 
 .PHONY: all configure check demo install uninstall package bench fuzz check-aarch64 grammar clean
 
@@ -78,6 +78,8 @@ demo: all
 	@$(BIN)/Rksort customer examples/orders.rk | $(BIN)/Rkjoin customer - examples/customers.rk | $(BIN)/Rkproj order,name,city | $(BIN)/Rkhead -2
 	@echo '$$ RkfromCsv examples/suppliers.csv | Rkselect city NE Aarhus | RktoCsv'
 	@$(BIN)/RkfromCsv examples/suppliers.csv | $(BIN)/Rkselect city NE Aarhus | $(BIN)/RktoCsv
+	@echo '$$ RkfromStanza examples/packages.txt | Rkselect Section == text | Rkproj Package,Version,Description | RktoStanza'
+	@$(BIN)/RkfromStanza examples/packages.txt | $(BIN)/Rkselect Section == text | $(BIN)/Rkproj Package,Version,Description | $(BIN)/RktoStanza
 	@echo '$$ Rkproj order,item,price examples/orders.rk | Rkhead -2 | RktoTex -r endorder'
 	@$(BIN)/Rkproj order,item,price examples/orders.rk | $(BIN)/Rkhead -2 | $(BIN)/RktoTex -r endorder
 	@echo '$$ Rksort customer examples/orders.rk | Rkproj customer,tag | Rkbundle customer | Rkpack -t , tag | Rkhead -3'

@@ -80,6 +80,25 @@ void tool_area(const char* name, Area* area, PactFn growth, int32_t pacts) {
     pact_capacity[0] = saved;
 }
 
+WStream* open_next_stream(const char** name) {
+    *name = nullptr;
+    WStream* in;
+    if (nargs == 0 || std::strcmp(args[0], "-") == 0) {
+        in = ws_stdin();
+    } else {
+        *name = args[0];
+        in = ws_open(*name);
+    }
+    if (nargs > 0) ++args, --nargs;
+    if (in == nullptr) {
+        warn_errno(WARN_ERROR, *name, "can't open %s.\n", *name);
+        return nullptr;
+    }
+    input_name = *name ? *name : "(stdin)";
+    ws_skip_byte_order_mark(in);
+    return in;
+}
+
 void tool_finish() {
     watch_report();
     exit_if_errors(1);

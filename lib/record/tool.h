@@ -96,6 +96,25 @@ template <typename Each>
     tool_finish();
 }
 
+// Opens the next file argument ("-", or none at all, is standard input) as
+// a stream of bytes, past a byte-order mark, and sets input_name; *name is
+// the file's name, null for standard input. A file that can't be opened is
+// a counted error and gives null. The arguments move past the file.
+WStream* open_next_stream(const char** name);
+// Gives each file argument (or standard input) to each(stream, name) as
+// open_next_stream opens it, and closes it after. Then tool_finish.
+template <typename Each>
+[[noreturn]] void tool_each_stream(Each each) {
+    exit_if_errors(2);
+    do {
+        const char* name;
+        if (WStream* in = open_next_stream(&name)) {
+            each(in, name);
+            ws_close(in);
+        }
+    } while (nargs > 0);
+    tool_finish();
+}
 // Gives each file argument (or standard input), opened as an input of its
 // own, to each(input). Then tool_finish.
 template <typename Each>

@@ -1,4 +1,5 @@
-// The AVX2 kernel of the output encoder. This unit is compiled for AVX2 and
+// The AVX2 kernels of the output encoder and of the line masks. This unit
+// is compiled for AVX2 and
 // runs only when the processor has it; it calls nothing outside itself, and
 // every return clears the upper halves of the vector registers.
 #include "simd.h"
@@ -36,4 +37,20 @@ size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o) {
     }
     _mm256_zeroupper();
     return i + narrow_short_sse2(text + i, k - i, o + i);
+}
+
+void byte_masks_avx2(const unsigned char* p, size_t count, uint64_t* masks) {
+    const __m256i nl = _mm256_set1_epi8('\n'), co = _mm256_set1_epi8(':'), one = _mm256_set1_epi8(1);
+    auto mask = [](__m256i a, __m256i b) {
+        return uint64_t(uint32_t(_mm256_movemask_epi8(a))) | uint64_t(uint32_t(_mm256_movemask_epi8(b))) << 32;
+    };
+    for (size_t k = 0; k < count; ++k, p += 64, masks += 3) {
+        const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+        masks[0] = mask(_mm256_cmpeq_epi8(lo, nl), _mm256_cmpeq_epi8(hi, nl));
+        masks[1] = mask(_mm256_cmpeq_epi8(lo, co), _mm256_cmpeq_epi8(hi, co));
+        // Bytes below 1 as signed: NUL and everything from 0x80 up.
+        masks[2] = mask(_mm256_cmpgt_epi8(one, lo), _mm256_cmpgt_epi8(one, hi));
+    }
+    _mm256_zeroupper();
 }

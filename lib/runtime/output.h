@@ -51,6 +51,18 @@ inline void out_bytes(const char* bytes, size_t n) {
         bytes_slow(bytes, n);
     }
 }
+// Writes bytes as they are, like out_bytes, from text whose 15 bytes after
+// the n may be read (and are not written): short runs are copied 16 bytes
+// at a time, without a call.
+inline void out_bytes_ahead(const char* bytes, size_t n) {
+    using namespace out_detail;
+    if (n <= 128 && len + n + 16 <= BUFSIZE) {
+        for (size_t i = 0; i < n; i += 16) __builtin_memcpy(buf + len + i, bytes + i, 16);
+        len += n;
+    } else {
+        out_bytes(bytes, n);
+    }
+}
 // Writes one character.
 inline void out_putwc(wchar_t c) {
     using namespace out_detail;

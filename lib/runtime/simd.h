@@ -22,6 +22,11 @@ size_t narrow_ascii_sse2(const wchar_t* text, size_t k, char* o);
 // so that the SSE code around it never pays for a state change.
 size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o);
 
+// The masks of the blocks of 64 bytes at p, count of them (bit i for
+// byte i of a block): newlines, colons, and NULs and bytes from 0x80 up, in
+// masks[3 * k ..] for block k.
+void byte_masks_avx2(const unsigned char* p, size_t count, uint64_t* masks);
+
 #if defined(__SSE2__)
 // Short runs (fewer than sixteen characters, or a block's remainder) four
 // at a time, the last four overlapping, then one by one. Inline, so that

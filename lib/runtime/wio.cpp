@@ -149,7 +149,7 @@ enum { WS_BUFSIZE = 1 << 16 };
 
 static WStream* ws_make(int fd) {
     WStream* s = static_cast<WStream*>(std::malloc(sizeof(WStream)));
-    unsigned char* buf = static_cast<unsigned char*>(std::malloc(WS_BUFSIZE));
+    unsigned char* buf = static_cast<unsigned char*>(std::malloc(size_t(WS_BUFSIZE) + WS_SLACK));
     if (s == nullptr || buf == nullptr) fatal("can't allocate necessary memory!\n");
     s->fd = fd;
     s->eof = s->error = s->bad = false;
@@ -186,7 +186,7 @@ WStream* ws_fd(int fd) { return ws_make(fd); }
 WStream* ws_memory(const void* data, size_t n) {
     WStream* s = ws_make(-1);
     if (n > s->cap) {
-        unsigned char* buf = static_cast<unsigned char*>(std::realloc(s->buf, n));
+        unsigned char* buf = static_cast<unsigned char*>(std::realloc(s->buf, n + WS_SLACK));
         if (buf == nullptr) fatal("can't allocate necessary memory!\n");
         s->buf = buf;
         s->cap = n;
@@ -228,6 +228,58 @@ bool ws_fill(WStream* s) {
             return false;
         }
     }
+}
+
+bool ws_fill_grow(WStream* s) {
+    if (s->pos == 0 && s->len == s->cap) {
+        s->buf = static_cast<unsigned char*>(checked_realloc(s->buf, s->cap * 2 + WS_SLACK));
+        s->cap *= 2;
+    }
+    return ws_fill(s);
+}
+
+#if !defined(__x86_64__)
+void byte_masks_avx2(const unsigned char*, size_t, uint64_t*) {}  // never called: no such level
+#endif
+
+// The masks of one block of n bytes, a byte at a time.
+static ByteMasks byte_masks_scalar(const unsigned char* p, size_t n) {
+    ByteMasks m{0, 0, 0};
+    for (size_t i = 0; i < n; ++i) {
+        m.newline |= uint64_t(p[i] == '\n') << i;
+        m.colon |= uint64_t(p[i] == ':') << i;
+        m.special |= uint64_t(p[i] == 0 || p[i] >= 0x80) << i;
+    }
+    return m;
+}
+
+#if defined(__SSE2__)
+static ByteMasks byte_masks_sse2(const unsigned char* p) {
+    const __m128i nl = _mm_set1_epi8('\n'), co = _mm_set1_epi8(':'), one = _mm_set1_epi8(1);
+    uint64_t newline[4], colon[4], special[4];
+    for (int k = 0; k < 4; ++k) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        newline[k] = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, nl)));
+        colon[k] = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, co)));
+        // Bytes below 1 as signed: NUL and everything from 0x80 up.
+        special[k] = unsigned(_mm_movemask_epi8(_mm_cmplt_epi8(v, one)));
+    }
+    auto join = [](const uint64_t* m) { return m[0] | m[1] << 16 | m[2] << 32 | m[3] << 48; };
+    return ByteMasks{join(newline), join(colon), join(special)};
+}
+#endif
+
+void byte_masks(const unsigned char* p, size_t n, ByteMasks* masks) {
+    size_t whole = n / 64;
+    static_assert(sizeof(ByteMasks) == 3 * sizeof(uint64_t), "masks in threes");
+    if (simd_level == SIMD_AVX2) byte_masks_avx2(p, whole, reinterpret_cast<uint64_t*>(masks));
+#if defined(__SSE2__)
+    else if (simd_level == SIMD_SSE2)
+        for (size_t k = 0; k < whole; ++k) masks[k] = byte_masks_sse2(p + 64 * k);
+#endif
+    else
+        for (size_t k = 0; k < whole; ++k) masks[k] = byte_masks_scalar(p + 64 * k, 64);
+    if (n % 64) masks[whole] = byte_masks_scalar(p + 64 * whole, n % 64);
 }
 
 void ws_skip_byte_order_mark(WStream* s) {

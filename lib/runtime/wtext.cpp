@@ -86,6 +86,26 @@ static size_t plain_ascii_prefix(const unsigned char* b, size_t n) {
     return k;
 }
 
+static void skip_null() { warn(WARN_ERROR, "skips a NULL character in the file %s(%d).\n", input_name, input_number); }
+
+[[noreturn]] static void bad_line_code(const unsigned char* at) {
+    fatal_code_error(at, "code error in the file %s(%d), irrecoverable.\n", input_name, input_number);
+}
+
+size_t check_line_bytes(unsigned char* p, size_t n) {
+    size_t i = ascii_compatible ? plain_ascii_prefix(p, n) : 0;
+    size_t kept = i;
+    while (i < n) {
+        wchar_t c;
+        int k = decode_char(p + i, n - i, &c);
+        if (k <= 0) bad_line_code(p + i);
+        if (c == 0) skip_null();
+        else std::memmove(p + kept, p + i, size_t(k)), kept += size_t(k);
+        i += size_t(k);
+    }
+    return kept;
+}
+
 wchar_t* read_line(wchar_t** cell, WStream* s, Area* area) {
     wchar_t* own = nullptr;
     wchar_t** c = cell ? cell : &own;
@@ -113,16 +133,14 @@ wchar_t* read_line(wchar_t** cell, WStream* s, Area* area) {
         }
         wint_t ch = ws_getwc(s);
         if (ch == WEOF) {
-            if (s->error)
-                fatal_code_error(ws_bad_byte(s), "code error in the file %s(%d), irrecoverable.\n", input_name,
-                                 input_number);
+            if (s->error) bad_line_code(ws_bad_byte(s));
             if (!read_any) return nullptr;
             break;
         }
         read_any = true;
         if (ch == L'\n') break;
         if (ch == 0) {
-            warn(WARN_ERROR, "skips a NULL character in the file %s(%d).\n", input_name, input_number);
+            skip_null();
             continue;
         }
         out.put(wchar_t(ch));

@@ -37,6 +37,7 @@ inline int decode_char(const unsigned char* p, size_t n, wchar_t* wc) {
 // bytes, or -1 when c has no form in the locale's encoding.
 int encode_char(wchar_t c, char* out);
 
+enum { WS_SLACK = 64 };
 // A buffered wide-character input stream over a file descriptor. Characters
 // are decoded in the locale's encoding one at a time as they are consumed,
 // so a decoding failure is noticed exactly where it stands in the text.
@@ -46,7 +47,7 @@ struct WStream {
     bool error;    // a read error or an undecodable sequence was met
     bool bad;      // the error is an undecodable sequence at buf + pos
     bool told_cr;  // the record reader noted a line of only a carriage return
-    unsigned char* buf;
+    unsigned char* buf;  // cap bytes, and WS_SLACK more that reads may run into
     size_t pos;    // next byte to decode
     size_t len;    // bytes in buf
     size_t cap;
@@ -70,6 +71,46 @@ bool ws_fill(WStream* s);
 // never part of the text, and would begin the first name. Waits for no more
 // bytes than tell the mark apart.
 void ws_skip_byte_order_mark(WStream* s);
+// ws_fill, the buffer doubled first when the bytes not yet consumed fill
+// it, so that a line of any length fits.
+bool ws_fill_grow(WStream* s);
+
+// The masks of the bytes of a block of 64 that a converter of lines looks
+// for (bit i for byte i of the block).
+struct ByteMasks {
+    uint64_t newline, colon, special;  // special: NUL, and bytes from 0x80 up
+};
+enum { MASK_BATCH = 64 };
+// The masks of p[0..n), n at most 64 * MASK_BATCH, a block of 64 bytes at
+// a time into masks[0..): the last block may be shorter.
+void byte_masks(const unsigned char* p, size_t n, ByteMasks* masks);
+// Calls take(line, length, colon, special) for each line of p[0..n), which
+// ends with a newline: its bytes (the newline left out), the index of its
+// first colon (length when none), and whether it holds a special byte.
+template <typename Take>
+void each_line(unsigned char* p, size_t n, Take take) {
+    size_t start = 0, colon = SIZE_MAX;
+    bool special = false;
+    ByteMasks batch[MASK_BATCH];
+    for (size_t b = 0; b < n; b += 64) {
+        size_t k = b / 64 % MASK_BATCH;
+        if (k == 0) byte_masks(p + b, n - b < 64 * MASK_BATCH ? n - b : 64 * MASK_BATCH, batch);
+        const ByteMasks& m = batch[k];
+        uint64_t from = start > b ? ~0ULL << (start - b) : ~0ULL;  // bits of the open line
+        for (;;) {
+            uint64_t newline = m.newline & from;
+            uint64_t in_line = newline ? ((newline & (0 - newline)) - 1) & from : from;
+            if (colon == SIZE_MAX && (m.colon & in_line)) colon = b + size_t(__builtin_ctzll(m.colon & in_line));
+            special |= (m.special & in_line) != 0;
+            if (newline == 0) break;
+            size_t end = b + size_t(__builtin_ctzll(newline));
+            take(p + start, end - start, colon == SIZE_MAX ? end - start : colon - start, special);
+            start = end + 1, colon = SIZE_MAX, special = false;
+            if (start - b == 64) break;
+            from = ~0ULL << (start - b);
+        }
+    }
+}
 // Next character, or WEOF at end of file or on error (s->error tells).
 wint_t ws_getwc(WStream* s);
 // Decodes the multibyte character at the read position (the slow path of
@@ -99,6 +140,10 @@ wchar_t put_mb_char(wchar_t c, char** cell, Area* area);
 // the end of input. NULs are skipped with a counted error; an undecodable
 // sequence is fatal.
 wchar_t* read_line(wchar_t** cell, WStream* s, Area* area);
+// Checks the n bytes of a line at p (its newline left out) as read_line
+// reads them: NULs are taken out, a counted error each, and an undecodable
+// sequence is fatal. Returns the number of bytes left.
+size_t check_line_bytes(unsigned char* p, size_t n);
 // Reads the whole stream as one 0-terminated text, a final newline dropped;
 // NULs and undecodable bytes are skipped with counted errors.
 wchar_t* read_text_file(WStream* s, Area* area);

@@ -1374,3 +1374,57 @@ a:1
 b:2
 
 --- status 0
+
+=== stanza: random bytes, a 50 MB line and continuation, a million blank lines, NULs, a cut character, both ways
+--- timeout 300
+--- run
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+python3 - <<'PY'
+import random
+r = random.Random(35)
+open("rand.txt", "wb").write(r.randbytes(1 << 20))
+tokens = [b"a", b":", b" ", b"\t", b"\n", b"\r", b"\0", b".", b"\xc3\xa9"]
+open("text.txt", "wb").write(b"".join(r.choice(tokens) for _ in range(1 << 19)))
+open("long.txt", "wb").write(b"Long: " + b"x" * 50000000 + b"\n " + b"y:" * 25000000 + b"\n")
+open("blank.txt", "wb").write(b"\n \t\n" * 500000 + b"a: 1\n" + b" \n" * 500000 + b"b: 2\n")
+open("cut.txt", "wb").write(b"a: 1\n\nb: \xe2\x82")
+open("many.rk", "wb").write(b"a:x\n" * 200000 + b"noname\n\n")
+PY
+# within NAME COMMAND..: the command's status, output size and messages,
+# and whether it took more than half its time.
+within() {
+  local name=$1 t0=$SECONDS; shift
+  timeout -k 5 $((60 * slow)) "$@" > out 2> err; local st=$?
+  echo "$name: status $st, $(wc -c < out) bytes, $(sort -u err | head -2 | cut -c1-60 | paste -sd' ')$( ((SECONDS - t0 > 30 * slow)) && echo ", slow")"
+}
+within random RkfromStanza rand.txt
+within text RkfromStanza text.txt
+RkfromStanza text.txt 2> /dev/null > text.rk
+within text-back RktoStanza text.rk
+within long RkfromStanza long.txt
+python3 -c "print(open('out').read() == 'Long:' + 'x' * 50000000 + '\nLong:' + 'y:' * 25000000 + '\n\n')"
+RkfromStanza long.txt | RktoStanza | cmp -s - <(cat long.txt; echo) && echo "long comes back"
+within blank RkfromStanza blank.txt
+cat out
+within cut RkfromStanza cut.txt
+cat out
+within many RktoStanza many.rk
+head -c 12 out | od -An -c
+--- stdout
+random: status 3, 0 bytes, RkfromStanza: code error in the file rand.txt(1), irrecovera
+text: status 1, 520403 bytes, RkfromStanza: continuation line without a field above in tex RkfromStanza: continuation line without a field above in tex
+text-back: status 1, 526750 bytes, RktoStanza: a line holds only a carriage return in text.rk(1 RktoStanza: fields without a name or beginning with a blank,
+long: status 0, 100000013 bytes, 
+True
+long comes back
+blank: status 0, 10 bytes, 
+a:1
+
+b:2
+
+cut: status 3, 5 bytes, RkfromStanza: code error in the file cut.txt(3), irrecoverab
+a:1
+
+many: status 1, 600010 bytes, RktoStanza: fields without a name or beginning with a blank,
+   a   :       x  \n       x  \n       x  \n    
+--- status 0

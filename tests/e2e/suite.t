@@ -35,7 +35,7 @@ ln -s "$bin/Rkcat" other
 Rkcat -D bogus=1 --help
 echo "status $?"
 --- stdout
-programs: 26, versions: 1
+programs: 28, versions: 1
 Rkcat (Rk tools)
 status 2
 --- stderr

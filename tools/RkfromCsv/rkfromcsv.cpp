@@ -102,27 +102,9 @@ int main(int argc, char** argv) {
     tool_start(spec, argc, argv);
     tool_area("nsize", &names);
     tool_area("dsize", &columns);
-    exit_if_errors(2);
-    do {
-        const char* file_name = nullptr;
-        WStream* in;
-        if (nargs == 0 || std::strcmp(args[0], "-") == 0) {
-            in = ws_stdin();
-        } else {
-            file_name = args[0];
-            in = ws_open(file_name);
-        }
-        if (nargs > 0) ++args, --nargs;
-        if (in == nullptr) {
-            warn_errno(WARN_ERROR, file_name, "can't open %s.\n", file_name);
-            continue;
-        }
-        input_name = file_name ? file_name : "(stdin)";
+    tool_each_stream([](WStream* in, const char* file_name) {
         reader = CsvReader{in};
-        ws_skip_byte_order_mark(reader.in);
         read_header();
         write_records(file_name);
-        ws_close(in);
-    } while (nargs > 0);
-    tool_finish();
+    });
 }
