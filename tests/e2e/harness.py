@@ -18,6 +18,12 @@ and consists of sections, each starting with a line "--- kind [words]":
                             (not a failure), so that limits keep their margin.
   --- unsanitized           run only when the programs are not built with
                             the sanitizers (memory limits and the like)
+  --- setup NAME            the set-up block NAME first: its files, and its
+                            script before the case's own
+  --- tags WORD ...         words that --tags selects the case by
+
+A block "=== setup NAME" holds the files and the script (a "--- run"
+section) that cases share; it is not a case itself.
 
 A section's text is every line up to the next "--- " or "=== " line, each
 with its newline. The word "noeol" after a text section drops the final
@@ -80,6 +86,12 @@ def parse(path):
         elif case is not None and line.strip():
             raise SystemExit(f"{path}:{lineno}: text outside a section")
     close_section()
+    setups = {c["title"].split()[1]: c for c in cases if c["title"].startswith("setup ")}
+    cases = [c for c in cases if not c["title"].startswith("setup ")]
+    for c in cases:
+        for kind, words, _ in list(c["sections"]):
+            if kind == "setup":
+                c["sections"] = setups[words[0]]["sections"] + c["sections"]
     return cases
 
 
@@ -96,7 +108,7 @@ def run_case(case, bindir):
         elif kind == "stdin":
             stdin = decode(text, words)
         elif kind == "run":
-            script = text
+            script = text if script is None else script + text
         elif kind in ("stdout", "stderr"):
             expect[kind] = decode(text, words)
         elif kind == "status":
@@ -107,6 +119,8 @@ def run_case(case, bindir):
                 env[k] = v
         elif kind == "timeout":
             timeout = float(words[0])
+        elif kind in ("setup", "tags"):
+            pass
         elif kind == "unsanitized":
             if os.environ.get("RK_SANITIZED") == "1":
                 return None
@@ -145,9 +159,14 @@ def run_case(case, bindir):
     return problems
 
 
+def tagged(case, words):
+    return any(w in words for kind, tags, _ in case["sections"] if kind == "tags" for w in tags)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin", required=True, help="directory of the programs under test")
+    ap.add_argument("--tags", help="run only the cases tagged with one of these words (comma-separated)")
     ap.add_argument("files", nargs="+")
     opts = ap.parse_args()
     bindir = os.path.abspath(opts.bin)
@@ -156,6 +175,8 @@ def main():
         # Helpers kept next to the case file: $RK_E2E_DIR/name.py.
         os.environ["RK_E2E_DIR"] = os.path.dirname(os.path.abspath(path))
         for case in parse(path):
+            if opts.tags and not tagged(case, opts.tags.split(",")):
+                continue
             problems = run_case(case, bindir)
             if problems is None:
                 skipped += 1

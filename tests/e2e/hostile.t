@@ -19,16 +19,18 @@
 #   truncated: a valid file cut inside a character of each width, inside a
 #              name, after a colon, after a field's newline.
 #
-# Every run script starts with the same few lines: the list of programs, a
-# function "run" that runs one of them on one input and notes in $bad what is
-# wrong with the run, and a temporary directory t for Rksort. Each case prints
+# The cases of the groups above share the set-up block "programs": the list
+# of programs, a function "run" that runs one of them on one input and notes
+# in $bad what is wrong with the run, a temporary directory t for Rksort, and
+# the reference reader ref.py. The cases tagged "scanner" (all but the 50 MB
+# lines) run once more at each lower vector level of the reader. Each case prints
 # one line per program, "ok" when every input passed. Time limits are per run,
 # in seconds, and four times as long for the sanitizer build; a run that goes
 # on well past its limit is killed and reported as having no end.
 # Every case ends with its "--- status" line so that the blank line after it
 # belongs to no expected text.
 
-=== random: a megabyte of uniform random bytes, read in UTF-8 and in the C locale
+=== setup programs
 --- file ref.py
 # ref.py FILE [C]: what a correct reader makes of FILE, in UTF-8 or, with C,
 # in the C locale (ASCII only): prints the number of the record holding the
@@ -65,6 +67,7 @@ with open("ref.out", "wb") as f:
     f.write("".join("\n".join(r) + "\n\n" for r in recs).encode("utf-8"))
 --- run
 set -f
+shopt -s extglob
 mkdir t && export TMPDIR=$PWD/t
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
 progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
@@ -81,6 +84,9 @@ run() {
   local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
   timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
   IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
+  # A line of only a carriage return gets one note, before anything else,
+  # where the case says what the note is.
+  [[ -n $cr_note ]] && e=${e#"$1: a line holds only a carriage return in ${*: -1}("+([0-9])"$cr_note"}
   [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
   if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
   elif ((st >= 128)); then why="signal $((st - 128))"
@@ -93,6 +99,11 @@ run() {
   fi
   [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
 }
+
+=== random: a megabyte of uniform random bytes, read in UTF-8 and in the C locale
+--- tags scanner
+--- setup programs
+--- run
 python3 -c 'import random; open("u.rk", "wb").write(random.Random(1).randbytes(1 << 20))'
 n=$(python3 ref.py u.rk); mv ref.out u.out
 nc=$(python3 ref.py u.rk C); mv ref.out uc.out
@@ -143,74 +154,10 @@ Rkprint -x 200 -y 70 -g a status=3 ok
 --- status 0
 
 === random: a megabyte of random 7-bit bytes, NUL and control characters included
---- file ref.py
-# ref.py FILE [C]: what a correct reader makes of FILE, in UTF-8 or, with C,
-# in the C locale (ASCII only): prints the number of the record holding the
-# first undecodable byte (0 when there is none) and writes to ref.out the
-# records read before it as Rkcat writes them.
-import re, sys
-data = open(sys.argv[1], "rb").read()
-if len(sys.argv) > 2:
-    m = re.search(rb"[\x80-\xff]", data)
-    bad = m.start() if m else None
-else:
-    try:
-        data.decode("utf-8")
-        bad = None
-    except UnicodeDecodeError as e:
-        bad = e.start
-text = data[:bad].decode("utf-8").replace("\0", "")
-lines = text.split("\n")
-last = lines.pop()  # after the last newline: an unfinished line
-recs, cur = [], []
-for line in lines:
-    if line:
-        cur.append(line)
-    elif cur:
-        recs.append(cur)
-        cur = []
-if bad is None:
-    if last:
-        cur.append(last)
-    if cur:
-        recs.append(cur)
-print(0 if bad is None else len(recs) + 1)
-with open("ref.out", "wb") as f:
-    f.write("".join("\n".join(r) + "\n\n" for r in recs).encode("utf-8"))
+--- tags scanner
+--- setup programs
 --- run
-set -f
-shopt -s extglob
 cr_note="): the file has CR LF line ends, so its records run together; convert it with tr -d '\r' or dos2unix."$'\n'
-mkdir t && export TMPDIR=$PWD/t
-slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
-progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
-# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
-# expected standard error without the program name when STATUS is not 0,
-# OUTPUT a file holding the expected standard output ("" not to compare it).
-run() {
-  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
-  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
-  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
-  # A line of only a carriage return gets one note, before anything else.
-  e=${e#"$1: a line holds only a carriage return in ${*: -1}("+([0-9])"$cr_note"}
-  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
-  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
-  elif ((st >= 128)); then why="signal $((st - 128))"
-  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
-  elif ((st != want)); then why="status $st, not $want"
-  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
-  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
-  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
-  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
-  fi
-  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
-}
 python3 - <<'EOF'
 import random
 r = random.Random(2)
@@ -265,74 +212,10 @@ Rkprint -x 200 -y 70 -g a status=0 ok
 --- status 0
 
 === random: UTF-8 text of characters of every width, then with random bytes overwritten
---- file ref.py
-# ref.py FILE [C]: what a correct reader makes of FILE, in UTF-8 or, with C,
-# in the C locale (ASCII only): prints the number of the record holding the
-# first undecodable byte (0 when there is none) and writes to ref.out the
-# records read before it as Rkcat writes them.
-import re, sys
-data = open(sys.argv[1], "rb").read()
-if len(sys.argv) > 2:
-    m = re.search(rb"[\x80-\xff]", data)
-    bad = m.start() if m else None
-else:
-    try:
-        data.decode("utf-8")
-        bad = None
-    except UnicodeDecodeError as e:
-        bad = e.start
-text = data[:bad].decode("utf-8").replace("\0", "")
-lines = text.split("\n")
-last = lines.pop()  # after the last newline: an unfinished line
-recs, cur = [], []
-for line in lines:
-    if line:
-        cur.append(line)
-    elif cur:
-        recs.append(cur)
-        cur = []
-if bad is None:
-    if last:
-        cur.append(last)
-    if cur:
-        recs.append(cur)
-print(0 if bad is None else len(recs) + 1)
-with open("ref.out", "wb") as f:
-    f.write("".join("\n".join(r) + "\n\n" for r in recs).encode("utf-8"))
+--- tags scanner
+--- setup programs
 --- run
-set -f
-shopt -s extglob
 cr_note="): the file has CR LF line ends, so its records run together; convert it with tr -d '\r' or dos2unix."$'\n'
-mkdir t && export TMPDIR=$PWD/t
-slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
-progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
-# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
-# expected standard error without the program name when STATUS is not 0,
-# OUTPUT a file holding the expected standard output ("" not to compare it).
-run() {
-  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
-  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
-  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
-  # A line of only a carriage return gets one note, before anything else.
-  e=${e#"$1: a line holds only a carriage return in ${*: -1}("+([0-9])"$cr_note"}
-  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
-  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
-  elif ((st >= 128)); then why="signal $((st - 128))"
-  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
-  elif ((st != want)); then why="status $st, not $want"
-  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
-  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
-  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
-  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
-  fi
-  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
-}
 python3 - <<'EOF'
 import random
 r = random.Random(3)
@@ -403,37 +286,10 @@ Rkprint -x 200 -y 70 -g a ok
 --- status 0
 
 === code: undecodable sequences of every kind, at the start of a line, in a value, across a 64-byte block
+--- tags scanner
 --- timeout 120
+--- setup programs
 --- run
-set -f
-mkdir t && export TMPDIR=$PWD/t
-slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
-progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
-# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
-# expected standard error without the program name when STATUS is not 0,
-# OUTPUT a file holding the expected standard output ("" not to compare it).
-run() {
-  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
-  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
-  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
-  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
-  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
-  elif ((st >= 128)); then why="signal $((st - 128))"
-  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
-  elif ((st != want)); then why="status $st, not $want"
-  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
-  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
-  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
-  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
-  fi
-  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
-}
 # UTF-16 byte-order marks, lone continuation bytes, overlong forms, UTF-16
 # surrogates alone and in pairs, sequences cut short by an ASCII character, a
 # colon, a newline or a NUL, a lead byte where a continuation byte belongs,
@@ -542,37 +398,10 @@ Rkprint -x 200 -y 70 -g a status=3 ok
 
 
 === NUL: NUL bytes in names, values, lines of their own, long runs: as if they were not there
+--- tags scanner
 --- timeout 120
+--- setup programs
 --- run
-set -f
-mkdir t && export TMPDIR=$PWD/t
-slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
-progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
-# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
-# expected standard error without the program name when STATUS is not 0,
-# OUTPUT a file holding the expected standard output ("" not to compare it).
-run() {
-  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
-  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
-  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
-  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
-  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
-  elif ((st >= 128)); then why="signal $((st - 128))"
-  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
-  elif ((st != want)); then why="status $st, not $want"
-  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
-  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
-  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
-  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
-  fi
-  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
-}
 python3 - <<'EOF'
 import random
 r = random.Random(4)
@@ -640,36 +469,8 @@ Rkprint -x 200 -y 70 -g a status=0 ok
 
 === big: a line of 50 MB of one letter, without a newline
 --- timeout 300
+--- setup programs
 --- run
-set -f
-mkdir t && export TMPDIR=$PWD/t
-slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
-progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
-# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
-# expected standard error without the program name when STATUS is not 0,
-# OUTPUT a file holding the expected standard output ("" not to compare it).
-run() {
-  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
-  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
-  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
-  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
-  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
-  elif ((st >= 128)); then why="signal $((st - 128))"
-  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
-  elif ((st != want)); then why="status $st, not $want"
-  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
-  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
-  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
-  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
-  fi
-  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
-}
 { printf 'a:'; head -c 50000000 /dev/zero | tr '\0' a; } > big.rk
 # Each program has 20 s for the 50 MB; Rksort needs more than its memory
 # limit for the one record.
@@ -735,36 +536,8 @@ Rkprint -x 200 -y 70 -g a status=0 ok
 
 === big: a line of 50 MB of characters of two, three and four bytes, without a newline
 --- timeout 300
+--- setup programs
 --- run
-set -f
-mkdir t && export TMPDIR=$PWD/t
-slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
-progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
-# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
-# expected standard error without the program name when STATUS is not 0,
-# OUTPUT a file holding the expected standard output ("" not to compare it).
-run() {
-  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
-  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
-  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
-  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
-  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
-  elif ((st >= 128)); then why="signal $((st - 128))"
-  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
-  elif ((st != want)); then why="status $st, not $want"
-  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
-  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
-  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
-  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
-  fi
-  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
-}
 # Nine bytes repeat, so the reads of the input end inside characters of
 # every width.
 { printf 'a:'; yes 'é€😀' | tr -d '\n' | head -c 49999995; } > big.rk
@@ -830,36 +603,9 @@ Rkprint -x 200 -y 70 -g a status=0 ok
 --- status 0
 
 === big: a million empty lines, alone, around two records, and before an undecodable byte
+--- tags scanner
+--- setup programs
 --- run
-set -f
-mkdir t && export TMPDIR=$PWD/t
-slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
-progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
-# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
-# expected standard error without the program name when STATUS is not 0,
-# OUTPUT a file holding the expected standard output ("" not to compare it).
-run() {
-  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
-  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
-  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
-  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
-  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
-  elif ((st >= 128)); then why="signal $((st - 128))"
-  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
-  elif ((st != want)); then why="status $st, not $want"
-  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
-  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
-  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
-  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
-  fi
-  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
-}
 yes '' | head -n 1000000 > e.rk
 { printf 'a:1\n'; cat e.rk; printf 'b:2'; } > r.rk
 { cat e.rk; printf 'a:1\n'; cat e.rk; printf '\xff\n'; } > u.rk
@@ -916,36 +662,9 @@ Rkprint -x 200 -y 70 -g a status=3 ok
 --- status 0
 
 === big: one record of 200,000 fields
+--- tags scanner
+--- setup programs
 --- run
-set -f
-mkdir t && export TMPDIR=$PWD/t
-slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
-progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
-# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
-# expected standard error without the program name when STATUS is not 0,
-# OUTPUT a file holding the expected standard output ("" not to compare it).
-run() {
-  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
-  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
-  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
-  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
-  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
-  elif ((st >= 128)); then why="signal $((st - 128))"
-  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
-  elif ((st != want)); then why="status $st, not $want"
-  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
-  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
-  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
-  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
-  fi
-  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
-}
 # Fields a, b and f<i> in turn, the last one c:ab, which 'a.*b' matches.
 awk 'BEGIN { for (i = 0; i < 199999; i++) print (i % 3 == 0 ? "a" : i % 3 == 1 ? "b" : "f" i) ":" i; print "c:ab" }' > f.rk
 { cat f.rk; echo; } > cat.out
@@ -1010,36 +729,9 @@ Rkprint -x 200 -y 70 -g a status=0 ok
 --- status 0
 
 === truncated: a valid file cut inside a character of each width and at several places of a line
+--- tags scanner
+--- setup programs
 --- run
-set -f
-mkdir t && export TMPDIR=$PWD/t
-slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
-progs=("Rkcat" "Rkcat -n -g a" "Rkhead -3" "Rktail -3" "Rkproj a,b" "Rkrename a:x"
-       "Rksort a" "Rksort -D xmem=1 a:n" "Rkgrep a.*b" "Rkgrep -m x"
-       "Rkselect a =~ a.*b" "Rked x = CAT a" "Rked a = FIELD a SG a BY b"
-       "RktoLine -t , -p a:q,b" "Rkfreq -p a" "Rkmeans a"
-       "Rkjoin -c a" "Rkjoin -o any nokey" "Rkupdate nokey"
-       "RktoCsv -p a,b" "RktoTex -b a" "Rktie a,b new" "Rkuntie a b"
-       "Rkpack a" "Rkunpack a" "Rkbundle a" "Rkunbundle c" "Rkfd" "Rkfd -e" "Rkprint" "Rkprint -x 20 -y 6 -n" "Rkprint -x 200 -y 70 -g a")
-# run STATUS MESSAGE SECONDS OUTPUT PROGRAM [ARG..] FILE: MESSAGE is the
-# expected standard error without the program name when STATUS is not 0,
-# OUTPUT a file holding the expected standard output ("" not to compare it).
-run() {
-  local want=$1 msg=$2 lim=$(($3 * slow)) exp=$4 t0=$SECONDS why= e= w=; shift 4
-  timeout -k 5 $((lim + 10)) "$@" > out 2> err; st=$?
-  IFS= read -rd '' e < err; ((want == 0)) || w="$1: $msg"$'\n'
-  [[ $LC_ALL == C && $msg == "code error in Rk-file"* ]] && w+="$1: the locale \"C\" reads ASCII only; for UTF-8 data set LC_ALL=C.UTF-8."$'\n'
-  if ((st == 124)); then why="no end after $((SECONDS - t0)) s"
-  elif ((st >= 128)); then why="signal $((st - 128))"
-  elif [[ $e == *Sanitizer* || $e == *"runtime error"* ]]; then why="sanitizer report"
-  elif ((st != want)); then why="status $st, not $want"
-  elif [[ $e != "$w" ]]; then why="stderr: ${e:0:300}"
-  elif [[ -n $exp ]] && ! cmp -s out "$exp"; then why="output differs"
-  elif ((SECONDS - t0 > lim)); then why="$((SECONDS - t0)) s"
-  elif [[ $1 == Rksort && -n $(ls -A t) ]]; then why="left $(ls -A t)"; rm -f t/*
-  fi
-  [[ -z $why ]] || bad+="${bad:+; }${*: -1}: ${why//$'\n'/ | }"
-}
 # 1000 records "n:K" "text:é€😀K"; the file is cut in record 700 after the
 # bytes named below: inside é, €, 😀; inside the value n:7, the name te, after
 # the colon of text:, after the newline of n:700, after the last field's
@@ -1376,6 +1068,7 @@ b:2
 --- status 0
 
 === stanza: random bytes, a 50 MB line and continuation, a million blank lines, NULs, a cut character, both ways
+--- tags scanner
 --- timeout 300
 --- run
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
