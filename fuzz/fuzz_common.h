@@ -22,6 +22,18 @@ inline void fuzz_start() {
     runtime_init(1, argv);
 }
 
+// Standard output, captured into `written` once capture_output was called.
+static std::string written;
+inline void capture_output() {
+    static bool made = false;
+    if (made) return;
+    made = true;
+    out_redirect([](const char* bytes, size_t n) {
+        written.append(bytes, n);
+        return long(n);
+    });
+}
+
 // The parts of data between zero bytes (at most `most`; the last part takes
 // the rest, zero bytes included).
 inline std::vector<std::string> split_parts(const uint8_t* data, size_t size, size_t most) {

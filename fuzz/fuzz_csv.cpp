@@ -7,12 +7,6 @@
 #include "csv.h"
 #include "fuzz_common.h"
 
-static std::string written;
-static long capture(const char* bytes, size_t n) {
-    written.append(bytes, n);
-    return long(n);
-}
-
 using Lines = std::vector<std::vector<std::wstring>>;
 
 // Every line of the text as its cells; a quoted line break gives `brk`.
@@ -38,11 +32,7 @@ static Lines read_all(const std::string& text, std::wstring brk, bool mark = fal
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_start();
     if (!valid_text(data, size)) return 0;  // undecodable input ends a program at once
-    static bool made = false;
-    if (!made) {
-        out_redirect(capture);
-        made = true;
-    }
+    capture_output();
     input_name = "fuzz";
     std::string text(reinterpret_cast<const char*>(data), size);
     Lines lines = read_all(text, L" ", true);

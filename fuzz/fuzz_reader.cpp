@@ -3,12 +3,6 @@
 #include "fuzz_common.h"
 #include "record.h"
 
-static std::string written;
-static long capture(const char* bytes, size_t n) {
-    written.append(bytes, n);
-    return long(n);
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_start();
     if (!valid_text(data, size)) return 0;  // undecodable input ends a program at once
@@ -17,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!made) {
         area_create_doubling(1, "rsize", &text);
         area_create_doubling(1, "tsize", &table);
-        out_redirect(capture);
+        capture_output();
         made = true;
     }
     // What the records must be: lines without NULs, grouped by empty lines.

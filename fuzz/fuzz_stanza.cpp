@@ -6,12 +6,6 @@
 #include "simd.h"
 #include "stanza.h"
 
-static std::string written;
-static long capture(const char* bytes, size_t n) {
-    written.append(bytes, n);
-    return long(n);
-}
-
 static bool blank(char c) { return c == ' ' || c == '\t'; }
 
 // The Rk-text that the stanza text must give.
@@ -48,11 +42,7 @@ static std::string model(const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_start();
     if (!valid_text(data, size)) return 0;  // undecodable input ends a program at once
-    static bool made = false;
-    if (!made) {
-        out_redirect(capture);
-        made = true;
-    }
+    capture_output();
     input_name = "fuzz";
     std::string text(reinterpret_cast<const char*>(data), size);
     std::string want = model(text);
