@@ -15,15 +15,20 @@ static const ToolSpec* spec_in_use = nullptr;
 // caller, which gives the usage text on standard error. An error counted
 // before (a bad -D) ends the run with status 2 first. The name in the
 // version line is the program's own, the first word of its usage text,
-// whatever name it was started under.
+// whatever name it was started under. --help ends with a line naming the
+// program's manual page, which the usage after a bad option leaves out.
 static void answer_long_option(const char* usage) {
     bool help = std::strcmp(opt_arg, "--help") == 0;
     if (!help && std::strcmp(opt_arg, "--version") != 0) return;
     exit_if_errors(2);
+    size_t name_length = std::strcspn(usage, " \t\n");
     if (help) {
         out_str(usage);
+        out_lit("\tManual: man ");
+        out_bytes(usage, name_length);
+        out_lit("\n");
     } else {
-        out_bytes(usage, std::strcspn(usage, " \t\n"));
+        out_bytes(usage, name_length);
         out_lit(" (Rk tools) " RK_VERSION "\n");
     }
     rk_exit(0);

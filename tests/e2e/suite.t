@@ -15,11 +15,13 @@ for path in "$bin"/Rk*; do
   why=
   [[ $hs == 0 && ! -s help.err ]] || why+=" --help: status $hs or stderr"
   [[ $bs == 2 && ! -s bad.out ]] || why+=" unknown: status $bs or stdout"
-  # Rkprint ends on an unknown option without a word; --help still answers.
+  # --help is the usage text and a last line naming the manual page; Rkprint
+  # ends on an unknown option without a word.
+  [[ $(tail -n 1 help.out) == $'\tManual: man '$p ]] || why+=" --help does not end naming the page"
   if [[ $p == Rkprint ]]; then
-    [[ -s help.out && ! -s bad.err ]] || why+=" --help without text or unknown option with one"
+    [[ $(wc -l < help.out) -gt 1 && ! -s bad.err ]] || why+=" --help without text or unknown option with one"
   else
-    cmp -s help.out bad.err && [[ -s help.out ]] || why+=" --help is not the usage text"
+    head -n -1 help.out | cmp -s - bad.err && [[ -s bad.err ]] || why+=" --help is not the usage text"
   fi
   [[ $vs == 0 && ! -s version.err ]] || why+=" --version: status $vs or stderr"
   [[ $v =~ ^$p\ \(Rk\ tools\)\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || why+=" --version says '$v'"
