@@ -23,7 +23,8 @@ import subprocess
 import sys
 import tempfile
 
-# troff escapes used in the manual pages' examples
+# troff escapes used in the manual pages' examples (and \[uXXXX], any
+# character by its code)
 TROFF = [("\\&", ""), ("\\-", "-"), ("\\e", "\\"), ("\\(aq", "'"), ("\\(dq", '"'), ("\\(ga", "`"),
          ("\\ ", " "), ("\\~", " "), ("\\(en", "\u2013"), ("\\(em", "\u2014")]
 
@@ -32,6 +33,11 @@ def untroff(line):
     out = []
     i = 0
     while i < len(line):
+        named = re.match(r"\\\[u([0-9A-F]{4,6})\]", line[i:])
+        if named:
+            out.append(chr(int(named.group(1), 16)))
+            i += named.end()
+            continue
         for esc, text in TROFF:
             if line.startswith(esc, i):
                 out.append(text)
@@ -47,7 +53,7 @@ def blocks(path):
     """The literal blocks of a document, each a list of lines."""
     lines = open(path, encoding="utf-8").read().split("\n")
     found, cur = [], None
-    man = path.endswith(".1")
+    man = re.search(r"\.[1-8]$", path) is not None
     for line in lines:
         if man:
             if line.startswith(".nf"):
