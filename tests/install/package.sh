@@ -16,7 +16,16 @@ dpkg --root="$root" --force-depends --force-not-root -i "$deb" > "$root.log" 2>&
 dpkg --root="$root" -s rk-tools | grep -q '^Status: install ok installed' || fail "not installed"
 v=$("$root/usr/bin/Rksort" --version)
 [[ $v == "Rksort (Rk tools) "* ]] || fail "the installed Rksort says '$v'"
-[[ -f $root/usr/share/man/man1/Rksort.1 ]] || fail "no manual page"
+# Debian's place for the licence and the changes; the pages compressed.
+doc=$root/usr/share/doc/rk-tools
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' "$doc/copyright" || fail "no machine-readable copyright"
+grep -q '^License: BSD-2-clause$' "$doc/copyright" || fail "the copyright names no licence"
+gzip -dc "$doc/changelog.gz" | grep -q '^# Changes' || fail "no changelog.gz"
+# A page for every program and the overview.
+pages=$(find "$root/usr/share/man" -type f | wc -l) programs=$(ls "$root/usr/bin" | wc -l)
+plain=$(find "$root/usr/share/man" -type f ! -name '*.gz')
+[[ $pages -eq $((programs + 1)) && -z $plain ]] || fail "$pages manual pages for $programs programs; not compressed: $plain"
+gzip -dc "$root/usr/share/man/man7/rk-tools.7.gz" | grep -q '^rk-tools \\- ' || fail "no overview page"
 dpkg --root="$root" --force-not-root -r rk-tools > "$root.log" 2>&1 || { cat "$root.log"; fail "dpkg -r failed"; }
 left=$(find "$root/usr" -type f 2>/dev/null || true)
 [[ -z $left ]] || fail "left after removal: $left"
