@@ -1,11 +1,13 @@
 // The field writer: the fields of a record written one after another into
 // one line of plain text, each placed, padded, quoted or converted by its
 // format; and the printf conversion of one value.
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 
 #include "format.h"
 #include "output.h"
@@ -138,6 +140,25 @@ bool widen_integer_format(const char* cfmt, char* out) {
     return true;
 }
 
+// The value as a 64-bit integer for an integer conversion: a text that is
+// a whole decimal number exactly (a double holds 53 bits of it), any other
+// number truncated toward zero; false beyond 64 bits and for NaN.
+bool whole_number(const wchar_t* text, double number, long long* whole) {
+    wchar_t* end;
+    errno = 0;
+    long long v = std::wcstoll(text, &end, 10);
+    if (end != text && errno == 0) {
+        while (std::iswspace(wint_t(*end))) ++end;
+        if (*end == 0) {
+            *whole = v;
+            return true;
+        }
+    }
+    if (!(number >= -9223372036854775808.0 && number < 9223372036854775808.0)) return false;
+    *whole = (long long)number;
+    return true;
+}
+
 }  // namespace
 
 bool cfmt_output_safe(const char* cfmt) { return !scan_conversions(cfmt).unsafe; }
@@ -189,15 +210,16 @@ wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* fo
     // An integer conversion writes the value truncated to 64 bits (%u and %x
     // a negative one in its two's complement form), from its format given
     // the size ll, which `text` holds; beyond 64 bits the result is empty.
+    // (The value is read before the area may move.)
     long long whole = 0;
-    if (arg == ARG_INT || arg == ARG_LONG) {
+    bool integer_conversion = arg == ARG_INT || arg == ARG_LONG;
+    bool fits = integer_conversion && whole_number(copy, number, &whole);
+    if (integer_conversion) {
         text = static_cast<char*>(area_alloc(std::strlen(format->cfmt) + 3, area));
         if (text == nullptr) return nullptr;
         if (!widen_integer_format(format->cfmt, text)) {
             text = nullptr;
-        } else if (number >= -9223372036854775808.0 && number < 9223372036854775808.0) {
-            whole = (long long)number;
-        } else {
+        } else if (!fits) {
             *failed = true;
             return decode_to_area(&text, 0, area, failed);
         }

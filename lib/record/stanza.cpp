@@ -146,8 +146,9 @@ static void take_line(unsigned char* p, size_t n, size_t colon, bool special) {
     pending = p + n + 1;
 }
 
+// A read that failed, in the line after the whole ones read.
 [[noreturn]] static void read_error() {
-    fatal_code_error(nullptr, "code error in the file %s(%d), irrecoverable.\n", input_name, input_number);
+    fatal_code_error(nullptr, "code error in the file %s(%d), irrecoverable.\n", input_name, input_number + 1);
 }
 
 // The whole lines buffered go at once; a line without its newline at the

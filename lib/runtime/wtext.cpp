@@ -285,11 +285,20 @@ static bool format_plain_g(char* buf, double x) {
         unsigned __int128 n = (unsigned __int128)m * tens[s > 19 ? 19 : s];
         if (s > 19) n *= 10;
         q = n >> shift;
+        // The estimate of the exponent is judged on the digits before
+        // rounding: one too high may still round up to p digits.
+        if (q < tens[p - 1]) {
+            --exp10;
+            continue;
+        }
+        if (q >= tens[p]) {
+            ++exp10;
+            continue;
+        }
         unsigned __int128 r = n - (q << shift), half = (unsigned __int128)1 << (shift - 1);
         if (r > half || (r == half && (q & 1))) ++q;
-        if (q >= tens[p]) ++exp10;
-        else if (q < tens[p - 1]) --exp10;
-        else break;
+        if (q == tens[p]) q = tens[p - 1], ++exp10;  // 9..9 rounded up to the next power of ten
+        break;
     }
     if (q < tens[p - 1] || q >= tens[p] || exp10 < -4 || exp10 > p - 1) return false;
     char digits[17];

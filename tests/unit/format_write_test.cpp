@@ -108,6 +108,10 @@ TEST(FormatWrite, Messages) {
         {"a::%d,b::%ld,c::%x,d::%d", {"a:1e19", "b:nan", "c:-1e19", "d:-9223372036854775808"},
          ",,,-9223372036854775808#rt: field a cfmt conversion failed at in(3).\n"
          "rt: field b cfmt conversion failed at in(3).\nrt: field c cfmt conversion failed at in(3).\n#3"},
+        // An integer text is converted exactly in all 64 bits, not through
+        // the 53 of a double.
+        {"a::%d,b::%x,c::%u", {"a:9223372036854775807", "b: -9007199254740993 ", "c:9223372036854775808"},
+         "9223372036854775807,ffdfffffffffffff,#rt: field c cfmt conversion failed at in(3).\n#1"},
         // Formats that would read more than the value are errors of the list
         // (and never given to printf).
         {"a::%d-%d,b::%ls,c::%*d,d::%n,e::%.*f,f::%S", {"a:5", "b:x", "c:1", "d:2", "e:3", "f:4"},

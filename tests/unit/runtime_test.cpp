@@ -790,11 +790,15 @@ TEST(Numbers, SameAsTheLibraryConversions) {
     for (int i = 0; i < 400000; ++i) {
         number_digits = i % 7 ? NUMBER_DIGITS_DEFAULT : 1 + i / 7 % NUMBER_DIGITS_MAX;  // -D digits
         double x;
-        switch (i % 5) {
+        switch (i % 6) {
         case 0: x = std::ldexp(double(next() >> 11), int(next() % 60) - 80); break;  // any bits
         case 1: x = double(int64_t(next() % 2000001) - 1000000) / 100.0; break;       // prices
         case 2: x = std::ldexp(double(next() % 1000000000), -int(next() % 14)); break;  // ties
         case 3: x = double(next() >> (10 + next() % 54)); break;                         // integers to 2^54
+        case 4:  // a few steps below a power of ten, where its logarithm rounds up
+            x = std::pow(10.0, int(next() % 22) - 4);
+            for (int k = int(next() % 4); k >= 0; --k) x = std::nextafter(x, 0.0);
+            break;
         default: x = std::round(std::ldexp(double(next() >> 11), -40) * 1e6) / 1e6;
         }
         if (next() & 1) x = -x;

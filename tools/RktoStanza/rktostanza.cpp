@@ -34,9 +34,12 @@ static void check_name(const Field* f, const Input& in) {
     told_of = in.name;
 }
 
+// A field without a name has none in common with the field before it, not
+// even the empty name.
 static bool same_name(const Field* a, const Field* b) {
     size_t n = field_name_length(a);
-    return field_has_name(a) && n == field_name_length(b) && std::wmemcmp(a->start, b->start, n) == 0;
+    return field_has_name(a) && field_has_name(b) && n == field_name_length(b) &&
+           std::wmemcmp(a->start, b->start, n) == 0;
 }
 
 // A value of blanks alone (or none) as a continuation would make an empty
