@@ -1106,7 +1106,7 @@ head -c 12 out | od -An -c
 --- stdout
 random: status 3, 0 bytes, RkfromStanza: code error in the file rand.txt(1), irrecovera
 text: status 1, 520403 bytes, RkfromStanza: continuation line without a field above in tex RkfromStanza: continuation line without a field above in tex
-text-back: status 1, 523762 bytes, RktoStanza: a line holds only a carriage return in text.rk(1 RktoStanza: fields without a name or beginning with a blank,
+text-back: status 1, 523762 bytes, RktoStanza: a line holds only a carriage return in text.rk(1 RktoStanza: fields without a name, beginning with a blank or
 long: status 0, 100000013 bytes, 
 True
 long comes back
@@ -1118,6 +1118,6 @@ b:2
 cut: status 3, 5 bytes, RkfromStanza: code error in the file cut.txt(3), irrecoverab
 a:1
 
-many: status 1, 600010 bytes, RktoStanza: fields without a name or beginning with a blank,
+many: status 1, 600010 bytes, RktoStanza: fields without a name, beginning with a blank or
    a   :       x  \n       x  \n       x  \n    
 --- status 0

@@ -21,7 +21,8 @@ a: 1||b: 2|c:\xff :: RkfromStanza => a:1||status 3|RkfromStanza: code error in t
 a: 1 :: RkfromStanza <&- => status 3|RkfromStanza: code error in the file (stdin)(1), irrecoverable.
 A:b|C:d|C:e|C:.||X:y :: RktoStanza => A: b|C: d| e| .||X: y||status 0
 a:|a:x|a:|a: |b: x|b:\t :: RktoStanza => a:| x|a:|a:  |b:  x|b: 	||status 0
-noname|a:1||:e|b:2|| c:3||:e|noname :: RktoStanza => noname|a: 1||: e|b: 2|| c: 3||: e|noname||status 1|RktoStanza: fields without a name or beginning with a blank, from (stdin)(1) on, can't be read back.
+noname|a:1||:e|b:2|| c:3||:e|noname :: RktoStanza => noname|a: 1||: e|b: 2|| c: 3||: e|noname||status 1|RktoStanza: fields without a name, beginning with a blank or ending with a carriage return, from (stdin)(1) on, can't be read back.
+a:x\r|b:y||c:\r :: RktoStanza => a: x^M|b: y||c: ^M||status 1|RktoStanza: fields without a name, beginning with a blank or ending with a carriage return, from (stdin)(1) on, can't be read back.
 EOF2
 # -F names files only; a file without a newline at its end; a file that
 # can't be opened is counted and skipped.

@@ -23,12 +23,16 @@ static const char* told_of = nullptr;
 static bool is_blank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 // A field without a name, or with a blank at the start of its name, would
-// read back as another line: written as it is, and counted as an error once
-// per input file.
-static void check_name(const Field* f, const Input& in) {
-    if (field_has_name(f) && !is_blank(f->start[0])) return;
+// read back as another line, and a carriage return at the end of a value
+// as part of the line end: written as they are, and counted as an error
+// once per input file.
+static void check_field(const Field* f, const Input& in) {
+    bool cr_end = f->end > f->value && f->end[-1] == L'\r';
+    if (field_has_name(f) && !is_blank(f->start[0]) && !cr_end) return;
     if (told && told_of == in.name) return;
-    warn(WARN_ERROR, "fields without a name or beginning with a blank, from %s(%d) on, can't be read back.\n",
+    warn(WARN_ERROR,
+         "fields without a name, beginning with a blank or ending with a carriage return, from %s(%d) on, can't be "
+         "read back.\n",
          input_name, input_number);
     told = true;
     told_of = in.name;
@@ -51,7 +55,7 @@ static bool continues(const Field* f) {
 }
 
 static void write_field(const Field* f, const Field* before, const Input& in) {
-    check_name(f, in);
+    check_field(f, in);
     if (before && same_name(before, f) && continues(f)) {
         out_putwc(L' ');
     } else if (field_has_name(f)) {
