@@ -229,6 +229,7 @@ bool matches_null(wregexp* e) {
 }  // namespace
 
 void format_defaults(int direction, const char* t_text, const char* z_text, Area* area) {
+    wreg_error = format_regex_error;
     std::free(default_format.regex);  // defaults set again replace the old ones
     std::free(default_format.text);
     default_format = FieldFormat{START_FOLLOW, 0, END_DELIMITER, 0, nullptr, nullptr, 0, false, nullptr, CFMT_NONE, 0, 0};
@@ -263,6 +264,7 @@ void format_defaults(int direction, const char* t_text, const char* z_text, Area
 }
 
 void format_list_parse(FieldList* list, int direction, Area* area, bool repeat_all) {
+    wreg_error = format_regex_error;
     if (!list->inclusive) return;
     for (FieldListEntry* e = list->included; e; e = e->next) {
         if (e->new_name == nullptr || e->new_name_end == nullptr || e->new_name == e->new_name_end) continue;

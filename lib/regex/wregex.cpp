@@ -55,7 +55,7 @@ struct Compiler {
     bool fold = false;     // compile for subjects in lower case (case-blind)
 
     long fail(const char* message) {
-        if (!failed) wregerror(message);
+        if (!failed) wreg_error(message);
         failed = true;
         return -1;
     }
@@ -374,7 +374,7 @@ void wreg_fold(wchar_t* to, const wchar_t* from, const wchar_t* end) {
 
 wregexp* wregcomp_case(const wchar_t* pattern, bool fold) {
     if (pattern == nullptr) {
-        wregerror("NULL argument");
+        wreg_error("NULL argument");
         return nullptr;
     }
     Compiler c{pattern, 1, true, 0, nullptr, 0};
@@ -383,13 +383,13 @@ wregexp* wregcomp_case(const wchar_t* pattern, bool fold) {
     c.word(MAGIC);
     if (c.alternation(false, &flags) < 0) return nullptr;
     if (c.size >= MAX_WORDS) {
-        wregerror("wregexp too big");
+        wreg_error("wregexp too big");
         return nullptr;
     }
     // The block: the fixed part, the program, and the node numbers of its words.
     wregexp* r = static_cast<wregexp*>(std::malloc(sizeof(wregexp) + 2 * sizeof(uint32_t) * size_t(c.size)));
     if (r == nullptr) {
-        wregerror("out of space");
+        wreg_error("out of space");
         return nullptr;
     }
     r->program = reinterpret_cast<uint32_t*>(r + 1);
@@ -438,6 +438,9 @@ wregexp* wregcomp_case(const wchar_t* pattern, bool fold) {
 
 // ---------------------------------------------------------------------------
 // Matcher
+
+void wreg_report_error(const char* message) { warn(WARN_ERROR, "regular expression error (%s).\n", message); }
+void (*wreg_error)(const char* message) = wreg_report_error;
 
 unsigned long wreg_step_limit = 0;
 bool wreg_backtrack_only = false;
@@ -517,7 +520,7 @@ struct Matcher {
         if (words > seen_capacity) {
             uint64_t* grown = static_cast<uint64_t*>(std::realloc(seen_bits, words * sizeof(uint64_t)));
             if (grown == nullptr) {  // without it the time could grow exponentially: no match
-                wregerror("out of space");
+                wreg_error("out of space");
                 broken = true;
                 return;
             }
@@ -573,7 +576,7 @@ struct Matcher {
             size_t n = capacity ? capacity * 2 : 256;
             Choice* s = static_cast<Choice*>(std::realloc(stack, n * sizeof(Choice)));
             if (s == nullptr) {
-                wregerror("out of space");
+                wreg_error("out of space");
                 broken = true;
                 return false;
             }
@@ -630,7 +633,7 @@ struct Matcher {
             while (*p && !in_set(operand, *p)) ++p;
             break;
         default:
-            wregerror("internal foulup");
+            wreg_error("internal foulup");
             broken = true;
             return 0;
         }
@@ -675,7 +678,7 @@ struct Matcher {
                 return FAILED;
             }
             if (node < 0) {
-                wregerror("corrupted pointers");
+                wreg_error("corrupted pointers");
                 broken = true;
                 return FAILED;
             }
@@ -773,7 +776,7 @@ struct Matcher {
                     if (!push(Choice::make(Choice::UNDO_END, g, expr->match_end[g]))) return FAILED;
                     expr->match_end[g] = pos;
                 } else {
-                    wregerror("memory corruption");
+                    wreg_error("memory corruption");
                     broken = true;
                     return FAILED;
                 }
@@ -856,11 +859,11 @@ int wregexec(wregexp* expr, const wchar_t* subject) { return wregexec_until(expr
 int wregexec_until(wregexp* expr, const wchar_t* subject, const wchar_t* end) {
     wreg_gave_up = false;
     if (expr == nullptr || subject == nullptr) {
-        wregerror("NULL parameter");
+        wreg_error("NULL parameter");
         return 0;
     }
     if (expr->program[0] != MAGIC) {
-        wregerror("corrupted program");
+        wreg_error("corrupted program");
         return 0;
     }
     if (expr->literal_only && !wreg_backtrack_only) {
@@ -958,7 +961,7 @@ bool wregsub_part(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, 
     else if (expr->match_start[0] == nullptr || expr->match_start[0] < textstart)
         problem = "conflict in wregsub";
     if (problem) {
-        wregerror(problem);
+        wreg_error(problem);
         return false;
     }
     append_from(&textstart, size_t(expr->match_start[0] - textstart));
