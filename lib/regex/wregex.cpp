@@ -141,6 +141,8 @@ struct Compiler {
     long branch(int* flags);
     long piece(int* flags);
     long atom(int* flags);
+    long bracket_set();
+    long literal_run(int* flags);
 };
 
 long Compiler::alternation(bool paren, int* flags) {
@@ -244,6 +246,58 @@ long Compiler::piece(int* flags) {
     return ret;
 }
 
+// A set after its '[': ANY_OF or, with '^', ANY_BUT, then its members (a
+// range as from, RANGE, to), ended by 0.
+long Compiler::bracket_set() {
+    long ret;
+    if (*parse == L'^') {
+        ret = node(ANY_BUT);
+        ++parse;
+    } else {
+        ret = node(ANY_OF);
+    }
+    if (*parse == L']' || *parse == L'-') word(uint32_t(*parse++));
+    while (*parse != 0 && *parse != L']') {
+        uint32_t from, to;
+        if (*parse == L'-') {
+            ++parse;
+            if (*parse == L']' || *parse == 0) {
+                word(L'-');
+                continue;
+            }
+            from = uint32_t(parse[-2]) + 1, to = uint32_t(*parse);
+            if (from > to + 1) return fail("invalid [] range");
+            word(from);
+            word(RANGE);
+            word(to);
+            ++parse;
+        } else {
+            from = to = uint32_t(*parse);
+            word(uint32_t(*parse++));
+        }
+        if (!fold_members(from, to)) return fail("wregexp too big");
+    }
+    word(0);
+    if (*parse != L']') return fail("unmatched []");
+    ++parse;
+    return ret;
+}
+
+// A run of ordinary characters as one LITERAL node.
+long Compiler::literal_run(int* flags) {
+    size_t len = 0;
+    while (parse[len] != 0 && !is_meta(parse[len])) ++len;
+    // The last character of a run that a repetition follows is an atom
+    // of its own.
+    if (len > 1 && is_repeat(parse[len])) --len;
+    *flags |= HAS_WIDTH;
+    if (len == 1) *flags |= SIMPLE;
+    long ret = node(LITERAL);
+    for (; len > 0; --len) word(literal(*parse++));
+    word(0);
+    return ret;
+}
+
 long Compiler::atom(int* flags) {
     *flags = WORST;
     long ret;
@@ -259,40 +313,11 @@ long Compiler::atom(int* flags) {
         ret = node(ANY_CHAR);
         *flags |= HAS_WIDTH | SIMPLE;
         break;
-    case L'[': {
-        if (*parse == L'^') {
-            ret = node(ANY_BUT);
-            ++parse;
-        } else {
-            ret = node(ANY_OF);
-        }
-        if (*parse == L']' || *parse == L'-') word(uint32_t(*parse++));
-        while (*parse != 0 && *parse != L']') {
-            uint32_t from, to;
-            if (*parse == L'-') {
-                ++parse;
-                if (*parse == L']' || *parse == 0) {
-                    word(L'-');
-                    continue;
-                }
-                from = uint32_t(parse[-2]) + 1, to = uint32_t(*parse);
-                if (from > to + 1) return fail("invalid [] range");
-                word(from);
-                word(RANGE);
-                word(to);
-                ++parse;
-            } else {
-                from = to = uint32_t(*parse);
-                word(uint32_t(*parse++));
-            }
-            if (!fold_members(from, to)) return fail("wregexp too big");
-        }
-        word(0);
-        if (*parse != L']') return fail("unmatched []");
-        ++parse;
+    case L'[':
+        ret = bracket_set();
+        if (ret < 0) return -1;
         *flags |= HAS_WIDTH | SIMPLE;
         break;
-    }
     case L'(': {
         int f;
         ret = alternation(true, &f);
@@ -316,20 +341,10 @@ long Compiler::atom(int* flags) {
         word(0);
         *flags |= HAS_WIDTH | SIMPLE;
         break;
-    default: {
+    default:
         --parse;
-        size_t len = 0;
-        while (parse[len] != 0 && !is_meta(parse[len])) ++len;
-        // The last character of a run that a repetition follows is an atom
-        // of its own.
-        if (len > 1 && is_repeat(parse[len])) --len;
-        *flags |= HAS_WIDTH;
-        if (len == 1) *flags |= SIMPLE;
-        ret = node(LITERAL);
-        for (; len > 0; --len) word(literal(*parse++));
-        word(0);
+        ret = literal_run(flags);
         break;
-    }
     }
     return ret;
 }
