@@ -680,6 +680,71 @@ struct Matcher {
         return seen && loop<true>(resume_node, resume_pos, end, true) == MATCHED;
     }
 
+    // The steps of the loop below that do more than compare a character.
+    // Each returns whether matching goes on (false: back to the latest
+    // choice) and sets `broken` when the match must end.
+
+    // A BRANCH: the first alternative that can start at pos, with a choice
+    // of the next one that can kept on the stack; a lone alternative is
+    // entered as it is.
+    [[gnu::always_inline]] bool branch(long& node, const wchar_t* pos) {
+        long alt = next(node);
+        if (alt < 0 || code[alt] != BRANCH) {
+            node += 2;
+            return true;
+        }
+        long b = node;
+        while (b >= 0 && code[b] == BRANCH && !can_start(b, pos)) b = next(b);
+        if (b < 0 || code[b] != BRANCH) return false;
+        long v = next(b);
+        while (v >= 0 && code[v] == BRANCH && !can_start(v, pos)) v = next(v);
+        if (v >= 0 && code[v] == BRANCH && !push(Choice::make(Choice::ALTERNATIVE, v, pos))) return false;
+        node = b + 2;
+        return true;
+    }
+
+    // A repetition of a simple node: the most characters after which the
+    // rest may start, with a choice of fewer kept on the stack.
+    template <bool M>
+    [[gnu::always_inline]] bool repeat(uint32_t op, long& node, const wchar_t*& pos) {
+        long min = op == REPEAT_PLUS ? 1 : 0;
+        long n = M ? unseen_count(node, pos) : long(count(node + 2, pos));
+        if (broken) return false;
+        long after = next(node);
+        long c = usable_count(after, pos, n, min);
+        if (c < 0) {
+            if (M) fail_run(node, pos);
+            return false;
+        }
+        // With the memory of states the choice stays until every count
+        // failed, which then marks the run.
+        if ((c > min || M) && !push(Choice::make(Choice::REPEAT, node, pos, uint32_t(c - 1), uint32_t(min))))
+            return false;
+        pos += c;
+        node = after;
+        return true;
+    }
+
+    // OPEN n or CLOSE n: the group's start or end is pos, and the old one is
+    // kept on the stack to be restored when matching backs over it.
+    [[gnu::always_inline]] bool mark_group(uint32_t op, long& node, const wchar_t* pos) {
+        if (op > OPEN && op < uint32_t(OPEN) + WREG_GROUPS) {
+            int g = int(op - OPEN);
+            if (!push(Choice::make(Choice::UNDO_START, g, expr->match_start[g]))) return false;
+            expr->match_start[g] = pos;
+        } else if (op > CLOSE && op < uint32_t(CLOSE) + WREG_GROUPS) {
+            int g = int(op - CLOSE);
+            if (!push(Choice::make(Choice::UNDO_END, g, expr->match_end[g]))) return false;
+            expr->match_end[g] = pos;
+        } else {
+            wreg_error("memory corruption");
+            broken = true;
+            return false;
+        }
+        node = next(node);
+        return true;
+    }
+
     enum { FAILED, MATCHED, REMEMBER };
     // The matcher's loop from node at pos, or from the backtracking of a
     // failure there when `failing`. M: with the memory of states. Without
@@ -736,66 +801,22 @@ struct Matcher {
                 node = next(node);
                 break;
             }
-            case BRANCH: {
-                long alt = next(node);
-                if (alt < 0 || code[alt] != BRANCH) {  // a lone alternative
-                    node += 2;
-                    break;
-                }
-                // Alternatives that can't start here are passed over, and a
-                // choice is kept only when a later one can.
-                long b = node;
-                while (b >= 0 && code[b] == BRANCH && !can_start(b, pos)) b = next(b);
-                if (b < 0 || code[b] != BRANCH) {
-                    ok = false;
-                    break;
-                }
-                long v = next(b);
-                while (v >= 0 && code[v] == BRANCH && !can_start(v, pos)) v = next(v);
-                if (v >= 0 && code[v] == BRANCH && !push(Choice::make(Choice::ALTERNATIVE, v, pos))) return FAILED;
-                node = b + 2;
+            case BRANCH:
+                ok = branch(node, pos);
+                if (!ok && broken) return FAILED;
                 break;
-            }
             case EMPTY:
             case LOOP_BACK:
                 node = next(node);
                 break;
             case REPEAT_STAR:
-            case REPEAT_PLUS: {
-                long min = op == REPEAT_PLUS ? 1 : 0;
-                long n = M ? unseen_count(node, pos) : long(count(node + 2, pos));
-                if (broken) return FAILED;
-                long after = next(node);
-                long c = usable_count(after, pos, n, min);
-                if (c < 0) {
-                    if (M) fail_run(node, pos);
-                    ok = false;
-                    break;
-                }
-                // With the memory of states the choice stays until every
-                // count failed, which then marks the run.
-                if ((c > min || M) &&
-                    !push(Choice::make(Choice::REPEAT, node, pos, uint32_t(c - 1), uint32_t(min))))
-                    return FAILED;
-                pos += c;
-                node = after;
+            case REPEAT_PLUS:
+                ok = repeat<M>(op, node, pos);
+                if (!ok && broken) return FAILED;
                 break;
-            }
             default:
-                if (op > OPEN && op < uint32_t(OPEN) + WREG_GROUPS) {
-                    int g = int(op - OPEN);
-                    if (!push(Choice::make(Choice::UNDO_START, g, expr->match_start[g]))) return FAILED;
-                    expr->match_start[g] = pos;
-                } else if (op > CLOSE && op < uint32_t(CLOSE) + WREG_GROUPS) {
-                    int g = int(op - CLOSE);
-                    if (!push(Choice::make(Choice::UNDO_END, g, expr->match_end[g]))) return FAILED;
-                    expr->match_end[g] = pos;
-                } else {
-                    wreg_error("memory corruption");
-                    broken = true;
-                    return FAILED;
-                }
-                node = next(node);
+                ok = mark_group(op, node, pos);
+                if (!ok && broken) return FAILED;
                 break;
             }
             if (ok) continue;
