@@ -387,6 +387,37 @@ void wreg_fold(wchar_t* to, const wchar_t* from, const wchar_t* end) {
     for (; from < end; ++from, ++to) *to = wchar_t(std::towlower(wint_t(*from)));
 }
 
+// The fields that let the matcher skip hopeless positions, from the
+// emitted program of a single top-level branch (none for several): its
+// first character or anchor, and the literals every match contains.
+static void find_hints(wregexp* r, const Compiler& c, int flags) {
+    long scan = 1;  // the first BRANCH
+    if (c.next(scan) < 0 || c.op(c.next(scan)) != END) return;
+    scan += 2;
+    if (c.op(scan) == LITERAL) {
+        r->first_char = wchar_t(r->program[scan + 2]);
+        r->literal_only = c.next(scan) >= 0 && c.op(c.next(scan)) == END;
+    }
+    else if (c.op(scan) == LINE_START)
+        r->anchored = 1;
+    // The literals met along the next links from the branch's first node
+    // are in every match (the insides of repetitions, alternatives and
+    // groups are not visited). The longest, the later on equal length,
+    // is must_text when the branch starts with a repetition, and is the
+    // required literal in any case.
+    size_t best = 0;
+    for (; scan >= 0; scan = c.next(scan))
+        if (c.op(scan) == LITERAL && literal_length(r->program + scan + 2) >= best) {
+            r->required_text = r->program + scan + 2;
+            best = literal_length(r->required_text);
+        }
+    r->required_length = int(best);
+    if (flags & STARTS_REPEAT) {
+        r->must_text = r->required_text;
+        r->must_length = r->required_length;
+    }
+}
+
 wregexp* wregcomp_case(const wchar_t* pattern, bool fold) {
     if (pattern == nullptr) {
         wreg_error("NULL argument");
@@ -422,32 +453,7 @@ wregexp* wregcomp_case(const wchar_t* pattern, bool fold) {
     r->literal_only = 0;
     r->program_words = int(c.emit);
     number_nodes(r);
-    long scan = 1;  // the first BRANCH
-    if (c.next(scan) >= 0 && c.op(c.next(scan)) == END) {  // a single top-level branch
-        scan += 2;
-        if (c.op(scan) == LITERAL) {
-            r->first_char = wchar_t(r->program[scan + 2]);
-            r->literal_only = c.next(scan) >= 0 && c.op(c.next(scan)) == END;
-        }
-        else if (c.op(scan) == LINE_START)
-            r->anchored = 1;
-        // The literals met along the next links from the branch's first node
-        // are in every match (the insides of repetitions, alternatives and
-        // groups are not visited). The longest, the later on equal length,
-        // is must_text when the branch starts with a repetition, and is the
-        // required literal in any case.
-        size_t best = 0;
-        for (; scan >= 0; scan = c.next(scan))
-            if (c.op(scan) == LITERAL && literal_length(r->program + scan + 2) >= best) {
-                r->required_text = r->program + scan + 2;
-                best = literal_length(r->required_text);
-            }
-        r->required_length = int(best);
-        if (flags & STARTS_REPEAT) {
-            r->must_text = r->required_text;
-            r->must_length = r->required_length;
-        }
-    }
+    find_hints(r, c, flags);
     return r;
 }
 
