@@ -299,6 +299,53 @@ void format_defaults(int direction, const char* t_text, const char* z_text, Area
     if (direction == FORMAT_INPUT) default_format.plain_delimiter = plain_delimiter(default_format);
 }
 
+namespace {
+
+// The checks of a format as read, in the direction: option n clears the
+// others, l wins over r in output; the faults are counted errors. A fixed
+// end has no delimiter or pattern.
+void check_format(Parsed& p, int direction, const wchar_t* name) {
+    FieldFormat& f = p.f;
+    if (f.options & FORMAT_N) f.options = 0;
+    if (direction == FORMAT_OUTPUT && (f.options & FORMAT_L)) f.options &= ~FORMAT_R;
+    if (f.start_kind == START_ABSOLUTE && f.end_kind == END_ABSOLUTE && p.has_end && f.end < f.start)
+        warn(WARN_ERROR, "start > end error in the field %ls.\n", name);
+    if (direction == FORMAT_INPUT && f.repeat && p.has_end && f.end_kind == END_ABSOLUTE)
+        warn(WARN_ERROR, "end position and * conflicts in the format of the field %ls.\n", name);
+    if (direction == FORMAT_INPUT && f.repeat && p.has_end && f.end_kind == END_LENGTH && f.end == 0)
+        warn(WARN_ERROR, "zero length field repeats in the field %ls.\n", name);
+    if (direction == FORMAT_OUTPUT && p.has_end && f.end_kind == END_PATTERN)
+        warn(WARN_ERROR, "pattern is not allowed in output format in the field %ls.\n", name);
+    if (p.has_cfmt && (f.options & FORMAT_F)) warn(WARN_ERROR, "cfmt is not allowed with f option in the field %ls.\n", name);
+    if (f.end_kind == END_ABSOLUTE || f.end_kind == END_LENGTH) f.regex = nullptr, f.text = nullptr;
+}
+
+// The entry's own delimiter or pattern, unescaped into the area from the
+// entry's text (`entry_offset` from the area's base): compiled in the
+// input direction, kept as text (an offset plus one until the format is
+// placed) in the output direction.
+void store_end_text(Parsed& p, int direction, Area* area, size_t entry_offset, const wchar_t* name) {
+    FieldFormat& f = p.f;
+    wchar_t close = f.end_kind == END_DELIMITER ? L'/' : L'@';
+    area_align(alignof(wchar_t), area);
+    size_t raw = p.text_to - p.text_from;
+    wchar_t* out = static_cast<wchar_t*>(area_alloc((raw + 1) * sizeof(wchar_t), area));
+    const wchar_t* text = reinterpret_cast<FieldListEntry*>(area->base + entry_offset)->new_name;
+    unescape(text + p.text_from, text + p.text_to, close, out);
+    size_t out_offset = size_t(reinterpret_cast<char*>(out) - area->base);
+    if (direction == FORMAT_INPUT) {
+        f.text = nullptr;
+        f.regex = wregcomp(out);
+        if (f.regex && matches_null(f.regex))
+            warn(WARN_ERROR, "format delimiter or pattern matches null in the field %ls.\n", name);
+    } else {
+        f.regex = nullptr;
+        f.text = reinterpret_cast<wchar_t*>(out_offset + 1);  // an offset until the record is placed
+    }
+}
+
+}  // namespace
+
 void format_list_parse(FieldList* list, int direction, Area* area, bool repeat_all) {
     wreg_error = format_regex_error;
     if (!list->inclusive) return;
@@ -314,42 +361,13 @@ void format_list_parse(FieldList* list, int direction, Area* area, bool repeat_a
         const wchar_t* name = format_message_name(e->name, e->length ? e->length - 1 : 0);
         read_format(name, e->new_name, &p);
         if (!p.has_options) p.f.options = default_format.options;
+        check_format(p, direction, name);
         FieldFormat& f = p.f;
-        // The checks.
-        if (f.options & FORMAT_N) f.options = 0;
-        if (direction == FORMAT_OUTPUT && (f.options & FORMAT_L)) f.options &= ~FORMAT_R;
-        if (f.start_kind == START_ABSOLUTE && f.end_kind == END_ABSOLUTE && p.has_end && f.end < f.start)
-            warn(WARN_ERROR, "start > end error in the field %ls.\n", name);
-        if (direction == FORMAT_INPUT && f.repeat && p.has_end && f.end_kind == END_ABSOLUTE)
-            warn(WARN_ERROR, "end position and * conflicts in the format of the field %ls.\n", name);
-        if (direction == FORMAT_INPUT && f.repeat && p.has_end && f.end_kind == END_LENGTH && f.end == 0)
-            warn(WARN_ERROR, "zero length field repeats in the field %ls.\n", name);
-        if (direction == FORMAT_OUTPUT && p.has_end && f.end_kind == END_PATTERN)
-            warn(WARN_ERROR, "pattern is not allowed in output format in the field %ls.\n", name);
-        if (p.has_cfmt && (f.options & FORMAT_F)) warn(WARN_ERROR, "cfmt is not allowed with f option in the field %ls.\n", name);
-        if (f.end_kind == END_ABSOLUTE || f.end_kind == END_LENGTH) f.regex = nullptr, f.text = nullptr;
         // The texts, in the area: the delimiter or pattern, then the cfmt.
         size_t entry_offset = size_t(reinterpret_cast<char*>(e) - area->base);
         auto entry = [&] { return reinterpret_cast<FieldListEntry*>(area->base + entry_offset); };
         bool own_text = p.has_end && (f.end_kind == END_DELIMITER || f.end_kind == END_PATTERN);
-        if (own_text) {
-            wchar_t close = f.end_kind == END_DELIMITER ? L'/' : L'@';
-            area_align(alignof(wchar_t), area);
-            size_t raw = p.text_to - p.text_from;
-            wchar_t* out = static_cast<wchar_t*>(area_alloc((raw + 1) * sizeof(wchar_t), area));
-            const wchar_t* text = entry()->new_name;
-            unescape(text + p.text_from, text + p.text_to, close, out);
-            size_t out_offset = size_t(reinterpret_cast<char*>(out) - area->base);
-            if (direction == FORMAT_INPUT) {
-                f.text = nullptr;
-                f.regex = wregcomp(out);
-                if (f.regex && matches_null(f.regex))
-                    warn(WARN_ERROR, "format delimiter or pattern matches null in the field %ls.\n", name);
-            } else {
-                f.regex = nullptr;
-                f.text = reinterpret_cast<wchar_t*>(out_offset + 1);  // an offset until the record is placed
-            }
-        }
+        if (own_text) store_end_text(p, direction, area, entry_offset, name);
         size_t cfmt_offset = 0;
         if (p.has_cfmt) {
             char* mb = wcs_to_area_mb(entry()->new_name + p.cfmt_from, area);
