@@ -896,6 +896,39 @@ static inline const wchar_t* find_char(const wchar_t* p, wchar_t c) {
     return p;
 }
 
+// A plain text: its first occurrence is the match. (The reference matcher
+// runs its program instead.) Having no groups, it never sets the others.
+static inline int match_literal(wregexp* expr, const wchar_t* subject, const wchar_t* end) {
+    expr->match_start[0] = expr->match_end[0] = nullptr;
+    if (end == nullptr) end = subject + std::wcslen(subject);
+    const wchar_t* p = subject;
+    wchar_t c = wchar_t(expr->required_text[0]);
+    if (expr->required_length == 1) {
+        // Most delimiters are one character and near: a plain look at
+        // the first few characters before the library's search.
+        for (const wchar_t* stop = end - subject > 16 ? subject + 16 : end; p < stop && *p != c;) ++p;
+    }
+    if (p == end || *p != c || expr->required_length > 1) {
+        p = wreg_find_required(expr, p, size_t(end - p));
+        if (p == nullptr) return 0;
+    }
+    expr->match_start[0] = p;
+    expr->match_end[0] = p + expr->required_length;
+    return 1;
+}
+
+// Whether the subject holds must_text, which every match contains.
+static inline bool contains_must_text(const wregexp* expr, const wchar_t* subject) {
+    bool found = false;
+    wchar_t first = wchar_t(expr->must_text[0]);
+    for (const wchar_t* p = find_char(subject, first); p && !found; p = find_char(p + 1, first)) {
+        int i = 0;
+        while (i < expr->must_length && uint32_t(p[i]) == expr->must_text[i]) ++i;
+        found = i == expr->must_length;
+    }
+    return found;
+}
+
 int wregexec(wregexp* expr, const wchar_t* subject) { return wregexec_until(expr, subject, nullptr); }
 
 int wregexec_until(wregexp* expr, const wchar_t* subject, const wchar_t* end) {
@@ -908,37 +941,8 @@ int wregexec_until(wregexp* expr, const wchar_t* subject, const wchar_t* end) {
         wreg_error("corrupted program");
         return 0;
     }
-    if (expr->literal_only && !wreg_backtrack_only) {
-        // A plain text: its first occurrence is the match. The reference
-        // matcher runs its program instead. Having no groups, it never sets
-        // the others.
-        expr->match_start[0] = expr->match_end[0] = nullptr;
-        if (end == nullptr) end = subject + std::wcslen(subject);
-        const wchar_t* p = subject;
-        wchar_t c = wchar_t(expr->required_text[0]);
-        if (expr->required_length == 1) {
-            // Most delimiters are one character and near: a plain look at
-            // the first few characters before the library's search.
-            for (const wchar_t* stop = end - subject > 16 ? subject + 16 : end; p < stop && *p != c;) ++p;
-        }
-        if (p == end || *p != c || expr->required_length > 1) {
-            p = wreg_find_required(expr, p, size_t(end - p));
-            if (p == nullptr) return 0;
-        }
-        expr->match_start[0] = p;
-        expr->match_end[0] = p + expr->required_length;
-        return 1;
-    }
-    if (expr->must_text) {
-        bool found = false;
-        wchar_t first = wchar_t(expr->must_text[0]);
-        for (const wchar_t* p = find_char(subject, first); p && !found; p = find_char(p + 1, first)) {
-            int i = 0;
-            while (i < expr->must_length && uint32_t(p[i]) == expr->must_text[i]) ++i;
-            found = i == expr->must_length;
-        }
-        if (!found) return 0;
-    }
+    if (expr->literal_only && !wreg_backtrack_only) return match_literal(expr, subject, end);
+    if (expr->must_text && !contains_must_text(expr, subject)) return 0;
     // A match contains the required literal, so it starts at or before the
     // literal's last occurrence: no later position is tried (this keeps a
     // pattern such as a.*b linear on a long run of a without b).
