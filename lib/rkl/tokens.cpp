@@ -214,6 +214,13 @@ uintptr_t named_leaf(RklParser* p, int token) {
     return leaf;
 }
 
+// A word of a constant list: copied as the next string, and dropped.
+void keep_word(RklParser* p, wchar_t* word, int32_t* count) {
+    copy_text(p, word, std::wcslen(word), false);
+    ++*count;
+    drop(p, word);
+}
+
 // CONST a CONST b ...: one list of the words after each CONST.
 uintptr_t constant_words(RklParser* p) {
     uintptr_t first = strings_start(p);
@@ -224,9 +231,7 @@ uintptr_t constant_words(RklParser* p) {
             complain(p, "missing arg after 'CONST' at %s.\n");
             break;
         }
-        copy_text(p, word, std::wcslen(word), false);
-        ++count;
-        drop(p, word);
+        keep_word(p, word, &count);
         word = take(p);
         if (!is(word, L"CONST")) {
             give_back(p, word);
@@ -247,9 +252,7 @@ uintptr_t braced_words(RklParser* p) {
             complain(p, "missing '}' at %s.\n");
             break;
         }
-        copy_text(p, word, std::wcslen(word), false);
-        ++count;
-        drop(p, word);
+        keep_word(p, word, &count);
     }
     drop(p, word);
     return constant_leaf(p, first, count);
