@@ -7,8 +7,6 @@
 #include "format.h"
 #include "fuzz_common.h"
 
-void wregerror(const char* message) { format_regex_error(message); }
-
 static long discard(const char*, size_t n) { return long(n); }
 
 namespace {

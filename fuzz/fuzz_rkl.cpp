@@ -15,8 +15,6 @@
 #include "rkl.h"
 #include "wregex.h"
 
-void wregerror(const char* message) { rkl_regex_error(message); }
-
 static jmp_buf back;
 static void jump() { longjmp(back, 1); }
 static void jump_on_exit(int) { longjmp(back, 1); }

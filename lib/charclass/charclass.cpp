@@ -4,9 +4,12 @@
 
 #include <clocale>
 #include <cwctype>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "output.h"
-#include "simd.h"
+#include "wtext.h"
 
 int block_recording = 0;
 uint64_t classify_checks = 0;

@@ -105,6 +105,82 @@ inline void read_plain(wchar_t c, const Line& line, size_t* pos, Sink& sink, boo
     }
 }
 
+// The quoting and escaping options of a delimited value, and whether the
+// reader is inside double or single quotes.
+struct Quotes {
+    bool q, single, b, x;
+    bool dq, sq;
+    bool inside() const { return dq || sq; }
+};
+
+// The end of the run of characters from i that stand for themselves:
+// outside quotes up to the value's end, inside them up to the line end.
+inline size_t literal_run_end(const Quotes& qs, const Line& line, size_t i, size_t end) {
+    const wchar_t* s = line.start;
+    size_t k = i, limit = qs.inside() ? line.length() : end;
+    if (qs.dq) {
+        while (k < limit && s[k] != L'"' && !(s[k] == L'\\' && qs.x)) ++k;
+    } else if (qs.sq) {
+        while (k < limit && s[k] != L'\'') ++k;
+    } else if (!qs.q && !qs.single && !qs.b) {
+        k = limit;
+    } else {
+        while (k < limit && !(s[k] == L'"' && qs.q) && !(s[k] == L'\'' && qs.single) && !(s[k] == L'\\' && qs.b)) ++k;
+    }
+    return k;
+}
+
+// A character inside double quotes: an escaped quote or backslash (x), a
+// doubled quote, the closing quote, or itself. Returns how many it took.
+inline size_t read_in_double_quotes(Quotes& qs, wchar_t c, wchar_t next, Sink& sink) {
+    if (qs.x && c == L'\\' && (next == L'"' || next == L'\\')) {
+        sink.put(next);
+        return 2;
+    }
+    if (c == L'"' && !qs.x && next == L'"') {
+        sink.put(L'"');
+        return 2;
+    }
+    if (c == L'"') qs.dq = false;
+    else sink.put(c);
+    return 1;
+}
+
+// The character at *i that does not stand for itself, read as the quotes
+// around it say: a quote opens or closes, an escape takes the next
+// character. False when a backslash at the end of the input ends the value.
+inline bool read_special(Quotes& qs, Line& line, size_t* i, Sink& sink) {
+    wchar_t c = line.start[*i];
+    wchar_t next = *i + 1 < line.length() ? line.start[*i + 1] : 0;
+    if (qs.dq) {
+        *i += read_in_double_quotes(qs, c, next, sink);
+    } else if (qs.sq) {
+        if (c == L'\'') qs.sq = false;
+        else sink.put(c);
+        ++*i;
+    } else if (qs.q && c == L'"') {
+        qs.dq = true;
+        ++*i;
+    } else if (qs.single && c == L'\'') {
+        qs.sq = true;
+        ++*i;
+    } else if (qs.b && c == L'\\') {
+        if (*i + 1 < line.length()) {
+            sink.put(next);
+            *i += 2;
+        } else {
+            // A backslash at the line end joins the next line, whose
+            // first character is read as it is.
+            ++*i;
+            if (!line.extend()) return false;
+        }
+    } else {
+        sink.put(c);
+        ++*i;
+    }
+    return true;
+}
+
 // Reads a delimited or pattern value from *pos: quotes and escapes of the
 // options, continuation at the line end. Sets *pos behind the value and the
 // delimiter; *last_empty when a last empty field is due.
@@ -113,11 +189,10 @@ void read_delimited(const FieldFormat* f, Line& line, size_t* pos, Sink& sink, b
     size_t i = *pos, at = 0, to = 0;
     bool found = find(f->regex, line, i, &at, &to);
     size_t end = found ? (pattern ? to : at) : line.length();
-    bool dq = false, sq = false;
-    const bool q = f->options & FORMAT_Q, single = f->options & FORMAT_SINGLE, b = f->options & FORMAT_B,
-               x = f->options & FORMAT_X;
+    Quotes qs{bool(f->options & FORMAT_Q), bool(f->options & FORMAT_SINGLE), bool(f->options & FORMAT_B),
+              bool(f->options & FORMAT_X), false, false};
     for (;;) {
-        if (!dq && !sq) {
+        if (!qs.inside()) {
             if (i > end) {  // back in plain text past the end: search again
                 found = find(f->regex, line, i, &at, &to);
                 end = found ? (pattern ? to : at) : line.length();
@@ -125,73 +200,17 @@ void read_delimited(const FieldFormat* f, Line& line, size_t* pos, Sink& sink, b
             if (i == end && (found || i == line.length())) break;
         }
         if (i >= line.length()) {
-            if ((dq || sq) && line.extend()) continue;
+            if (qs.inside() && line.extend()) continue;
             break;
         }
-        // A run of characters that stand for themselves goes out at once:
-        // outside quotes up to the end, inside them up to the line end.
-        {
-            const wchar_t* s = line.start;
-            size_t k = i, limit = dq || sq ? line.length() : end;
-            if (dq) {
-                while (k < limit && s[k] != L'"' && !(s[k] == L'\\' && x)) ++k;
-            } else if (sq) {
-                while (k < limit && s[k] != L'\'') ++k;
-            } else if (!q && !single && !b) {
-                k = limit;
-            } else {
-                while (k < limit && !(s[k] == L'"' && q) && !(s[k] == L'\'' && single) && !(s[k] == L'\\' && b)) ++k;
-            }
-            if (k > i) {
-                sink.put(s + i, k - i);
-                i = k;
-                continue;
-            }
-        }
-        wchar_t c = line.start[i];
-        wchar_t next = i + 1 < line.length() ? line.start[i + 1] : 0;
-        if (dq) {
-            if (x && c == L'\\' && (next == L'"' || next == L'\\')) {
-                sink.put(next);
-                i += 2;
-            } else if (c == L'"' && !x && next == L'"') {
-                sink.put(L'"');
-                i += 2;
-            } else if (c == L'"') {
-                dq = false;
-                ++i;
-            } else {
-                sink.put(c);
-                ++i;
-            }
+        // A run of characters that stand for themselves goes out at once.
+        size_t k = literal_run_end(qs, line, i, end);
+        if (k > i) {
+            sink.put(line.start + i, k - i);
+            i = k;
             continue;
         }
-        if (sq) {
-            if (c == L'\'') sq = false;
-            else sink.put(c);
-            ++i;
-            continue;
-        }
-        if (q && c == L'"') {
-            dq = true;
-            ++i;
-        } else if (single && c == L'\'') {
-            sq = true;
-            ++i;
-        } else if (b && c == L'\\') {
-            if (i + 1 < line.length()) {
-                sink.put(next);
-                i += 2;
-            } else {
-                // A backslash at the line end joins the next line, whose
-                // first character is read as it is.
-                ++i;
-                if (!line.extend()) break;
-            }
-        } else {
-            sink.put(c);
-            ++i;
-        }
+        if (!read_special(qs, line, &i, sink)) break;
     }
     if (found && i == end && !pattern) {
         *pos = to;
@@ -201,42 +220,35 @@ void read_delimited(const FieldFormat* f, Line& line, size_t* pos, Sink& sink, b
     }
 }
 
-// A value collected for a cfmt, read by sscanf and written by its class.
-void write_converted(const FieldFormat* f, const wchar_t* name, const wchar_t* value, Area* work) {
-    char* mb = wcs_to_area_mb(value, work);
-    size_t length = std::strlen(mb);
-    // Every argument points at room for anything a conversion of this text
-    // may store, so that no conversion can write beyond it.
-    enum { ARGS = 10 };
-    int conversions = 0;
-    for (const char* p = f->cfmt; (p = std::strchr(p, '%')) != nullptr;) {
+// Counts the assigning conversions of a cfmt; false when one is cut off by
+// the end of the format or names a letter sscanf does not know (the value
+// is then left empty rather than handed to sscanf).
+bool count_conversions(const char* cfmt, int* conversions) {
+    *conversions = 0;
+    for (const char* p = cfmt; (p = std::strchr(p, '%')) != nullptr;) {
         ++p;
         if (*p == '%') {
             ++p;
             continue;
         }
-        if (*p != '*') ++conversions;
-        // A conversion cut off by the end of the format converts nothing:
-        // the value is left empty rather than handed to sscanf.
+        if (*p != '*') ++*conversions;
         const char* q = p + (*p == '*');
         while ((*q >= '0' && *q <= '9') || *q == 'h' || *q == 'l' || *q == 'L') ++q;
-        // So does a conversion letter sscanf does not know.
-        if (*q == 0 || !(std::strchr("dinoxuefgsc[SC", *q) || (*q == 'w' && (q[1] == 's' || q[1] == 'c')))) return;
+        if (*q == 0 || !(std::strchr("dinoxuefgsc[SC", *q) || (*q == 'w' && (q[1] == 's' || q[1] == 'c')))) return false;
     }
-    if (conversions > ARGS || f->cfmt_class == CFMT_NONE) {
-        if (conversions > 1) warn(WARN_ERROR, "field %ls cfmt has more than one %% at %s(%d).\n", name, input_name, input_number);
-        return;
-    }
-    size_t mb_offset = size_t(mb - work->base);  // the work area may move below
-    // Widths beyond the text read no more than the text: they are capped to
-    // its length plus one, so that the room above bounds every conversion.
-    char* format = static_cast<char*>(area_alloc(std::strlen(f->cfmt) + 1, work));
+    return true;
+}
+
+// The cfmt in the work area with every width beyond the text capped to its
+// length plus one, so that widths read no more than the text holds.
+char* capped_format(const char* cfmt, size_t length, Area* work) {
+    char* format = static_cast<char*>(area_alloc(std::strlen(cfmt) + 1, work));
     size_t w = 0;
-    for (const char* p = f->cfmt; *p;) {
+    for (const char* p = cfmt; *p;) {
         // A width stands right after '%' or "%*" (a "%%" is no conversion).
-        bool width = *p >= '0' && *p <= '9' && p > f->cfmt &&
-                     ((p[-1] == '%' && (p - 1 == f->cfmt || p[-2] != '%')) ||
-                      (p[-1] == '*' && p - 1 > f->cfmt && p[-2] == '%'));
+        bool width = *p >= '0' && *p <= '9' && p > cfmt &&
+                     ((p[-1] == '%' && (p - 1 == cfmt || p[-2] != '%')) ||
+                      (p[-1] == '*' && p - 1 > cfmt && p[-2] == '%'));
         if (!width) {
             format[w++] = *p++;
             continue;
@@ -251,7 +263,57 @@ void write_converted(const FieldFormat* f, const wchar_t* name, const wchar_t* v
         w += size_t(k);
     }
     format[w] = 0;
-    size_t format_offset = size_t(format - work->base);
+    return format;
+}
+
+// Writes what the first conversion stored at `value`, by the cfmt's class.
+void write_scanned(const FieldFormat* f, void* value) {
+    char buf[NUMBER_BUF];
+    switch (f->cfmt_class) {
+    case CFMT_SIGNED: {
+        long v = f->cfmt_size == 'h' ? *static_cast<short*>(value)
+                 : f->cfmt_size == 'l' ? *static_cast<long*>(value) : *static_cast<int*>(value);
+        std::snprintf(buf, sizeof buf, "%ld", v);
+        out_str(buf);
+        break;
+    }
+    case CFMT_UNSIGNED: {
+        unsigned long v = f->cfmt_size == 'h' ? *static_cast<unsigned short*>(value)
+                          : f->cfmt_size == 'l' ? *static_cast<unsigned long*>(value) : *static_cast<unsigned*>(value);
+        std::snprintf(buf, sizeof buf, "%lu", v);
+        out_str(buf);
+        break;
+    }
+    case CFMT_FLOATING:
+        print_number(f->cfmt_size == 'l' ? *static_cast<double*>(value) : double(*static_cast<float*>(value)));
+        break;
+    case CFMT_TEXT:
+        if (f->cfmt_size == 'l') out_putws(static_cast<wchar_t*>(value));
+        else out_str(static_cast<char*>(value));
+        break;
+    case CFMT_CHARACTER:
+        out_int(f->cfmt_size == 'l' ? long(*static_cast<wchar_t*>(value)) : long(*static_cast<unsigned char*>(value)));
+        break;
+    default:
+        break;
+    }
+}
+
+// A value collected for a cfmt, read by sscanf and written by its class.
+void write_converted(const FieldFormat* f, const wchar_t* name, const wchar_t* value, Area* work) {
+    char* mb = wcs_to_area_mb(value, work);
+    size_t length = std::strlen(mb);
+    // Every argument points at room for anything a conversion of this text
+    // may store, so that no conversion can write beyond it.
+    enum { ARGS = 10 };
+    int conversions;
+    if (!count_conversions(f->cfmt, &conversions)) return;
+    if (conversions > ARGS || f->cfmt_class == CFMT_NONE) {
+        if (conversions > 1) warn(WARN_ERROR, "field %ls cfmt has more than one %% at %s(%d).\n", name, input_name, input_number);
+        return;
+    }
+    size_t mb_offset = size_t(mb - work->base);  // the work area may move below
+    size_t format_offset = size_t(capped_format(f->cfmt, length, work) - work->base);
     // One room per assigning conversion; the arguments after them (which no
     // conversion reaches) share the last room.
     size_t room = (length + 2) * sizeof(wchar_t) + 16;
@@ -262,179 +324,192 @@ void write_converted(const FieldFormat* f, const wchar_t* name, const wchar_t* v
     void* a[ARGS];
     for (int k = 0; k < ARGS; ++k) a[k] = space + room * size_t(k < rooms ? k : rooms - 1);
     mb = work->base + mb_offset;
-    format = work->base + format_offset;
+    char* format = work->base + format_offset;
     int n = std::sscanf(mb, format, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9]);
     if (n > 1) {
         warn(WARN_ERROR, "field %ls cfmt has more than one %% at %s(%d).\n", name, input_name, input_number);
         return;
     }
-    if (n != 1) return;
-    char buf[NUMBER_BUF];
-    switch (f->cfmt_class) {
-    case CFMT_SIGNED: {
-        long v = f->cfmt_size == 'h' ? *static_cast<short*>(a[0])
-                 : f->cfmt_size == 'l' ? *static_cast<long*>(a[0]) : *static_cast<int*>(a[0]);
-        std::snprintf(buf, sizeof buf, "%ld", v);
-        out_str(buf);
-        break;
+    if (n == 1) write_scanned(f, a[0]);
+}
+
+// Cutting one line: the line, the position in it, whether one more
+// (empty) field is due at its end, and the count of fields written.
+struct Cut {
+    Line line;
+    size_t pos;
+    bool one_more;
+    int written;
+    Area* work;
+};
+
+// The entry's name for messages (made only when one is written).
+const wchar_t* message_name(const FieldListEntry* e) {
+    return format_message_name(e->name, e->length ? e->length - 1 : 0);
+}
+
+// An empty line still yields one (empty) field when the first delimiter or
+// pattern matches a newline: the line's end stands for the line break.
+bool empty_line_has_field(const Line& line, const FieldList* list) {
+    const FieldListEntry* first = list->included;
+    const FieldFormat* f0 = first && first->format ? first->format : &default_format;
+    if (line.length() != 0 || !f0->regex || (f0->end_kind != END_DELIMITER && f0->end_kind != END_PATTERN)) return false;
+    static const wchar_t newline[] = L"\n";
+    size_t at, to;
+    return find(f0->regex, Line{newline, newline + 1, nullptr}, 0, &at, &to);
+}
+
+// Step 1, the start: an absolute or relative position, or else, for a
+// repeatable delimiter, behind the run of it that stands here.
+inline void move_to_start(const FieldFormat* f, Cut& c) {
+    if (f->start_kind == START_ABSOLUTE) {
+        c.pos = size_t(f->start), c.one_more = false;
+    } else if (f->start_kind == START_RELATIVE) {
+        c.pos += size_t(f->start), c.one_more = false;
+    } else if (f->end_kind == END_DELIMITER && !f->plain_delimiter && c.pos < c.line.length() &&
+               (f->regex == nullptr || !f->regex->first_char || c.line.start[c.pos] == f->regex->first_char)) {
+        // (A delimiter whose matches all begin with one character can't
+        // match here when another stands here.)
+        size_t at, to;
+        if (find(f->regex, c.line, c.pos, &at, &to) && at == c.pos && to > at &&
+            repeatable(f->regex, c.line.start + at, to - at, c.work))
+            c.pos = to;
     }
-    case CFMT_UNSIGNED: {
-        unsigned long v = f->cfmt_size == 'h' ? *static_cast<unsigned short*>(a[0])
-                          : f->cfmt_size == 'l' ? *static_cast<unsigned long*>(a[0]) : *static_cast<unsigned*>(a[0]);
-        std::snprintf(buf, sizeof buf, "%lu", v);
-        out_str(buf);
-        break;
+}
+
+// Steps 2 and 3, past or at the line end: true when the entry ends here
+// (no empty field due), with the position kept within the line.
+inline bool ends_at_line_end(const FieldListEntry* e, const FieldFormat* f, Cut& c) {
+    if (c.pos < c.line.length()) return false;
+    if (f->start_kind == START_ABSOLUTE)
+        warn(WARN_ERROR, "field %ls start position exceeds the end of line at %s(%d).\n", message_name(e), input_name,
+             input_number);
+    if (c.pos > c.line.length() || !c.one_more) {
+        c.pos = c.pos > c.line.length() ? c.line.length() : c.pos;
+        return true;
     }
-    case CFMT_FLOATING:
-        print_number(f->cfmt_size == 'l' ? *static_cast<double*>(a[0]) : double(*static_cast<float*>(a[0])));
-        break;
-    case CFMT_TEXT:
-        if (f->cfmt_size == 'l') out_putws(static_cast<wchar_t*>(a[0]));
-        else out_str(static_cast<char*>(a[0]));
-        break;
-    case CFMT_CHARACTER:
-        out_int(f->cfmt_size == 'l' ? long(*static_cast<wchar_t*>(a[0])) : long(*static_cast<unsigned char*>(a[0])));
-        break;
-    default:
-        break;
+    return false;
+}
+
+// Step 6, the end of a fixed field, cut at the line end; false, after the
+// message, when it does not lie behind the start.
+inline bool fixed_end(const FieldListEntry* e, const FieldFormat* f, const Cut& c, size_t* end) {
+    *end = f->end_kind == END_ABSOLUTE ? size_t(f->end) + 1 : c.pos + size_t(f->end);
+    if (*end > c.line.length()) {
+        warn(WARN_ERROR, "field %ls truncated by the end of line at %s(%d).\n", message_name(e), input_name,
+             input_number);
+        *end = c.line.length();
     }
+    if (c.pos >= *end) {
+        warn(WARN_ERROR, "field %ls end position is smaller than the start at %s(%d).\n", message_name(e), input_name,
+             input_number);
+        return false;
+    }
+    return true;
+}
+
+// The value into the sink: to its delimiter or pattern, or the fixed
+// field up to `end` with its blanks trimmed as the options say.
+inline void cut_value(const FieldFormat* f, size_t end, Cut& c, Sink& sink) {
+    if (f->plain_delimiter) {
+        read_plain(f->plain_delimiter, c.line, &c.pos, sink, &c.one_more);
+        return;
+    }
+    if (f->end_kind == END_DELIMITER || f->end_kind == END_PATTERN) {
+        read_delimited(f, c.line, &c.pos, sink, &c.one_more, c.work);
+        return;
+    }
+    size_t from = c.pos, to_end = end;
+    if (f->options & FORMAT_R)
+        while (from < to_end && c.line.start[from] == L' ') ++from;
+    if (f->options & FORMAT_L)
+        while (to_end > from && c.line.start[to_end - 1] == L' ') --to_end;
+    sink.put(c.line.start + from, to_end - from);
+    c.pos = end;
+}
+
+// The value of a field with a cfmt: collected, then converted.
+[[gnu::noinline]] void cut_converted(const FieldListEntry* e, const FieldFormat* f, size_t end, Cut& c) {
+    wchar_t* collected = nullptr;
+    Relocated<wchar_t> cell(&collected, c.work);
+    WideAppender appender(&collected, c.work);
+    Sink sink{true, &appender};
+    cut_value(f, end, c, sink);
+    appender.put(0);
+    appender.flush();
+    write_converted(f, message_name(e), collected, c.work);
+    area_drop(collected, c.work);
+}
+
+// Step 7, the field: its name, the value (straight out, or converted by
+// its cfmt) and the line's end. An entry without a name (":format")
+// consumes its text and writes nothing.
+[[gnu::always_inline]] inline void cut_field(const FieldListEntry* e, const FieldFormat* f, size_t end, Cut& c) {
+    bool out = e->length > 1;
+    if (out && !(f->options & FORMAT_F)) out_write(e->name, e->length);
+    if (f->cfmt && out) {
+        cut_converted(e, f, end, c);
+    } else {
+        Sink sink{out, nullptr};
+        cut_value(f, end, c, sink);
+    }
+    if (out) {
+        out_putwc(L'\n');
+        ++c.written;
+    }
+}
+
+// One entry of the list, once or, when it repeats, while the line has text.
+[[gnu::always_inline]] inline void cut_entry(const FieldListEntry* e, Cut& c) {
+    const FieldFormat* f = e->format ? e->format : &default_format;
+    bool delimited = f->end_kind == END_DELIMITER || f->end_kind == END_PATTERN;
+    size_t loops = 0;
+    do {
+        size_t before = c.pos;
+        move_to_start(f, c);
+        // A repeat that starts again behind where the last pass ended
+        // would never end: the entry ends where that pass ended.
+        if (loops > 0 && c.pos < before) {
+            c.pos = before;
+            break;
+        }
+        if (ends_at_line_end(e, f, c)) break;
+        // 4. A pattern that does not occur.
+        if (f->end_kind == END_PATTERN && !pattern_occurs(f->regex, c.line, c.pos)) break;
+        c.one_more = false;
+        size_t end = 0;
+        if (!delimited && !fixed_end(e, f, c, &end)) break;
+        cut_field(e, f, end, c);
+        // A pass that does not move forward ends a repeating entry.
+        if (c.pos == before && !c.one_more) break;
+    } while (f->repeat && (c.pos < c.line.length() || (c.pos == c.line.length() && c.one_more)) && ++loops);
+}
+
+// The matcher of delimiters and patterns ends a text at its 0: a line that
+// is not followed by one (a value inside a record) is cut as a copy that
+// is, so that no match reaches beyond it.
+int cut_terminated_copy(const wchar_t* line_start, const wchar_t* line_end, const FieldList* list, Area* work) {
+    static wchar_t* copy = nullptr;
+    static size_t copy_capacity = 0;
+    size_t n = size_t(line_end - line_start);
+    if (n + 1 > copy_capacity) {
+        copy_capacity = 2 * (n + 1);
+        copy = static_cast<wchar_t*>(checked_realloc(copy, sizeof(wchar_t) * copy_capacity));
+    }
+    std::wmemcpy(copy, line_start, n);
+    copy[n] = 0;
+    const wchar_t* copy_end = copy + n;
+    return cut_line(copy, &copy_end, list, work, nullptr);
 }
 
 }  // namespace
 
 int cut_line(const wchar_t* line_start, const wchar_t** line_end, const FieldList* list, Area* work,
              const FormatContinuation* continuation) {
-    // The matcher of delimiters and patterns ends a text at its 0: a line
-    // that is not followed by one (a value inside a record) is cut as a
-    // copy that is, so that no match reaches beyond it.
-    static wchar_t* copy = nullptr;
-    static size_t copy_capacity = 0;
-    if (**line_end != 0 && continuation == nullptr) {
-        size_t n = size_t(*line_end - line_start);
-        if (n + 1 > copy_capacity) {
-            copy_capacity = 2 * (n + 1);
-            copy = static_cast<wchar_t*>(checked_realloc(copy, sizeof(wchar_t) * copy_capacity));
-        }
-        std::wmemcpy(copy, line_start, n);
-        copy[n] = 0;
-        const wchar_t* copy_end = copy + n;
-        return cut_line(copy, &copy_end, list, work, nullptr);
-    }
-    Line line{line_start, *line_end, continuation};
-    int written = 0;
-    size_t pos = 0;
-    const FieldListEntry* first = list->included;
-    const FieldFormat* f0 = first && first->format ? first->format : &default_format;
-    bool one_more = false;
-    if (line.length() == 0 && f0->regex && (f0->end_kind == END_DELIMITER || f0->end_kind == END_PATTERN)) {
-        static const wchar_t newline[] = L"\n";
-        size_t at, to;
-        one_more = find(f0->regex, Line{newline, newline + 1, nullptr}, 0, &at, &to);
-    }
-    for (const FieldListEntry* e = list->included; e; e = e->next) {
-        const FieldFormat* f = e->format ? e->format : &default_format;
-        // The entry's name for messages, made when one is written.
-        auto name = [&] { return format_message_name(e->name, e->length ? e->length - 1 : 0); };
-        bool skip = e->length <= 1;  // ":format": consumes, writes nothing
-        bool delimited = f->end_kind == END_DELIMITER || f->end_kind == END_PATTERN;
-        size_t loops = 0;
-        do {
-            size_t before = pos;
-            bool ended_here = false;
-            // 1. Start.
-            if (f->start_kind == START_ABSOLUTE) {
-                pos = size_t(f->start), one_more = false;
-            } else if (f->start_kind == START_RELATIVE) {
-                pos += size_t(f->start), one_more = false;
-            } else if (f->end_kind == END_DELIMITER && !f->plain_delimiter && pos < line.length() &&
-                       (f->regex == nullptr || !f->regex->first_char || line.start[pos] == f->regex->first_char)) {
-                // (A delimiter whose matches all begin with one character
-                // can't match here when another stands here.)
-                size_t at, to;
-                if (find(f->regex, line, pos, &at, &to) && at == pos && to > at &&
-                    repeatable(f->regex, line.start + at, to - at, work))
-                    pos = to;
-            }
-            // A repeat that starts again behind where the last pass ended
-            // would never end: the entry ends where that pass ended.
-            if (loops > 0 && pos < before) {
-                pos = before;
-                break;
-            }
-            // 2, 3. Past or at the line end.
-            if (pos >= line.length()) {
-                if (f->start_kind == START_ABSOLUTE)
-                    warn(WARN_ERROR, "field %ls start position exceeds the end of line at %s(%d).\n", name(), input_name,
-                         input_number);
-                if (pos > line.length() || !one_more) {
-                    pos = pos > line.length() ? line.length() : pos;
-                    break;
-                }
-            }
-            // 4. A pattern that does not occur.
-            if (f->end_kind == END_PATTERN && !pattern_occurs(f->regex, line, pos)) break;
-            one_more = false;
-            // 6. The end of a fixed field.
-            size_t end = 0;
-            if (!delimited) {
-                end = f->end_kind == END_ABSOLUTE ? size_t(f->end) + 1 : pos + size_t(f->end);
-                if (end > line.length()) {
-                    warn(WARN_ERROR, "field %ls truncated by the end of line at %s(%d).\n", name(), input_name,
-                         input_number);
-                    end = line.length();
-                }
-                if (pos >= end) {
-                    warn(WARN_ERROR, "field %ls end position is smaller than the start at %s(%d).\n", name(), input_name,
-                         input_number);
-                    ended_here = true;
-                }
-            }
-            if (ended_here) break;
-            // 7. The field.
-            bool out = !skip;
-            if (out && !(f->options & FORMAT_F)) {
-                out_write(e->name, e->length);
-            }
-            // The value, straight out or, for a cfmt, collected and converted.
-            auto cut_value = [&](Sink& sink) {
-                if (f->plain_delimiter) {
-                    read_plain(f->plain_delimiter, line, &pos, sink, &one_more);
-                    return;
-                }
-                if (delimited) {
-                    read_delimited(f, line, &pos, sink, &one_more, work);
-                    return;
-                }
-                size_t from = pos, to_end = end;
-                if (f->options & FORMAT_R)
-                    while (from < to_end && line.start[from] == L' ') ++from;
-                if (f->options & FORMAT_L)
-                    while (to_end > from && line.start[to_end - 1] == L' ') --to_end;
-                sink.put(line.start + from, to_end - from);
-                pos = end;
-            };
-            if (f->cfmt && out) {
-                wchar_t* collected = nullptr;
-                Relocated<wchar_t> cell(&collected, work);
-                WideAppender appender(&collected, work);
-                Sink sink{out, &appender};
-                cut_value(sink);
-                appender.put(0);
-                appender.flush();
-                write_converted(f, name(), collected, work);
-                area_drop(collected, work);
-            } else {
-                Sink sink{out, nullptr};
-                cut_value(sink);
-            }
-            if (out) {
-                out_putwc(L'\n');
-                ++written;
-            }
-            // A pass that does not move forward ends a repeating entry.
-            if (pos == before && !one_more) break;
-        } while (f->repeat && (pos < line.length() || (pos == line.length() && one_more)) && ++loops);
-    }
-    *line_end = line.end;
-    return written;
+    if (**line_end != 0 && continuation == nullptr) return cut_terminated_copy(line_start, *line_end, list, work);
+    Cut c{Line{line_start, *line_end, continuation}, 0, false, 0, work};
+    c.one_more = empty_line_has_field(c.line, list);
+    for (const FieldListEntry* e = list->included; e; e = e->next) cut_entry(e, c);
+    *line_end = c.line.end;
+    return c.written;
 }

@@ -59,11 +59,12 @@ int32_t format_option(wchar_t c);
 int32_t cfmt_class(const char* cfmt, int direction, char* size);
 // Sets the default field format from the -t and -z option texts (decoded
 // in the area; the format itself keeps its texts in blocks of its own).
+// From here on the engine's errors go to format_regex_error.
 void format_defaults(int direction, const char* t_text, const char* z_text, Area* area);
 // Builds and checks the format of every included entry that has a format
 // text, in `area` (the names area holding the list). Faults are counted
 // errors. With repeat_all every format repeats, as if marked so, before
-// the checks.
+// the checks. Sets the engine's error hook as format_defaults does.
 void format_list_parse(FieldList* list, int direction, Area* area, bool repeat_all = false);
 // Translates the list and its formats after `area` moved; a relocation
 // pact for the names area (list as its first argument).
@@ -79,7 +80,8 @@ bool cfmt_output_safe(const char* cfmt);
 // A name for messages, 0-terminated, in a buffer of the library's own that
 // the next call reuses.
 const wchar_t* format_message_name(const wchar_t* name, size_t length);
-// For the program's wregerror: an engine error in -t or a format text.
+// The engine's error hook of the field formats: an error in -t or a format
+// text.
 void format_regex_error(const char* message);
 
 // The input direction's continuation: appends the next input line to the

@@ -99,103 +99,139 @@ int32_t number(const wchar_t* text, size_t* i) {
 }
 
 enum State { BEGIN, NEED_DIGITS, AFTER_START, NEED_END_DIGITS, IN_LENGTH, AFTER_END, OPTIONS, AFTER_REPEAT };
+// What a step of the reader did: read on, the text ended well or with a
+// fault (reported), or the character is for a later step.
+enum Step { NEXT, DONE, FAILED, NOT_MINE };
 
-// The state machine over one format text. False after a syntax error
-// (reported), with what was read before it in *p.
-bool read_format(const wchar_t* name, const wchar_t* text, Parsed* p) {
-    State state = BEGIN;
-    size_t i = 0;
-    auto fault = [&](wchar_t c) {
+// The reader of one format text: where it is and in which state.
+struct FormatReader {
+    const wchar_t* name;
+    const wchar_t* text;
+    Parsed* p;
+    size_t i;
+    State state;
+
+    Step fault(wchar_t c) const {
         // At the end of the text there is no character to show: the quotes
         // stay empty rather than hold a NUL.
         if (c == 0) warn(WARN_ERROR, "format syntax error in the field %ls at ''.\n", name);
         else warn(WARN_ERROR, "format syntax error in the field %ls at '%lc'.\n", name, wint_t(c));
-        return false;
-    };
+        return FAILED;
+    }
+};
+
+// The start: an absolute position, or + and the characters skipped.
+Step read_start(FormatReader& r, wchar_t c, bool digit) {
+    if (r.state == BEGIN && digit) {
+        r.p->f.start_kind = START_ABSOLUTE;
+        r.p->f.start = number(r.text, &r.i);
+        r.state = AFTER_START;
+        return NEXT;
+    }
+    if (r.state == BEGIN && c == L'+') {
+        r.p->f.start_kind = START_RELATIVE;
+        ++r.i;
+        r.state = NEED_DIGITS;
+        return NEXT;
+    }
+    if (r.state != NEED_DIGITS) return NOT_MINE;
+    if (!digit) return r.fault(c);
+    r.p->f.start = number(r.text, &r.i);
+    r.state = AFTER_START;
+    return NEXT;
+}
+
+// A delimiter or a pattern up to the unescaped closing character `close`,
+// or to the end of the text.
+Step read_end_text(FormatReader& r, wchar_t close) {
+    const wchar_t* text = r.text;
+    size_t i = r.i;
+    if (text[i] == 0) return r.fault(0);
+    r.p->f.end_kind = close == L'/' ? END_DELIMITER : END_PATTERN;
+    r.p->has_end = true;
+    r.p->text_from = i;
+    while (text[i] && text[i] != close) i += text[i] == L'\\' && text[i + 1] ? 2 : 1;
+    r.p->text_to = i;
+    if (text[i]) ++i;
+    r.i = i;
+    r.state = AFTER_END;
+    return NEXT;
+}
+
+// The end: - and the last position, (length), /delimiter/ or @pattern@.
+Step read_end(FormatReader& r, wchar_t c, bool digit) {
+    if (r.state == NEED_END_DIGITS) {
+        if (!digit) return r.fault(c);
+        r.p->f.end_kind = END_ABSOLUTE;
+        r.p->f.end = number(r.text, &r.i);
+        r.p->has_end = true;
+        r.state = AFTER_END;
+        return NEXT;
+    }
+    if (r.state == IN_LENGTH) {
+        if (c == L')') {
+            ++r.i;
+        } else {
+            if (!digit) return r.fault(c);
+            r.p->f.end = number(r.text, &r.i);
+            if (r.text[r.i] != L')') return r.fault(r.text[r.i]);
+            ++r.i;
+        }
+        r.p->f.end_kind = END_LENGTH;
+        r.p->has_end = true;
+        r.state = AFTER_END;
+        return NEXT;
+    }
+    if ((r.state != BEGIN && r.state != AFTER_START) || (c != L'-' && c != L'(' && c != L'/' && c != L'@'))
+        return NOT_MINE;
+    ++r.i;
+    if (c == L'-') r.state = NEED_END_DIGITS;
+    else if (c == L'(') r.state = IN_LENGTH;
+    else return read_end_text(r, c);
+    return NEXT;
+}
+
+// The rest: the end of the text, option letters, the repeat mark and the
+// cfmt, which takes the rest of the text.
+Step read_options(FormatReader& r, wchar_t c) {
+    State state = r.state;
+    if (c == 0)
+        return state == BEGIN || state == AFTER_START || state == AFTER_END || state == OPTIONS ||
+                       state == AFTER_REPEAT
+                   ? DONE
+                   : r.fault(0);
+    if (state != AFTER_REPEAT && state != OPTIONS && format_option(c)) {
+        while (format_option(r.text[r.i])) r.p->f.options |= format_option(r.text[r.i++]);
+        r.p->has_options = true;
+        r.state = OPTIONS;
+        return NEXT;
+    }
+    if (state != AFTER_REPEAT && c == L'*') {
+        r.p->f.repeat = true;
+        ++r.i;
+        r.state = AFTER_REPEAT;
+        return NEXT;
+    }
+    if (c == L':') {
+        if (r.text[r.i + 1] == 0) return r.fault(0);
+        r.p->has_cfmt = true;
+        r.p->cfmt_from = r.i + 1;
+        return DONE;
+    }
+    return r.fault(c);
+}
+
+// The state machine over one format text. False after a syntax error
+// (reported), with what was read before it in *p.
+bool read_format(const wchar_t* name, const wchar_t* text, Parsed* p) {
+    FormatReader r{name, text, p, 0, BEGIN};
     for (;;) {
-        wchar_t c = text[i];
+        wchar_t c = text[r.i];
         bool digit = c >= L'0' && c <= L'9';
-        if (state == BEGIN && digit) {
-            p->f.start_kind = START_ABSOLUTE;
-            p->f.start = number(text, &i);
-            state = AFTER_START;
-            continue;
-        }
-        if (state == BEGIN && c == L'+') {
-            p->f.start_kind = START_RELATIVE;
-            ++i;
-            state = NEED_DIGITS;
-            continue;
-        }
-        if (state == NEED_DIGITS) {
-            if (!digit) return fault(c);
-            p->f.start = number(text, &i);
-            state = AFTER_START;
-            continue;
-        }
-        if (state == NEED_END_DIGITS) {
-            if (!digit) return fault(c);
-            p->f.end_kind = END_ABSOLUTE;
-            p->f.end = number(text, &i);
-            p->has_end = true;
-            state = AFTER_END;
-            continue;
-        }
-        if (state == IN_LENGTH) {
-            if (c == L')') {
-                ++i;
-            } else {
-                if (!digit) return fault(c);
-                p->f.end = number(text, &i);
-                if (text[i] != L')') return fault(text[i]);
-                ++i;
-            }
-            p->f.end_kind = END_LENGTH;
-            p->has_end = true;
-            state = AFTER_END;
-            continue;
-        }
-        if ((state == BEGIN || state == AFTER_START) && (c == L'-' || c == L'(' || c == L'/' || c == L'@')) {
-            ++i;
-            if (c == L'-') {
-                state = NEED_END_DIGITS;
-            } else if (c == L'(') {
-                state = IN_LENGTH;
-            } else {
-                // A delimiter or a pattern up to the unescaped closing
-                // character, or to the end of the text.
-                if (text[i] == 0) return fault(0);
-                p->f.end_kind = c == L'/' ? END_DELIMITER : END_PATTERN;
-                p->has_end = true;
-                p->text_from = i;
-                while (text[i] && text[i] != c) i += text[i] == L'\\' && text[i + 1] ? 2 : 1;
-                p->text_to = i;
-                if (text[i]) ++i;
-                state = AFTER_END;
-            }
-            continue;
-        }
-        if (c == 0) return state == BEGIN || state == AFTER_START || state == AFTER_END || state == OPTIONS ||
-                            state == AFTER_REPEAT || fault(0);
-        if (state != AFTER_REPEAT && state != OPTIONS && format_option(c)) {
-            while (format_option(text[i])) p->f.options |= format_option(text[i++]);
-            p->has_options = true;
-            state = OPTIONS;
-            continue;
-        }
-        if (state != AFTER_REPEAT && c == L'*') {
-            p->f.repeat = true;
-            ++i;
-            state = AFTER_REPEAT;
-            continue;
-        }
-        if (c == L':') {
-            if (text[i + 1] == 0) return fault(0);
-            p->has_cfmt = true;
-            p->cfmt_from = i + 1;
-            return true;
-        }
-        return fault(c);
+        Step step = read_start(r, c, digit);
+        if (step == NOT_MINE) step = read_end(r, c, digit);
+        if (step == NOT_MINE) step = read_options(r, c);
+        if (step != NEXT) return step == DONE;
     }
 }
 
@@ -229,6 +265,7 @@ bool matches_null(wregexp* e) {
 }  // namespace
 
 void format_defaults(int direction, const char* t_text, const char* z_text, Area* area) {
+    wreg_error = format_regex_error;
     std::free(default_format.regex);  // defaults set again replace the old ones
     std::free(default_format.text);
     default_format = FieldFormat{START_FOLLOW, 0, END_DELIMITER, 0, nullptr, nullptr, 0, false, nullptr, CFMT_NONE, 0, 0};
@@ -262,7 +299,55 @@ void format_defaults(int direction, const char* t_text, const char* z_text, Area
     if (direction == FORMAT_INPUT) default_format.plain_delimiter = plain_delimiter(default_format);
 }
 
+namespace {
+
+// The checks of a format as read, in the direction: option n clears the
+// others, l wins over r in output; the faults are counted errors. A fixed
+// end has no delimiter or pattern.
+void check_format(Parsed& p, int direction, const wchar_t* name) {
+    FieldFormat& f = p.f;
+    if (f.options & FORMAT_N) f.options = 0;
+    if (direction == FORMAT_OUTPUT && (f.options & FORMAT_L)) f.options &= ~FORMAT_R;
+    if (f.start_kind == START_ABSOLUTE && f.end_kind == END_ABSOLUTE && p.has_end && f.end < f.start)
+        warn(WARN_ERROR, "start > end error in the field %ls.\n", name);
+    if (direction == FORMAT_INPUT && f.repeat && p.has_end && f.end_kind == END_ABSOLUTE)
+        warn(WARN_ERROR, "end position and * conflicts in the format of the field %ls.\n", name);
+    if (direction == FORMAT_INPUT && f.repeat && p.has_end && f.end_kind == END_LENGTH && f.end == 0)
+        warn(WARN_ERROR, "zero length field repeats in the field %ls.\n", name);
+    if (direction == FORMAT_OUTPUT && p.has_end && f.end_kind == END_PATTERN)
+        warn(WARN_ERROR, "pattern is not allowed in output format in the field %ls.\n", name);
+    if (p.has_cfmt && (f.options & FORMAT_F)) warn(WARN_ERROR, "cfmt is not allowed with f option in the field %ls.\n", name);
+    if (f.end_kind == END_ABSOLUTE || f.end_kind == END_LENGTH) f.regex = nullptr, f.text = nullptr;
+}
+
+// The entry's own delimiter or pattern, unescaped into the area from the
+// entry's text (`entry_offset` from the area's base): compiled in the
+// input direction, kept as text (an offset plus one until the format is
+// placed) in the output direction.
+void store_end_text(Parsed& p, int direction, Area* area, size_t entry_offset, const wchar_t* name) {
+    FieldFormat& f = p.f;
+    wchar_t close = f.end_kind == END_DELIMITER ? L'/' : L'@';
+    area_align(alignof(wchar_t), area);
+    size_t raw = p.text_to - p.text_from;
+    wchar_t* out = static_cast<wchar_t*>(area_alloc((raw + 1) * sizeof(wchar_t), area));
+    const wchar_t* text = reinterpret_cast<FieldListEntry*>(area->base + entry_offset)->new_name;
+    unescape(text + p.text_from, text + p.text_to, close, out);
+    size_t out_offset = size_t(reinterpret_cast<char*>(out) - area->base);
+    if (direction == FORMAT_INPUT) {
+        f.text = nullptr;
+        f.regex = wregcomp(out);
+        if (f.regex && matches_null(f.regex))
+            warn(WARN_ERROR, "format delimiter or pattern matches null in the field %ls.\n", name);
+    } else {
+        f.regex = nullptr;
+        f.text = reinterpret_cast<wchar_t*>(out_offset + 1);  // an offset until the record is placed
+    }
+}
+
+}  // namespace
+
 void format_list_parse(FieldList* list, int direction, Area* area, bool repeat_all) {
+    wreg_error = format_regex_error;
     if (!list->inclusive) return;
     for (FieldListEntry* e = list->included; e; e = e->next) {
         if (e->new_name == nullptr || e->new_name_end == nullptr || e->new_name == e->new_name_end) continue;
@@ -276,42 +361,13 @@ void format_list_parse(FieldList* list, int direction, Area* area, bool repeat_a
         const wchar_t* name = format_message_name(e->name, e->length ? e->length - 1 : 0);
         read_format(name, e->new_name, &p);
         if (!p.has_options) p.f.options = default_format.options;
+        check_format(p, direction, name);
         FieldFormat& f = p.f;
-        // The checks.
-        if (f.options & FORMAT_N) f.options = 0;
-        if (direction == FORMAT_OUTPUT && (f.options & FORMAT_L)) f.options &= ~FORMAT_R;
-        if (f.start_kind == START_ABSOLUTE && f.end_kind == END_ABSOLUTE && p.has_end && f.end < f.start)
-            warn(WARN_ERROR, "start > end error in the field %ls.\n", name);
-        if (direction == FORMAT_INPUT && f.repeat && p.has_end && f.end_kind == END_ABSOLUTE)
-            warn(WARN_ERROR, "end position and * conflicts in the format of the field %ls.\n", name);
-        if (direction == FORMAT_INPUT && f.repeat && p.has_end && f.end_kind == END_LENGTH && f.end == 0)
-            warn(WARN_ERROR, "zero length field repeats in the field %ls.\n", name);
-        if (direction == FORMAT_OUTPUT && p.has_end && f.end_kind == END_PATTERN)
-            warn(WARN_ERROR, "pattern is not allowed in output format in the field %ls.\n", name);
-        if (p.has_cfmt && (f.options & FORMAT_F)) warn(WARN_ERROR, "cfmt is not allowed with f option in the field %ls.\n", name);
-        if (f.end_kind == END_ABSOLUTE || f.end_kind == END_LENGTH) f.regex = nullptr, f.text = nullptr;
         // The texts, in the area: the delimiter or pattern, then the cfmt.
         size_t entry_offset = size_t(reinterpret_cast<char*>(e) - area->base);
         auto entry = [&] { return reinterpret_cast<FieldListEntry*>(area->base + entry_offset); };
         bool own_text = p.has_end && (f.end_kind == END_DELIMITER || f.end_kind == END_PATTERN);
-        if (own_text) {
-            wchar_t close = f.end_kind == END_DELIMITER ? L'/' : L'@';
-            area_align(alignof(wchar_t), area);
-            size_t raw = p.text_to - p.text_from;
-            wchar_t* out = static_cast<wchar_t*>(area_alloc((raw + 1) * sizeof(wchar_t), area));
-            const wchar_t* text = entry()->new_name;
-            unescape(text + p.text_from, text + p.text_to, close, out);
-            size_t out_offset = size_t(reinterpret_cast<char*>(out) - area->base);
-            if (direction == FORMAT_INPUT) {
-                f.text = nullptr;
-                f.regex = wregcomp(out);
-                if (f.regex && matches_null(f.regex))
-                    warn(WARN_ERROR, "format delimiter or pattern matches null in the field %ls.\n", name);
-            } else {
-                f.regex = nullptr;
-                f.text = reinterpret_cast<wchar_t*>(out_offset + 1);  // an offset until the record is placed
-            }
-        }
+        if (own_text) store_end_text(p, direction, area, entry_offset, name);
         size_t cfmt_offset = 0;
         if (p.has_cfmt) {
             char* mb = wcs_to_area_mb(entry()->new_name + p.cfmt_from, area);

@@ -159,6 +159,160 @@ bool whole_number(const wchar_t* text, double number, long long* whole) {
     return true;
 }
 
+// The value as a 0-terminated text of its own (it may lie in the area).
+wchar_t* terminated_copy(const wchar_t* value, size_t length, Area* area) {
+    Relocated<const wchar_t> keep(&value, area);
+    area_align(alignof(wchar_t), area);
+    wchar_t* copy = static_cast<wchar_t*>(area_alloc((length + 1) * sizeof(wchar_t), area));
+    if (copy == nullptr) return nullptr;
+    if (length) std::wmemcpy(copy, value, length);
+    copy[length] = 0;
+    return copy;
+}
+
+// A cfmt that takes no argument: the format's own text, %% as %, decoded
+// through *bytes (the caller's registered cell).
+wchar_t* cfmt_own_text(const char* cfmt, char** bytes, Area* area, bool* failed) {
+    size_t n = cfmt ? std::strlen(cfmt) : 0;
+    *bytes = static_cast<char*>(area_alloc(n + 1, area));
+    if (*bytes == nullptr) return nullptr;
+    size_t k = 0;
+    for (const char* p = cfmt; p && *p; ++p) {
+        (*bytes)[k++] = *p;
+        if (p[0] == '%' && p[1] == '%') ++p;
+    }
+    (*bytes)[k] = 0;
+    return decode_to_area(bytes, k, area, failed);
+}
+
+// The value in the forms a conversion may take: a number, its int32
+// clamp, its 64-bit truncation, and `text`, the value as multibyte text for
+// %s or the format widened to ll for an integer conversion (null when the
+// format could not be widened).
+struct ConversionArgument {
+    Argument arg;
+    double number;
+    int32_t integer;
+    long long whole;
+    const char* text;
+};
+
+// printf of the one argument into out (cap bytes; cap 0 measures): its
+// count, negative when printf fails. The format is read from the record
+// each time: its area may have moved.
+[[gnu::always_inline]] inline int print_conversion(const ConversionArgument& a, const FieldFormat* format, char* out, size_t cap) {
+    const char* f = format->cfmt;
+    if (a.text && a.arg != ARG_TEXT) return std::snprintf(out, cap, a.text, a.whole);
+    switch (a.arg) {
+    case ARG_INT: return std::snprintf(out, cap, f, int(a.integer));
+    case ARG_LONG: return std::snprintf(out, cap, f, long(a.integer));
+    case ARG_DOUBLE: return std::snprintf(out, cap, f, a.number);
+    case ARG_TEXT: return std::snprintf(out, cap, f, a.text);
+    case ARG_WCHAR: return std::snprintf(out, cap, f, wint_t(a.integer));
+    case ARG_POINTER: return std::snprintf(out, cap, f, reinterpret_cast<void*>(intptr_t(a.integer)));
+    case ARG_NONE: break;
+    }
+    return -1;
+}
+
+// The text of a field with a cfmt: the value converted, after a message
+// when the conversion failed.
+const wchar_t* converted_text(const Field* field, const FieldFormat* format, Area* area, size_t* length) {
+    bool failed = false;
+    const wchar_t* text = cfmt_convert(field->value, field_value_length(field), format, area, &failed);
+    if (text == nullptr) text = L"";
+    if (failed)
+        warn(WARN_ERROR, "field %ls cfmt conversion failed at %s(%d).\n",
+             format_message_name(field->start, field_name_length(field)), input_name, input_number);
+    *length = std::wcslen(text);
+    return text;
+}
+
+// The start: blanks up to an absolute position (a message when the line is
+// already past it) or as many as a relative start skips.
+inline void write_start(const Field* field, const FieldFormat* format) {
+    if (format->start_kind == START_ABSOLUTE) {
+        if (column > format->start) {
+            const wchar_t* name = format_message_name(field->start, field_name_length(field));
+            warn(WARN_ERROR, "field %ls start position over at %s(%d).\n", name, input_name, input_number);
+        } else {
+            blanks(format->start - column);
+        }
+    } else if (format->start_kind == START_RELATIVE) {
+        blanks(format->start);
+    }
+}
+
+// The text escaped for reading back: the delimiter and a backslash behind
+// a backslash (b), a double quote doubled or escaped (q, x), and under x a
+// backslash doubled before a quote, a backslash or the closing quote.
+void write_escaped(const wchar_t* text, size_t length, const wchar_t* delimiter, size_t dlen, bool b, bool q, bool x) {
+    for (size_t i = 0; i < length; ++i) {
+        wchar_t c = text[i];
+        if (b && dlen && length - i >= dlen && std::wmemcmp(text + i, delimiter, dlen) == 0) {
+            put_char(L'\\');
+            put(delimiter, dlen);
+            i += dlen - 1;
+        } else if (c == L'\\' && b) {
+            put(L"\\\\", 2);
+        } else if (c == L'"' && q) {
+            put(x ? L"\\\"" : L"\"\"", 2);
+        } else if (c == L'\\' && x) {
+            wchar_t next = i + 1 < length ? text[i + 1] : L'"';
+            if (next == L'"' || next == L'\\') put_char(L'\\');
+            put_char(c);
+        } else {
+            put_char(c);
+        }
+    }
+}
+
+// A delimited field: the whole text, quoted or escaped; its delimiter is
+// written before the next field.
+inline void write_delimited(const wchar_t* text, size_t length, const FieldFormat* format) {
+    int32_t options = format->options;
+    bool q = options & FORMAT_Q, x = q && (options & FORMAT_X), b = options & FORMAT_B;
+    bool single = !q && (options & FORMAT_SINGLE);  // q wins over Q
+    if (q) put_char(L'"');
+    if (single) put_char(L'\'');
+    if (!q && !b) {
+        // Under Q the value goes as it is: a quote inside it can't be
+        // told from the closing one when read back, whatever is done.
+        put(text, length);
+    } else {
+        const wchar_t* delimiter = format->text ? format->text : L"";
+        write_escaped(text, length, delimiter, std::wcslen(delimiter), b, q, x);
+    }
+    if (q) put_char(L'"');
+    if (single) put_char(L'\'');
+    pending = format;
+}
+
+// A fixed width: the text cut or padded to the width (up to an absolute
+// end, or a length), aligned left or, with r alone, right.
+inline void write_fixed(const Field* field, const wchar_t* text, size_t length, const FieldFormat* format) {
+    int64_t width = format->end;
+    if (format->end_kind == END_ABSOLUTE) {
+        if (column > format->end) {
+            const wchar_t* name = format_message_name(field->start, field_name_length(field));
+            warn(WARN_ERROR, "field %ls current position exceeds end position at %s(%d).\n", name, input_name,
+                 input_number);
+            width = 0;
+        } else {
+            width = int64_t(format->end) - column + 1;
+        }
+    }
+    if (width < 0) width = 0;
+    size_t shown = size_t(width) < length ? size_t(width) : length;
+    if ((format->options & FORMAT_R) && !(format->options & FORMAT_L)) {
+        blanks(width - int64_t(shown));
+        put(text + (length - shown), shown);
+    } else {
+        put(text, shown);
+        blanks(width - int64_t(shown));
+    }
+}
+
 }  // namespace
 
 bool cfmt_output_safe(const char* cfmt) { return !scan_conversions(cfmt).unsafe; }
@@ -173,36 +327,14 @@ wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* fo
     bool ignored = false;
     if (failed == nullptr) failed = &ignored;
     *failed = false;
-    // The value as a 0-terminated text of its own (it may lie in the area).
-    wchar_t* copy = nullptr;
-    {
-        const wchar_t* src = value;
-        Relocated<const wchar_t> keep(&src, area);
-        area_align(alignof(wchar_t), area);
-        copy = static_cast<wchar_t*>(area_alloc((length + 1) * sizeof(wchar_t), area));
-        if (copy == nullptr) return nullptr;
-        if (length) std::wmemcpy(copy, src, length);
-        copy[length] = 0;
-    }
+    wchar_t* copy = terminated_copy(value, length, area);
+    if (copy == nullptr) return nullptr;
     char* bytes = nullptr;  // the converted text, multibyte
     char* text = nullptr;   // the value as multibyte, for %s
     Relocated<char> keep(&bytes, area, &text);
     Argument arg = format->cfmt ? argument_of(format->cfmt) : ARG_NONE;
-    if (arg == ARG_NONE) {
-        // No argument to give: the format's own text, %% as %.
-        size_t n = format->cfmt ? std::strlen(format->cfmt) : 0;
-        bytes = static_cast<char*>(area_alloc(n + 1, area));
-        if (bytes == nullptr) return nullptr;
-        size_t k = 0;
-        for (const char* p = format->cfmt; p && *p; ++p) {
-            bytes[k++] = *p;
-            if (p[0] == '%' && p[1] == '%') ++p;
-        }
-        bytes[k] = 0;
-        return decode_to_area(&bytes, k, area, failed);
-    }
+    if (arg == ARG_NONE) return cfmt_own_text(format->cfmt, &bytes, area, failed);
     double number = arg == ARG_TEXT ? 0 : parse_number(copy);
-    int32_t integer = clamp_int32(number);
     if (arg == ARG_TEXT) {
         text = wcs_to_area_mb(copy, area);
         if (text == nullptr) return nullptr;
@@ -224,30 +356,17 @@ wchar_t* cfmt_convert(const wchar_t* value, size_t length, const FieldFormat* fo
             return decode_to_area(&text, 0, area, failed);
         }
     }
-    // Measured first, then written in full. The format is read from the
-    // record each time: its area may have moved.
-    auto print = [&](char* out, size_t cap) {
-        const char* f = format->cfmt;
-        if (text && arg != ARG_TEXT) return std::snprintf(out, cap, text, whole);
-        switch (arg) {
-        case ARG_INT: return std::snprintf(out, cap, f, int(integer));
-        case ARG_LONG: return std::snprintf(out, cap, f, long(integer));
-        case ARG_DOUBLE: return std::snprintf(out, cap, f, number);
-        case ARG_TEXT: return std::snprintf(out, cap, f, text);
-        case ARG_WCHAR: return std::snprintf(out, cap, f, wint_t(integer));
-        case ARG_POINTER: return std::snprintf(out, cap, f, reinterpret_cast<void*>(intptr_t(integer)));
-        case ARG_NONE: break;
-        }
-        return -1;
-    };
-    // printf fails on a character without a form and on a result longer
-    // than an int counts: the result is then empty.
-    int n = print(nullptr, 0);
+    // Measured first, then written in full. printf fails on a character
+    // without a form and on a result longer than an int counts: the result
+    // is then empty.
+    ConversionArgument a{arg, number, clamp_int32(number), whole, text};
+    int n = print_conversion(a, format, nullptr, 0);
     if (n < 0) n = 0, *failed = true;
     bytes = static_cast<char*>(area_alloc(size_t(n) + 1, area));
     if (bytes == nullptr) return nullptr;
     bytes[0] = 0;
-    if (n > 0 && print(bytes, size_t(n) + 1) < 0) n = 0, *failed = true;
+    a.text = text;  // the area may have moved
+    if (n > 0 && print_conversion(a, format, bytes, size_t(n) + 1) < 0) n = 0, *failed = true;
     return decode_to_area(&bytes, size_t(n), area, failed);
 }
 
@@ -262,86 +381,9 @@ void write_field(const Field* field, const FieldFormat* format, Area* area) {
     // 2. The text.
     const wchar_t* text = (format->options & FORMAT_F) ? field->start : field->value;
     size_t length = size_t(field->end - text);
-    if (format->cfmt) {
-        bool failed = false;
-        text = cfmt_convert(field->value, field_value_length(field), format, area, &failed);
-        if (text == nullptr) text = L"";
-        if (failed)
-            warn(WARN_ERROR, "field %ls cfmt conversion failed at %s(%d).\n",
-                 format_message_name(field->start, field_name_length(field)), input_name, input_number);
-        length = std::wcslen(text);
-    }
-    const wchar_t* name = nullptr;
-    // 3. The start.
-    if (format->start_kind == START_ABSOLUTE) {
-        if (column > format->start) {
-            name = format_message_name(field->start, field_name_length(field));
-            warn(WARN_ERROR, "field %ls start position over at %s(%d).\n", name, input_name, input_number);
-        } else {
-            blanks(format->start - column);
-        }
-    } else if (format->start_kind == START_RELATIVE) {
-        blanks(format->start);
-    }
-    int32_t options = format->options;
-    if (format->end_kind == END_DELIMITER || format->end_kind == END_PATTERN) {
-        // 4. The whole text, quoted or escaped.
-        const wchar_t* delimiter = format->text ? format->text : L"";
-        size_t dlen = std::wcslen(delimiter);
-        bool q = options & FORMAT_Q, x = q && (options & FORMAT_X), b = options & FORMAT_B;
-        bool single = !q && (options & FORMAT_SINGLE);  // q wins over Q
-        if (q) put_char(L'"');
-        if (single) put_char(L'\'');
-        if (!q && !b) {
-            // Under Q the value goes as it is: a quote inside it can't be
-            // told from the closing one when read back, whatever is done.
-            put(text, length);
-        } else {
-            for (size_t i = 0; i < length; ++i) {
-                wchar_t c = text[i];
-                if (b && dlen && length - i >= dlen && std::wmemcmp(text + i, delimiter, dlen) == 0) {
-                    put_char(L'\\');
-                    put(delimiter, dlen);
-                    i += dlen - 1;
-                } else if (c == L'\\' && b) {
-                    put(L"\\\\", 2);
-                } else if (c == L'"' && q) {
-                    put(x ? L"\\\"" : L"\"\"", 2);
-                } else if (c == L'\\' && x) {
-                    // Doubled before a quote or a backslash, and at the end,
-                    // where the closing quote follows.
-                    wchar_t next = i + 1 < length ? text[i + 1] : L'"';
-                    if (next == L'"' || next == L'\\') put_char(L'\\');
-                    put_char(c);
-                } else {
-                    put_char(c);
-                }
-            }
-        }
-        if (q) put_char(L'"');
-        if (single) put_char(L'\'');
-        pending = format;
-        return;
-    }
-    // 5. A fixed width.
-    int64_t width = format->end;
-    if (format->end_kind == END_ABSOLUTE) {
-        if (column > format->end) {
-            name = format_message_name(field->start, field_name_length(field));
-            warn(WARN_ERROR, "field %ls current position exceeds end position at %s(%d).\n", name, input_name,
-                 input_number);
-            width = 0;
-        } else {
-            width = int64_t(format->end) - column + 1;
-        }
-    }
-    if (width < 0) width = 0;
-    size_t shown = size_t(width) < length ? size_t(width) : length;
-    if ((options & FORMAT_R) && !(options & FORMAT_L)) {
-        blanks(width - int64_t(shown));
-        put(text + (length - shown), shown);
-    } else {
-        put(text, shown);
-        blanks(width - int64_t(shown));
-    }
+    if (format->cfmt) text = converted_text(field, format, area, &length);
+    // 3. The start; 4. a delimited field or 5. a fixed width.
+    write_start(field, format);
+    if (format->end_kind == END_DELIMITER || format->end_kind == END_PATTERN) write_delimited(text, length, format);
+    else write_fixed(field, text, length, format);
 }

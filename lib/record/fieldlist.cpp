@@ -152,30 +152,22 @@ FieldListIndex::~FieldListIndex() {
     std::free(order);
 }
 
-void field_list_parse(const char* text, FieldList* list, Area* area) {
-    wchar_t* cur = nullptr;
-    FieldListEntry* last = nullptr;
-    Relocated<wchar_t, FieldListEntry> cursors(&cur, area, &last);
-    list->included = list->excluded = nullptr;
-    list->inclusive = 1;
-    list->included_filter = list->excluded_filter = 0;
-    list->included_last = nullptr;
-    list->included_count = list->excluded_count = 0;
-    list->index.ready = false;
-    cur = mbs_to_area(text, area);
-    if (cur == nullptr) {
-        warn(WARN_ERROR, "code error in the field-list argument.\n");
-        return;
-    }
-    if (*cur == L'^') {
-        list->inclusive = 0;
-        ++cur;
-    }
-    FieldListEntry** chain = list->inclusive ? &list->included : &list->excluded;
-    area_align(alignof(FieldListEntry), area);
+namespace {
+
+// The reader of a field-list text, in place: the cursor, the entry being
+// read (both registered while the area may grow), the chain it goes on,
+// and whether any name holds a backslash escape.
+struct ListReader {
+    enum State { BETWEEN, AFTER_ITEM, NAME, NEW_NAME, NAME_ESCAPE, NEW_NAME_ESCAPE };
+    wchar_t* cur;
+    FieldListEntry* last;
+    FieldListEntry** chain;
+    Area* area;
+    State state;
+    bool escapes;
 
     // Appends an entry whose name starts at the cursor.
-    auto open_entry = [&]() {
+    void open_entry() {
         FieldListEntry* e = static_cast<FieldListEntry*>(area_alloc(sizeof(FieldListEntry), area));
         e->name = cur;
         e->new_name = e->new_name_end = nullptr;
@@ -188,73 +180,111 @@ void field_list_parse(const char* text, FieldList* list, Area* area) {
         else
             *chain = e;
         last = e;
-    };
+    }
     // Ends the name at the cursor: a colon takes the separator's place.
-    auto end_name = [&]() {
+    void end_name() {
         *cur = L':';
         last->new_name = cur + 1;
-    };
-
-    enum { BETWEEN, AFTER_ITEM, NAME, NEW_NAME, NAME_ESCAPE, NEW_NAME_ESCAPE } state = BETWEEN;
-    bool escapes = false;
-    for (;; ++cur) {
-        wchar_t c = *cur;
-        if (c == 0) {  // the end of the text ends a name as a comma would
-            if (state == NAME || state == NAME_ESCAPE) end_name();
-            if (state == NEW_NAME || state == NEW_NAME_ESCAPE) last->new_name_end = cur;
-            break;
-        }
-        bool blank = is_separator_blank(c);
-        switch (state) {
-        case BETWEEN:
-        case AFTER_ITEM:
-            if (blank) continue;
-            if (c == L',' && state == AFTER_ITEM) {
-                state = BETWEEN;
-                continue;
-            }
-            open_entry();  // a comma here gives an entry with an empty name
-            state = NAME;
-            [[fallthrough]];
-        case NAME:
-            if (blank || c == L',') {
-                end_name();
-                state = blank ? AFTER_ITEM : BETWEEN;
-            } else if (c == L':') {
-                last->new_name = last->new_name_end = cur + 1;
-                state = NEW_NAME;
-            } else if (c == L'\\') {
-                escapes = true;
-                state = NAME_ESCAPE;
-            }
-            continue;
-        case NAME_ESCAPE:
-            state = NAME;
-            continue;
-        case NEW_NAME:
-            if (blank || c == L',') {
-                *cur = 0;
-                last->new_name_end = cur;
-                state = blank ? AFTER_ITEM : BETWEEN;
-            } else if (c == L'\\') {
-                escapes = true;
-                state = NEW_NAME_ESCAPE;
-            }
-            continue;
-        case NEW_NAME_ESCAPE:
-            state = NEW_NAME;
-            continue;
-        }
     }
+};
+
+// The list made empty and inclusive, before a text is read into it.
+void clear_list(FieldList* list) {
+    list->included = list->excluded = nullptr;
+    list->inclusive = 1;
+    list->included_filter = list->excluded_filter = 0;
+    list->included_last = nullptr;
+    list->included_count = list->excluded_count = 0;
+    list->index.ready = false;
+}
+
+// One character of the text, not its end: separators between entries, a
+// name, a colon and the new name (or format) after it, escapes in both.
+void read_list_char(ListReader& r, wchar_t c) {
+    bool blank = is_separator_blank(c);
+    switch (r.state) {
+    case ListReader::BETWEEN:
+    case ListReader::AFTER_ITEM:
+        if (blank) return;
+        if (c == L',' && r.state == ListReader::AFTER_ITEM) {
+            r.state = ListReader::BETWEEN;
+            return;
+        }
+        r.open_entry();  // a comma here gives an entry with an empty name
+        r.state = ListReader::NAME;
+        [[fallthrough]];
+    case ListReader::NAME:
+        if (blank || c == L',') {
+            r.end_name();
+            r.state = blank ? ListReader::AFTER_ITEM : ListReader::BETWEEN;
+        } else if (c == L':') {
+            r.last->new_name = r.last->new_name_end = r.cur + 1;
+            r.state = ListReader::NEW_NAME;
+        } else if (c == L'\\') {
+            r.escapes = true;
+            r.state = ListReader::NAME_ESCAPE;
+        }
+        return;
+    case ListReader::NAME_ESCAPE:
+        r.state = ListReader::NAME;
+        return;
+    case ListReader::NEW_NAME:
+        if (blank || c == L',') {
+            *r.cur = 0;
+            r.last->new_name_end = r.cur;
+            r.state = blank ? ListReader::AFTER_ITEM : ListReader::BETWEEN;
+        } else if (c == L'\\') {
+            r.escapes = true;
+            r.state = ListReader::NEW_NAME_ESCAPE;
+        }
+        return;
+    case ListReader::NEW_NAME_ESCAPE:
+        r.state = ListReader::NEW_NAME;
+        return;
+    }
+}
+
+// The entries as read: escapes removed, lengths, the length filter and
+// the count of the list's side.
+void finish_entries(FieldList* list, FieldListEntry* first, bool escapes) {
     uint64_t& lengths = list->inclusive ? list->included_filter : list->excluded_filter;
     int& count = list->inclusive ? list->included_count : list->excluded_count;
-    for (FieldListEntry* e = *chain; e; e = e->next) {
+    for (FieldListEntry* e = first; e; e = e->next) {
         if (escapes) unescape_entry(e);
         e->length = size_t(e->new_name - e->name);
         lengths |= field_filter_bit(e->name, e->length);
         ++count;
     }
-    if (list->inclusive) list->included_last = last;
+}
+
+}  // namespace
+
+void field_list_parse(const char* text, FieldList* list, Area* area) {
+    ListReader r{nullptr, nullptr, nullptr, area, ListReader::BETWEEN, false};
+    Relocated<wchar_t, FieldListEntry> cursors(&r.cur, area, &r.last);
+    clear_list(list);
+    r.cur = mbs_to_area(text, area);
+    if (r.cur == nullptr) {
+        warn(WARN_ERROR, "code error in the field-list argument.\n");
+        return;
+    }
+    if (*r.cur == L'^') {
+        list->inclusive = 0;
+        ++r.cur;
+    }
+    r.chain = list->inclusive ? &list->included : &list->excluded;
+    area_align(alignof(FieldListEntry), area);
+    for (;; ++r.cur) {
+        wchar_t c = *r.cur;
+        if (c == 0) {  // the end of the text ends a name as a comma would
+            if (r.state == ListReader::NAME || r.state == ListReader::NAME_ESCAPE) r.end_name();
+            if (r.state == ListReader::NEW_NAME || r.state == ListReader::NEW_NAME_ESCAPE) r.last->new_name_end = r.cur;
+            break;
+        }
+        read_list_char(r, c);
+    }
+    finish_entries(list, *r.chain, r.escapes);
+    if (list->inclusive) list->included_last = r.last;
 }
 
 namespace {

@@ -55,7 +55,7 @@ struct Compiler {
     bool fold = false;     // compile for subjects in lower case (case-blind)
 
     long fail(const char* message) {
-        if (!failed) wregerror(message);
+        if (!failed) wreg_error(message);
         failed = true;
         return -1;
     }
@@ -141,6 +141,8 @@ struct Compiler {
     long branch(int* flags);
     long piece(int* flags);
     long atom(int* flags);
+    long bracket_set();
+    long literal_run(int* flags);
 };
 
 long Compiler::alternation(bool paren, int* flags) {
@@ -244,6 +246,58 @@ long Compiler::piece(int* flags) {
     return ret;
 }
 
+// A set after its '[': ANY_OF or, with '^', ANY_BUT, then its members (a
+// range as from, RANGE, to), ended by 0.
+long Compiler::bracket_set() {
+    long ret;
+    if (*parse == L'^') {
+        ret = node(ANY_BUT);
+        ++parse;
+    } else {
+        ret = node(ANY_OF);
+    }
+    if (*parse == L']' || *parse == L'-') word(uint32_t(*parse++));
+    while (*parse != 0 && *parse != L']') {
+        uint32_t from, to;
+        if (*parse == L'-') {
+            ++parse;
+            if (*parse == L']' || *parse == 0) {
+                word(L'-');
+                continue;
+            }
+            from = uint32_t(parse[-2]) + 1, to = uint32_t(*parse);
+            if (from > to + 1) return fail("invalid [] range");
+            word(from);
+            word(RANGE);
+            word(to);
+            ++parse;
+        } else {
+            from = to = uint32_t(*parse);
+            word(uint32_t(*parse++));
+        }
+        if (!fold_members(from, to)) return fail("wregexp too big");
+    }
+    word(0);
+    if (*parse != L']') return fail("unmatched []");
+    ++parse;
+    return ret;
+}
+
+// A run of ordinary characters as one LITERAL node.
+long Compiler::literal_run(int* flags) {
+    size_t len = 0;
+    while (parse[len] != 0 && !is_meta(parse[len])) ++len;
+    // The last character of a run that a repetition follows is an atom
+    // of its own.
+    if (len > 1 && is_repeat(parse[len])) --len;
+    *flags |= HAS_WIDTH;
+    if (len == 1) *flags |= SIMPLE;
+    long ret = node(LITERAL);
+    for (; len > 0; --len) word(literal(*parse++));
+    word(0);
+    return ret;
+}
+
 long Compiler::atom(int* flags) {
     *flags = WORST;
     long ret;
@@ -259,40 +313,11 @@ long Compiler::atom(int* flags) {
         ret = node(ANY_CHAR);
         *flags |= HAS_WIDTH | SIMPLE;
         break;
-    case L'[': {
-        if (*parse == L'^') {
-            ret = node(ANY_BUT);
-            ++parse;
-        } else {
-            ret = node(ANY_OF);
-        }
-        if (*parse == L']' || *parse == L'-') word(uint32_t(*parse++));
-        while (*parse != 0 && *parse != L']') {
-            uint32_t from, to;
-            if (*parse == L'-') {
-                ++parse;
-                if (*parse == L']' || *parse == 0) {
-                    word(L'-');
-                    continue;
-                }
-                from = uint32_t(parse[-2]) + 1, to = uint32_t(*parse);
-                if (from > to + 1) return fail("invalid [] range");
-                word(from);
-                word(RANGE);
-                word(to);
-                ++parse;
-            } else {
-                from = to = uint32_t(*parse);
-                word(uint32_t(*parse++));
-            }
-            if (!fold_members(from, to)) return fail("wregexp too big");
-        }
-        word(0);
-        if (*parse != L']') return fail("unmatched []");
-        ++parse;
+    case L'[':
+        ret = bracket_set();
+        if (ret < 0) return -1;
         *flags |= HAS_WIDTH | SIMPLE;
         break;
-    }
     case L'(': {
         int f;
         ret = alternation(true, &f);
@@ -316,20 +341,10 @@ long Compiler::atom(int* flags) {
         word(0);
         *flags |= HAS_WIDTH | SIMPLE;
         break;
-    default: {
+    default:
         --parse;
-        size_t len = 0;
-        while (parse[len] != 0 && !is_meta(parse[len])) ++len;
-        // The last character of a run that a repetition follows is an atom
-        // of its own.
-        if (len > 1 && is_repeat(parse[len])) --len;
-        *flags |= HAS_WIDTH;
-        if (len == 1) *flags |= SIMPLE;
-        ret = node(LITERAL);
-        for (; len > 0; --len) word(literal(*parse++));
-        word(0);
+        ret = literal_run(flags);
         break;
-    }
     }
     return ret;
 }
@@ -372,9 +387,40 @@ void wreg_fold(wchar_t* to, const wchar_t* from, const wchar_t* end) {
     for (; from < end; ++from, ++to) *to = wchar_t(std::towlower(wint_t(*from)));
 }
 
+// The fields that let the matcher skip hopeless positions, from the
+// emitted program of a single top-level branch (none for several): its
+// first character or anchor, and the literals every match contains.
+static void find_hints(wregexp* r, const Compiler& c, int flags) {
+    long scan = 1;  // the first BRANCH
+    if (c.next(scan) < 0 || c.op(c.next(scan)) != END) return;
+    scan += 2;
+    if (c.op(scan) == LITERAL) {
+        r->first_char = wchar_t(r->program[scan + 2]);
+        r->literal_only = c.next(scan) >= 0 && c.op(c.next(scan)) == END;
+    }
+    else if (c.op(scan) == LINE_START)
+        r->anchored = 1;
+    // The literals met along the next links from the branch's first node
+    // are in every match (the insides of repetitions, alternatives and
+    // groups are not visited). The longest, the later on equal length,
+    // is must_text when the branch starts with a repetition, and is the
+    // required literal in any case.
+    size_t best = 0;
+    for (; scan >= 0; scan = c.next(scan))
+        if (c.op(scan) == LITERAL && literal_length(r->program + scan + 2) >= best) {
+            r->required_text = r->program + scan + 2;
+            best = literal_length(r->required_text);
+        }
+    r->required_length = int(best);
+    if (flags & STARTS_REPEAT) {
+        r->must_text = r->required_text;
+        r->must_length = r->required_length;
+    }
+}
+
 wregexp* wregcomp_case(const wchar_t* pattern, bool fold) {
     if (pattern == nullptr) {
-        wregerror("NULL argument");
+        wreg_error("NULL argument");
         return nullptr;
     }
     Compiler c{pattern, 1, true, 0, nullptr, 0};
@@ -383,13 +429,13 @@ wregexp* wregcomp_case(const wchar_t* pattern, bool fold) {
     c.word(MAGIC);
     if (c.alternation(false, &flags) < 0) return nullptr;
     if (c.size >= MAX_WORDS) {
-        wregerror("wregexp too big");
+        wreg_error("wregexp too big");
         return nullptr;
     }
     // The block: the fixed part, the program, and the node numbers of its words.
     wregexp* r = static_cast<wregexp*>(std::malloc(sizeof(wregexp) + 2 * sizeof(uint32_t) * size_t(c.size)));
     if (r == nullptr) {
-        wregerror("out of space");
+        wreg_error("out of space");
         return nullptr;
     }
     r->program = reinterpret_cast<uint32_t*>(r + 1);
@@ -407,37 +453,15 @@ wregexp* wregcomp_case(const wchar_t* pattern, bool fold) {
     r->literal_only = 0;
     r->program_words = int(c.emit);
     number_nodes(r);
-    long scan = 1;  // the first BRANCH
-    if (c.next(scan) >= 0 && c.op(c.next(scan)) == END) {  // a single top-level branch
-        scan += 2;
-        if (c.op(scan) == LITERAL) {
-            r->first_char = wchar_t(r->program[scan + 2]);
-            r->literal_only = c.next(scan) >= 0 && c.op(c.next(scan)) == END;
-        }
-        else if (c.op(scan) == LINE_START)
-            r->anchored = 1;
-        // The literals met along the next links from the branch's first node
-        // are in every match (the insides of repetitions, alternatives and
-        // groups are not visited). The longest, the later on equal length,
-        // is must_text when the branch starts with a repetition, and is the
-        // required literal in any case.
-        size_t best = 0;
-        for (; scan >= 0; scan = c.next(scan))
-            if (c.op(scan) == LITERAL && literal_length(r->program + scan + 2) >= best) {
-                r->required_text = r->program + scan + 2;
-                best = literal_length(r->required_text);
-            }
-        r->required_length = int(best);
-        if (flags & STARTS_REPEAT) {
-            r->must_text = r->required_text;
-            r->must_length = r->required_length;
-        }
-    }
+    find_hints(r, c, flags);
     return r;
 }
 
 // ---------------------------------------------------------------------------
 // Matcher
+
+void wreg_report_error(const char* message) { warn(WARN_ERROR, "regular expression error (%s).\n", message); }
+void (*wreg_error)(const char* message) = wreg_report_error;
 
 unsigned long wreg_step_limit = 0;
 bool wreg_backtrack_only = false;
@@ -517,7 +541,7 @@ struct Matcher {
         if (words > seen_capacity) {
             uint64_t* grown = static_cast<uint64_t*>(std::realloc(seen_bits, words * sizeof(uint64_t)));
             if (grown == nullptr) {  // without it the time could grow exponentially: no match
-                wregerror("out of space");
+                wreg_error("out of space");
                 broken = true;
                 return;
             }
@@ -573,7 +597,7 @@ struct Matcher {
             size_t n = capacity ? capacity * 2 : 256;
             Choice* s = static_cast<Choice*>(std::realloc(stack, n * sizeof(Choice)));
             if (s == nullptr) {
-                wregerror("out of space");
+                wreg_error("out of space");
                 broken = true;
                 return false;
             }
@@ -630,7 +654,7 @@ struct Matcher {
             while (*p && !in_set(operand, *p)) ++p;
             break;
         default:
-            wregerror("internal foulup");
+            wreg_error("internal foulup");
             broken = true;
             return 0;
         }
@@ -662,6 +686,71 @@ struct Matcher {
         return seen && loop<true>(resume_node, resume_pos, end, true) == MATCHED;
     }
 
+    // The steps of the loop below that do more than compare a character.
+    // Each returns whether matching goes on (false: back to the latest
+    // choice) and sets `broken` when the match must end.
+
+    // A BRANCH: the first alternative that can start at pos, with a choice
+    // of the next one that can kept on the stack; a lone alternative is
+    // entered as it is.
+    [[gnu::always_inline]] bool branch(long& node, const wchar_t* pos) {
+        long alt = next(node);
+        if (alt < 0 || code[alt] != BRANCH) {
+            node += 2;
+            return true;
+        }
+        long b = node;
+        while (b >= 0 && code[b] == BRANCH && !can_start(b, pos)) b = next(b);
+        if (b < 0 || code[b] != BRANCH) return false;
+        long v = next(b);
+        while (v >= 0 && code[v] == BRANCH && !can_start(v, pos)) v = next(v);
+        if (v >= 0 && code[v] == BRANCH && !push(Choice::make(Choice::ALTERNATIVE, v, pos))) return false;
+        node = b + 2;
+        return true;
+    }
+
+    // A repetition of a simple node: the most characters after which the
+    // rest may start, with a choice of fewer kept on the stack.
+    template <bool M>
+    [[gnu::always_inline]] bool repeat(uint32_t op, long& node, const wchar_t*& pos) {
+        long min = op == REPEAT_PLUS ? 1 : 0;
+        long n = M ? unseen_count(node, pos) : long(count(node + 2, pos));
+        if (broken) return false;
+        long after = next(node);
+        long c = usable_count(after, pos, n, min);
+        if (c < 0) {
+            if (M) fail_run(node, pos);
+            return false;
+        }
+        // With the memory of states the choice stays until every count
+        // failed, which then marks the run.
+        if ((c > min || M) && !push(Choice::make(Choice::REPEAT, node, pos, uint32_t(c - 1), uint32_t(min))))
+            return false;
+        pos += c;
+        node = after;
+        return true;
+    }
+
+    // OPEN n or CLOSE n: the group's start or end is pos, and the old one is
+    // kept on the stack to be restored when matching backs over it.
+    [[gnu::always_inline]] bool mark_group(uint32_t op, long& node, const wchar_t* pos) {
+        if (op > OPEN && op < uint32_t(OPEN) + WREG_GROUPS) {
+            int g = int(op - OPEN);
+            if (!push(Choice::make(Choice::UNDO_START, g, expr->match_start[g]))) return false;
+            expr->match_start[g] = pos;
+        } else if (op > CLOSE && op < uint32_t(CLOSE) + WREG_GROUPS) {
+            int g = int(op - CLOSE);
+            if (!push(Choice::make(Choice::UNDO_END, g, expr->match_end[g]))) return false;
+            expr->match_end[g] = pos;
+        } else {
+            wreg_error("memory corruption");
+            broken = true;
+            return false;
+        }
+        node = next(node);
+        return true;
+    }
+
     enum { FAILED, MATCHED, REMEMBER };
     // The matcher's loop from node at pos, or from the backtracking of a
     // failure there when `failing`. M: with the memory of states. Without
@@ -675,7 +764,7 @@ struct Matcher {
                 return FAILED;
             }
             if (node < 0) {
-                wregerror("corrupted pointers");
+                wreg_error("corrupted pointers");
                 broken = true;
                 return FAILED;
             }
@@ -718,66 +807,22 @@ struct Matcher {
                 node = next(node);
                 break;
             }
-            case BRANCH: {
-                long alt = next(node);
-                if (alt < 0 || code[alt] != BRANCH) {  // a lone alternative
-                    node += 2;
-                    break;
-                }
-                // Alternatives that can't start here are passed over, and a
-                // choice is kept only when a later one can.
-                long b = node;
-                while (b >= 0 && code[b] == BRANCH && !can_start(b, pos)) b = next(b);
-                if (b < 0 || code[b] != BRANCH) {
-                    ok = false;
-                    break;
-                }
-                long v = next(b);
-                while (v >= 0 && code[v] == BRANCH && !can_start(v, pos)) v = next(v);
-                if (v >= 0 && code[v] == BRANCH && !push(Choice::make(Choice::ALTERNATIVE, v, pos))) return FAILED;
-                node = b + 2;
+            case BRANCH:
+                ok = branch(node, pos);
+                if (!ok && broken) return FAILED;
                 break;
-            }
             case EMPTY:
             case LOOP_BACK:
                 node = next(node);
                 break;
             case REPEAT_STAR:
-            case REPEAT_PLUS: {
-                long min = op == REPEAT_PLUS ? 1 : 0;
-                long n = M ? unseen_count(node, pos) : long(count(node + 2, pos));
-                if (broken) return FAILED;
-                long after = next(node);
-                long c = usable_count(after, pos, n, min);
-                if (c < 0) {
-                    if (M) fail_run(node, pos);
-                    ok = false;
-                    break;
-                }
-                // With the memory of states the choice stays until every
-                // count failed, which then marks the run.
-                if ((c > min || M) &&
-                    !push(Choice::make(Choice::REPEAT, node, pos, uint32_t(c - 1), uint32_t(min))))
-                    return FAILED;
-                pos += c;
-                node = after;
+            case REPEAT_PLUS:
+                ok = repeat<M>(op, node, pos);
+                if (!ok && broken) return FAILED;
                 break;
-            }
             default:
-                if (op > OPEN && op < uint32_t(OPEN) + WREG_GROUPS) {
-                    int g = int(op - OPEN);
-                    if (!push(Choice::make(Choice::UNDO_START, g, expr->match_start[g]))) return FAILED;
-                    expr->match_start[g] = pos;
-                } else if (op > CLOSE && op < uint32_t(CLOSE) + WREG_GROUPS) {
-                    int g = int(op - CLOSE);
-                    if (!push(Choice::make(Choice::UNDO_END, g, expr->match_end[g]))) return FAILED;
-                    expr->match_end[g] = pos;
-                } else {
-                    wregerror("memory corruption");
-                    broken = true;
-                    return FAILED;
-                }
-                node = next(node);
+                ok = mark_group(op, node, pos);
+                if (!ok && broken) return FAILED;
                 break;
             }
             if (ok) continue;
@@ -851,49 +896,53 @@ static inline const wchar_t* find_char(const wchar_t* p, wchar_t c) {
     return p;
 }
 
+// A plain text: its first occurrence is the match. (The reference matcher
+// runs its program instead.) Having no groups, it never sets the others.
+static inline int match_literal(wregexp* expr, const wchar_t* subject, const wchar_t* end) {
+    expr->match_start[0] = expr->match_end[0] = nullptr;
+    if (end == nullptr) end = subject + std::wcslen(subject);
+    const wchar_t* p = subject;
+    wchar_t c = wchar_t(expr->required_text[0]);
+    if (expr->required_length == 1) {
+        // Most delimiters are one character and near: a plain look at
+        // the first few characters before the library's search.
+        for (const wchar_t* stop = end - subject > 16 ? subject + 16 : end; p < stop && *p != c;) ++p;
+    }
+    if (p == end || *p != c || expr->required_length > 1) {
+        p = wreg_find_required(expr, p, size_t(end - p));
+        if (p == nullptr) return 0;
+    }
+    expr->match_start[0] = p;
+    expr->match_end[0] = p + expr->required_length;
+    return 1;
+}
+
+// Whether the subject holds must_text, which every match contains.
+static inline bool contains_must_text(const wregexp* expr, const wchar_t* subject) {
+    bool found = false;
+    wchar_t first = wchar_t(expr->must_text[0]);
+    for (const wchar_t* p = find_char(subject, first); p && !found; p = find_char(p + 1, first)) {
+        int i = 0;
+        while (i < expr->must_length && uint32_t(p[i]) == expr->must_text[i]) ++i;
+        found = i == expr->must_length;
+    }
+    return found;
+}
+
 int wregexec(wregexp* expr, const wchar_t* subject) { return wregexec_until(expr, subject, nullptr); }
 
 int wregexec_until(wregexp* expr, const wchar_t* subject, const wchar_t* end) {
     wreg_gave_up = false;
     if (expr == nullptr || subject == nullptr) {
-        wregerror("NULL parameter");
+        wreg_error("NULL parameter");
         return 0;
     }
     if (expr->program[0] != MAGIC) {
-        wregerror("corrupted program");
+        wreg_error("corrupted program");
         return 0;
     }
-    if (expr->literal_only && !wreg_backtrack_only) {
-        // A plain text: its first occurrence is the match. The reference
-        // matcher runs its program instead. Having no groups, it never sets
-        // the others.
-        expr->match_start[0] = expr->match_end[0] = nullptr;
-        if (end == nullptr) end = subject + std::wcslen(subject);
-        const wchar_t* p = subject;
-        wchar_t c = wchar_t(expr->required_text[0]);
-        if (expr->required_length == 1) {
-            // Most delimiters are one character and near: a plain look at
-            // the first few characters before the library's search.
-            for (const wchar_t* stop = end - subject > 16 ? subject + 16 : end; p < stop && *p != c;) ++p;
-        }
-        if (p == end || *p != c || expr->required_length > 1) {
-            p = wreg_find_required(expr, p, size_t(end - p));
-            if (p == nullptr) return 0;
-        }
-        expr->match_start[0] = p;
-        expr->match_end[0] = p + expr->required_length;
-        return 1;
-    }
-    if (expr->must_text) {
-        bool found = false;
-        wchar_t first = wchar_t(expr->must_text[0]);
-        for (const wchar_t* p = find_char(subject, first); p && !found; p = find_char(p + 1, first)) {
-            int i = 0;
-            while (i < expr->must_length && uint32_t(p[i]) == expr->must_text[i]) ++i;
-            found = i == expr->must_length;
-        }
-        if (!found) return 0;
-    }
+    if (expr->literal_only && !wreg_backtrack_only) return match_literal(expr, subject, end);
+    if (expr->must_text && !contains_must_text(expr, subject)) return 0;
     // A match contains the required literal, so it starts at or before the
     // literal's last occurrence: no later position is tried (this keeps a
     // pattern such as a.*b linear on a long run of a without b).
@@ -958,7 +1007,7 @@ bool wregsub_part(wregexp* expr, const wchar_t* tmpl, const wchar_t* textstart, 
     else if (expr->match_start[0] == nullptr || expr->match_start[0] < textstart)
         problem = "conflict in wregsub";
     if (problem) {
-        wregerror(problem);
+        wreg_error(problem);
         return false;
     }
     append_from(&textstart, size_t(expr->match_start[0] - textstart));

@@ -30,7 +30,7 @@ struct wregexp {
     int node_count;
 };
 
-// Compiles a zero-terminated pattern; null after reporting through wregerror.
+// Compiles a zero-terminated pattern; null after reporting through wreg_error.
 // The caller frees the block with free().
 wregexp* wregcomp(const wchar_t* pattern);
 // The same, and with fold set, for matching without regard to case: the
@@ -77,5 +77,9 @@ extern bool wreg_backtrack_only;
 extern unsigned long wreg_step_limit;
 extern bool wreg_gave_up;
 
-// Supplied by each program: receives every error of the engine.
-void wregerror(const char* message);
+// Receives every error of the engine. It starts as wreg_report_error; a
+// library or program that knows where its patterns come from sets its own
+// (the field formats and Rkl do when they start).
+extern void (*wreg_error)(const char* message);
+// Reports "regular expression error (message)." as a counted error.
+void wreg_report_error(const char* message);

@@ -133,16 +133,9 @@ Field field_of(wchar_t* text, const RklFieldRef* r) {
     return Field{text, value, text + n};
 }
 
-// Assignment to the occurrences of a field (r), or to every field (null).
-// ops[0] is the value, ops[1] the index list or no value.
-void assign_fields(const RklFieldRef* r, RklValue* ops, int32_t* held) {
-    ops[0] = to_strings(ops[0]);
-    bool indexed = ops[1].kind != RKL_NO_VALUE;
-    if (indexed) ops[1] = to_numbers(ops[1]);
-    // The new field texts, in the string area.
-    ops[2] = new_list(RKL_STRINGS, ops[0].count);
-    ops[2].count = 0;
-    *held = 3;
+// The new field texts, the values with the field's name and colon in
+// front (none for every field), in the string area: ops[2].
+void new_field_texts(const RklFieldRef* r, RklValue* ops) {
     for (int32_t i = 0; i < ops[0].count; ++i) {
         size_t prefix = r ? size_t(r->length) : 0;
         size_t n = std::wcslen(strings(ops[0])[i]);
@@ -153,36 +146,38 @@ void assign_fields(const RklFieldRef* r, RklValue* ops, int32_t* held) {
         strings(ops[2])[i] = text;
         ops[2].count = i + 1;
     }
-    int32_t fields = int32_t(record_end(rkl.record) - rkl.record);
-    int32_t targets_wanted = indexed ? ops[1].count : fields;
-    int32_t* action = static_cast<int32_t*>(
-        area_alloc(sizeof(int32_t) * size_t(fields + targets_wanted) + sizeof(int32_t), value_area));
-    int32_t* targets = action + fields;
-    for (int32_t p = 0; p < fields; ++p) action[p] = -1;
+}
+
+// The positions of the fields assigned to, in targets: every occurrence
+// of the field, or those the index list ops[1] names. Returns their count;
+// *last_missed tells whether the last index named no occurrence.
+int32_t assigned_positions(const RklFieldRef* r, const RklValue* ops, bool indexed, int32_t fields, int32_t* targets,
+                           bool* last_missed) {
     int32_t t = 0;
-    bool last_selected_nothing = false;
     const Field* rec = rkl.record;
     if (!indexed) {
         for (int32_t p = 0; p < fields; ++p)
             if (r == nullptr || is_field(&rec[p], r)) targets[t++] = p;
-    } else {
-        for (int32_t i = 0; i < ops[1].count; ++i) {
-            int32_t k = clamp_int32(numbers(ops[1])[i]), found = -1;
-            for (int32_t p = 0, seen = 0; p < fields && k >= 0; ++p)
-                if ((r == nullptr || is_field(&rec[p], r)) && seen++ == k) {
-                    found = p;
-                    break;
-                }
-            last_selected_nothing = found < 0;
-            if (found >= 0) targets[t++] = found;
-        }
+        return t;
     }
-    // -1 keeps a field, -2 removes it, i >= 0 puts text i in its place.
-    int32_t texts = ops[2].count;
-    for (int32_t j = 0; j < t; ++j) action[targets[j]] = j < texts ? j : -2;
-    int32_t leftover = texts > t ? texts - t : 0;
-    int32_t insert_after = t > 0 ? targets[t - 1] : (indexed ? -2 : fields - 1);
-    if (leftover && (insert_after == -2 || (indexed && last_selected_nothing))) leftover = 0;
+    for (int32_t i = 0; i < ops[1].count; ++i) {
+        int32_t k = clamp_int32(numbers(ops[1])[i]), found = -1;
+        for (int32_t p = 0, seen = 0; p < fields && k >= 0; ++p)
+            if ((r == nullptr || is_field(&rec[p], r)) && seen++ == k) {
+                found = p;
+                break;
+            }
+        *last_missed = found < 0;
+        if (found >= 0) targets[t++] = found;
+    }
+    return t;
+}
+
+// The record written again by the actions (-1 keeps a field, -2 removes
+// it, i >= 0 puts text i in its place), the texts from t on inserted
+// behind position insert_after (-1: in front) when there are leftovers.
+void rewrite_record(const RklFieldRef* r, const RklValue& texts, const int32_t* action, int32_t fields, int32_t t,
+                    int32_t insert_after, int32_t leftover) {
     int32_t removed = 0;
     for (int32_t p = 0; p < fields; ++p) removed += action[p] == -2;
     Field* out = rkl.record;
@@ -195,16 +190,43 @@ void assign_fields(const RklFieldRef* r, RklValue* ops, int32_t* held) {
     Field* in = rkl.record;
     Field* w = out;
     if (insert_after == -1 && leftover)
-        for (int32_t j = t; j < texts; ++j) *w++ = field_of(strings(ops[2])[j], r);
+        for (int32_t j = t; j < texts.count; ++j) *w++ = field_of(strings(texts)[j], r);
     for (int32_t p = 0; p < fields; ++p) {
         Field f = in[p];
-        if (action[p] >= 0) f = field_of(strings(ops[2])[action[p]], r);
+        if (action[p] >= 0) f = field_of(strings(texts)[action[p]], r);
         if (action[p] != -2) *w++ = f;
         if (p == insert_after && leftover)
-            for (int32_t j = t; j < texts; ++j) *w++ = field_of(strings(ops[2])[j], r);
+            for (int32_t j = t; j < texts.count; ++j) *w++ = field_of(strings(texts)[j], r);
     }
     *w = in[fields];
     rkl.record = out;
+}
+
+// Assignment to the occurrences of a field (r), or to every field (null).
+// ops[0] is the value, ops[1] the index list or no value.
+void assign_fields(const RklFieldRef* r, RklValue* ops, int32_t* held) {
+    ops[0] = to_strings(ops[0]);
+    bool indexed = ops[1].kind != RKL_NO_VALUE;
+    if (indexed) ops[1] = to_numbers(ops[1]);
+    ops[2] = new_list(RKL_STRINGS, ops[0].count);
+    ops[2].count = 0;
+    *held = 3;
+    new_field_texts(r, ops);
+    int32_t fields = int32_t(record_end(rkl.record) - rkl.record);
+    int32_t targets_wanted = indexed ? ops[1].count : fields;
+    int32_t* action = static_cast<int32_t*>(
+        area_alloc(sizeof(int32_t) * size_t(fields + targets_wanted) + sizeof(int32_t), value_area));
+    int32_t* targets = action + fields;
+    for (int32_t p = 0; p < fields; ++p) action[p] = -1;
+    bool last_selected_nothing = false;
+    int32_t t = assigned_positions(r, ops, indexed, fields, targets, &last_selected_nothing);
+    // Each target takes the next text, or is removed when none is left.
+    int32_t texts = ops[2].count;
+    for (int32_t j = 0; j < t; ++j) action[targets[j]] = j < texts ? j : -2;
+    int32_t leftover = texts > t ? texts - t : 0;
+    int32_t insert_after = t > 0 ? targets[t - 1] : (indexed ? -2 : fields - 1);
+    if (leftover && (insert_after == -2 || (indexed && last_selected_nothing))) leftover = 0;
+    rewrite_record(r, ops[2], action, fields, t, insert_after, leftover);
 }
 
 }  // namespace

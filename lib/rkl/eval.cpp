@@ -554,6 +554,64 @@ char* rkl_stack_floor = nullptr;
 
 namespace rkl_detail {
 
+namespace {
+
+// A STATIC's block is replaced on assignment: the value in use is a copy
+// that lives as long as the other values.
+RklValue static_copy(const RklVariable* var) {
+    RklValue v = new_list(var->value.kind, var->value.count);
+    if (v.kind == RKL_NUMBERS) {
+        if (v.count) std::memcpy(v.items, var->value.items, sizeof(double) * size_t(v.count));
+        return v;
+    }
+    int32_t held = 1;
+    v.count = 0;
+    Hold hold(&v, &held);
+    for (int32_t i = 0; i < var->value.count; ++i) {
+        const wchar_t* s = strings(var->value)[i];
+        wchar_t* c = copy_text(s, std::wcslen(s), value_area);
+        strings(v)[i] = c;
+        v.count = i + 1;
+    }
+    v.count = var->value.count;
+    return v;
+}
+
+// An operator of two operands: both evaluated, left first, and held while
+// the result is made.
+RklValue eval_binary(RklNode* n) {
+    RklValue ops[3] = {eval(n->left), {RKL_NO_VALUE, 0, nullptr}, {RKL_NO_VALUE, 0, nullptr}};
+    int32_t held = 1;
+    Hold hold(ops, &held);
+    ops[1] = eval(n->right);
+    held = 2;
+    switch (n->kind) {
+    case RKL_EQ: case RKL_NE: case RKL_GT: case RKL_GE: case RKL_LT: case RKL_LE:
+        return one_number(comparison_holds(n->kind, compare_values(ops)));
+    case RKL_INCL:
+        return one_number(includes(ops));
+    case RKL_LIKE:
+    case RKL_UNLIKE:
+        return one_number(matches(ops, n->kind == RKL_LIKE));
+    case RKL_COMMA:
+        return concatenate(ops);
+    case RKL_RANGE:
+        return range(ops);
+    case RKL_PLUS: case RKL_MINUS: case RKL_TIMES: case RKL_DIVIDEDBY: case RKL_MOD: case RKL_POWER:
+        return calculate(n->kind, ops);
+    case RKL_DOT:
+        return join(ops, &held);
+    case RKL_LBRACKET:
+        return index_list(ops);
+    default:
+        fatal("program error (eval).\n");
+    }
+}
+
+}  // namespace
+
+// The leaves first (constants, fields, variables), which need no stack
+// check; then statements and control, functions, and operators.
 RklValue eval(RklNode* n) {
     switch (n->kind) {
     case RKL_CONST:
@@ -564,25 +622,7 @@ RklValue eval(RklNode* n) {
     case RKL_STATIC: {
         RklVariable* var = reinterpret_cast<RklVariable*>(n->left);
         if (!var->assigned) return empty_strings();
-        if (var->kind == RKL_VAR) return var->value;
-        // A STATIC's block is replaced on assignment: the value in use is a
-        // copy that lives as long as the other values.
-        RklValue v = new_list(var->value.kind, var->value.count);
-        if (v.kind == RKL_NUMBERS) {
-            if (v.count) std::memcpy(v.items, var->value.items, sizeof(double) * size_t(v.count));
-            return v;
-        }
-        int32_t held = 1;
-        v.count = 0;
-        Hold hold(&v, &held);
-        for (int32_t i = 0; i < var->value.count; ++i) {
-            const wchar_t* s = strings(var->value)[i];
-            wchar_t* c = copy_text(s, std::wcslen(s), value_area);
-            strings(v)[i] = c;
-            v.count = i + 1;
-        }
-        v.count = var->value.count;
-        return v;
+        return var->kind == RKL_VAR ? var->value : static_copy(var);
     }
     default:
         break;
@@ -631,33 +671,7 @@ RklValue eval(RklNode* n) {
     if (n->kind == RKL_NEGATE || n->kind == RKL_QX || (n->kind == RKL_POWER && n->right == nullptr))
         return eval_function(n);
     if (n->left == nullptr) return eval_special(n);
-
-    RklValue ops[3] = {eval(n->left), {RKL_NO_VALUE, 0, nullptr}, {RKL_NO_VALUE, 0, nullptr}};
-    int32_t held = 1;
-    Hold hold(ops, &held);
-    ops[1] = eval(n->right);
-    held = 2;
-    switch (n->kind) {
-    case RKL_EQ: case RKL_NE: case RKL_GT: case RKL_GE: case RKL_LT: case RKL_LE:
-        return one_number(comparison_holds(n->kind, compare_values(ops)));
-    case RKL_INCL:
-        return one_number(includes(ops));
-    case RKL_LIKE:
-    case RKL_UNLIKE:
-        return one_number(matches(ops, n->kind == RKL_LIKE));
-    case RKL_COMMA:
-        return concatenate(ops);
-    case RKL_RANGE:
-        return range(ops);
-    case RKL_PLUS: case RKL_MINUS: case RKL_TIMES: case RKL_DIVIDEDBY: case RKL_MOD: case RKL_POWER:
-        return calculate(n->kind, ops);
-    case RKL_DOT:
-        return join(ops, &held);
-    case RKL_LBRACKET:
-        return index_list(ops);
-    default:
-        fatal("program error (eval).\n");
-    }
+    return eval_binary(n);
 }
 
 }  // namespace rkl_detail

@@ -155,6 +155,7 @@ struct RklNode {
 // reported and counted; the tree is complete when none was counted. Returns
 // the root (null for an empty program) with the links as pointers, and sets
 // *used to the number of command-line words the program took (0 for a file).
+// From here on the engine's errors go to rkl_regex_error.
 RklNode* rkl_parse(const char* path, char** args, int nargs, int first, int* used,
                    Area* words, Area* tree, Area* names);
 
@@ -225,7 +226,7 @@ void rkl_write_record(Field* record, const char* filename);
 // evaluation areas), so that another program can be loaded in the same
 // process (tests, fuzzing).
 void rkl_reset();
-// For the program's wregerror: reports an error of the regular-expression
+// The engine's error hook of Rkl: reports an error of the regular-expression
 // engine in the form that fits what is being done (loading, compiling a
 // pattern of a record, matching).
 void rkl_regex_error(const char* message);

@@ -188,6 +188,76 @@ int bare_word(RklParser* p, wchar_t* word, uintptr_t* value) {
     return RKL_END;
 }
 
+// Skips a comment whose "/*" is `word`, up to its "*/"; a comment still
+// open at the end ends the program.
+void skip_comment(RklParser* p, wchar_t* word) {
+    do {
+        drop(p, word);
+        word = take(p);
+    } while (word && !is(word, L"*/"));
+    drop(p, word);
+    if (word == nullptr) p->done = true;
+}
+
+// The name after FIELD, VAR or STATIC as the token's leaf.
+uintptr_t named_leaf(RklParser* p, int token) {
+    wchar_t* word = take(p);
+    uintptr_t leaf;
+    if (token == RKL_FIELD) {
+        if (word == nullptr) complain(p, "missing field name after 'FIELD' at %s.\n");
+        leaf = field_leaf(p, word ? word : L"");
+    } else {
+        if (word == nullptr) complain(p, "missing variable name at %s.\n");
+        leaf = variable_leaf(p, word ? word : L"", token);
+    }
+    drop(p, word);
+    return leaf;
+}
+
+// A word of a constant list: copied as the next string, and dropped.
+void keep_word(RklParser* p, wchar_t* word, int32_t* count) {
+    copy_text(p, word, std::wcslen(word), false);
+    ++*count;
+    drop(p, word);
+}
+
+// CONST a CONST b ...: one list of the words after each CONST.
+uintptr_t constant_words(RklParser* p) {
+    uintptr_t first = strings_start(p);
+    int32_t count = 0;
+    for (;;) {
+        wchar_t* word = take(p);
+        if (word == nullptr) {
+            complain(p, "missing arg after 'CONST' at %s.\n");
+            break;
+        }
+        keep_word(p, word, &count);
+        word = take(p);
+        if (!is(word, L"CONST")) {
+            give_back(p, word);
+            break;
+        }
+        drop(p, word);
+    }
+    return constant_leaf(p, first, count);
+}
+
+// { a b ... }: a list of the words up to the closing brace.
+uintptr_t braced_words(RklParser* p) {
+    uintptr_t first = strings_start(p);
+    int32_t count = 0;
+    wchar_t* word;
+    while (!is(word = take(p), L"}")) {
+        if (word == nullptr) {
+            complain(p, "missing '}' at %s.\n");
+            break;
+        }
+        keep_word(p, word, &count);
+    }
+    drop(p, word);
+    return constant_leaf(p, first, count);
+}
+
 }  // namespace
 
 int rkl_lex(RklParser* p, uintptr_t* value) {
@@ -199,13 +269,8 @@ int rkl_lex(RklParser* p, uintptr_t* value) {
             p->done = true;
             return RKL_END;
         }
-        if (is(word, L"/*")) {  // a comment open at the end ends the program
-            do {
-                drop(p, word);
-                word = take(p);
-            } while (word && !is(word, L"*/"));
-            drop(p, word);
-            if (word == nullptr) p->done = true;
+        if (is(word, L"/*")) {
+            skip_comment(p, word);
             continue;
         }
         int token = rkl_keyword(word);
@@ -220,57 +285,17 @@ int rkl_lex(RklParser* p, uintptr_t* value) {
             p->done = true;
             return RKL_END;
         case RKL_FIELD:
-            word = take(p);
-            if (word == nullptr) complain(p, "missing field name after 'FIELD' at %s.\n");
-            *value = field_leaf(p, word ? word : L"");
-            drop(p, word);
-            break;
         case RKL_VAR:
         case RKL_STATIC:
-            word = take(p);
-            if (word == nullptr) complain(p, "missing variable name at %s.\n");
-            *value = variable_leaf(p, word ? word : L"", token);
-            drop(p, word);
+            *value = named_leaf(p, token);
             break;
-        case RKL_CONST: {  // CONST a CONST b ... is one list
-            uintptr_t first = strings_start(p);
-            int32_t count = 0;
-            for (;;) {
-                word = take(p);
-                if (word == nullptr) {
-                    complain(p, "missing arg after 'CONST' at %s.\n");
-                    break;
-                }
-                copy_text(p, word, std::wcslen(word), false);
-                ++count;
-                drop(p, word);
-                word = take(p);
-                if (!is(word, L"CONST")) {
-                    give_back(p, word);
-                    break;
-                }
-                drop(p, word);
-            }
-            *value = constant_leaf(p, first, count);
+        case RKL_CONST:
+            *value = constant_words(p);
             break;
-        }
-        case RKL_LIST_OPEN: {
-            uintptr_t first = strings_start(p);
-            int32_t count = 0;
-            while (!is(word = take(p), L"}")) {
-                if (word == nullptr) {
-                    complain(p, "missing '}' at %s.\n");
-                    break;
-                }
-                copy_text(p, word, std::wcslen(word), false);
-                ++count;
-                drop(p, word);
-            }
-            drop(p, word);
-            *value = constant_leaf(p, first, count);
+        case RKL_LIST_OPEN:
+            *value = braced_words(p);
             token = RKL_CONST;
             break;
-        }
         default:
             *value = uintptr_t(token);
             break;

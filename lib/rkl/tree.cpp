@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "parser.h"
+#include "wregex.h"
 
 uintptr_t rkl_node(RklParser* p, int kind, uintptr_t left, uintptr_t right) {
     auto* n = static_cast<RklNode*>(area_alloc(sizeof(RklNode), p->tree));
@@ -82,6 +83,7 @@ void rkl_stack_free(void* block) {
 
 RklNode* rkl_parse(const char* path, char** args, int nargs, int first, int* used, Area* words, Area* tree,
                    Area* names) {
+    wreg_error = rkl_regex_error;
     rkl_words_close(&open_words);
     open_words = RklWords{};
     rkl_stack_free(grown_stack);

@@ -9,9 +9,7 @@
 #include <immintrin.h>
 #endif
 
-enum { SIMD_SCALAR = 0, SIMD_SSE2 = 1, SIMD_AVX2 = 2 };
-// The processor's best level, or the lower one that RK_SIMD names.
-extern int simd_level;
+#include "wtext.h"  // the level in use, simd_level
 
 // Narrow the leading ASCII characters of text[0..k) into o and return how
 // many there were.

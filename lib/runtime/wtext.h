@@ -14,6 +14,12 @@ extern bool ascii_compatible;
 // True when the locale's encoding is UTF-8.
 extern bool utf8_locale;
 
+// The instruction-set level of the text paths' vector code, chosen once at
+// start: the processor's best, or the lower one that RK_SIMD names. A
+// library with vector code of its own takes the same level.
+enum { SIMD_SCALAR = 0, SIMD_SSE2 = 1, SIMD_AVX2 = 2 };
+extern int simd_level;
+
 namespace wtext_detail {
 int decode_char_full(const unsigned char* p, size_t n, wchar_t* wc);
 }  // namespace wtext_detail

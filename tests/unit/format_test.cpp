@@ -12,8 +12,6 @@
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
-void wregerror(const char* message) { format_regex_error(message); }
-
 namespace {
 
 // The formats of a list, shown one per entry as

@@ -10,8 +10,6 @@
 
 using namespace testing::internal;
 
-void wregerror(const char* message) { format_regex_error(message); }
-
 namespace {
 
 // Parses the list with -t and -z and writes one line of the fields (each

@@ -12,9 +12,10 @@
 
 #include "unit_util.h"
 
-// The hook every program supplies: here it only keeps the messages.
+// The engine's error hook: here it only keeps the messages.
 static std::vector<std::string> messages;
-void wregerror(const char* message) { messages.push_back(message); }
+static void keep_message(const char* message) { messages.push_back(message); }
+[[maybe_unused]] static const bool keeping = (wreg_error = keep_message, true);
 
 // The messages reported since the last call, joined by "; ".
 static std::string reported() {

@@ -9,6 +9,4 @@ static const char usage[] =
     "\t\t-F\tadds filename: field.\n"
     "\tCondition: field == value like form; see the manual.\n";
 
-void wregerror(const char* message) { rkl_regex_error(message); }
-
 int main(int argc, char** argv) { rkl_run(rkl_load(usage, argc, argv), true); }

@@ -16,8 +16,6 @@ static const char usage[] =
     "\t-t regexp\tfield delimiter.\n"
     "\t-z format-options\tdefault format options.\n";
 
-void wregerror(const char* message) { format_regex_error(message); }
-
 static int32_t rsize = 4, nsize = 4, wsize = 1;
 static Setting settings[] = {{"rsize", &rsize}, {"nsize", &nsize}, {"wsize", &wsize}, {nullptr, nullptr}};
 

@@ -123,14 +123,15 @@ ptrdiff_t fold_record(Field* rec) {
     return folded - rec->start;
 }
 
-}  // namespace
-
-void wregerror(const char* message) {
+// The engine's error hook: names the -e or -f source of the pattern.
+void report_regex_error(const char* message) {
     if (place)
         warn(WARN_ERROR, "regular expression error (%s) in %s(%d).\n", message, place, place_number);
     else
         warn(WARN_ERROR, "regular expression error (%s) in argument.\n", message);
 }
+
+}  // namespace
 
 static int32_t rsize = 4, tsize = 1, nsize = 4;
 static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {nullptr, nullptr}};
@@ -191,6 +192,7 @@ int main(int argc, char** argv) {
     tool_area("rsize", &text);
     tool_area("tsize", &table);
     tool_area("nsize", &names);
+    wreg_error = report_regex_error;
     compile_expressions();
 
     tool_each_record(&text, &table, [](Field* rec, const Input& in) {

@@ -5,8 +5,6 @@
 #include "pack.h"
 #include "tool.h"
 
-void wregerror(const char* message) { format_regex_error(message); }
-
 static const char usage[] =
     "Rkpack [-options] [^]field-formatl-list [input-file ..]\n"
     "\tpacks repeating fields into single field.\n"

@@ -8,8 +8,6 @@ static const char usage[] =
     "\t\t-F\tadds filename: field.\n"
     "\tCondition: field == value like form; see the manual.\n";
 
-void wregerror(const char* message) { rkl_regex_error(message); }
-
 // A condition only reads the record: assignments to fields and OUTPUT are
 // refused before any input is read. Variables may be assigned.
 static void refuse_changes(RklNode* n, void*) {

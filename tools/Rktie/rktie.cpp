@@ -6,8 +6,6 @@
 #include "format.h"
 #include "tool.h"
 
-void wregerror(const char* message) { format_regex_error(message); }
-
 static const char usage[] =
     "Rktie [-options] [^]field-format-list new-field [input-file ..]\n"
     "\tconjugates leaf fields into one field.\n"

@@ -15,8 +15,6 @@ static const char usage[] =
     "\t-p field-format-list\toutput fields and order.\n"
     "\t-z fmt-options\tdefault format options.\n";
 
-void wregerror(const char* message) { format_regex_error(message); }
-
 static int32_t rsize = 4, tsize = 1, nsize = 1, wsize = 1;
 static Setting settings[] = {
     {"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {"wsize", &wsize}, {nullptr, nullptr}};

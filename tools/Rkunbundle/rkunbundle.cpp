@@ -3,8 +3,6 @@
 #include "format.h"
 #include "tool.h"
 
-void wregerror(const char* message) { format_regex_error(message); }
-
 static const char usage[] =
     "Rkunbundle [-options] [^]leaf-field-list [input-file ..]\n"
     "\tunbundles records by specified leaf fields.\n"

@@ -4,8 +4,6 @@
 #include "pack.h"
 #include "tool.h"
 
-void wregerror(const char* message) { format_regex_error(message); }
-
 static const char usage[] =
     "Rkunpack [-options] [^]field-format-list [input-file ..]\n"
     "\tdisjuncts fields as repeating fields.\n"

@@ -5,8 +5,6 @@
 #include "format.h"
 #include "tool.h"
 
-void wregerror(const char* message) { format_regex_error(message); }
-
 static const char usage[] =
     "Rkuntie [-options] fieldname [^]field-format-list [input-file ..]\n"
     "\tdivides a field into some fields.\n"
