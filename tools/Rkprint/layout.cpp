@@ -87,11 +87,8 @@ struct NameFormat {
     const FieldFormat* format;
     bool found, left_out, format_found;
 };
-// What the summaries keep from record to record. The reader thread writes
-// it at every record, so it is kept on cache lines of its own: data of the
-// paging's on one of them would have the line travel between the two
-// processors' caches at every record.
-struct alignas(128) Summaries {
+// What the summaries keep from record to record.
+struct Summaries {
     // The names of the records summarized, kept from record to record
     // (records mostly repeat the names of the one before, in order, which
     // the merged order finds at once), with each name's entry in the record
@@ -364,15 +361,7 @@ static ListName* copy_names(const FieldList* list, int32_t* count) {
     return names;
 }
 
-// A long list builds its index at its first search; both threads search
-// the lists, so each is searched once before the reading starts.
-static void index_list_now(const FieldList* list) {
-    FieldListEntry* e;
-    field_list_search(list, L"", 0, &e, nullptr);
-}
-
 void layout_lists() {
-    for (const FieldList* list : {&format_list, &print_list, &group_list, &index_list}) index_list_now(list);
     if (index_given) index_names = copy_names(&index_list, &index_count);
     if (print_given && print_list.inclusive) print_names = copy_names(&print_list, &print_names_count);
     summary.listed_count = (index_given ? index_count : 0) + print_names_count;

@@ -82,16 +82,13 @@ struct SummaryEntry {
     int32_t count, first, last;
     int32_t key;  // the same for the same name in every record of one key generation
 };
-struct Batch;
-// A record read: its field table (in its batch's areas) and its summary
+// A record read: its field table (in the queue's areas) and its summary
 // (here).
 struct Slot {
     Field* record;
-    Batch* batch;
     int32_t fields;   // entries of its table, the closing one included
     wchar_t number_text[12];  // the digits of its number in its input file
     int32_t number_length;
-    size_t log_end;   // the end of its messages in the batch's log
     uint32_t key_generation;  // of its entries' keys
     int32_t* listed = nullptr;  // its entries of the -i names then of the names of a plain -p (-1: none)
     size_t listed_room = 0;
