@@ -313,7 +313,6 @@ void summarize_record(Slot* s) {
 
 Page page;
 Area layout_area;
-static bool bands_moved = false;  // the bands stay, but their columns' places changed
 int32_t index_count = 1;
 
 // The merged order of the page's names, and per name its column (-1: none,
@@ -341,10 +340,6 @@ static int32_t* multi = nullptr;
 static size_t multi_room = 0;
 static int32_t multi_count = 0;
 
-// The lines the accepted records' values stand below their rows at least:
-// each record's most values of one cell, less one.
-static double page_extras = 0;
-
 static const wchar_t record_number_name[] = L"rec#:";
 
 static ListName* copy_names(const FieldList* list, int32_t* count) {
@@ -370,8 +365,6 @@ void layout_lists() {
 }
 
 void layout_begin() {
-    bands_moved = false;
-    page_extras = 0;
     name_order_clear(&page_names);
     area_reset(&layout_area);
     page.columns = nullptr;
@@ -438,8 +431,6 @@ static void add_cell(int32_t column, int32_t entry) {
 
 // Bands from the page's columns: a new band whenever the next column would
 // pass the page width, each led by the index columns.
-static double* saved_heights = nullptr;
-static size_t saved_height_room = 0;
 static void make_bands() {
     page.band_column_count = 0;
     page.band_count = 0;
@@ -469,34 +460,6 @@ static void make_bands() {
         page.column_band[column] = page.band_count - 1;
         x += c.total + column_gap;
     }
-}
-
-// Whether the columns' widths, as they are now, still break the bands
-// where they break: each column in its band, and no band more.
-static bool same_bands() {
-    double lead = 0;
-    for (int32_t i = 0; i < index_count; ++i) lead += page.columns[i].total + column_gap;
-    if (lead > page_width) return false;
-    double x = 0;
-    int32_t band = -1;
-    for (int32_t k = 0; k < page.order_count; ++k) {
-        int32_t column = page.order[k];
-        double total = page.columns[column].total;
-        if (band < 0 || x + total > page_width) ++band, x = lead;
-        if (page.column_band[column] != band) return false;
-        x += total + column_gap;
-    }
-    return band + 1 == page.band_count;
-}
-
-void layout_places() {
-    if (!bands_moved) return;
-    bands_moved = false;
-    // The same bands, from the columns' widths as they are now.
-    grow_table(saved_heights, saved_height_room, size_t(page.band_count) + 1);
-    for (int32_t b = 0; b < page.band_count; ++b) saved_heights[b] = page.bands[b].height;
-    make_bands();
-    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height = saved_heights[b];
 }
 
 // The extra lines of a record's rows over one, per band: the most values
@@ -540,34 +503,118 @@ const double* page_row_heights() {
     return row_table;
 }
 
-// Per key of the names summarized (in the page's key generation): the
-// page's node of the name, valid when stamped with the page's stamp.
-static int32_t* key_nodes = nullptr;
-static uint32_t* key_page = nullptr;
-static size_t key_node_room = 0, key_page_room = 0;
-static uint32_t page_stamp = 0, page_generation = 0;
-
-static void remember_key(int32_t key, int32_t node) {
-    grow_table(key_nodes, key_node_room, size_t(key) + 1);
-    grow_table_zeroed(key_page, key_page_room, size_t(key) + 1);
-    key_nodes[key] = node;
-    key_page[key] = page_stamp;
+// Whether record s has the names of record t, in the same order: then
+// merging them would leave every name where it is, and each has the
+// column it had in t.
+static bool same_names(const Slot* s, const Slot* t) {
+    if (s->key_generation != t->key_generation || s->entry_count != t->entry_count) return false;
+    for (int32_t e = 0; e < s->entry_count; ++e)
+        if (s->entries[e].key != t->entries[e].key) return false;
+    return true;
 }
 
-// Whether the merged order takes the record's names as they stand: each
-// is on the page already, after the one before (then merging them would
-// leave every name where it is).
-static bool names_in_order(const Slot* s) {
-    if (s->key_generation != page_generation) return false;
-    uint64_t label = 0;
-    for (int32_t e = 0; e < s->entry_count; ++e) {
-        size_t key = size_t(s->entries[e].key);
-        if (key >= key_page_room || key_page[key] != page_stamp) return false;
-        uint64_t l = page_names.nodes[key_nodes[key]].label;
-        if (e > 0 && l <= label) return false;
-        label = l;
+// Room for the cells of record r (the page's last).
+static void make_cell_room(int32_t r, const Slot* s) {
+    grow_table(page.cell_start, cell_start_room, size_t(r) + 2);
+    if (r == 0) page.cell_start[0] = 0;
+    page.cell_start[r + 1] = page.cell_start[r];
+    grow_table(page.cells, cell_room, size_t(page.cell_start[r]) + size_t(index_count + s->entry_count + print_names_count) + 1);
+}
+
+// The index columns: the -i fields, or the record number.
+static void add_index_cells(int32_t r, const Slot* s) {
+    if (r == 0) {
+        for (int32_t k = 0; k < index_count; ++k)
+            index_given ? make_column(index_names[k].name, index_names[k].length) : make_column(record_number_name, 5);
     }
-    return true;
+    SummaryEntry number{-1, 0, 0x3F, 0, double(s->number_length), 0, 1, -1, -1, -1};
+    for (int32_t k = 0; k < index_count; ++k) {
+        int32_t e = index_given ? s->listed[k] : RECORD_NUMBER;
+        widen(k, e == RECORD_NUMBER ? &number : e >= 0 ? &s->entries[e] : nullptr);
+        if (e != -1) add_cell(k, e);
+    }
+}
+
+// The columns of a plain -p: its names, in its order.
+static void add_print_cells(int32_t r, const Slot* s) {
+    if (r == 0) {
+        for (int32_t k = 0; k < print_names_count; ++k) {
+            int32_t column = make_column(print_names[k].name, print_names[k].length);
+            grow_table(page.order, order_room, size_t(k) + 1);
+            page.order[page.order_count++] = column;
+        }
+    }
+    for (int32_t k = 0; k < print_names_count; ++k) {
+        int32_t e = s->listed[(index_given ? index_count : 0) + k];
+        widen(index_count + k, e >= 0 ? &s->entries[e] : nullptr);
+        if (e >= 0) add_cell(index_count + k, e);
+    }
+}
+
+// The cells of record r in the columns of the record before, which has
+// the same names.
+static void add_cells_as_before(int32_t r, const Slot* s) {
+    for (int32_t k = page.cell_start[r - 1]; k < page.cell_start[r]; ++k) {
+        Cell cell = page.cells[k];
+        if (cell.column < index_count) continue;
+        widen(cell.column, &s->entries[cell.entry]);
+        add_cell(cell.column, cell.entry);
+    }
+}
+
+// Whether a name has no column of its own: a key field, an index field,
+// or left out by -p.
+static bool no_column(const wchar_t* name, uint32_t n) {
+    return (group_given && selects(&group_list, name, n)) ||
+           (index_given && field_list_match(&index_list, name, n, nullptr, nullptr) == 1) ||
+           (print_given && !selects(&print_list, name, n));
+}
+
+// Merges record r's names into the page's order, making the columns of
+// the new ones; whether a column moved or came.
+static bool merge_names(const Slot* s) {
+    bool order_changed = false;
+    name_order_next_record(&page_names);
+    for (int32_t e = 0; e < s->entry_count; ++e) {
+        const SummaryEntry& entry = s->entries[e];
+        const wchar_t* name = entry_name(s, &entry);
+        int mark;
+        int32_t node = name_order_take(&page_names, name, entry.name_length, &mark);
+        if (mark == NAME_NEW) {
+            grow_table(name_columns, name_column_room, size_t(node) + 1);
+            name_columns[node] =
+                no_column(name, entry.name_length) ? -1 : make_column(name_order_name(&page_names, node), entry.name_length);
+        }
+        int32_t column = name_columns[node];
+        if (column < 0) continue;
+        if (mark != NAME_STAYED) order_changed = true;
+        widen(column, &entry);
+        add_cell(column, e);
+    }
+    return order_changed;
+}
+
+// The page's columns in the merged order.
+static void take_merged_order() {
+    page.order_count = 0;
+    for (int32_t node = page_names.first; node >= 0; node = page_names.nodes[node].next) {
+        if (name_columns[node] < 0) continue;
+        grow_table(page.order, order_room, size_t(page.order_count) + 1);
+        page.order[page.order_count++] = name_columns[node];
+    }
+}
+
+// Notes record r among the records of several lines when a cell of it
+// holds several values.
+static void note_multi_values(int32_t r, const Slot* s) {
+    if (s->most_values <= 1) return;
+    for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1]; ++k) {
+        if (cell_values(page.cells[k], s) > 1) {
+            grow_table(multi, multi_room, size_t(multi_count) + 1);
+            multi[multi_count++] = r;
+            return;
+        }
+    }
 }
 
 void add_record_to_page() {
@@ -575,131 +622,37 @@ void add_record_to_page() {
     Slot* s = page.records[r];
     undo_count = 0;
     widths_changed = false;
+    make_cell_room(r, s);
+    add_index_cells(r, s);
     bool order_changed = r == 0;
-    grow_table(page.cell_start, cell_start_room, size_t(r) + 2);
-    if (r == 0) page.cell_start[0] = 0;
-    page.cell_start[r + 1] = page.cell_start[r];
-    grow_table(page.cells, cell_room, size_t(page.cell_start[r]) + size_t(index_count + s->entry_count + print_names_count) + 1);
-    SummaryEntry number{-1, 0, 0x3F, 0, double(s->number_length), 0, 1, -1, -1, -1};
-    bool plain_print = print_given && print_list.inclusive;
-    // The index columns: the -i fields, or the record number.
-    if (r == 0) {
-        for (int32_t k = 0; k < index_count; ++k)
-            index_given ? make_column(index_names[k].name, index_names[k].length) : make_column(record_number_name, 5);
+    if (print_given && print_list.inclusive) {
+        add_print_cells(r, s);
+    } else if (r > 0 && same_names(s, page.records[r - 1])) {
+        add_cells_as_before(r, s);
+    } else if (merge_names(s) || order_changed) {
+        order_changed = true;
+        take_merged_order();
     }
-    for (int32_t k = 0; k < index_count; ++k) {
-        int32_t e = index_given ? s->listed[k] : RECORD_NUMBER;
-        widen(k, e == RECORD_NUMBER ? &number : e >= 0 ? &s->entries[e] : nullptr);
-        if (e != -1) add_cell(k, e);
-    }
-    if (plain_print) {
-        if (r == 0) {
-            for (int32_t k = 0; k < print_names_count; ++k) {
-                int32_t column = make_column(print_names[k].name, print_names[k].length);
-                grow_table(page.order, order_room, size_t(k) + 1);
-                page.order[page.order_count++] = column;
-            }
-        }
-        for (int32_t k = 0; k < print_names_count; ++k) {
-            int32_t e = s->listed[(index_given ? index_count : 0) + k];
-            widen(index_count + k, e >= 0 ? &s->entries[e] : nullptr);
-            if (e >= 0) add_cell(index_count + k, e);
-        }
-    } else if (r > 0 && names_in_order(s)) {
-        Cell* cell = page.cells + page.cell_start[r + 1];
-        for (int32_t e = 0; e < s->entry_count; ++e) {
-            int32_t column = name_columns[key_nodes[s->entries[e].key]];
-            if (column < 0) continue;
-            widen(column, &s->entries[e]);
-            *cell++ = Cell{column, e};
-        }
-        page.cell_start[r + 1] = int32_t(cell - page.cells);
-    } else {
-        if (r == 0 || s->key_generation != page_generation) {
-            if (++page_stamp == 0) {  // after 2^32 pages the stamps start afresh
-                std::fill(key_page, key_page + key_page_room, 0u);
-                page_stamp = 1;
-            }
-            page_generation = s->key_generation;
-        }
-        name_order_next_record(&page_names);
-        for (int32_t e = 0; e < s->entry_count; ++e) {
-            const SummaryEntry& entry = s->entries[e];
-            const wchar_t* name = entry_name(s, &entry);
-            int mark;
-            int32_t node = name_order_take(&page_names, name, entry.name_length, &mark);
-            if (mark == NAME_NEW) {
-                grow_table(name_columns, name_column_room, size_t(node) + 1);
-                bool skip = (group_given && selects(&group_list, name, entry.name_length)) ||
-                            (index_given && field_list_match(&index_list, name, entry.name_length, nullptr, nullptr) == 1) ||
-                            (print_given && !selects(&print_list, name, entry.name_length));
-                name_columns[node] = skip ? -1 : make_column(name_order_name(&page_names, node), entry.name_length);
-            }
-            remember_key(entry.key, node);
-            int32_t column = name_columns[node];
-            if (column < 0) continue;
-            if (mark != NAME_STAYED) order_changed = true;
-            widen(column, &entry);
-            add_cell(column, e);
-        }
-        // The columns in the merged order, unless it stayed as it was.
-        if (order_changed) {
-            page.order_count = 0;
-            for (int32_t node = page_names.first; node >= 0; node = page_names.nodes[node].next) {
-                if (name_columns[node] < 0) continue;
-                grow_table(page.order, order_room, size_t(page.order_count) + 1);
-                page.order[page.order_count++] = name_columns[node];
-            }
-        }
-    }
-    for (int32_t k = page.cell_start[r]; s->most_values > 1 && k < page.cell_start[r + 1]; ++k) {
-        if (cell_values(page.cells[k], s) > 1) {
-            grow_table(multi, multi_room, size_t(multi_count) + 1);
-            multi[multi_count++] = r;
-            break;
-        }
-    }
-    // The bands stay when no column moved and the widths that changed
-    // leave every column in its band (their places are then made anew
-    // before the page is written); the rows before keep their heights and
-    // the new one adds its own.
-    if (order_changed || (widths_changed && !same_bands())) {
+    note_multi_values(r, s);
+    // The bands stay when no column moved or widened; the rows before keep
+    // their heights and the new one adds its own.
+    if (order_changed || widths_changed) {
         make_bands();
         band_heights();
-    } else {
-        bands_moved |= widths_changed;
-        bool tall = multi_count > 0 && multi[multi_count - 1] == r;
-        for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height += 1, page.height += 1;
-        if (tall)
-            record_extras(r, [](int32_t b, double extra) {
-                page.bands[b].height += extra;
-                page.height += extra;
-            });
+        return;
     }
+    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height += 1, page.height += 1;
+    if (multi_count > 0 && multi[multi_count - 1] == r)
+        record_extras(r, [](int32_t b, double extra) {
+            page.bands[b].height += extra;
+            page.height += extra;
+        });
 }
 
 void layout_accept() {
     grow_table(accepted_order, accepted_order_room, size_t(page.order_count) + 1);
     std::copy_n(page.order, page.order_count, accepted_order);
     accepted_order_count = page.order_count;
-    page_extras += std::max(page.records[page.placed - 1]->most_values - 1, 0);
-}
-
-bool page_surely_full(const Slot* s) {
-    // Every field is shown (no -p, -g or -i), and the record keeps the
-    // record numbers' width: then it can't end the run with too wide an
-    // index, and a lower bound of the page with it tells.
-    if (print_given || group_given || index_given || page.placed == 0) return false;
-    if (double(s->number_length) > page.columns[0].left) return false;
-    // A record adds a line to each band; each record's cell of the most
-    // values stands that many lines, less one, below its row in one band;
-    // and the bands only grow in number as columns widen, as long as the
-    // record's names are on the page in the page's order (a name it meets
-    // in another order may move a column, and the bands be fewer).
-    double rows = double(page.placed) + 1;
-    double least = page.header_height + page.band_count * (band_gap + 1 + heading_extra + rows) + page_extras +
-                   std::max(s->most_values - 1, 0);
-    return least > page_height && names_in_order(s);
 }
 
 void layout_roll_back() {
@@ -712,5 +665,4 @@ void layout_roll_back() {
     page.order_count = accepted_order_count;
     make_bands();
     band_heights();
-    bands_moved = false;
 }

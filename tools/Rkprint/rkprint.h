@@ -37,17 +37,6 @@ struct Text {
         std::wmemcpy(chars + used, s, n);
         used += n;
     }
-    // n blanks
-    void blanks(size_t n) {
-        if (room - used < n) grow_table(chars, room, used + n);
-        wchar_t* to = chars + used;
-        if (n <= 16) {
-            for (size_t i = 0; i < n; ++i) to[i] = L' ';
-        } else {
-            std::wmemset(to, L' ', n);
-        }
-        used += n;
-    }
 };
 
 // Display width of a text of printable characters, and the display form of
@@ -177,12 +166,6 @@ void add_record_to_page();
 // (after page.placed was taken back by one).
 void layout_accept();
 void layout_roll_back();
-// Whether the page can't take record s whatever it holds (then it needn't
-// be tried).
-bool page_surely_full(const Slot* s);
-// Makes the places of the columns in their bands anew after their widths
-// changed (the bands themselves stay as they are).
-void layout_places();
 // The number of values a cell holds.
 inline int32_t cell_values(const Cell& c, const Slot* s) {
     return c.entry == RECORD_NUMBER ? 1 : s->entries[c.entry].count;
