@@ -185,128 +185,158 @@ static void measure(SummaryValue* v, const wchar_t* text, int attribute, int fla
     }
 }
 
-void summarize_record(Slot* s) {
-    s->entry_count = s->value_count = 0;
-    s->text.clear();
-    if (summary.names.count > 65536) {
-        name_order_clear(&summary.names);
-        ++summary.key_generation;
-        summary.field_node_count = 0;
-        std::fill(summary.stamp, summary.stamp + summary.stamp_room, uint64_t(0));
-        std::fill(summary.formats, summary.formats + summary.format_room, NameFormat{});
-        take_listed_names();
+// Forgets the names summarized when they have grown many: the keys of
+// the records summarized from now on are of a new generation.
+static void forget_names_if_many() {
+    if (summary.names.count <= 65536) return;
+    name_order_clear(&summary.names);
+    ++summary.key_generation;
+    summary.field_node_count = 0;
+    std::fill(summary.stamp, summary.stamp + summary.stamp_room, uint64_t(0));
+    std::fill(summary.formats, summary.formats + summary.format_room, NameFormat{});
+    take_listed_names();
+}
+
+// The node of field i's name. The name of the field at the same place of
+// the record before is tried first; the names are only looked up when it
+// differs.
+static int32_t field_node(int32_t i, const wchar_t* name, size_t n) {
+    int32_t node = i < summary.field_node_count ? summary.field_nodes[i] : -1;
+    if (node < 0 || summary.names.nodes[node].length != n ||
+        std::wmemcmp(name_order_name(&summary.names, node), name, n) != 0) {
+        int mark;
+        node = name_order_take(&summary.names, name, n, &mark);
+        grow_table(summary.entry, summary.entry_room, size_t(summary.names.count));
+        grow_table_zeroed(summary.stamp, summary.stamp_room, size_t(summary.names.count));
+        grow_table_zeroed(summary.formats, summary.format_room, size_t(summary.names.count));
     }
-    s->key_generation = summary.key_generation;
-    ++summary.serial;
-    Field* rec = s->record;
-    size_t fields = size_t(s->fields);
-    grow_table(s->entries, s->entry_room, fields);
-    grow_table(s->values, s->value_room, fields);
-    grow_table(summary.field_nodes, summary.field_node_room, fields);
-    bool remeasure = false;  // an entry of several values
-    int32_t field_count = 0;
-    for (int32_t i = 0; rec[i].start; ++i) {
-        const Field* f = &rec[i];
-        const wchar_t* name = L":";
-        size_t n = 1;
-        if (field_has_name(f)) name = f->start, n = size_t(f->value - f->start);
-        // The name of the field at the same place of the record before is
-        // tried first; the names are only looked up when it differs.
-        int32_t node = i < summary.field_node_count ? summary.field_nodes[i] : -1;
-        if (node < 0 || summary.names.nodes[node].length != n ||
-            std::wmemcmp(name_order_name(&summary.names, node), name, n) != 0) {
-            int mark;
-            node = name_order_take(&summary.names, name, n, &mark);
-            grow_table(summary.entry, summary.entry_room, size_t(summary.names.count));
-            grow_table_zeroed(summary.stamp, summary.stamp_room, size_t(summary.names.count));
-            grow_table_zeroed(summary.formats, summary.format_room, size_t(summary.names.count));
-        }
-        summary.field_nodes[i] = node;
-        field_count = i + 1;
-        // What the name's fields need, found once: whether a plain -p
-        // leaves them off the page (they are neither printed nor index
-        // fields), and their format. (A line without a colon shares the
-        // name of the lines that start with one, but has no key to look
-        // up, so no format.)
-        const FieldFormat* format = nullptr;
-        if (formats_given || print_given) {
-            NameFormat& known = summary.formats[node];
-            if (!known.found) {
-                known.found = true;
-                known.left_out = print_given && print_list.inclusive && !listed_node(node);
-            }
-            if (known.left_out) continue;
-            if (field_name_key(f) > 0) {
-                if (!known.format_found) known.format = field_format(f), known.format_found = true;
-                format = known.format;
-            }
-        }
-        SummaryValue v{i, -1, size_t(f->value - f->start), size_t(f->end - f->value), 0, 0, 0};
-        const wchar_t* text = f->value;
-        if (format && format->cfmt) {
-            wchar_t* converted = cfmt_convert(f->value, v.length, format, &summary.scratch);
-            v.field = -1;
-            v.offset = s->text.used;
-            v.length = converted ? std::wcslen(converted) : 0;
-            if (converted) s->text.append(converted, v.length);
-            area_reset(&summary.scratch);
-            text = s->text.chars + v.offset;
-        }
-        int attribute = classify_value(0, text, unsigned(v.length > UINT32_MAX ? UINT32_MAX : v.length), nullptr);
-        if (attribute & ATTR_UNPRINTABLE) {
-            summary.form.clear();
-            display_form(text, v.length, &summary.form);
-            v.field = -1;
-            v.offset = s->text.used;
-            v.length = summary.form.used;
-            s->text.append(summary.form.chars, summary.form.used);
-            text = s->text.chars + v.offset;
-        }
-        // Printable ASCII is one column a character.
-        v.width = attribute & (ATTR_NON_ASCII | ATTR_UNPRINTABLE) ? text_width(text, v.length) : double(v.length);
-        int32_t k = s->value_count++;
-        SummaryEntry* entry;
-        if (summary.stamp[node] == summary.serial) {
-            // A name met before in the record: its values are measured
-            // again at the end, by what they all hold.
-            entry = &s->entries[summary.entry[node]];
-            entry->attribute = merge_attributes(entry->attribute, attribute);
-            s->values[entry->last].next = k;
-            remeasure = true;
-        } else {
-            summary.stamp[node] = summary.serial;
-            int32_t e = summary.entry[node] = s->entry_count++;
-            int flags = format ? format->options & (FORMAT_L | FORMAT_R) : 0;
-            entry = &s->entries[e];
-            *entry = SummaryEntry{field_has_name(f) ? i : -1, uint32_t(n), attribute, flags, 0, 0, 0, k, k, node};
-            measure(&v, text, attribute, flags);
-            entry->left = v.left, entry->right = v.right;
-        }
-        s->values[k] = v;
-        entry->last = k;
-        ++entry->count;
+    summary.field_nodes[i] = node;
+    return node;
+}
+
+// Whether a plain -p leaves field f off the page (it is neither a printed
+// nor an index field); else its format in *format. Both are found once
+// per name. (A line without a colon shares the name of the lines that
+// start with one, but has no key to look up, so no format.)
+static bool left_out(int32_t node, const Field* f, const FieldFormat** format) {
+    *format = nullptr;
+    if (!formats_given && !print_given) return false;
+    NameFormat& known = summary.formats[node];
+    if (!known.found) {
+        known.found = true;
+        known.left_out = print_given && print_list.inclusive && !listed_node(node);
     }
-    summary.field_node_count = field_count;
-    // (Names met twice are what make an entry of several values.)
+    if (known.left_out) return true;
+    if (field_name_key(f) > 0) {
+        if (!known.format_found) known.format = field_format(f), known.format_found = true;
+        *format = known.format;
+    }
+    return false;
+}
+
+// A value's text made for it, kept in the slot's own text; where it is.
+static const wchar_t* keep_text(Slot* s, SummaryValue* v, const wchar_t* text, size_t n) {
+    v->field = -1;
+    v->offset = s->text.used;
+    v->length = n;
+    s->text.append(text, n);
+    return s->text.chars + v->offset;
+}
+
+// Field i's value as shown: converted by its format, and in display form
+// when it holds what cannot be printed; with its width. Returns its
+// attribute.
+static int shown_value(Slot* s, int32_t i, const FieldFormat* format, SummaryValue* v) {
+    const Field* f = &s->record[i];
+    *v = SummaryValue{i, -1, size_t(f->value - f->start), size_t(f->end - f->value), 0, 0, 0};
+    const wchar_t* text = f->value;
+    if (format && format->cfmt) {
+        wchar_t* converted = cfmt_convert(f->value, v->length, format, &summary.scratch);
+        text = keep_text(s, v, converted, converted ? std::wcslen(converted) : 0);
+        area_reset(&summary.scratch);
+    }
+    int attribute = classify_value(0, text, unsigned(v->length > UINT32_MAX ? UINT32_MAX : v->length), nullptr);
+    if (attribute & ATTR_UNPRINTABLE) {
+        summary.form.clear();
+        display_form(text, v->length, &summary.form);
+        text = keep_text(s, v, summary.form.chars, summary.form.used);
+    }
+    // Printable ASCII is one column a character.
+    v->width = attribute & (ATTR_NON_ASCII | ATTR_UNPRINTABLE) ? text_width(text, v->length) : double(v->length);
+    return attribute;
+}
+
+// Adds the value of field i to the entry of its name: a new entry for the
+// record's first field of the name, else the entry made for that one.
+static void add_value(Slot* s, int32_t i, int32_t node, const SummaryValue& v, int attribute, int flags) {
+    int32_t k = s->value_count++;
+    SummaryEntry* entry;
+    if (summary.stamp[node] == summary.serial) {
+        entry = &s->entries[summary.entry[node]];
+        entry->attribute = merge_attributes(entry->attribute, attribute);
+        s->values[entry->last].next = k;
+    } else {
+        summary.stamp[node] = summary.serial;
+        entry = &s->entries[summary.entry[node] = s->entry_count++];
+        const Field* f = &s->record[i];
+        uint32_t n = field_has_name(f) ? uint32_t(f->value - f->start) : 1;
+        *entry = SummaryEntry{field_has_name(f) ? i : -1, n, attribute, flags, 0, 0, 0, k, k, node};
+    }
+    s->values[k] = v;
+    entry->last = k;
+    ++entry->count;
+}
+
+// Each entry's values parted at their alignment point, by the attribute
+// of them all; the entry's parts are the widest.
+static void measure_entries(Slot* s) {
     s->most_values = s->value_count > 0 ? 1 : 0;
-    for (int32_t e = 0; remeasure && e < s->entry_count; ++e) {
+    for (int32_t e = 0; e < s->entry_count; ++e) {
         SummaryEntry& entry = s->entries[e];
-        if (entry.count == 1) continue;
         s->most_values = std::max(s->most_values, entry.count);
         entry.left = entry.right = 0;
         for (int32_t k = entry.first; k >= 0; k = s->values[k].next) {
             SummaryValue* v = &s->values[k];
             measure(v, value_text(s, v), entry.attribute, entry.flags);
-            if (v->left > entry.left) entry.left = v->left;
-            if (v->right > entry.right) entry.right = v->right;
+            entry.left = std::max(entry.left, v->left);
+            entry.right = std::max(entry.right, v->right);
         }
     }
-    // The record's entries of the listed names, -1 for a name it lacks.
+}
+
+// The record's entries of the listed names, -1 for a name it lacks.
+static void find_listed_entries(Slot* s) {
     grow_table(s->listed, s->listed_room, size_t(summary.listed_count) + 1);
     for (int32_t k = 0; k < summary.listed_count; ++k) {
         size_t node = size_t(summary.listed_nodes[k]);
         s->listed[k] = node < summary.stamp_room && summary.stamp[node] == summary.serial ? summary.entry[node] : -1;
     }
+}
+
+void summarize_record(Slot* s) {
+    forget_names_if_many();
+    s->key_generation = summary.key_generation;
+    s->entry_count = s->value_count = 0;
+    s->text.clear();
+    ++summary.serial;
+    size_t fields = size_t(s->fields);
+    grow_table(s->entries, s->entry_room, fields);
+    grow_table(s->values, s->value_room, fields);
+    grow_table(summary.field_nodes, summary.field_node_room, fields);
+    int32_t i = 0;
+    for (; s->record[i].start; ++i) {
+        const Field* f = &s->record[i];
+        bool named = field_has_name(f);
+        int32_t node = field_node(i, named ? f->start : L":", named ? size_t(f->value - f->start) : 1);
+        const FieldFormat* format;
+        if (left_out(node, f, &format)) continue;
+        SummaryValue v;
+        int attribute = shown_value(s, i, format, &v);
+        add_value(s, i, node, v, attribute, format ? format->options & (FORMAT_L | FORMAT_R) : 0);
+    }
+    summary.field_node_count = i;
+    measure_entries(s);
+    find_listed_entries(s);
 }
 
 // ------------------------------------------------------------ columns
