@@ -266,12 +266,14 @@ static int shown_value(Slot* s, int32_t i, const FieldFormat* format, SummaryVal
     return attribute;
 }
 
-// Adds the value of field i to the entry of its name: a new entry for the
-// record's first field of the name, else the entry made for that one.
-static void add_value(Slot* s, int32_t i, int32_t node, const SummaryValue& v, int attribute, int flags) {
+// Adds the value of field i to the entry of its name: a new entry, with
+// the value's parts, for the record's first field of the name, else the
+// entry made for that one; whether the name was met before in the record.
+static bool add_value(Slot* s, int32_t i, int32_t node, SummaryValue v, int attribute, int flags) {
     int32_t k = s->value_count++;
     SummaryEntry* entry;
-    if (summary.stamp[node] == summary.serial) {
+    bool again = summary.stamp[node] == summary.serial;
+    if (again) {
         entry = &s->entries[summary.entry[node]];
         entry->attribute = merge_attributes(entry->attribute, attribute);
         s->values[entry->last].next = k;
@@ -280,19 +282,22 @@ static void add_value(Slot* s, int32_t i, int32_t node, const SummaryValue& v, i
         entry = &s->entries[summary.entry[node] = s->entry_count++];
         const Field* f = &s->record[i];
         uint32_t n = field_has_name(f) ? uint32_t(f->value - f->start) : 1;
-        *entry = SummaryEntry{field_has_name(f) ? i : -1, n, attribute, flags, 0, 0, 0, k, k, node};
+        measure(&v, value_text(s, &v), attribute, flags);
+        *entry = SummaryEntry{field_has_name(f) ? i : -1, n, attribute, flags, v.left, v.right, 0, k, k, node};
     }
     s->values[k] = v;
     entry->last = k;
     ++entry->count;
+    return again;
 }
 
-// Each entry's values parted at their alignment point, by the attribute
-// of them all; the entry's parts are the widest.
-static void measure_entries(Slot* s) {
-    s->most_values = s->value_count > 0 ? 1 : 0;
+// The values of the names met several times in the record, parted at
+// their alignment point by the attribute of them all; the entry's parts
+// are the widest.
+static void measure_again(Slot* s) {
     for (int32_t e = 0; e < s->entry_count; ++e) {
         SummaryEntry& entry = s->entries[e];
+        if (entry.count == 1) continue;
         s->most_values = std::max(s->most_values, entry.count);
         entry.left = entry.right = 0;
         for (int32_t k = entry.first; k >= 0; k = s->values[k].next) {
@@ -323,6 +328,7 @@ void summarize_record(Slot* s) {
     grow_table(s->entries, s->entry_room, fields);
     grow_table(s->values, s->value_room, fields);
     grow_table(summary.field_nodes, summary.field_node_room, fields);
+    bool several = false;  // values of one name
     int32_t i = 0;
     for (; s->record[i].start; ++i) {
         const Field* f = &s->record[i];
@@ -332,10 +338,11 @@ void summarize_record(Slot* s) {
         if (left_out(node, f, &format)) continue;
         SummaryValue v;
         int attribute = shown_value(s, i, format, &v);
-        add_value(s, i, node, v, attribute, format ? format->options & (FORMAT_L | FORMAT_R) : 0);
+        several |= add_value(s, i, node, v, attribute, format ? format->options & (FORMAT_L | FORMAT_R) : 0);
     }
     summary.field_node_count = i;
-    measure_entries(s);
+    s->most_values = s->value_count > 0 ? 1 : 0;
+    if (several) measure_again(s);
     find_listed_entries(s);
 }
 
@@ -343,6 +350,7 @@ void summarize_record(Slot* s) {
 
 Page page;
 Area layout_area;
+static bool bands_moved = false;  // the bands stay, but their columns' places changed
 int32_t index_count = 1;
 
 // The merged order of the page's names, and per name its column (-1: none,
@@ -395,6 +403,7 @@ void layout_lists() {
 }
 
 void layout_begin() {
+    bands_moved = false;
     name_order_clear(&page_names);
     area_reset(&layout_area);
     page.columns = nullptr;
@@ -492,6 +501,36 @@ static void make_bands() {
     }
 }
 
+// Whether the columns' widths, as they are now, still break the bands
+// where they break: each column in its band, and no band more.
+static bool same_bands() {
+    double lead = 0;
+    for (int32_t i = 0; i < index_count; ++i) lead += page.columns[i].total + column_gap;
+    if (lead > page_width) return false;
+    double x = 0;
+    int32_t band = -1;
+    for (int32_t k = 0; k < page.order_count; ++k) {
+        int32_t column = page.order[k];
+        double total = page.columns[column].total;
+        if (band < 0 || x + total > page_width) ++band, x = lead;
+        if (page.column_band[column] != band) return false;
+        x += total + column_gap;
+    }
+    return band + 1 == page.band_count;
+}
+
+static double* saved_heights = nullptr;
+static size_t saved_height_room = 0;
+void layout_places() {
+    if (!bands_moved) return;
+    bands_moved = false;
+    // The same bands, from the columns' widths as they are now.
+    grow_table(saved_heights, saved_height_room, size_t(page.band_count) + 1);
+    for (int32_t b = 0; b < page.band_count; ++b) saved_heights[b] = page.bands[b].height;
+    make_bands();
+    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height = saved_heights[b];
+}
+
 // The extra lines of a record's rows over one, per band: the most values
 // of its cells there (an index cell's count in every band) less one.
 static double* band_extra = nullptr;
@@ -533,13 +572,43 @@ const double* page_row_heights() {
     return row_table;
 }
 
-// Whether record s has the names of record t, in the same order: then
-// merging them would leave every name where it is, and each has the
-// column it had in t.
-static bool same_names(const Slot* s, const Slot* t) {
-    if (s->key_generation != t->key_generation || s->entry_count != t->entry_count) return false;
-    for (int32_t e = 0; e < s->entry_count; ++e)
-        if (s->entries[e].key != t->entries[e].key) return false;
+// Per key of the names summarized (in the page's key generation): the
+// page's node of the name, valid when stamped with the page's stamp.
+static int32_t* key_nodes = nullptr;
+static uint32_t* key_page = nullptr;
+static size_t key_node_room = 0, key_page_room = 0;
+static uint32_t page_stamp = 0, page_generation = 0;
+
+static void remember_key(int32_t key, int32_t node) {
+    grow_table(key_nodes, key_node_room, size_t(key) + 1);
+    grow_table_zeroed(key_page, key_page_room, size_t(key) + 1);
+    key_nodes[key] = node;
+    key_page[key] = page_stamp;
+}
+
+// A new stamp for the keys of the page's names, in the key generation of
+// record s.
+static void new_page_stamp(const Slot* s) {
+    if (++page_stamp == 0) {  // after 2^32 pages the stamps start afresh
+        std::fill(key_page, key_page + key_page_room, 0u);
+        page_stamp = 1;
+    }
+    page_generation = s->key_generation;
+}
+
+// Whether the merged order takes the record's names as they stand: each
+// is on the page already, after the one before (then merging them would
+// leave every name where it is).
+static bool names_in_order(const Slot* s) {
+    if (s->key_generation != page_generation) return false;
+    uint64_t label = 0;
+    for (int32_t e = 0; e < s->entry_count; ++e) {
+        size_t key = size_t(s->entries[e].key);
+        if (key >= key_page_room || key_page[key] != page_stamp) return false;
+        uint64_t l = page_names.nodes[key_nodes[key]].label;
+        if (e > 0 && l <= label) return false;
+        label = l;
+    }
     return true;
 }
 
@@ -581,15 +650,17 @@ static void add_print_cells(int32_t r, const Slot* s) {
     }
 }
 
-// The cells of record r in the columns of the record before, which has
-// the same names.
-static void add_cells_as_before(int32_t r, const Slot* s) {
-    for (int32_t k = page.cell_start[r - 1]; k < page.cell_start[r]; ++k) {
-        Cell cell = page.cells[k];
-        if (cell.column < index_count) continue;
-        widen(cell.column, &s->entries[cell.entry]);
-        add_cell(cell.column, cell.entry);
+// The cells of a record whose names stand in the page's order, in the
+// columns the names have.
+static void add_cells_in_order(int32_t r, const Slot* s) {
+    Cell* cell = page.cells + page.cell_start[r + 1];
+    for (int32_t e = 0; e < s->entry_count; ++e) {
+        int32_t column = name_columns[key_nodes[s->entries[e].key]];
+        if (column < 0) continue;
+        widen(column, &s->entries[e]);
+        *cell++ = Cell{column, e};
     }
+    page.cell_start[r + 1] = int32_t(cell - page.cells);
 }
 
 // Whether a name has no column of its own: a key field, an index field,
@@ -602,8 +673,9 @@ static bool no_column(const wchar_t* name, uint32_t n) {
 
 // Merges record r's names into the page's order, making the columns of
 // the new ones; whether a column moved or came.
-static bool merge_names(const Slot* s) {
+static bool merge_names(int32_t r, const Slot* s) {
     bool order_changed = false;
+    if (r == 0 || s->key_generation != page_generation) new_page_stamp(s);
     name_order_next_record(&page_names);
     for (int32_t e = 0; e < s->entry_count; ++e) {
         const SummaryEntry& entry = s->entries[e];
@@ -615,6 +687,7 @@ static bool merge_names(const Slot* s) {
             name_columns[node] =
                 no_column(name, entry.name_length) ? -1 : make_column(name_order_name(&page_names, node), entry.name_length);
         }
+        remember_key(entry.key, node);
         int32_t column = name_columns[node];
         if (column < 0) continue;
         if (mark != NAME_STAYED) order_changed = true;
@@ -657,20 +730,23 @@ void add_record_to_page() {
     bool order_changed = r == 0;
     if (print_given && print_list.inclusive) {
         add_print_cells(r, s);
-    } else if (r > 0 && same_names(s, page.records[r - 1])) {
-        add_cells_as_before(r, s);
-    } else if (merge_names(s) || order_changed) {
+    } else if (r > 0 && names_in_order(s)) {
+        add_cells_in_order(r, s);
+    } else if (merge_names(r, s) || order_changed) {
         order_changed = true;
         take_merged_order();
     }
     note_multi_values(r, s);
-    // The bands stay when no column moved or widened; the rows before keep
-    // their heights and the new one adds its own.
-    if (order_changed || widths_changed) {
+    // The bands stay when no column moved and the widths that changed
+    // leave every column in its band (their places are then made anew
+    // before the page is written); the rows before keep their heights and
+    // the new one adds its own.
+    if (order_changed || (widths_changed && !same_bands())) {
         make_bands();
         band_heights();
         return;
     }
+    bands_moved |= widths_changed;
     for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height += 1, page.height += 1;
     if (multi_count > 0 && multi[multi_count - 1] == r)
         record_extras(r, [](int32_t b, double extra) {
@@ -695,4 +771,5 @@ void layout_roll_back() {
     page.order_count = accepted_order_count;
     make_bands();
     band_heights();
+    bands_moved = false;
 }
