@@ -33,10 +33,6 @@ static void write_label(Area* area, const char* name, unsigned long kb) {
 }
 
 void area_create(size_t size, const char* name, Area* area) {
-    if (!area_try_create(size, name, area)) fatal("can't allocate storage for %s.\n", area->label);
-}
-
-bool area_try_create(size_t size, const char* name, Area* area) {
     if (size < 1024) size = 1024;  // doubling must always be able to grow it
     write_label(area, name, size / 1024);
     area->base = static_cast<char*>(std::malloc(size));
@@ -45,15 +41,13 @@ bool area_try_create(size_t size, const char* name, Area* area) {
     Pact* entries = area->base ? static_cast<Pact*>(std::malloc(sizeof(Pact) * size_t(cap0 + cap1 + 1))) : nullptr;
     if (entries == nullptr) {
         std::free(area->base);
-        area->base = nullptr;
-        return false;
+        fatal("can't allocate storage for %s.\n", area->label);
     }
     area->limit = area->base + size;
     area_reset(area);
     area->old_base = area->old_limit = area->old_head = nullptr;
     area->pacts[0] = PactRow{entries, 0, cap0};
     area->pacts[1] = PactRow{entries + cap0, 0, cap1};
-    return true;
 }
 
 void area_destroy(Area* area) {
@@ -65,8 +59,6 @@ void area_destroy(Area* area) {
 static size_t kb_bytes(int32_t kb) { return kb < 1 ? 1024 : size_t(kb) * 1024; }
 
 void area_create_kb(int32_t kb, const char* name, Area* area) { area_create(kb_bytes(kb), name, area); }
-
-bool area_try_create_kb(int32_t kb, const char* name, Area* area) { return area_try_create(kb_bytes(kb), name, area); }
 
 void area_create_doubling(int32_t kb, const char* name, Area* area) {
     area_create_kb(kb, name, area);

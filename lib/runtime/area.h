@@ -53,15 +53,10 @@ extern int32_t pact_capacity[2];
 
 // Creates an empty area of size bytes labelled "name=KB", with empty rows.
 void area_create(size_t size, const char* name, Area* area);
-// The same, but without the memory it returns false (and the area is not
-// created) instead of ending the program.
-bool area_try_create(size_t size, const char* name, Area* area);
 // Frees the area's block and pacts; the area is then as never created.
 void area_destroy(Area* area);
 // Creates an area from a size setting in KB; sizes below 1 KB count as 1 KB.
 void area_create_kb(int32_t kb, const char* name, Area* area);
-// The same, returning false when the memory can't be had.
-bool area_try_create_kb(int32_t kb, const char* name, Area* area);
 // Creates an area from a size setting in KB and pushes the doubling pact.
 void area_create_doubling(int32_t kb, const char* name, Area* area);
 // Empties the area; every object in it is gone.

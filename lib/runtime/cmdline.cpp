@@ -232,69 +232,7 @@ static void die_of_broken_pipe() {
 
 static bool output_failed = false;
 
-// The messages of a thread that works ahead go to its log (see
-// message_log_begin); null on every other thread.
-static thread_local MessageLog* thread_log = nullptr;
-
-// Room kept free in a log for the messages of a thread short of memory.
-constexpr size_t log_reserve = 1024;
-
-void message_log_begin(MessageLog* log) {
-    thread_log = log;
-    if (log && log->room - log->used < log_reserve) {
-        char* grown = static_cast<char*>(std::realloc(log->text, log->used + log_reserve));
-        if (grown) log->text = grown, log->room = log->used + log_reserve;
-    }
-}
-
-// Room for `need` bytes in the log, grown to twice that when short; false
-// when there is no memory for it.
-static bool log_room(MessageLog* log, size_t need) {
-    if (need <= log->room) return true;
-    char* grown = static_cast<char*>(std::realloc(log->text, need * 2));
-    if (grown == nullptr) return false;
-    log->text = grown, log->room = need * 2;
-    return true;
-}
-
-// Appends one message to the log: its level, its length and its text.
-static int log_message(MessageLog* log, int level, const char* format, va_list ap) {
-    va_list again;
-    va_copy(again, ap);
-    int n = std::vsnprintf(nullptr, 0, format, ap);
-    size_t prefix = std::strlen(progname) + 2;
-    size_t text = n < 0 ? 0 : size_t(n);
-    size_t need = log->used + 2 * sizeof(size_t) + prefix + text + 1;
-    if (!log_room(log, need)) {
-        // Without memory the message keeps its place, cut to the room
-        // there is (the reserve holds a line).
-        if (log->used + 2 * sizeof(size_t) + prefix + 2 > log->room) {
-            va_end(again);
-            return n;
-        }
-        text = log->room - log->used - 2 * sizeof(size_t) - prefix - 1;
-    }
-    size_t header[2] = {size_t(level), prefix + text};
-    std::memcpy(log->text + log->used, header, sizeof header);
-    char* at = log->text + log->used + sizeof header;
-    std::snprintf(at, prefix + 1, "%s: ", progname);
-    std::vsnprintf(at + prefix, text + 1, format, again);
-    va_end(again);
-    if (n > 0 && size_t(n) > text && text > 0) at[prefix + text - 1] = '\n';
-    log->used += sizeof header + prefix + text;
-    return n;
-}
-
-// A fatal message on a thread with a log ends that thread's work: its log
-// says so, and the thread waits for the program to end.
-[[noreturn]] static void end_logged_work() {
-    thread_log->fatal = true;
-    thread_log->park();
-    for (;;) pause();
-}
-
 [[noreturn]] static void fatal_exit() {
-    if (thread_log) end_logged_work();
     // Whole units only: what the program was writing when it stopped is
     // left out.
     if (!output_failed && !out_flush_units() && errno == EPIPE) die_of_broken_pipe();
@@ -302,8 +240,7 @@ static int log_message(MessageLog* log, int level, const char* format, va_list a
     std::exit(3);
 }
 
-static int vmessage(int level, const char* format, va_list ap) {
-    if (thread_log) return log_message(thread_log, level, format, ap);
+static int vmessage(const char* format, va_list ap) {
     std::fprintf(stderr, "%s: ", progname);
     return std::vfprintf(stderr, format, ap);
 }
@@ -311,13 +248,13 @@ static int vmessage(int level, const char* format, va_list ap) {
 // What a message of the level does after it was written.
 static void settle(int level) {
     if (level == WARN_FATAL) fatal_exit();
-    if (level == WARN_ERROR && !thread_log) ++error_count;
+    if (level == WARN_ERROR) ++error_count;
 }
 
 int warn(int level, const char* format, ...) {
     va_list ap;
     va_start(ap, format);
-    int n = vmessage(level, format, ap);
+    int n = vmessage(format, ap);
     va_end(ap);
     settle(level);
     return n;
@@ -327,46 +264,17 @@ int warn_errno(int level, const char* name, const char* format, ...) {
     const char* reason = std::strerror(errno);
     va_list ap;
     va_start(ap, format);
-    int n = vmessage(level, format, ap);
+    int n = vmessage(format, ap);
     va_end(ap);
     warn(WARN_NOTE, "%s: %s\n", name, reason);
     settle(level);
     return n;
 }
 
-// The level of a log entry that holds no message but the place of a read
-// that may wait (see out_flush_before_read).
-constexpr size_t flush_mark = ~size_t(0);
-
-void out_flush_before_read() {
-    MessageLog* log = thread_log;
-    if (log == nullptr) return out_flush_checked();
-    const size_t header[2] = {flush_mark, 0};
-    if (!log_room(log, log->used + sizeof header)) return;  // (the output then goes out later)
-    std::memcpy(log->text + log->used, header, sizeof header);
-    log->used += sizeof header;
-}
-
-void message_log_replay(const MessageLog* log, size_t from, size_t to) {
-    while (from < to) {
-        size_t header[2];
-        std::memcpy(header, log->text + from, sizeof header);
-        from += sizeof header;
-        if (header[0] == flush_mark) {
-            out_flush_checked();
-            continue;
-        }
-        std::fwrite(log->text + from, 1, header[1], stderr);
-        from += header[1];
-        if (header[0] == WARN_ERROR) ++error_count;
-    }
-    if (to == log->used && log->fatal) fatal_exit();
-}
-
 void fatal(const char* format, ...) {
     va_list ap;
     va_start(ap, format);
-    vmessage(WARN_FATAL, format, ap);
+    vmessage(format, ap);
     va_end(ap);
     fatal_exit();
 }
@@ -392,7 +300,7 @@ void* checked_realloc(void* p, size_t n) {
 void fatal_code_error(const unsigned char* byte, const char* format, ...) {
     va_list ap;
     va_start(ap, format);
-    vmessage(WARN_FATAL, format, ap);
+    vmessage(format, ap);
     va_end(ap);
     locale_advice(byte);
     fatal_exit();

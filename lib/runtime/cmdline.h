@@ -59,28 +59,6 @@ int warn_errno(int level, const char* name, const char* format, ...) __attribute
 // beyond it, one line of advice on the locale to use follows the message.
 [[noreturn]] void fatal_code_error(const unsigned char* byte, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
-// The messages of a thread that reads ahead of the thread acting on what
-// it reads: kept in order, each with its level, until the acting thread
-// reaches the work they belong to and replays them, so that standard
-// error and the exit status are what one thread doing both would give.
-struct MessageLog {
-    char* text = nullptr;  // per message: its level and length (two size_t), then its text
-    size_t used = 0, room = 0;
-    bool fatal = false;    // the last message ended the work
-    void (*park)() = nullptr;  // called on a fatal message; hands the log over and never returns
-    void clear() { used = 0, fatal = false; }
-};
-// From now on this thread's messages go to `log` (null: to standard error
-// again). A fatal message calls log->park instead of ending the program.
-void message_log_begin(MessageLog* log);
-// Writes the messages in log->text[from, to) to standard error and counts
-// their errors; when `to` is the end of a log that ended with a fatal
-// message, the program then ends as that message would have ended it.
-void message_log_replay(const MessageLog* log, size_t from, size_t to);
-// Before a read that may wait for input: the whole units of output so far
-// go out (out_flush_checked), or, on a thread with a log, the log marks the
-// place, and the replay writes them out there.
-void out_flush_before_read();
 // Memory outside the storage areas: malloc and realloc (of at least one
 // byte) that end the program with a fatal message when none is left.
 void* checked_malloc(size_t n);

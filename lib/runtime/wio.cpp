@@ -212,7 +212,7 @@ bool ws_fill(WStream* s) {
         s->len -= s->pos;
         s->pos = 0;
     }
-    if (s->may_block) out_flush_before_read();
+    if (s->may_block) out_flush_checked();
     for (;;) {
         ssize_t r = read(s->fd, s->buf + s->len, s->cap - s->len);
         if (r > 0) {

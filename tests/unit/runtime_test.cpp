@@ -1,7 +1,6 @@
 // Runtime library: option scanner, -D settings, diagnostics, storage areas,
 // wide text in areas, line and file readers, numbers, character coding.
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cmath>
 #include <clocale>
@@ -9,7 +8,6 @@
 #include <cstring>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -113,60 +111,6 @@ TEST(Diagnostics, SeveritiesAndExitStatus) {
     EXPECT_EQ(GetCapturedStderr(), "");
     EXPECT_EXIT((warn(WARN_ERROR, "e\n"), exit_if_errors(2)), ExitedWithCode(2), "rt: e\ncleaned\n");
     EXPECT_EXIT(warn(WARN_FATAL, "boom %s\n", "x"), ExitedWithCode(3), "rt: boom x\ncleaned\n");
-}
-
-// A thread that works ahead keeps its messages; replaying them says them
-// in order, counts their errors then, and a fatal one ends the program as
-// it would have.
-static MessageLog fatal_log;
-static std::atomic<bool> parked{false};
-TEST(Diagnostics, MessagesOfAThreadWorkingAhead) {
-    start();
-    static MessageLog log;
-    size_t mid = 0;
-    // The place of a read that may wait is kept too: the output made so far
-    // goes out when the replay gets there, not when the thread reads.
-    static std::string written;
-    out_redirect([](const char* bytes, size_t n) -> long { return written.append(bytes, n), long(n); });
-    out_bytes("page\n\n", 6);
-    std::thread ahead([&mid] {
-        message_log_begin(&log);
-        warn(WARN_NOTE, "first %d\n", 1);
-        out_flush_before_read();
-        warn(WARN_ERROR, "second\n");
-        mid = log.used;
-        warn(WARN_ERROR, "third %ls\n", L"x");
-        message_log_begin(nullptr);
-    });
-    ahead.join();
-    EXPECT_EQ(written, "");
-    CaptureStderr();
-    EXPECT_EQ(error_count, 0);
-    message_log_replay(&log, 0, mid);
-    EXPECT_EQ(GetCapturedStderr(), "rt: first 1\nrt: second\n");
-    EXPECT_EQ(written, "page\n\n");
-    EXPECT_EQ(error_count, 1);
-    CaptureStderr();
-    message_log_replay(&log, mid, log.used);
-    EXPECT_EQ(GetCapturedStderr(), "rt: third x\n");
-    EXPECT_EQ(error_count, 2);
-    out_bytes("more\n\n", 6);
-    out_flush_before_read();  // without a log: at once
-    EXPECT_EQ(written, "page\n\nmore\n\n");
-    out_redirect(nullptr);
-
-    fatal_log.park = [] {
-        parked = true;
-        for (;;) pause();
-    };
-    std::thread([] {
-        message_log_begin(&fatal_log);
-        warn(WARN_ERROR, "before\n");
-        fatal("gone %d\n", 7);
-    }).detach();
-    while (!parked) std::this_thread::yield();
-    EXPECT_TRUE(fatal_log.fatal);
-    EXPECT_EXIT(message_log_replay(&fatal_log, 0, fatal_log.used), ExitedWithCode(3), "^rt: before\nrt: gone 7\n");
 }
 
 // ---------------------------------------------------------------------------

@@ -87,11 +87,8 @@ struct NameFormat {
     const FieldFormat* format;
     bool found, left_out, format_found;
 };
-// What the summaries keep from record to record. The reader thread writes
-// it at every record, so it is kept on cache lines of its own: data of the
-// paging's on one of them would have the line travel between the two
-// processors' caches at every record.
-struct alignas(128) Summaries {
+// What the summaries keep from record to record.
+struct Summaries {
     // The names of the records summarized, kept from record to record
     // (records mostly repeat the names of the one before, in order, which
     // the merged order finds at once), with each name's entry in the record
@@ -188,111 +185,117 @@ static void measure(SummaryValue* v, const wchar_t* text, int attribute, int fla
     }
 }
 
-void summarize_record(Slot* s) {
-    s->entry_count = s->value_count = 0;
-    s->text.clear();
-    if (summary.names.count > 65536) {
-        name_order_clear(&summary.names);
-        ++summary.key_generation;
-        summary.field_node_count = 0;
-        std::fill(summary.stamp, summary.stamp + summary.stamp_room, uint64_t(0));
-        std::fill(summary.formats, summary.formats + summary.format_room, NameFormat{});
-        take_listed_names();
+// Forgets the names summarized when they have grown many: the keys of
+// the records summarized from now on are of a new generation.
+static void forget_names_if_many() {
+    if (summary.names.count <= 65536) return;
+    name_order_clear(&summary.names);
+    ++summary.key_generation;
+    summary.field_node_count = 0;
+    std::fill(summary.stamp, summary.stamp + summary.stamp_room, uint64_t(0));
+    std::fill(summary.formats, summary.formats + summary.format_room, NameFormat{});
+    take_listed_names();
+}
+
+// The node of field i's name. The name of the field at the same place of
+// the record before is tried first; the names are only looked up when it
+// differs.
+static int32_t field_node(int32_t i, const wchar_t* name, size_t n) {
+    int32_t node = i < summary.field_node_count ? summary.field_nodes[i] : -1;
+    if (node < 0 || summary.names.nodes[node].length != n ||
+        std::wmemcmp(name_order_name(&summary.names, node), name, n) != 0) {
+        int mark;
+        node = name_order_take(&summary.names, name, n, &mark);
+        grow_table(summary.entry, summary.entry_room, size_t(summary.names.count));
+        grow_table_zeroed(summary.stamp, summary.stamp_room, size_t(summary.names.count));
+        grow_table_zeroed(summary.formats, summary.format_room, size_t(summary.names.count));
     }
-    s->key_generation = summary.key_generation;
-    ++summary.serial;
-    Field* rec = s->record;
-    size_t fields = size_t(s->fields);
-    grow_table(s->entries, s->entry_room, fields);
-    grow_table(s->values, s->value_room, fields);
-    grow_table(summary.field_nodes, summary.field_node_room, fields);
-    bool remeasure = false;  // an entry of several values
-    int32_t field_count = 0;
-    for (int32_t i = 0; rec[i].start; ++i) {
-        const Field* f = &rec[i];
-        const wchar_t* name = L":";
-        size_t n = 1;
-        if (field_has_name(f)) name = f->start, n = size_t(f->value - f->start);
-        // The name of the field at the same place of the record before is
-        // tried first; the names are only looked up when it differs.
-        int32_t node = i < summary.field_node_count ? summary.field_nodes[i] : -1;
-        if (node < 0 || summary.names.nodes[node].length != n ||
-            std::wmemcmp(name_order_name(&summary.names, node), name, n) != 0) {
-            int mark;
-            node = name_order_take(&summary.names, name, n, &mark);
-            grow_table(summary.entry, summary.entry_room, size_t(summary.names.count));
-            grow_table_zeroed(summary.stamp, summary.stamp_room, size_t(summary.names.count));
-            grow_table_zeroed(summary.formats, summary.format_room, size_t(summary.names.count));
-        }
-        summary.field_nodes[i] = node;
-        field_count = i + 1;
-        // What the name's fields need, found once: whether a plain -p
-        // leaves them off the page (they are neither printed nor index
-        // fields), and their format. (A line without a colon shares the
-        // name of the lines that start with one, but has no key to look
-        // up, so no format.)
-        const FieldFormat* format = nullptr;
-        if (formats_given || print_given) {
-            NameFormat& known = summary.formats[node];
-            if (!known.found) {
-                known.found = true;
-                known.left_out = print_given && print_list.inclusive && !listed_node(node);
-            }
-            if (known.left_out) continue;
-            if (field_name_key(f) > 0) {
-                if (!known.format_found) known.format = field_format(f), known.format_found = true;
-                format = known.format;
-            }
-        }
-        SummaryValue v{i, -1, size_t(f->value - f->start), size_t(f->end - f->value), 0, 0, 0};
-        const wchar_t* text = f->value;
-        if (format && format->cfmt) {
-            wchar_t* converted = cfmt_convert(f->value, v.length, format, &summary.scratch);
-            v.field = -1;
-            v.offset = s->text.used;
-            v.length = converted ? std::wcslen(converted) : 0;
-            if (converted) s->text.append(converted, v.length);
-            area_reset(&summary.scratch);
-            text = s->text.chars + v.offset;
-        }
-        int attribute = classify_value(0, text, unsigned(v.length > UINT32_MAX ? UINT32_MAX : v.length), nullptr);
-        if (attribute & ATTR_UNPRINTABLE) {
-            summary.form.clear();
-            display_form(text, v.length, &summary.form);
-            v.field = -1;
-            v.offset = s->text.used;
-            v.length = summary.form.used;
-            s->text.append(summary.form.chars, summary.form.used);
-            text = s->text.chars + v.offset;
-        }
-        // Printable ASCII is one column a character.
-        v.width = attribute & (ATTR_NON_ASCII | ATTR_UNPRINTABLE) ? text_width(text, v.length) : double(v.length);
-        int32_t k = s->value_count++;
-        SummaryEntry* entry;
-        if (summary.stamp[node] == summary.serial) {
-            // A name met before in the record: its values are measured
-            // again at the end, by what they all hold.
-            entry = &s->entries[summary.entry[node]];
-            entry->attribute = merge_attributes(entry->attribute, attribute);
-            s->values[entry->last].next = k;
-            remeasure = true;
-        } else {
-            summary.stamp[node] = summary.serial;
-            int32_t e = summary.entry[node] = s->entry_count++;
-            int flags = format ? format->options & (FORMAT_L | FORMAT_R) : 0;
-            entry = &s->entries[e];
-            *entry = SummaryEntry{field_has_name(f) ? i : -1, uint32_t(n), attribute, flags, 0, 0, 0, k, k, node};
-            measure(&v, text, attribute, flags);
-            entry->left = v.left, entry->right = v.right;
-        }
-        s->values[k] = v;
-        entry->last = k;
-        ++entry->count;
+    summary.field_nodes[i] = node;
+    return node;
+}
+
+// Whether a plain -p leaves field f off the page (it is neither a printed
+// nor an index field); else its format in *format. Both are found once
+// per name. (A line without a colon shares the name of the lines that
+// start with one, but has no key to look up, so no format.)
+static bool left_out(int32_t node, const Field* f, const FieldFormat** format) {
+    *format = nullptr;
+    if (!formats_given && !print_given) return false;
+    NameFormat& known = summary.formats[node];
+    if (!known.found) {
+        known.found = true;
+        known.left_out = print_given && print_list.inclusive && !listed_node(node);
     }
-    summary.field_node_count = field_count;
-    // (Names met twice are what make an entry of several values.)
-    s->most_values = s->value_count > 0 ? 1 : 0;
-    for (int32_t e = 0; remeasure && e < s->entry_count; ++e) {
+    if (known.left_out) return true;
+    if (field_name_key(f) > 0) {
+        if (!known.format_found) known.format = field_format(f), known.format_found = true;
+        *format = known.format;
+    }
+    return false;
+}
+
+// A value's text made for it, kept in the slot's own text; where it is.
+static const wchar_t* keep_text(Slot* s, SummaryValue* v, const wchar_t* text, size_t n) {
+    v->field = -1;
+    v->offset = s->text.used;
+    v->length = n;
+    s->text.append(text, n);
+    return s->text.chars + v->offset;
+}
+
+// Field i's value as shown: converted by its format, and in display form
+// when it holds what cannot be printed; with its width. Returns its
+// attribute.
+static int shown_value(Slot* s, int32_t i, const FieldFormat* format, SummaryValue* v) {
+    const Field* f = &s->record[i];
+    *v = SummaryValue{i, -1, size_t(f->value - f->start), size_t(f->end - f->value), 0, 0, 0};
+    const wchar_t* text = f->value;
+    if (format && format->cfmt) {
+        wchar_t* converted = cfmt_convert(f->value, v->length, format, &summary.scratch);
+        text = keep_text(s, v, converted, converted ? std::wcslen(converted) : 0);
+        area_reset(&summary.scratch);
+    }
+    int attribute = classify_value(0, text, unsigned(v->length > UINT32_MAX ? UINT32_MAX : v->length), nullptr);
+    if (attribute & ATTR_UNPRINTABLE) {
+        summary.form.clear();
+        display_form(text, v->length, &summary.form);
+        text = keep_text(s, v, summary.form.chars, summary.form.used);
+    }
+    // Printable ASCII is one column a character.
+    v->width = attribute & (ATTR_NON_ASCII | ATTR_UNPRINTABLE) ? text_width(text, v->length) : double(v->length);
+    return attribute;
+}
+
+// Adds the value of field i to the entry of its name: a new entry, with
+// the value's parts, for the record's first field of the name, else the
+// entry made for that one; whether the name was met before in the record.
+static bool add_value(Slot* s, int32_t i, int32_t node, SummaryValue v, int attribute, int flags) {
+    int32_t k = s->value_count++;
+    SummaryEntry* entry;
+    bool again = summary.stamp[node] == summary.serial;
+    if (again) {
+        entry = &s->entries[summary.entry[node]];
+        entry->attribute = merge_attributes(entry->attribute, attribute);
+        s->values[entry->last].next = k;
+    } else {
+        summary.stamp[node] = summary.serial;
+        entry = &s->entries[summary.entry[node] = s->entry_count++];
+        const Field* f = &s->record[i];
+        uint32_t n = field_has_name(f) ? uint32_t(f->value - f->start) : 1;
+        measure(&v, value_text(s, &v), attribute, flags);
+        *entry = SummaryEntry{field_has_name(f) ? i : -1, n, attribute, flags, v.left, v.right, 0, k, k, node};
+    }
+    s->values[k] = v;
+    entry->last = k;
+    ++entry->count;
+    return again;
+}
+
+// The values of the names met several times in the record, parted at
+// their alignment point by the attribute of them all; the entry's parts
+// are the widest.
+static void measure_again(Slot* s) {
+    for (int32_t e = 0; e < s->entry_count; ++e) {
         SummaryEntry& entry = s->entries[e];
         if (entry.count == 1) continue;
         s->most_values = std::max(s->most_values, entry.count);
@@ -300,16 +303,47 @@ void summarize_record(Slot* s) {
         for (int32_t k = entry.first; k >= 0; k = s->values[k].next) {
             SummaryValue* v = &s->values[k];
             measure(v, value_text(s, v), entry.attribute, entry.flags);
-            if (v->left > entry.left) entry.left = v->left;
-            if (v->right > entry.right) entry.right = v->right;
+            entry.left = std::max(entry.left, v->left);
+            entry.right = std::max(entry.right, v->right);
         }
     }
-    // The record's entries of the listed names, -1 for a name it lacks.
+}
+
+// The record's entries of the listed names, -1 for a name it lacks.
+static void find_listed_entries(Slot* s) {
     grow_table(s->listed, s->listed_room, size_t(summary.listed_count) + 1);
     for (int32_t k = 0; k < summary.listed_count; ++k) {
         size_t node = size_t(summary.listed_nodes[k]);
         s->listed[k] = node < summary.stamp_room && summary.stamp[node] == summary.serial ? summary.entry[node] : -1;
     }
+}
+
+void summarize_record(Slot* s) {
+    forget_names_if_many();
+    s->key_generation = summary.key_generation;
+    s->entry_count = s->value_count = 0;
+    s->text.clear();
+    ++summary.serial;
+    size_t fields = size_t(s->fields);
+    grow_table(s->entries, s->entry_room, fields);
+    grow_table(s->values, s->value_room, fields);
+    grow_table(summary.field_nodes, summary.field_node_room, fields);
+    bool several = false;  // values of one name
+    int32_t i = 0;
+    for (; s->record[i].start; ++i) {
+        const Field* f = &s->record[i];
+        bool named = field_has_name(f);
+        int32_t node = field_node(i, named ? f->start : L":", named ? size_t(f->value - f->start) : 1);
+        const FieldFormat* format;
+        if (left_out(node, f, &format)) continue;
+        SummaryValue v;
+        int attribute = shown_value(s, i, format, &v);
+        several |= add_value(s, i, node, v, attribute, format ? format->options & (FORMAT_L | FORMAT_R) : 0);
+    }
+    summary.field_node_count = i;
+    s->most_values = s->value_count > 0 ? 1 : 0;
+    if (several) measure_again(s);
+    find_listed_entries(s);
 }
 
 // ------------------------------------------------------------ columns
@@ -344,10 +378,6 @@ static int32_t* multi = nullptr;
 static size_t multi_room = 0;
 static int32_t multi_count = 0;
 
-// The lines the accepted records' values stand below their rows at least:
-// each record's most values of one cell, less one.
-static double page_extras = 0;
-
 static const wchar_t record_number_name[] = L"rec#:";
 
 static ListName* copy_names(const FieldList* list, int32_t* count) {
@@ -364,15 +394,7 @@ static ListName* copy_names(const FieldList* list, int32_t* count) {
     return names;
 }
 
-// A long list builds its index at its first search; both threads search
-// the lists, so each is searched once before the reading starts.
-static void index_list_now(const FieldList* list) {
-    FieldListEntry* e;
-    field_list_search(list, L"", 0, &e, nullptr);
-}
-
 void layout_lists() {
-    for (const FieldList* list : {&format_list, &print_list, &group_list, &index_list}) index_list_now(list);
     if (index_given) index_names = copy_names(&index_list, &index_count);
     if (print_given && print_list.inclusive) print_names = copy_names(&print_list, &print_names_count);
     summary.listed_count = (index_given ? index_count : 0) + print_names_count;
@@ -382,7 +404,6 @@ void layout_lists() {
 
 void layout_begin() {
     bands_moved = false;
-    page_extras = 0;
     name_order_clear(&page_names);
     area_reset(&layout_area);
     page.columns = nullptr;
@@ -449,8 +470,6 @@ static void add_cell(int32_t column, int32_t entry) {
 
 // Bands from the page's columns: a new band whenever the next column would
 // pass the page width, each led by the index columns.
-static double* saved_heights = nullptr;
-static size_t saved_height_room = 0;
 static void make_bands() {
     page.band_column_count = 0;
     page.band_count = 0;
@@ -500,6 +519,8 @@ static bool same_bands() {
     return band + 1 == page.band_count;
 }
 
+static double* saved_heights = nullptr;
+static size_t saved_height_room = 0;
 void layout_places() {
     if (!bands_moved) return;
     bands_moved = false;
@@ -565,6 +586,16 @@ static void remember_key(int32_t key, int32_t node) {
     key_page[key] = page_stamp;
 }
 
+// A new stamp for the keys of the page's names, in the key generation of
+// record s.
+static void new_page_stamp(const Slot* s) {
+    if (++page_stamp == 0) {  // after 2^32 pages the stamps start afresh
+        std::fill(key_page, key_page + key_page_room, 0u);
+        page_stamp = 1;
+    }
+    page_generation = s->key_generation;
+}
+
 // Whether the merged order takes the record's names as they stand: each
 // is on the page already, after the one before (then merging them would
 // leave every name where it is).
@@ -581,95 +612,131 @@ static bool names_in_order(const Slot* s) {
     return true;
 }
 
-void add_record_to_page() {
-    int32_t r = page.placed - 1;
-    Slot* s = page.records[r];
-    undo_count = 0;
-    widths_changed = false;
-    bool order_changed = r == 0;
+// Room for the cells of record r (the page's last).
+static void make_cell_room(int32_t r, const Slot* s) {
     grow_table(page.cell_start, cell_start_room, size_t(r) + 2);
     if (r == 0) page.cell_start[0] = 0;
     page.cell_start[r + 1] = page.cell_start[r];
     grow_table(page.cells, cell_room, size_t(page.cell_start[r]) + size_t(index_count + s->entry_count + print_names_count) + 1);
-    SummaryEntry number{-1, 0, 0x3F, 0, double(s->number_length), 0, 1, -1, -1, -1};
-    bool plain_print = print_given && print_list.inclusive;
-    // The index columns: the -i fields, or the record number.
+}
+
+// The index columns: the -i fields, or the record number.
+static void add_index_cells(int32_t r, const Slot* s) {
     if (r == 0) {
         for (int32_t k = 0; k < index_count; ++k)
             index_given ? make_column(index_names[k].name, index_names[k].length) : make_column(record_number_name, 5);
     }
+    SummaryEntry number{-1, 0, 0x3F, 0, double(s->number_length), 0, 1, -1, -1, -1};
     for (int32_t k = 0; k < index_count; ++k) {
         int32_t e = index_given ? s->listed[k] : RECORD_NUMBER;
         widen(k, e == RECORD_NUMBER ? &number : e >= 0 ? &s->entries[e] : nullptr);
         if (e != -1) add_cell(k, e);
     }
-    if (plain_print) {
-        if (r == 0) {
-            for (int32_t k = 0; k < print_names_count; ++k) {
-                int32_t column = make_column(print_names[k].name, print_names[k].length);
-                grow_table(page.order, order_room, size_t(k) + 1);
-                page.order[page.order_count++] = column;
-            }
-        }
+}
+
+// The columns of a plain -p: its names, in its order.
+static void add_print_cells(int32_t r, const Slot* s) {
+    if (r == 0) {
         for (int32_t k = 0; k < print_names_count; ++k) {
-            int32_t e = s->listed[(index_given ? index_count : 0) + k];
-            widen(index_count + k, e >= 0 ? &s->entries[e] : nullptr);
-            if (e >= 0) add_cell(index_count + k, e);
-        }
-    } else if (r > 0 && names_in_order(s)) {
-        Cell* cell = page.cells + page.cell_start[r + 1];
-        for (int32_t e = 0; e < s->entry_count; ++e) {
-            int32_t column = name_columns[key_nodes[s->entries[e].key]];
-            if (column < 0) continue;
-            widen(column, &s->entries[e]);
-            *cell++ = Cell{column, e};
-        }
-        page.cell_start[r + 1] = int32_t(cell - page.cells);
-    } else {
-        if (r == 0 || s->key_generation != page_generation) {
-            if (++page_stamp == 0) {  // after 2^32 pages the stamps start afresh
-                std::fill(key_page, key_page + key_page_room, 0u);
-                page_stamp = 1;
-            }
-            page_generation = s->key_generation;
-        }
-        name_order_next_record(&page_names);
-        for (int32_t e = 0; e < s->entry_count; ++e) {
-            const SummaryEntry& entry = s->entries[e];
-            const wchar_t* name = entry_name(s, &entry);
-            int mark;
-            int32_t node = name_order_take(&page_names, name, entry.name_length, &mark);
-            if (mark == NAME_NEW) {
-                grow_table(name_columns, name_column_room, size_t(node) + 1);
-                bool skip = (group_given && selects(&group_list, name, entry.name_length)) ||
-                            (index_given && field_list_match(&index_list, name, entry.name_length, nullptr, nullptr) == 1) ||
-                            (print_given && !selects(&print_list, name, entry.name_length));
-                name_columns[node] = skip ? -1 : make_column(name_order_name(&page_names, node), entry.name_length);
-            }
-            remember_key(entry.key, node);
-            int32_t column = name_columns[node];
-            if (column < 0) continue;
-            if (mark != NAME_STAYED) order_changed = true;
-            widen(column, &entry);
-            add_cell(column, e);
-        }
-        // The columns in the merged order, unless it stayed as it was.
-        if (order_changed) {
-            page.order_count = 0;
-            for (int32_t node = page_names.first; node >= 0; node = page_names.nodes[node].next) {
-                if (name_columns[node] < 0) continue;
-                grow_table(page.order, order_room, size_t(page.order_count) + 1);
-                page.order[page.order_count++] = name_columns[node];
-            }
+            int32_t column = make_column(print_names[k].name, print_names[k].length);
+            grow_table(page.order, order_room, size_t(k) + 1);
+            page.order[page.order_count++] = column;
         }
     }
-    for (int32_t k = page.cell_start[r]; s->most_values > 1 && k < page.cell_start[r + 1]; ++k) {
+    for (int32_t k = 0; k < print_names_count; ++k) {
+        int32_t e = s->listed[(index_given ? index_count : 0) + k];
+        widen(index_count + k, e >= 0 ? &s->entries[e] : nullptr);
+        if (e >= 0) add_cell(index_count + k, e);
+    }
+}
+
+// The cells of a record whose names stand in the page's order, in the
+// columns the names have.
+static void add_cells_in_order(int32_t r, const Slot* s) {
+    Cell* cell = page.cells + page.cell_start[r + 1];
+    for (int32_t e = 0; e < s->entry_count; ++e) {
+        int32_t column = name_columns[key_nodes[s->entries[e].key]];
+        if (column < 0) continue;
+        widen(column, &s->entries[e]);
+        *cell++ = Cell{column, e};
+    }
+    page.cell_start[r + 1] = int32_t(cell - page.cells);
+}
+
+// Whether a name has no column of its own: a key field, an index field,
+// or left out by -p.
+static bool no_column(const wchar_t* name, uint32_t n) {
+    return (group_given && selects(&group_list, name, n)) ||
+           (index_given && field_list_match(&index_list, name, n, nullptr, nullptr) == 1) ||
+           (print_given && !selects(&print_list, name, n));
+}
+
+// Merges record r's names into the page's order, making the columns of
+// the new ones; whether a column moved or came.
+static bool merge_names(int32_t r, const Slot* s) {
+    bool order_changed = false;
+    if (r == 0 || s->key_generation != page_generation) new_page_stamp(s);
+    name_order_next_record(&page_names);
+    for (int32_t e = 0; e < s->entry_count; ++e) {
+        const SummaryEntry& entry = s->entries[e];
+        const wchar_t* name = entry_name(s, &entry);
+        int mark;
+        int32_t node = name_order_take(&page_names, name, entry.name_length, &mark);
+        if (mark == NAME_NEW) {
+            grow_table(name_columns, name_column_room, size_t(node) + 1);
+            name_columns[node] =
+                no_column(name, entry.name_length) ? -1 : make_column(name_order_name(&page_names, node), entry.name_length);
+        }
+        remember_key(entry.key, node);
+        int32_t column = name_columns[node];
+        if (column < 0) continue;
+        if (mark != NAME_STAYED) order_changed = true;
+        widen(column, &entry);
+        add_cell(column, e);
+    }
+    return order_changed;
+}
+
+// The page's columns in the merged order.
+static void take_merged_order() {
+    page.order_count = 0;
+    for (int32_t node = page_names.first; node >= 0; node = page_names.nodes[node].next) {
+        if (name_columns[node] < 0) continue;
+        grow_table(page.order, order_room, size_t(page.order_count) + 1);
+        page.order[page.order_count++] = name_columns[node];
+    }
+}
+
+// Notes record r among the records of several lines when a cell of it
+// holds several values.
+static void note_multi_values(int32_t r, const Slot* s) {
+    if (s->most_values <= 1) return;
+    for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1]; ++k) {
         if (cell_values(page.cells[k], s) > 1) {
             grow_table(multi, multi_room, size_t(multi_count) + 1);
             multi[multi_count++] = r;
-            break;
+            return;
         }
     }
+}
+
+void add_record_to_page() {
+    int32_t r = page.placed - 1;
+    Slot* s = page.records[r];
+    undo_count = 0;
+    widths_changed = false;
+    make_cell_room(r, s);
+    add_index_cells(r, s);
+    bool order_changed = r == 0;
+    if (print_given && print_list.inclusive) {
+        add_print_cells(r, s);
+    } else if (r > 0 && names_in_order(s)) {
+        add_cells_in_order(r, s);
+    } else if (merge_names(r, s) || order_changed) {
+        order_changed = true;
+        take_merged_order();
+    }
+    note_multi_values(r, s);
     // The bands stay when no column moved and the widths that changed
     // leave every column in its band (their places are then made anew
     // before the page is written); the rows before keep their heights and
@@ -677,40 +744,21 @@ void add_record_to_page() {
     if (order_changed || (widths_changed && !same_bands())) {
         make_bands();
         band_heights();
-    } else {
-        bands_moved |= widths_changed;
-        bool tall = multi_count > 0 && multi[multi_count - 1] == r;
-        for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height += 1, page.height += 1;
-        if (tall)
-            record_extras(r, [](int32_t b, double extra) {
-                page.bands[b].height += extra;
-                page.height += extra;
-            });
+        return;
     }
+    bands_moved |= widths_changed;
+    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height += 1, page.height += 1;
+    if (multi_count > 0 && multi[multi_count - 1] == r)
+        record_extras(r, [](int32_t b, double extra) {
+            page.bands[b].height += extra;
+            page.height += extra;
+        });
 }
 
 void layout_accept() {
     grow_table(accepted_order, accepted_order_room, size_t(page.order_count) + 1);
     std::copy_n(page.order, page.order_count, accepted_order);
     accepted_order_count = page.order_count;
-    page_extras += std::max(page.records[page.placed - 1]->most_values - 1, 0);
-}
-
-bool page_surely_full(const Slot* s) {
-    // Every field is shown (no -p, -g or -i), and the record keeps the
-    // record numbers' width: then it can't end the run with too wide an
-    // index, and a lower bound of the page with it tells.
-    if (print_given || group_given || index_given || page.placed == 0) return false;
-    if (double(s->number_length) > page.columns[0].left) return false;
-    // A record adds a line to each band; each record's cell of the most
-    // values stands that many lines, less one, below its row in one band;
-    // and the bands only grow in number as columns widen, as long as the
-    // record's names are on the page in the page's order (a name it meets
-    // in another order may move a column, and the bands be fewer).
-    double rows = double(page.placed) + 1;
-    double least = page.header_height + page.band_count * (band_gap + 1 + heading_extra + rows) + page_extras +
-                   std::max(s->most_values - 1, 0);
-    return least > page_height && names_in_order(s);
 }
 
 void layout_roll_back() {

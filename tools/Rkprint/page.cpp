@@ -495,22 +495,9 @@ static void place_band_rows(int32_t b, const double* tops) {
 static double* row_tops = nullptr;  // per band and record: the row's top line
 static size_t cursor_room = 0, row_top_room = 0;
 
-static void place_page();
-void write_page() {
-    layout_places();
-    direct = true;
-    page_begin();
-    place_page();
-    if (!in_order) {
-        direct = false;
-        page_begin();
-        place_page();
-    }
-    page_end();
-}
-
-static void place_page() {
-    // The header's first line from left to right, then the other titles.
+// The header's first line from left to right, then the other titles, and
+// the key lines under them.
+static void place_header() {
     if (header_shown) {
         if (show_stamp) place_text(0, 0, stamp, 0, stamp_length, stamp_width);
         if (title_count > 0) place_text(0, double(int64_t(name_column)), titles[0].chars, 0, titles[0].used, title_widths[0]);
@@ -523,9 +510,12 @@ static void place_page() {
         for (int32_t j = 0; j < key_line_count; ++j)
             place_text(header_lines + j, double(int64_t(centred(key_widths[j]))), key_lines[j].chars, 0, key_lines[j].used,
                        key_widths[j]);
+}
+
+// Each row's top line, band by band.
+static void find_row_tops() {
     const double* rows = page_row_heights();
     size_t placed = size_t(page.placed);
-    // Each row's top line, band by band.
     grow_table(row_tops, row_top_room, size_t(page.band_count) * placed + 1);
     double line = page.header_height + band_gap;
     for (int32_t b = 0; b < page.band_count; ++b) {
@@ -533,34 +523,26 @@ static void place_page() {
         for (size_t r = 0; r < placed; ++r) row_tops[size_t(b) * placed + r] = top, top += rows[size_t(b) * placed + r];
         line += page.bands[b].height + band_gap;
     }
-    // Band by band: the heading line, then each record's row: its cells
-    // from left to right, the index cells leading in every band, each with
-    // its values one under the other. Each record's cells are walked once,
-    // band after band.
-    grow_table(cursor, cursor_room, placed + 1);
+}
+
+// The heading line of band b at `line`: each column's name.
+static void place_headings(int32_t b, double line) {
+    const Band& band = page.bands[b];
+    for (int32_t k = band.first; k < band.first + band.count; ++k) {
+        const BandColumn& bc = page.band_columns[k];
+        const Column& c = page.columns[bc.column];
+        size_t n = c.length - 1;
+        const wchar_t* name = c.shown_as_is ? c.name : shown_text(c.name, &n, &heading);
+        double offset = c.flags & FORMAT_FLAG_RIGHT ? c.total - c.name_width
+                      : (c.attribute & ATTR_FLOAT) && c.left >= c.name_width ? c.left - c.name_width : 0;
+        place_own(line, double(int64_t(bc.x + offset)), name, n, c.name_width);
+    }
+}
+
+// Every cell as an item, in its band (an index cell in every band).
+static void place_cells() {
+    size_t placed = size_t(page.placed);
     for (size_t r = 0; r < placed; ++r) {
-        int32_t k = page.cell_start[r];
-        while (k < page.cell_start[r + 1] && page.cells[k].column < index_count) ++k;
-        cursor[r] = k;
-    }
-    line = page.header_height + band_gap;
-    for (int32_t b = 0; b < page.band_count; ++b) {
-        const Band& band = page.bands[b];
-        for (int32_t k = band.first; k < band.first + band.count; ++k) {
-            const BandColumn& bc = page.band_columns[k];
-            const Column& c = page.columns[bc.column];
-            size_t n = c.length - 1;
-            const wchar_t* name = c.shown_as_is ? c.name : shown_text(c.name, &n, &heading);
-            double offset = c.flags & FORMAT_FLAG_RIGHT ? c.total - c.name_width
-                          : (c.attribute & ATTR_FLOAT) && c.left >= c.name_width ? c.left - c.name_width : 0;
-            place_own(line, double(int64_t(bc.x + offset)), name, n, c.name_width);
-        }
-        line += band.height + band_gap;
-        if (direct && in_order) place_band_rows(b, row_tops + size_t(b) * placed);
-        if (direct && !in_order) return;
-    }
-    // As items: each cell in its band (an index cell in every band).
-    for (size_t r = 0; !direct && r < placed; ++r) {
         for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1]; ++k) {
             const Cell& cell = page.cells[k];
             if (cell.column < index_count) {
@@ -572,4 +554,41 @@ static void place_page() {
             }
         }
     }
+}
+
+// Band by band: the heading line, then, placing directly, each record's
+// row: its cells from left to right, the index cells leading in every
+// band, each with its values one under the other. Each record's cells are
+// walked once, band after band. Out of order, the cells go as items.
+static void place_page() {
+    place_header();
+    find_row_tops();
+    size_t placed = size_t(page.placed);
+    grow_table(cursor, cursor_room, placed + 1);
+    for (size_t r = 0; r < placed; ++r) {
+        int32_t k = page.cell_start[r];
+        while (k < page.cell_start[r + 1] && page.cells[k].column < index_count) ++k;
+        cursor[r] = k;
+    }
+    double line = page.header_height + band_gap;
+    for (int32_t b = 0; b < page.band_count; ++b) {
+        place_headings(b, line);
+        line += page.bands[b].height + band_gap;
+        if (direct && in_order) place_band_rows(b, row_tops + size_t(b) * placed);
+        if (direct && !in_order) return;
+    }
+    if (!direct) place_cells();
+}
+
+void write_page() {
+    layout_places();
+    direct = true;
+    page_begin();
+    place_page();
+    if (!in_order) {
+        direct = false;
+        page_begin();
+        place_page();
+    }
+    page_end();
 }

@@ -4,18 +4,8 @@
 // not fit the width continue in bands below, each led by the index
 // columns; with -g a new page for each group of equal keys, the key shown
 // under the header. Records are read ahead only as far as a page can hold.
-#include <atomic>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <malloc.h>
-#include <new>
-#include <pthread.h>
-#include <time.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
-#include "pace.h"
 #include "rkprint.h"
 
 static const char usage[] =
@@ -81,512 +71,31 @@ void wregerror(const char* message) { format_regex_error(message); }
 
 static Area names, keys;
 
-// ------------------------------------------------------------ reading
-
-// Records are read and summarized in batches, each batch with areas of its
-// own. A second thread reads ahead while the pages are made, a few batches
-// at most; its messages wait in the batch's log until the paging takes the
-// record they came with, so that standard error and the exit status are
-// those of reading in turn. Without the thread (RK_THREADS=1, or when none
-// can be started) the paging reads each record itself when it needs it.
-// With it, the paging still reads a batch in turn itself when none is ready
-// and the reader is not filling one (it has not woken yet, or waits for a
-// processor): the two share the reading rather than one waiting for the
-// other.
-struct Batch {
-    Area text, table;
-    Slot* slots = nullptr;  // batch_records of them, once the batch is made
-    int32_t count = 0;  // records read into it
-    int32_t dropped = 0;
-    bool closed = false;  // takes no more records
-    bool last = false;    // no record of the file follows
-    MessageLog log;
-    Batch* next = nullptr;
-};
-constexpr int32_t batch_records = 64;
-constexpr size_t batch_text_bytes = 128 * 1024;  // a batch closes once its text passes this
-
-// Growth of a batch's areas: its records follow.
-static int grow_batch_text(void* a, void*, Area* area) {
-    Batch* b = static_cast<Batch*>(a);
-    area_double(nullptr, nullptr, area);
-    for (int32_t i = 0; i < b->count; ++i) relocate_record(b->slots[i].record, area);
-    return 0;
-}
-static int grow_batch_table(void* a, void*, Area* area) {
-    Batch* b = static_cast<Batch*>(a);
-    area_double(nullptr, nullptr, area);
-    for (int32_t i = 0; i < b->count; ++i) area_relocate_cell(&b->slots[i].record, area);
-    return 0;
-}
-
-// A batch's storage, made when it is first used (by the thread that will
-// read into it, whose messages then have its log).
-// False when the memory for it can't be had.
-static bool make_batch(Batch* b) {
-    if (b->slots) return true;
-    Slot* slots = static_cast<Slot*>(std::calloc(batch_records, sizeof(Slot)));
-    if (slots == nullptr) return false;
-    if (!area_try_create_kb(rsize, "rsize", &b->text)) {
-        std::free(slots);
-        return false;
-    }
-    if (!area_try_create_kb(tsize, "tsize", &b->table)) {
-        area_destroy(&b->text);
-        std::free(slots);
-        return false;
-    }
-    area_push_pact(0, grow_batch_text, b, nullptr, &b->text);
-    area_push_pact(0, grow_batch_table, b, nullptr, &b->table);
-    b->slots = slots;
-    return true;
-}
-
-static void batch_begin(Batch* b) {
-    area_reset(&b->text);
-    area_reset(&b->table);
-    b->count = b->dropped = 0;
-    b->closed = b->last = false;
-    b->log.clear();
-    b->next = nullptr;
-}
-
-// The digits of the number of the record read last, counted on from one
-// record to the next (records are numbered one after the other in a file);
-// on a cache line of its own, as the reader thread writes it.
-static struct alignas(64) {
-    int32_t number = 0;
-    int32_t length = 0;
-    wchar_t digits[12];
-} counted;
-static void count_record(int32_t number) {
-    if (number != counted.number + 1 || counted.number <= 0) {
-        counted.length = int32_t(decimal(number, counted.digits));
-    } else {
-        int32_t i = counted.length - 1;
-        while (i >= 0 && counted.digits[i] == L'9') counted.digits[i--] = L'0';
-        if (i >= 0) {
-            ++counted.digits[i];
-        } else {
-            std::wmemmove(counted.digits + 1, counted.digits, size_t(counted.length++));
-            counted.digits[0] = L'1';
-        }
-    }
-    counted.number = number;
-}
-
-// Reads the next record into the batch and summarizes it; closes the batch
-// at the end of the input or when it is full.
-static void read_into(Batch* b, Input* in) {
-    Field* rec = next_record(in, &b->text, &b->table);
-    if (rec == nullptr) {
-        b->closed = b->last = true;
-        return;
-    }
-    Slot* s = &b->slots[b->count++];
-    s->record = rec;
-    s->batch = b;
-    s->fields = int32_t(record_end(rec) - rec) + 1;
-    count_record(in->number);
-    std::memcpy(s->number_text, counted.digits, sizeof counted.digits);
-    s->number_length = counted.length;
-    summarize_record(s);
-    s->log_end = b->log.used;
-    if (b->count == batch_records || size_t(b->text.head - b->text.base) > batch_text_bytes) b->closed = true;
-}
-
-// The batches between the threads: those handed back (free), and those
-// read ahead and not yet taken (ready), guarded by one lock.
-static pthread_mutex_t batch_lock = PTHREAD_MUTEX_INITIALIZER;
-static pthread_cond_t batch_ready = PTHREAD_COND_INITIALIZER, batch_taken = PTHREAD_COND_INITIALIZER;
-static Batch *free_batches = nullptr, *ready_first = nullptr, *ready_last = nullptr;
-static std::atomic<int32_t> ready_count = 0;
-static size_t ready_bytes = 0;  // of the ready batches' areas
-// The reader stops when it is this many batches ahead, or when their
-// records take this much room, and goes on when the paging has taken half
-// of them (threads that woke each other for every batch would spend their
-// time switching). A deeper queue lets either thread go on while the other
-// waits for a processor (on a busy host, for milliseconds at a time), but
-// past the processor's cache the paging reads what the reader wrote from
-// further away: twice 8 batches were slower on a quiet host.
-constexpr int32_t ready_limit = 8;
-constexpr size_t ready_bytes_limit = 4 << 20;
-static bool reader_ahead() { return ready_count >= ready_limit || ready_bytes >= ready_bytes_limit; }
-static size_t batch_bytes(const Batch* b) {
-    return size_t(b->text.head - b->text.base) + size_t(b->table.head - b->table.base);
-}
-static bool reader_waits = false, paging_waits = false;
-// Who holds the input: the reader thread filling a batch, or the paging
-// reading a batch of its own in turn (then the reader waits for it).
-static std::atomic<bool> reader_reads = false, paging_reads = false;
-// The reader waits awake for the paging to hand the input back: the paging
-// then lets it have the input rather than reading on itself.
-static std::atomic<bool> reader_spins = false;
-static bool paging_read_last = false;  // the paging read the input's end
-// The reader is held back: the paging reads every batch in turn.
-static std::atomic<bool> reader_paused = false;
-static bool threaded = false;
-constexpr size_t reader_stack = 512 << 10;
-static std::atomic<bool> reader_stopped = false;  // the reader thread found no memory for a batch
-static pthread_t reader_thread;
-static Batch* reading = nullptr;  // the batch the reader thread fills
-
-// A batch handed back, or a new one (null when there is no memory for it).
-static Batch* free_batch() {
-    pthread_mutex_lock(&batch_lock);
-    Batch* b = free_batches;
-    if (b) free_batches = b->next;
-    pthread_mutex_unlock(&batch_lock);
-    if (b == nullptr) {
-        void* room = std::malloc(sizeof(Batch));
-        if (room == nullptr) return nullptr;
-        b = new (room) Batch;
-    }
-    return b;
-}
-
-static void hand_back(Batch* b) {
-    pthread_mutex_lock(&batch_lock);
-    b->next = free_batches;
-    free_batches = b;
-    pthread_mutex_unlock(&batch_lock);
-}
-
-static void publish(Batch* b) {
-    pthread_mutex_lock(&batch_lock);
-    b->next = nullptr;
-    if (ready_last) ready_last->next = b; else ready_first = b;
-    ready_last = b;
-    ++ready_count;
-    ready_bytes += batch_bytes(b);
-    reader_reads = false;
-    // A waiting paging is woken when two batches are there, or the last,
-    // or the reader is as far ahead as it goes or held back.
-    if (paging_waits && (ready_count >= 2 || b->last || reader_ahead() || reader_paused))
-        paging_waits = false, pthread_cond_signal(&batch_ready);
-    pthread_mutex_unlock(&batch_lock);
-}
-
-// The reader thread's end after a fatal message: its batch goes to the
-// paging, which replays the message when it gets there and ends the run.
-static void park_reader() {
-    reading->closed = reading->last = true;
-    publish(reading);
-    for (;;) pause();
-}
-
-// Seconds from t to now (set).
-static double seconds_since(const timespec& t, timespec* now) {
-    clock_gettime(CLOCK_MONOTONIC, now);
-    return double(now->tv_sec - t.tv_sec) + double(now->tv_nsec - t.tv_nsec) * 1e-9;
-}
-
-// Waits awake, for at most `limit` microseconds, until `done()` (read
-// without the lock); whether it came. A thread that goes to sleep leaves
-// its processor idle, and on a virtual machine an idle processor can take
-// the host a millisecond to wake, while the other side mostly has what the
-// waiter needs within some tens of microseconds.
-template <class Done>
-static bool wait_awake(long limit, Done done) {
-    timespec start;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    for (int n = 1;; ++n) {
-        if (done()) return true;
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#elif defined(__aarch64__)
-        asm volatile("yield");
-#endif
-        timespec now;
-        if (n % 64 == 0 && seconds_since(start, &now) * 1e6 > double(limit)) return false;
-    }
-}
-// How long each side waits awake: the reader for the paging to hand the
-// input back (a batch read in turn, with pages made between its records),
-// the paging for the batch the reader is filling.
-constexpr long reader_awake_us = 1000, paging_awake_us = 200;
-
-static void read_batches(Input* in);
-// The reader has returned (a reader parked by a fatal message never does).
-static std::atomic<bool> reader_returned = false;
-static void* read_ahead(void* arg) {
-    read_batches(static_cast<Input*>(arg));
-    reader_returned = true;
-    return nullptr;
-}
-
-static void read_batches(Input* in) {
-    for (bool last = false; !last;) {
-        pthread_mutex_lock(&batch_lock);
-        while (!paging_read_last && (reader_ahead() || paging_reads || reader_paused)) {
-            if (!reader_ahead() && !reader_paused) {
-                reader_spins = true;
-                pthread_mutex_unlock(&batch_lock);
-                bool handed = wait_awake(reader_awake_us, [] { return !paging_reads; });
-                pthread_mutex_lock(&batch_lock);
-                if (handed || !paging_reads) continue;
-            }
-            reader_spins = false;
-            reader_waits = true;
-            pthread_cond_wait(&batch_taken, &batch_lock);
-        }
-        reader_spins = false;
-        if (paging_read_last) {
-            pthread_mutex_unlock(&batch_lock);
-            return;
-        }
-        reader_reads = true;
-        pthread_mutex_unlock(&batch_lock);
-        Batch* b = reading = free_batch();
-        if (b && !make_batch(b)) hand_back(b), b = nullptr;
-        if (b == nullptr) {
-            // Without memory for reading ahead, the paging goes on reading
-            // in turn.
-            pthread_mutex_lock(&batch_lock);
-            reader_stopped = true;
-            reader_reads = false;
-            paging_waits = false;
-            pthread_cond_signal(&batch_ready);
-            pthread_mutex_unlock(&batch_lock);
-            return;
-        }
-        b->log.park = park_reader;
-        message_log_begin(&b->log);
-        batch_begin(b);
-        while (!b->closed) read_into(b, in);
-        message_log_begin(nullptr);
-        last = b->last;
-        publish(b);
-    }
-}
-
-// Whether reading ahead pays is found by measuring (pace.h), since it
-// depends on the machine and on what else it runs: on a virtual machine
-// whose host is busy, two threads can wait on each other's processors for
-// longer than the second thread saves, and where the two processors share
-// no cache, the paging fetching what the reader wrote can cost more than
-// the reading itself. The paging times windows of batches; a window starts
-// some batches after a change of way, once the queue and the caches have
-// settled.
-constexpr int32_t pace_window = 64, pace_settle = 8;  // batches
-struct Pace {
-    timespec start{};  // of the window
-    // Batches taken in the window; below 0, the batches before it starts
-    // (the first window starts once the reader is ahead and all has settled).
-    int32_t taken = -pace_settle - ready_limit;
-    PaceChoice choice;
-};
-static Pace pace;
-
-static void keep_pace() {
-    // A window without the reader starts once the batches it read are taken.
-    if (pace.taken <= 0 && reader_paused && ready_count > 0) return;
-    if (pace.taken < 0) {
-        ++pace.taken;
-        return;
-    }
-    if (pace.taken++ == 0) clock_gettime(CLOCK_MONOTONIC, &pace.start);
-    if (pace.taken <= pace_window) return;
-    timespec now;
-    const bool with_reader = !reader_paused;
-    const bool next = pace.choice.window_done(with_reader, seconds_since(pace.start, &now) / pace_window);
-    pace.start = now;
-    pace.taken = 1;
-    if (next == with_reader) return;
-    pthread_mutex_lock(&batch_lock);
-    reader_paused = !next;
-    if (next && reader_waits) reader_waits = false, pthread_cond_signal(&batch_taken);
-    pthread_mutex_unlock(&batch_lock);
-    // The next window starts once the batches read the other way are taken
-    // (with the reader, once it has had the time to read as many ahead),
-    // and some more have settled.
-    pace.taken = -pace_settle - (next ? ready_limit : 0);
-}
-
-// Whether the input may keep the reader waiting (a pipe, a terminal). The
-// output goes out before every read of such an input that may wait: the
-// reader thread marks the place in its batch's log, and the paging writes
-// the output out when it gets there, as reading in turn would. And when the
-// paging has waited for the reader a while (the input keeps it waiting),
-// the pages made so far go out then.
-static bool input_may_block = false;
-constexpr long paging_flush_ms = 20;
-
-// Whether the run's memory is limited (ulimit -v or -d): then the paging
-// reads in turn, since the batches read ahead take room that reading in
-// turn would not, and could make a run fail that fits one thread.
-static bool memory_limited() {
-    for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
-        rlimit r;
-        if (getrlimit(resource, &r) == 0 && r.rlim_cur != RLIM_INFINITY) return true;
-    }
-    return false;
-}
-
-static void start_reading(Input* in) {
-    const char* t = std::getenv("RK_THREADS");
-    threaded = reader_stopped = false;
-    reader_reads = paging_reads = reader_spins = reader_paused = false;
-    pace = Pace{};
-    paging_read_last = false;
-    if ((t && std::strcmp(t, "1") == 0) || memory_limited()) return;
-#ifdef M_ARENA_MAX
-    // One heap for both threads: a heap of the reader's own would take a
-    // large reservation of address space, which a memory limit counts.
-    mallopt(M_ARENA_MAX, 1);
-#endif
-    input_may_block = in->stream->may_block;
-    // A small stack: the reading needs little, and the memory is the run's.
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, reader_stack);
-    reader_returned = false;
-    threaded = pthread_create(&reader_thread, &attr, read_ahead, in) == 0;
-    pthread_attr_destroy(&attr);
-}
-
-static void end_reading() {
-    if (threaded) pthread_join(reader_thread, nullptr);
-    threaded = false;
-}
-
-// At a fatal message of the paging: a reader that has returned is joined.
-static void join_returned_reader() {
-    if (threaded && reader_returned) pthread_join(reader_thread, nullptr);
-}
-
-// The paging's side: the batches whose records it has taken, oldest
-// first, and the next record.
-static Batch *taken_first = nullptr, *taken_last = nullptr;
-static size_t replayed = 0;  // of the newest taken batch's log
-
-// The next record of the paging's own batch; once the batch is closed the
-// input goes back to the reader thread.
-static void read_own(Batch* b, Input* in) {
-    read_into(b, in);
-    if (!b->closed || !threaded) return;
-    pthread_mutex_lock(&batch_lock);
-    paging_reads = false;
-    paging_read_last = b->last;
-    // A reader held back stays asleep until it may read again, or until
-    // the input has ended and it is to return.
-    if (reader_waits && (!reader_paused || b->last)) reader_waits = false, pthread_cond_signal(&batch_taken);
-    pthread_mutex_unlock(&batch_lock);
-}
-
-static Batch* next_batch(Input* in) {
-    Batch* b = nullptr;
-    bool own = !threaded;
-    if (threaded) {
-        keep_pace();
-        pthread_mutex_lock(&batch_lock);
-        bool flushed = false;
-        for (bool awake = true; ready_count == 0 && !reader_stopped; awake = false) {
-            if (!reader_reads && (!reader_spins || !awake)) {
-                // Every record read so far has been taken, and the reader
-                // is not reading (nor, awake, about to): the next records
-                // are the paging's to read.
-                paging_reads = own = true;
-                pthread_mutex_unlock(&batch_lock);
-                break;
-            }
-            if (awake) {
-                pthread_mutex_unlock(&batch_lock);
-                wait_awake(paging_awake_us,
-                           [] { return ready_count > 0 || reader_stopped || (!reader_reads && !reader_spins); });
-                pthread_mutex_lock(&batch_lock);
-                continue;
-            }
-            paging_waits = true;
-            if (input_may_block && !flushed) {
-                timespec until;
-                clock_gettime(CLOCK_REALTIME, &until);
-                until.tv_nsec += paging_flush_ms * 1000000;
-                if (until.tv_nsec >= 1000000000) until.tv_sec += 1, until.tv_nsec -= 1000000000;
-                if (pthread_cond_timedwait(&batch_ready, &batch_lock, &until) == ETIMEDOUT) {
-                    flushed = true;
-                    pthread_mutex_unlock(&batch_lock);
-                    out_flush_checked();
-                    pthread_mutex_lock(&batch_lock);
-                }
-            } else {
-                pthread_cond_wait(&batch_ready, &batch_lock);
-            }
-        }
-        if (!own && ready_count == 0) {
-            pthread_mutex_unlock(&batch_lock);
-            pthread_join(reader_thread, nullptr);
-            threaded = false;
-            own = true;
-        }
-    }
-    if (!own) {
-        b = ready_first;
-        ready_first = b->next;
-        if (ready_first == nullptr) ready_last = nullptr;
-        --ready_count;
-        ready_bytes -= batch_bytes(b);
-        if (reader_waits && !reader_paused && ready_count <= ready_limit / 2 && ready_bytes <= ready_bytes_limit / 2)
-            reader_waits = false, pthread_cond_signal(&batch_taken);
-        pthread_mutex_unlock(&batch_lock);
-    } else {
-        b = free_batch();
-        if (b == nullptr || !make_batch(b)) fatal("can't allocate necessary memory!\n");
-        batch_begin(b);
-        read_own(b, in);
-    }
-    b->next = nullptr;
-    if (taken_last) taken_last->next = b; else taken_first = b;
-    taken_last = b;
-    replayed = 0;
-    return b;
-}
-
-// The next record, or null at the end of the file.
-static Slot* take_record(Input* in) {
-    static int32_t at = 0;
-    Batch* b = taken_last;
-    if (b == nullptr || (at == b->count && b->closed)) {
-        if (b && b->last) {
-            message_log_replay(&b->log, replayed, b->log.used);
-            replayed = b->log.used;
-            return nullptr;
-        }
-        b = next_batch(in);
-        at = 0;
-    } else if (at == b->count) {
-        read_own(b, in);  // the open batch of reading in turn
-    }
-    if (at == b->count) return take_record(in);  // the end of the input closed it
-    Slot* s = &b->slots[at++];
-    message_log_replay(&b->log, replayed, s->log_end);
-    replayed = s->log_end;
-    return s;
-}
-
-// Hands back the taken batches all of whose records were dropped, but the
-// newest, which the next record comes from (or, at the end of the file,
-// every batch).
-static void hand_back_dropped(bool all) {
-    while (taken_first && (all || (taken_first != taken_last && taken_first->dropped == taken_first->count))) {
-        Batch* b = taken_first;
-        taken_first = b->next;
-        if (taken_first == nullptr) taken_last = nullptr;
-        hand_back(b);
-    }
-}
-
 // ------------------------------------------------------------ the queue
 
 // The look-ahead queue: `queued` records from place `head` on, in a ring
-// of page_height places.
-static Slot** queue = nullptr;
+// of slot_count slots. Their texts and tables are in the areas text and
+// table in the same order, released as the pages drop them.
+static Area text, table;
+static Slot* queue = nullptr;
 static int32_t slot_count = 0, head = 0, queued = 0;
 static int64_t held_entries = 0;  // entries of the queued records' tables
 static int64_t cell_bound = 0;
 static const uint32_t* current_key = nullptr;
 
-static Slot* queue_at(int32_t i) { return queue[(head + i) % slot_count]; }
+static Slot* queue_at(int32_t i) { return &queue[(head + i) % slot_count]; }
+
+// Growth of the record areas: the queued records follow.
+static int grow_text(void*, void*, Area* area) {
+    area_double(nullptr, nullptr, area);
+    for (int32_t i = 0; i < queued; ++i) relocate_record(queue_at(i)->record, area);
+    return 0;
+}
+static int grow_tables(void*, void*, Area* area) {
+    area_double(nullptr, nullptr, area);
+    for (int32_t i = 0; i < queued; ++i) area_relocate_cell(&queue_at(i)->record, area);
+    return 0;
+}
 
 // A page size: a decimal number, held to what 16-bit page positions take;
 // none at all, zero or below leaves no page.
@@ -603,26 +112,29 @@ static void look_ahead(Input* in) {
     while (!input_done && queued < slot_count - 1) {
         if (print_count > 0 && int64_t(queued) * print_count > cell_bound) return;
         if (print_count == 0 && held_entries - 1 > cell_bound) return;
-        Slot* s = take_record(in);
-        if (s == nullptr) {
+        Field* rec = next_record(in, &text, &table);
+        if (rec == nullptr) {
             input_done = true;
             return;
         }
-        queue[(head + queued++) % slot_count] = s;
+        Slot* s = queue_at(queued++);
+        s->record = rec;
+        s->fields = int32_t(record_end(rec) - rec) + 1;
+        s->number_length = int32_t(decimal(in->number, s->number_text));
+        summarize_record(s);
         held_entries += s->fields;
     }
 }
 
-// Drops the records the page placed.
+// Drops the records the page placed, and releases their texts and tables.
 static void drop_placed(int32_t placed) {
-    for (int32_t i = 0; i < placed; ++i) {
-        Slot* s = queue_at(i);
-        held_entries -= s->fields;
-        ++s->batch->dropped;
-    }
+    if (placed == 0) return;
+    for (int32_t i = 0; i < placed; ++i) held_entries -= queue_at(i)->fields;
+    Field* close = record_end(queue_at(placed - 1)->record);
+    area_release(close->end + 1, &text);
+    area_release(close + 1, &table);
     head = (head + placed) % slot_count;
     queued -= placed;
-    hand_back_dropped(false);
 }
 
 enum { QUEUE_EXHAUSTED = 0, KEY_CHANGED = 1, PAGE_FULL = 2 };
@@ -650,7 +162,6 @@ static int fill_page(const uint32_t** next_key) {
             }
             area_drop(key, &keys);
         }
-        if (page_surely_full(s)) return PAGE_FULL;
         grow_table(page.records, page_record_room, size_t(i) + 1);
         page.records[page.placed++] = s;
         add_record_to_page();
@@ -714,7 +225,8 @@ static void print_file(Input* in) {
     held_entries = 0;
     input_done = false;
     header_start_file(in->name);
-    start_reading(in);
+    area_reset(&text);
+    area_reset(&table);
     if (group_given) {
         area_reset(&keys);
         current_key = nullptr;
@@ -739,14 +251,11 @@ static void print_file(Input* in) {
         }
         look_ahead(in);
     }
-    hand_back_dropped(true);
-    end_reading();
 }
 
 int main(int argc, char** argv) {
     tool_start(spec, argc, argv);
     out_units(OUT_MARKED);  // a unit is a page
-    set_cleanup(join_returned_reader);
     init_character_classes();
     tool_area("nsize", &names, nullptr, 8);
     tool_area("wsize", scratch_area());
@@ -758,7 +267,10 @@ int main(int argc, char** argv) {
     page_height = page_size(y_text, 24);
     cell_bound = int64_t(page_height) * ((page_width + 1) / 2);
     slot_count = page_height < 2 ? 2 : page_height;  // room for one record at least: a page too low says so
-    queue = static_cast<Slot**>(checked_malloc(sizeof(Slot*) * size_t(slot_count)));
+    queue = static_cast<Slot*>(std::calloc(size_t(slot_count), sizeof(Slot)));
+    if (queue == nullptr) fatal("can't allocate necessary memory!\n");
+    tool_area("rsize", &text, grow_text);
+    tool_area("tsize", &table, grow_tables);
     // The layout's area: by default from the most values a page holds
     // (56 bytes each, a quarter of them at once), held to 64 MB at first.
     int64_t kb = lsize > 0 ? lsize : ((cell_bound / 4) * 56 + 1024) / 1024 + 8;
@@ -772,13 +284,5 @@ int main(int argc, char** argv) {
     parse_lists();
     header_shown = nargs > 0 || title_count > 0;
     layout_lists();
-    exit_if_errors(2);
-    do {
-        // On cache lines of its own: the reader thread counts the records
-        // in it, while the paging works on the stack around it.
-        alignas(128) Input in;
-        open_input(&in, INPUT_ONE_FILE);
-        print_file(&in);
-    } while (nargs > 0);
-    tool_finish();
+    tool_each_file([](Input& in) { print_file(&in); });
 }

@@ -37,17 +37,6 @@ struct Text {
         std::wmemcpy(chars + used, s, n);
         used += n;
     }
-    // n blanks
-    void blanks(size_t n) {
-        if (room - used < n) grow_table(chars, room, used + n);
-        wchar_t* to = chars + used;
-        if (n <= 16) {
-            for (size_t i = 0; i < n; ++i) to[i] = L' ';
-        } else {
-            std::wmemset(to, L' ', n);
-        }
-        used += n;
-    }
 };
 
 // Display width of a text of printable characters, and the display form of
@@ -82,16 +71,13 @@ struct SummaryEntry {
     int32_t count, first, last;
     int32_t key;  // the same for the same name in every record of one key generation
 };
-struct Batch;
-// A record read: its field table (in its batch's areas) and its summary
+// A record read: its field table (in the queue's areas) and its summary
 // (here).
 struct Slot {
     Field* record;
-    Batch* batch;
     int32_t fields;   // entries of its table, the closing one included
     wchar_t number_text[12];  // the digits of its number in its input file
     int32_t number_length;
-    size_t log_end;   // the end of its messages in the batch's log
     uint32_t key_generation;  // of its entries' keys
     int32_t* listed = nullptr;  // its entries of the -i names then of the names of a plain -p (-1: none)
     size_t listed_room = 0;
@@ -176,16 +162,13 @@ void layout_begin();
 // Adds page.records[page.placed - 1] to the layout: names, columns, bands
 // and heights; sets page.height.
 void add_record_to_page();
+// Makes the places of the columns in their bands anew after their widths
+// changed (the bands themselves stay as they are).
+void layout_places();
 // Remembers the layout as accepted, or goes back to the one accepted last
 // (after page.placed was taken back by one).
 void layout_accept();
 void layout_roll_back();
-// Whether the page can't take record s whatever it holds (then it needn't
-// be tried).
-bool page_surely_full(const Slot* s);
-// Makes the places of the columns in their bands anew after their widths
-// changed (the bands themselves stay as they are).
-void layout_places();
 // The number of values a cell holds.
 inline int32_t cell_values(const Cell& c, const Slot* s) {
     return c.entry == RECORD_NUMBER ? 1 : s->entries[c.entry].count;
