@@ -66,9 +66,6 @@ static ToolSpec make_spec() {
 }
 static const ToolSpec spec = make_spec();
 
-// Engine errors in the format texts of -f and -p.
-void wregerror(const char* message) { format_regex_error(message); }
-
 static Area names, keys;
 
 // ------------------------------------------------------------ the queue
