@@ -34,6 +34,18 @@ inline void capture_output() {
     });
 }
 
+// The start of a target that reads text: false for text that does not
+// decode (it ends a program at once), else the runtime is started, standard
+// output captured and the input named "fuzz".
+inline bool valid_text(const uint8_t* data, size_t size);
+inline bool start_text_target(const uint8_t* data, size_t size) {
+    fuzz_start();
+    if (!valid_text(data, size)) return false;
+    capture_output();
+    input_name = "fuzz";
+    return true;
+}
+
 // The parts of data between zero bytes (at most `most`; the last part takes
 // the rest, zero bytes included).
 inline std::vector<std::string> split_parts(const uint8_t* data, size_t size, size_t most) {

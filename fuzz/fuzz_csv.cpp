@@ -30,10 +30,7 @@ static Lines read_all(const std::string& text, std::wstring brk, bool mark = fal
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzz_start();
-    if (!valid_text(data, size)) return 0;  // undecodable input ends a program at once
-    capture_output();
-    input_name = "fuzz";
+    if (!start_text_target(data, size)) return 0;
     std::string text(reinterpret_cast<const char*>(data), size);
     Lines lines = read_all(text, L" ", true);
     error_count = 0;

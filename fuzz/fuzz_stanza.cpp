@@ -40,10 +40,7 @@ static std::string model(const std::string& text) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzz_start();
-    if (!valid_text(data, size)) return 0;  // undecodable input ends a program at once
-    capture_output();
-    input_name = "fuzz";
+    if (!start_text_target(data, size)) return 0;
     std::string text(reinterpret_cast<const char*>(data), size);
     std::string want = model(text);
     int best = simd_level;
