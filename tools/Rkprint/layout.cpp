@@ -218,9 +218,8 @@ static int32_t field_node(int32_t i, const wchar_t* name, size_t n) {
 // nor an index field); else its format in *format. Both are found once
 // per name. (A line without a colon shares the name of the lines that
 // start with one, but has no key to look up, so no format.)
+// (Asked only with -f or -p; *format stays as it is when there is none.)
 static bool left_out(int32_t node, const Field* f, const FieldFormat** format) {
-    *format = nullptr;
-    if (!formats_given && !print_given) return false;
     NameFormat& known = summary.formats[node];
     if (!known.found) {
         known.found = true;
@@ -248,7 +247,7 @@ static const wchar_t* keep_text(Slot* s, SummaryValue* v, const wchar_t* text, s
 // attribute.
 static int shown_value(Slot* s, int32_t i, const FieldFormat* format, SummaryValue* v) {
     const Field* f = &s->record[i];
-    *v = SummaryValue{i, -1, size_t(f->value - f->start), size_t(f->end - f->value), 0, 0, 0};
+    v->field = i, v->next = -1, v->offset = size_t(f->value - f->start), v->length = size_t(f->end - f->value);
     const wchar_t* text = f->value;
     if (format && format->cfmt) {
         wchar_t* converted = cfmt_convert(f->value, v->length, format, &summary.scratch);
@@ -266,29 +265,26 @@ static int shown_value(Slot* s, int32_t i, const FieldFormat* format, SummaryVal
     return attribute;
 }
 
-// Adds the value of field i to the entry of its name: a new entry, with
-// the value's parts, for the record's first field of the name, else the
-// entry made for that one; whether the name was met before in the record.
-static bool add_value(Slot* s, int32_t i, int32_t node, SummaryValue v, int attribute, int flags) {
+// Adds the record's next value (made in place) to the entry of its name
+// (name_length with the colon; in field name_field, or -1 for a field
+// without a name): a new entry, with the value's parts, for the record's
+// first field of the name, else the entry made for that one.
+static void add_value(Slot* s, int32_t name_field, uint32_t name_length, int32_t node, int attribute, int flags) {
     int32_t k = s->value_count++;
+    SummaryValue* v = &s->values[k];
     SummaryEntry* entry;
-    bool again = summary.stamp[node] == summary.serial;
-    if (again) {
+    if (summary.stamp[node] == summary.serial) {
         entry = &s->entries[summary.entry[node]];
         entry->attribute = merge_attributes(entry->attribute, attribute);
         s->values[entry->last].next = k;
     } else {
         summary.stamp[node] = summary.serial;
         entry = &s->entries[summary.entry[node] = s->entry_count++];
-        const Field* f = &s->record[i];
-        uint32_t n = field_has_name(f) ? uint32_t(f->value - f->start) : 1;
-        measure(&v, value_text(s, &v), attribute, flags);
-        *entry = SummaryEntry{field_has_name(f) ? i : -1, n, attribute, flags, v.left, v.right, 0, k, k, node};
+        measure(v, value_text(s, v), attribute, flags);
+        *entry = SummaryEntry{name_field, name_length, attribute, flags, v->left, v->right, 0, k, k, node};
     }
-    s->values[k] = v;
     entry->last = k;
     ++entry->count;
-    return again;
 }
 
 // The values of the names met several times in the record, parted at
@@ -328,21 +324,21 @@ void summarize_record(Slot* s) {
     grow_table(s->entries, s->entry_room, fields);
     grow_table(s->values, s->value_room, fields);
     grow_table(summary.field_nodes, summary.field_node_room, fields);
-    bool several = false;  // values of one name
+    const Field* record = s->record;
     int32_t i = 0;
-    for (; s->record[i].start; ++i) {
-        const Field* f = &s->record[i];
+    for (; record[i].start; ++i) {
+        const Field* f = &record[i];
         bool named = field_has_name(f);
-        int32_t node = field_node(i, named ? f->start : L":", named ? size_t(f->value - f->start) : 1);
-        const FieldFormat* format;
-        if (left_out(node, f, &format)) continue;
-        SummaryValue v;
-        int attribute = shown_value(s, i, format, &v);
-        several |= add_value(s, i, node, v, attribute, format ? format->options & (FORMAT_L | FORMAT_R) : 0);
+        uint32_t n = named ? uint32_t(f->value - f->start) : 1;  // the name with its colon
+        int32_t node = field_node(i, named ? f->start : L":", n);
+        const FieldFormat* format = nullptr;
+        if ((formats_given || print_given) && left_out(node, f, &format)) continue;
+        int attribute = shown_value(s, i, format, &s->values[s->value_count]);
+        add_value(s, named ? i : -1, n, node, attribute, format ? format->options & (FORMAT_L | FORMAT_R) : 0);
     }
     summary.field_node_count = i;
     s->most_values = s->value_count > 0 ? 1 : 0;
-    if (several) measure_again(s);
+    if (s->value_count > s->entry_count) measure_again(s);  // values of one name
     find_listed_entries(s);
 }
 
@@ -753,6 +749,19 @@ void add_record_to_page() {
             page.bands[b].height += extra;
             page.height += extra;
         });
+}
+
+bool page_surely_full(const Slot* s) {
+    // Without -i or -g, a record that keeps the record numbers' width
+    // cannot end the run with too wide an index, and each of its entries
+    // has a column. Its names standing in the page's order, it moves no
+    // column and the bands only grow in number as columns widen; it adds
+    // a row to each band, and its cell of the most values stands that many
+    // lines, less one, below its row.
+    if (index_given || group_given || page.placed == 0) return false;
+    if (double(s->number_length) > page.columns[0].left) return false;
+    if (page.height + page.band_count + std::max(s->most_values - 1, 0) <= page_height) return false;
+    return (print_given && print_list.inclusive) || names_in_order(s);
 }
 
 void layout_accept() {

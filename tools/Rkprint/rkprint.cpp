@@ -5,6 +5,7 @@
 // columns; with -g a new page for each group of equal keys, the key shown
 // under the header. Records are read ahead only as far as a page can hold.
 #include <cstdlib>
+#include <cstring>
 
 #include "rkprint.h"
 
@@ -80,7 +81,10 @@ static int64_t held_entries = 0;  // entries of the queued records' tables
 static int64_t cell_bound = 0;
 static const uint32_t* current_key = nullptr;
 
-static Slot* queue_at(int32_t i) { return &queue[(head + i) % slot_count]; }
+static Slot* queue_at(int32_t i) {
+    int32_t k = head + i;  // i < slot_count
+    return &queue[k < slot_count ? k : k - slot_count];
+}
 
 // Growth of the record areas: the queued records follow.
 static int grow_text(void*, void*, Area* area) {
@@ -103,6 +107,26 @@ static int32_t page_size(const char* text, int32_t fallback) {
     return v > 32767 ? 32767 : int32_t(v);
 }
 
+// The digits of the number of the record read last, counted on from one
+// record to the next (records are numbered one after the other in a file).
+static wchar_t counted_digits[12];
+static int32_t counted_number = 0, counted_length = 0;
+static void count_record(int32_t number) {
+    if (number != counted_number + 1 || counted_number <= 0) {
+        counted_length = int32_t(decimal(number, counted_digits));
+    } else {
+        int32_t i = counted_length - 1;
+        while (i >= 0 && counted_digits[i] == L'9') counted_digits[i--] = L'0';
+        if (i >= 0) {
+            ++counted_digits[i];
+        } else {
+            std::wmemmove(counted_digits + 1, counted_digits, size_t(counted_length++));
+            counted_digits[0] = L'1';
+        }
+    }
+    counted_number = number;
+}
+
 // Takes records into the queue while a page could still take them.
 static bool input_done = false;
 static void look_ahead(Input* in) {
@@ -117,7 +141,9 @@ static void look_ahead(Input* in) {
         Slot* s = queue_at(queued++);
         s->record = rec;
         s->fields = int32_t(record_end(rec) - rec) + 1;
-        s->number_length = int32_t(decimal(in->number, s->number_text));
+        count_record(in->number);
+        std::memcpy(s->number_text, counted_digits, sizeof counted_digits);
+        s->number_length = counted_length;
         summarize_record(s);
         held_entries += s->fields;
     }
@@ -159,6 +185,7 @@ static int fill_page(const uint32_t** next_key) {
             }
             area_drop(key, &keys);
         }
+        if (page_surely_full(s)) return PAGE_FULL;
         grow_table(page.records, page_record_room, size_t(i) + 1);
         page.records[page.placed++] = s;
         add_record_to_page();

@@ -168,6 +168,8 @@ void layout_places();
 // Remembers the layout as accepted, or goes back to the one accepted last
 // (after page.placed was taken back by one).
 void layout_accept();
+// Whether record s surely makes the page too high: it need not be tried.
+bool page_surely_full(const Slot* s);
 void layout_roll_back();
 // The number of values a cell holds.
 inline int32_t cell_values(const Cell& c, const Slot* s) {
