@@ -265,26 +265,26 @@ static int shown_value(Slot* s, int32_t i, const FieldFormat* format, SummaryVal
     return attribute;
 }
 
-// Adds the record's next value (made in place) to the entry of its name
+// Adds the record's next value v (made in place) to the entry of its name
 // (name_length with the colon; in field name_field, or -1 for a field
 // without a name): a new entry, with the value's parts, for the record's
 // first field of the name, else the entry made for that one.
-static void add_value(Slot* s, int32_t name_field, uint32_t name_length, int32_t node, int attribute, int flags) {
+static void add_value(Slot* s, SummaryValue* v, int32_t name_field, uint32_t name_length, int32_t node, int attribute,
+                      const FieldFormat* format) {
     int32_t k = s->value_count++;
-    SummaryValue* v = &s->values[k];
-    SummaryEntry* entry;
     if (summary.stamp[node] == summary.serial) {
-        entry = &s->entries[summary.entry[node]];
+        SummaryEntry* entry = &s->entries[summary.entry[node]];
         entry->attribute = merge_attributes(entry->attribute, attribute);
         s->values[entry->last].next = k;
-    } else {
-        summary.stamp[node] = summary.serial;
-        entry = &s->entries[summary.entry[node] = s->entry_count++];
-        measure(v, value_text(s, v), attribute, flags);
-        *entry = SummaryEntry{name_field, name_length, attribute, flags, v->left, v->right, 0, k, k, node};
+        entry->last = k;
+        ++entry->count;
+        return;
     }
-    entry->last = k;
-    ++entry->count;
+    summary.stamp[node] = summary.serial;
+    int flags = format ? format->options & (FORMAT_L | FORMAT_R) : 0;
+    measure(v, value_text(s, v), attribute, flags);
+    s->entries[summary.entry[node] = s->entry_count++] =
+        SummaryEntry{name_field, name_length, attribute, flags, v->left, v->right, 1, k, k, node};
 }
 
 // The values of the names met several times in the record, parted at
@@ -333,8 +333,9 @@ void summarize_record(Slot* s) {
         int32_t node = field_node(i, named ? f->start : L":", n);
         const FieldFormat* format = nullptr;
         if ((formats_given || print_given) && left_out(node, f, &format)) continue;
-        int attribute = shown_value(s, i, format, &s->values[s->value_count]);
-        add_value(s, named ? i : -1, n, node, attribute, format ? format->options & (FORMAT_L | FORMAT_R) : 0);
+        SummaryValue* v = &s->values[s->value_count];
+        int attribute = shown_value(s, i, format, v);
+        add_value(s, v, named ? i : -1, n, node, attribute, format);
     }
     summary.field_node_count = i;
     s->most_values = s->value_count > 0 ? 1 : 0;
@@ -752,16 +753,16 @@ void add_record_to_page() {
 }
 
 bool page_surely_full(const Slot* s) {
-    // Without -i or -g, a record that keeps the record numbers' width
-    // cannot end the run with too wide an index, and each of its entries
-    // has a column. Its names standing in the page's order, it moves no
+    // Without -p, -i or -g, each of a record's entries has a column, and
+    // one that keeps the record numbers' width cannot end the run with too
+    // wide an index. Its names standing in the page's order, it moves no
     // column and the bands only grow in number as columns widen; it adds
     // a row to each band, and its cell of the most values stands that many
     // lines, less one, below its row.
-    if (index_given || group_given || page.placed == 0) return false;
-    if (double(s->number_length) > page.columns[0].left) return false;
+    if (print_given || page.placed == 0) return false;
     if (page.height + page.band_count + std::max(s->most_values - 1, 0) <= page_height) return false;
-    return (print_given && print_list.inclusive) || names_in_order(s);
+    if (index_given || group_given || double(s->number_length) > page.columns[0].left) return false;
+    return names_in_order(s);
 }
 
 void layout_accept() {

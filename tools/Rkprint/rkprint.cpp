@@ -24,7 +24,7 @@ static const char usage[] =
     "\t-g key-field-list\ta new page for each group.\n"
     "\t-k key-flags\tdefault key flags for -g option.\n";
 
-static int32_t rsize = 32, tsize = 48, nsize = 1, ksize = 1, lsize = 0, wsize = 1;
+static int32_t rsize = 128, tsize = 48, nsize = 1, ksize = 1, lsize = 0, wsize = 1;
 static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {"ksize", &ksize},
                              {"lsize", &lsize}, {"wsize", &wsize}, {nullptr, nullptr}};
 
