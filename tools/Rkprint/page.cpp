@@ -12,29 +12,16 @@
 
 // ------------------------------------------------------------ the device
 
-struct Item {
-    int32_t line, column;
-    int32_t width;  // past the page's edge when the text is cut
-    size_t count;
-    const wchar_t* text;  // or, when null, `offset` in the page's own text
-    size_t offset;
-};
-static Item* items = nullptr;
-static size_t item_room = 0, item_count = 0;
-static Text own;  // texts made for the page (record numbers, display forms)
-
-// The page is put together in one text and written at once. It is first
-// placed straight into the text, which takes the items as long as they
-// come in order of line and column (as a page mostly is placed); when one
-// comes out of order, the page is placed again as items, which are sorted.
+// The page is put together in one text and written at once, its texts
+// placed in order of line and column. One that comes before the one placed
+// last (a record whose fields stand out of the page's order) ends the
+// placing: the page is placed again with its records' cells in order.
 static Text out_page;
-static bool direct = true, in_order = true;
-static int32_t last_line = 0, last_column = 0;  // of the item placed last
+static bool in_order = true;
+static int32_t last_line = 0, last_column = 0;  // of the text placed last
 static int32_t out_line = 0, out_column = 0;    // where the text has got to
 
 static void page_begin() {
-    item_count = 0;
-    own.clear();
     out_page.clear();
     in_order = true;
     last_line = last_column = 0;
@@ -92,18 +79,15 @@ static inline void put_text(int32_t line, int32_t column, const wchar_t* text, s
     out_column = int32_t(std::min<int64_t>(int64_t(std::max(out_column, column)) + width, INT32_MAX));
 }
 
-// Places a text (`text` null: at `offset` in the page's own text); what
-// starts outside the page is dropped, what runs over its right edge is cut
-// to the characters that fit.
-[[gnu::always_inline]] static inline void place_text(double line, double column, const wchar_t* text, size_t offset, size_t count,
-                                                     double width) {
+// Places a text: what starts outside the page is dropped, what runs over
+// its right edge is cut to the characters that fit.
+static void place_text(double line, double column, const wchar_t* text, size_t count, double width) {
     if (line >= page_height || column >= page_width) return;
     if (column + width > page_width) {
-        const wchar_t* s = text ? text : own.chars + offset;
         double room = page_width - column, used = 0;
         size_t n = 0;
         for (; n < count; ++n) {
-            double w = text_width(s + n, 1);
+            double w = text_width(text + n, 1);
             if (used + w > room) break;
             used += w;
         }
@@ -112,62 +96,16 @@ static inline void put_text(int32_t line, int32_t column, const wchar_t* text, s
     }
     int32_t l = int32_t(line), c = int32_t(column);
     int32_t w = width > INT32_MAX ? INT32_MAX : int32_t(width);
-    if (direct) {
-        if (!in_order) return;
-        if (l < last_line || (l == last_line && c < last_column)) {
-            in_order = false;
-            return;
-        }
-        last_line = l, last_column = c;
-        put_text(l, c, text ? text : own.chars + offset, count, w);
+    if (!in_order) return;
+    if (l < last_line || (l == last_line && c < last_column)) {
+        in_order = false;
         return;
     }
-    grow_table(items, item_room, item_count + 1);
-    items[item_count++] = Item{l, c, w, count, text, offset};
-}
-
-// A text of the page's own, placed.
-static void place_own(double line, double column, const wchar_t* text, size_t n, double width) {
-    size_t offset = own.used;
-    own.append(text, n);
-    place_text(line, column, nullptr, offset, n, width);
-}
-
-// The items in order of line, then column, then placing: counted out by
-// line (a stable pass), then each line's few items put in order by column.
-static Item* sorted = nullptr;
-static size_t sorted_room = 0;
-static size_t* line_starts = nullptr;
-static size_t line_start_room = 0;
-
-static void sort_items() {
-    size_t lines = size_t(page_height) + 1;
-    grow_table(line_starts, line_start_room, lines + 1);
-    std::fill(line_starts, line_starts + lines + 1, 0);
-    for (size_t i = 0; i < item_count; ++i) ++line_starts[size_t(items[i].line) + 1];
-    for (size_t l = 0; l < lines; ++l) line_starts[l + 1] += line_starts[l];
-    grow_table(sorted, sorted_room, item_count + 1);
-    for (size_t i = 0; i < item_count; ++i) sorted[line_starts[size_t(items[i].line)]++] = items[i];
-    for (size_t from = 0, l = 0; l < lines; ++l) {
-        size_t to = line_starts[l];
-        for (size_t i = from + 1; i < to; ++i) {
-            Item it = sorted[i];
-            size_t j = i;
-            for (; j > from && sorted[j - 1].column > it.column; --j) sorted[j] = sorted[j - 1];
-            sorted[j] = it;
-        }
-        from = to;
-    }
+    last_line = l, last_column = c;
+    put_text(l, c, text, count, w);
 }
 
 static void page_end() {
-    if (!direct) {
-        sort_items();
-        for (size_t i = 0; i < item_count; ++i) {
-            const Item& it = sorted[i];
-            put_text(it.line, it.column, it.text ? it.text : own.chars + it.offset, it.count, it.width);
-        }
-    }
     if (pad_pages) {
         for (; out_line < page_height; ++out_line) out_page.put(L'\n');
     } else {
@@ -391,32 +329,9 @@ int32_t build_key_lines(const uint32_t* key) {
 
 // ------------------------------------------------------------ the page
 
-static double value_column(const Column& c, double left) {
-    if (c.flags & FORMAT_FLAG_RIGHT) return c.total - left;
-    if (c.attribute & ATTR_FLOAT) return c.total - c.right - left;
-    return 0;
-}
-
 static Text heading;
 
-// Places a cell of record r: the record number, or the entry's values one
-// under the other from line `top`, in the column at x.
-static void place_cell(const Cell& cell, size_t r, double x, double top) {
-    const Column& c = page.columns[cell.column];
-    const Slot* s = page.records[r];
-    if (cell.entry == RECORD_NUMBER) {
-        double len = double(s->number_length);
-        place_text(top, double(int64_t(x + value_column(c, len))), s->number_text, 0, size_t(len), len);
-        return;
-    }
-    for (int32_t v = s->entries[cell.entry].first; v >= 0; v = s->values[v].next, top += 1) {
-        const SummaryValue& value = s->values[v];
-        place_text(top, double(int64_t(x + value_column(c, value.left))), value_text(s, &value), 0, value.length,
-                   value.left + value.right);
-    }
-}
-
-// The direct placing of the rows works in whole columns: every width and
+// The placing of the rows works in whole columns: every width and
 // place on a page is a whole number (widths of texts, their sums, the
 // gaps), which the doubles above hold exactly. A column's values go at
 // `anchor`, less their left part when the column aligns them at its right
@@ -428,12 +343,12 @@ struct Spot {
 static Spot* spots = nullptr;  // per column, for the band being placed
 static size_t spot_room = 0;
 
-// A value of the direct placing at a line on the page: what place_text
-// does, with the checks a row has made already left out.
+// A value of a row at a line on the page: what place_text does, with the
+// checks the row has made already left out.
 [[gnu::always_inline]] static inline void put_value(int32_t line, int64_t column, const wchar_t* text, size_t count,
                                                     int64_t width) {
     if (column >= page_width) return;
-    if (column + width > page_width) return place_text(line, double(column), text, 0, count, double(width));
+    if (column + width > page_width) return place_text(line, double(column), text, count, double(width));
     int32_t c = int32_t(column);
     if (line < last_line || (line == last_line && c < last_column)) {
         in_order = false;
@@ -443,28 +358,35 @@ static size_t spot_room = 0;
     put_text(line, c, text, count, int32_t(width));
 }
 
-// A cell of record s on its row from line `top` (on the page), placed
-// directly.
-[[gnu::always_inline]] static inline void put_cell(const Cell& cell, const Slot* s, const Spot& spot, int32_t top) {
+// The value of a cell of record s on the nth line of its row, at `line`.
+[[gnu::always_inline]] static inline void put_cell(const Cell& cell, const Slot* s, const Spot& spot, int32_t line,
+                                                   int32_t nth) {
     if (cell.entry == RECORD_NUMBER) {
         int64_t n = s->number_length;
-        put_value(top, spot.anchor - (spot.less_left ? n : 0), s->number_text, size_t(n), n);
+        if (nth == 0) put_value(line, spot.anchor - (spot.less_left ? n : 0), s->number_text, size_t(n), n);
         return;
     }
-    int32_t line = top;
-    for (int32_t v = s->entries[cell.entry].first; v >= 0 && line < page_height; v = s->values[v].next, ++line) {
-        const SummaryValue& value = s->values[v];
-        int64_t left = int64_t(value.left);
-        put_value(line, spot.anchor - (spot.less_left ? left : 0), value_text(s, &value), value.length,
-                  left + int64_t(value.right));
-        if (!in_order) return;
+    int32_t v = s->entries[cell.entry].first;
+    for (; nth > 0 && v >= 0; --nth) v = s->values[v].next;
+    if (v < 0) return;
+    const SummaryValue& value = s->values[v];
+    int64_t left = int64_t(value.left);
+    put_value(line, spot.anchor - (spot.less_left ? left : 0), value_text(s, &value), value.length, left + int64_t(value.right));
+}
+
+// A row of several lines from line `top`, line by line: on each, the next
+// value of each of the cells `index` .. `index_end` and `from` .. `to`.
+static void put_tall_row(const Slot* s, const Cell* index, const Cell* index_end, const Cell* from, const Cell* to,
+                         int32_t top) {
+    for (int32_t nth = 0; nth < s->most_values && top + nth < page_height; ++nth) {
+        for (const Cell* c = index; c < index_end; ++c) put_cell(*c, s, spots[c->column], top + nth, nth);
+        for (const Cell* c = from; c < to; ++c) put_cell(*c, s, spots[c->column], top + nth, nth);
     }
 }
 
-// Band b's rows, placed directly: each record's index cells, then its
-// cells of the band (from its cursor on). A cell of a band passed already
-// (a record whose fields stand out of the page's order) ends the direct
-// placing.
+// Band b's rows: each record's index cells, then its cells of the band
+// (from its cursor on). A cell of a band passed already (a record whose
+// fields stand out of the page's order) ends the placing.
 static int32_t* cursor = nullptr;  // per record: its next cell, band by band
 static void place_band_rows(int32_t b, const double* tops) {
     const Band& band = page.bands[b];
@@ -480,12 +402,15 @@ static void place_band_rows(int32_t b, const double* tops) {
         const Slot* s = page.records[r];
         const Cell* end = cells + page.cell_start[r + 1];
         const Cell* cell = cells + page.cell_start[r];
-        bool shown = tops[r] < page_height;
+        bool shown = tops[r] < page_height, tall = s->most_values > 1, one_line = shown && !tall;
         int32_t top = shown ? int32_t(tops[r]) : 0;
+        const Cell* index = cell;
         for (; cell < end && cell->column < index_count; ++cell)
-            if (shown) put_cell(*cell, s, spots[cell->column], top);
+            if (one_line) put_cell(*cell, s, spots[cell->column], top, 0);
+        const Cell* index_end = cell;
         for (cell = cells + cursor[r]; cell < end && page.column_band[cell->column] == b; ++cell)
-            if (shown) put_cell(*cell, s, spots[cell->column], top);
+            if (one_line) put_cell(*cell, s, spots[cell->column], top, 0);
+        if (shown && tall) put_tall_row(s, index, index_end, cells + cursor[r], cell, top);
         cursor[r] = int32_t(cell - cells);
         if (cell < end && page.column_band[cell->column] < b) in_order = false;
         if (!in_order) return;
@@ -499,16 +424,16 @@ static size_t cursor_room = 0, row_top_room = 0;
 // the key lines under them.
 static void place_header() {
     if (header_shown) {
-        if (show_stamp) place_text(0, 0, stamp, 0, stamp_length, stamp_width);
-        if (title_count > 0) place_text(0, double(int64_t(name_column)), titles[0].chars, 0, titles[0].used, title_widths[0]);
-        else place_text(0, double(int64_t(name_column)), file_item.chars, 0, file_item.used, file_width);
-        if (show_number) place_text(0, page_width - number_width, page_number, 0, page_number_length, number_width);
+        if (show_stamp) place_text(0, 0, stamp, stamp_length, stamp_width);
+        if (title_count > 0) place_text(0, double(int64_t(name_column)), titles[0].chars, titles[0].used, title_widths[0]);
+        else place_text(0, double(int64_t(name_column)), file_item.chars, file_item.used, file_width);
+        if (show_number) place_text(0, page_width - number_width, page_number, page_number_length, number_width);
         for (int32_t i = 1; i < title_count; ++i)
-            place_text(i, double(int64_t(centred(title_widths[i]))), titles[i].chars, 0, titles[i].used, title_widths[i]);
+            place_text(i, double(int64_t(centred(title_widths[i]))), titles[i].chars, titles[i].used, title_widths[i]);
     }
     if (group_given && group_list.inclusive)
         for (int32_t j = 0; j < key_line_count; ++j)
-            place_text(header_lines + j, double(int64_t(centred(key_widths[j]))), key_lines[j].chars, 0, key_lines[j].used,
+            place_text(header_lines + j, double(int64_t(centred(key_widths[j]))), key_lines[j].chars, key_lines[j].used,
                        key_widths[j]);
 }
 
@@ -535,31 +460,29 @@ static void place_headings(int32_t b, double line) {
         const wchar_t* name = c.shown_as_is ? c.name : shown_text(c.name, &n, &heading);
         double offset = c.flags & FORMAT_FLAG_RIGHT ? c.total - c.name_width
                       : (c.attribute & ATTR_FLOAT) && c.left >= c.name_width ? c.left - c.name_width : 0;
-        place_own(line, double(int64_t(bc.x + offset)), name, n, c.name_width);
+        place_text(line, double(int64_t(bc.x + offset)), name, n, c.name_width);
     }
 }
 
-// Every cell as an item, in its band (an index cell in every band).
-static void place_cells() {
-    size_t placed = size_t(page.placed);
-    for (size_t r = 0; r < placed; ++r) {
-        for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1]; ++k) {
-            const Cell& cell = page.cells[k];
-            if (cell.column < index_count) {
-                for (int32_t b = 0; b < page.band_count; ++b)
-                    place_cell(cell, r, page.band_columns[page.bands[b].first + cell.column].x, row_tops[size_t(b) * placed + r]);
-            } else {
-                int32_t b = page.column_band[cell.column];
-                place_cell(cell, r, page.column_x[cell.column], row_tops[size_t(b) * placed + r]);
-            }
-        }
+// Each record's cells of the other columns in the page's order: by band,
+// then by place in the band.
+static void sort_cells() {
+    auto before = [](const Cell& p, const Cell& q) {
+        int32_t a = page.column_band[p.column], b = page.column_band[q.column];
+        return a != b ? a < b : page.column_x[p.column] < page.column_x[q.column];
+    };
+    for (int32_t r = 0; r < page.placed; ++r) {
+        Cell* first = page.cells + page.cell_start[r];
+        Cell* end = page.cells + page.cell_start[r + 1];
+        while (first < end && first->column < index_count) ++first;
+        std::sort(first, end, before);
     }
 }
 
-// Band by band: the heading line, then, placing directly, each record's
-// row: its cells from left to right, the index cells leading in every
-// band, each with its values one under the other. Each record's cells are
-// walked once, band after band. Out of order, the cells go as items.
+// Band by band: the heading line, then each record's row: its cells from
+// left to right, the index cells leading in every band, each with its
+// values one under the other. Each record's cells are walked once, band
+// after band.
 static void place_page() {
     place_header();
     find_row_tops();
@@ -574,19 +497,17 @@ static void place_page() {
     for (int32_t b = 0; b < page.band_count; ++b) {
         place_headings(b, line);
         line += page.bands[b].height + band_gap;
-        if (direct && in_order) place_band_rows(b, row_tops + size_t(b) * placed);
-        if (direct && !in_order) return;
+        place_band_rows(b, row_tops + size_t(b) * placed);
+        if (!in_order) return;
     }
-    if (!direct) place_cells();
 }
 
 void write_page() {
     layout_places();
-    direct = true;
     page_begin();
     place_page();
     if (!in_order) {
-        direct = false;
+        sort_cells();
         page_begin();
         place_page();
     }
