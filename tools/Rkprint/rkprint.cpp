@@ -24,7 +24,7 @@ static const char usage[] =
     "\t-g key-field-list\ta new page for each group.\n"
     "\t-k key-flags\tdefault key flags for -g option.\n";
 
-static int32_t rsize = 128, tsize = 48, nsize = 1, ksize = 1, lsize = 0, wsize = 1;
+static int32_t rsize = 128, tsize = 48, nsize = 1, ksize = 1, lsize = 4, wsize = 1;
 static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {"ksize", &ksize},
                              {"lsize", &lsize}, {"wsize", &wsize}, {nullptr, nullptr}};
 
@@ -295,14 +295,7 @@ int main(int argc, char** argv) {
     if (queue == nullptr) fatal("can't allocate necessary memory!\n");
     tool_area("rsize", &text, grow_text);
     tool_area("tsize", &table, grow_tables);
-    // The layout's area: by default from the most values a page holds
-    // (56 bytes each, a quarter of them at once), held to 64 MB at first.
-    int64_t kb = lsize > 0 ? lsize : ((cell_bound / 4) * 56 + 1024) / 1024 + 8;
-    int32_t saved = pact_capacity[0];
-    pact_capacity[0] = 6;
-    area_create_kb(int32_t(kb > 65536 ? 65536 : kb), "lsize", &layout_area);
-    pact_capacity[0] = saved;
-    area_push_pact(0, area_double, nullptr, nullptr, &layout_area);
+    tool_area("lsize", &layout_area);  // the page's columns
     area_push_pact(0, relocate_pair, &page.columns, nullptr, &layout_area);
     take_titles();
     parse_lists();
