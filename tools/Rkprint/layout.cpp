@@ -558,13 +558,24 @@ static void band_heights() {
 
 static double* row_table = nullptr;
 static size_t row_table_room = 0;
-const double* page_row_heights() {
-    size_t n = size_t(page.band_count) * size_t(page.placed);
+const double* page_row_tops() {
+    size_t placed = size_t(page.placed), n = size_t(page.band_count) * placed;
     grow_table(row_table, row_table_room, n + 1);
+    // Each row's height first: a line, and the extra ones of its record.
     std::fill(row_table, row_table + n, 1.0);
     for (int32_t m = 0; m < multi_count; ++m) {
-        int32_t r = multi[m];
-        record_extras(r, [r](int32_t b, double extra) { row_table[size_t(b) * size_t(page.placed) + size_t(r)] += extra; });
+        size_t r = size_t(multi[m]);
+        record_extras(multi[m], [r, placed](int32_t b, double extra) { row_table[size_t(b) * placed + r] += extra; });
+    }
+    double line = page.header_height + band_gap;
+    for (int32_t b = 0; b < page.band_count; ++b) {
+        double top = line + 1 + heading_extra;  // under the band's heading
+        for (double* row = row_table + size_t(b) * placed; row < row_table + size_t(b + 1) * placed; ++row) {
+            double height = *row;
+            *row = top;
+            top += height;
+        }
+        line += page.bands[b].height + band_gap;
     }
     return row_table;
 }

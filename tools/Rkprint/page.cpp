@@ -224,32 +224,21 @@ double compute_header() {
     show_stamp = show_number = false;
     double w = page_width, t = stamp_width, p = number_width;
     if (!header_shown) return header_lines = 0;
-    if (title_count > 0) {
-        double d = title_widths[0];
-        if (w >= t + 1 + d + 1 + p) {
-            name_column = (w - d) / 2;
-            if (name_column <= t) name_column = t + (w - t - p - d) / 2;
-            show_stamp = show_number = true;
-        } else if (w >= p + d + 1) {
-            name_column = 0;
-            show_number = true;
-        } else {
-            name_column = 0;
-        }
-        return header_lines = title_count;
-    }
-    double n = file_width;
-    if (w >= 1 + n + t + 1 + p) {
+    // The first title or the file name, centred between the stamp and the
+    // number when all three fit; else with the number alone (a title at
+    // the left, the file name centred in what is left); else alone.
+    double n = title_count > 0 ? title_widths[0] : file_width;
+    if (w >= t + 1 + n + 1 + p) {
         name_column = (w - n) / 2;
         if (name_column <= t) name_column = t + (w - t - p - n) / 2;
         show_stamp = show_number = true;
     } else if (w >= p + n + 1) {
-        name_column = (w - n - p) / 2;
+        name_column = title_count > 0 ? 0 : (w - n - p) / 2;
         show_number = true;
     } else {
         name_column = 0;
     }
-    return header_lines = 1;
+    return header_lines = title_count > 0 ? title_count : 1;
 }
 
 static double centred(double width) { return page_width > width ? (page_width - width) / 2 : 0; }
@@ -417,8 +406,7 @@ static void place_band_rows(int32_t b, const double* tops) {
     }
 }
 
-static double* row_tops = nullptr;  // per band and record: the row's top line
-static size_t cursor_room = 0, row_top_room = 0;
+static size_t cursor_room = 0;
 
 // The header's first line from left to right, then the other titles, and
 // the key lines under them.
@@ -435,19 +423,6 @@ static void place_header() {
         for (int32_t j = 0; j < key_line_count; ++j)
             place_text(header_lines + j, double(int64_t(centred(key_widths[j]))), key_lines[j].chars, key_lines[j].used,
                        key_widths[j]);
-}
-
-// Each row's top line, band by band.
-static void find_row_tops() {
-    const double* rows = page_row_heights();
-    size_t placed = size_t(page.placed);
-    grow_table(row_tops, row_top_room, size_t(page.band_count) * placed + 1);
-    double line = page.header_height + band_gap;
-    for (int32_t b = 0; b < page.band_count; ++b) {
-        double top = line + 1 + heading_extra;
-        for (size_t r = 0; r < placed; ++r) row_tops[size_t(b) * placed + r] = top, top += rows[size_t(b) * placed + r];
-        line += page.bands[b].height + band_gap;
-    }
 }
 
 // The heading line of band b at `line`: each column's name.
@@ -485,7 +460,7 @@ static void sort_cells() {
 // after band.
 static void place_page() {
     place_header();
-    find_row_tops();
+    const double* row_tops = page_row_tops();
     size_t placed = size_t(page.placed);
     grow_table(cursor, cursor_room, placed + 1);
     for (size_t r = 0; r < placed; ++r) {

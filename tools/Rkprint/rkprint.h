@@ -175,8 +175,8 @@ void layout_roll_back();
 inline int32_t cell_values(const Cell& c, const Slot* s) {
     return c.entry == RECORD_NUMBER ? 1 : s->entries[c.entry].count;
 }
-// The height of every record's row in every band: [b * placed + r].
-const double* page_row_heights();
+// The top line of every record's row in every band: [b * placed + r].
+const double* page_row_tops();
 // The copies of the -i and -p names the columns refer to (once, after the
 // lists are parsed).
 void layout_lists();
