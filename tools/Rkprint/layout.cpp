@@ -359,16 +359,17 @@ static size_t name_column_room = 0;
 static size_t cell_room = 0, cell_start_room = 0, order_room = 0, band_column_room = 0, band_room = 0,
               column_x_room = 0, column_band_room = 0;
 // The columns as they were before the record being added changed them, and
-// the order accepted last.
+// the order before it, when it made the order anew.
 struct Undo {
     int32_t column;
     Column before;
 };
 static Undo* undo = nullptr;
 static size_t undo_room = 0, undo_count = 0;
-static int32_t* accepted_order = nullptr;
-static size_t accepted_order_room = 0;
-static int32_t accepted_order_count = 0;
+static int32_t* order_before = nullptr;
+static size_t order_before_room = 0;
+static int32_t order_before_count = 0;
+static bool order_made = false;
 // The records of the page with a cell of several values (only they make
 // rows of more than one line).
 static int32_t* multi = nullptr;
@@ -409,7 +410,6 @@ void layout_begin() {
     page.band_column_count = 0;
     page.band_count = 0;
     page.height = 0;
-    accepted_order_count = 0;
     multi_count = 0;
 }
 
@@ -705,8 +705,12 @@ static bool merge_names(int32_t r, const Slot* s) {
     return order_changed;
 }
 
-// The page's columns in the merged order.
+// The page's columns in the merged order (the order before kept).
 static void take_merged_order() {
+    std::swap(page.order, order_before);
+    std::swap(order_room, order_before_room);
+    order_before_count = page.order_count;
+    order_made = true;
     page.order_count = 0;
     for (int32_t node = page_names.first; node >= 0; node = page_names.nodes[node].next) {
         if (name_columns[node] < 0) continue;
@@ -732,7 +736,7 @@ void add_record_to_page() {
     int32_t r = page.placed - 1;
     Slot* s = page.records[r];
     undo_count = 0;
-    widths_changed = false;
+    widths_changed = order_made = false;
     make_cell_room(r, s);
     add_index_cells(r, s);
     bool order_changed = r == 0;
@@ -776,20 +780,17 @@ bool page_surely_full(const Slot* s) {
     return names_in_order(s);
 }
 
-void layout_accept() {
-    grow_table(accepted_order, accepted_order_room, size_t(page.order_count) + 1);
-    std::copy_n(page.order, page.order_count, accepted_order);
-    accepted_order_count = page.order_count;
-}
-
 void layout_roll_back() {
     while (undo_count > 0) {
         --undo_count;
         page.columns[undo[undo_count].column] = undo[undo_count].before;
     }
     if (multi_count > 0 && multi[multi_count - 1] == page.placed) --multi_count;
-    std::copy_n(accepted_order, accepted_order_count, page.order);
-    page.order_count = accepted_order_count;
+    if (order_made) {
+        std::swap(page.order, order_before);
+        std::swap(order_room, order_before_room);
+        page.order_count = order_before_count;
+    }
     make_bands();
     band_heights();
     bands_moved = false;

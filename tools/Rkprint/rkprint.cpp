@@ -196,7 +196,6 @@ static int fill_page(const uint32_t** next_key) {
             }
             return PAGE_FULL;
         }
-        layout_accept();
     }
     return QUEUE_EXHAUSTED;
 }

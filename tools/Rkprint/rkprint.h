@@ -165,12 +165,11 @@ void add_record_to_page();
 // Makes the places of the columns in their bands anew after their widths
 // changed (the bands themselves stay as they are).
 void layout_places();
-// Remembers the layout as accepted, or goes back to the one accepted last
-// (after page.placed was taken back by one).
-void layout_accept();
+// Goes back to the layout before the record added last (after page.placed
+// was taken back by one).
+void layout_roll_back();
 // Whether record s surely makes the page too high: it need not be tried.
 bool page_surely_full(const Slot* s);
-void layout_roll_back();
 // The number of values a cell holds.
 inline int32_t cell_values(const Cell& c, const Slot* s) {
     return c.entry == RECORD_NUMBER ? 1 : s->entries[c.entry].count;
