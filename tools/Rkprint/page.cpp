@@ -18,14 +18,13 @@
 // placing: the page is placed again with its records' cells in order.
 static Text out_page;
 static bool in_order = true;
-static int32_t last_line = 0, last_column = 0;  // of the text placed last
-static int32_t out_line = 0, out_column = 0;    // where the text has got to
+static int32_t out_line = 0, out_column = 0;  // where the text has got to
+static int32_t last_column = 0;               // where the text placed last starts
 
 static void page_begin() {
     out_page.clear();
     in_order = true;
-    last_line = last_column = 0;
-    out_line = out_column = 0;
+    out_line = out_column = last_column = 0;
 }
 
 // Copies n characters, from k to 2k, as the blocks of the first k and the
@@ -52,8 +51,14 @@ static inline void copy_text(wchar_t* to, const wchar_t* from, size_t n) {
     }
 }
 
-// Appends a text to the page's text at the place it goes.
+// Appends a text to the page's text at the place it goes, when that comes
+// after the text placed last.
 static inline void put_text(int32_t line, int32_t column, const wchar_t* text, size_t count, int32_t width) {
+    if (line < out_line || (line == out_line && column < last_column)) {
+        in_order = false;
+        return;
+    }
+    last_column = column;
     Text& t = out_page;
     if (out_line < line) {
         // A line further down: its newlines, then the text from the left.
@@ -94,15 +99,7 @@ static void place_text(double line, double column, const wchar_t* text, size_t c
         if (n == 0) return;
         count = n;
     }
-    int32_t l = int32_t(line), c = int32_t(column);
-    int32_t w = width > INT32_MAX ? INT32_MAX : int32_t(width);
-    if (!in_order) return;
-    if (l < last_line || (l == last_line && c < last_column)) {
-        in_order = false;
-        return;
-    }
-    last_line = l, last_column = c;
-    put_text(l, c, text, count, w);
+    put_text(int32_t(line), int32_t(column), text, count, width > INT32_MAX ? INT32_MAX : int32_t(width));
 }
 
 static void page_end() {
@@ -338,13 +335,7 @@ static size_t spot_room = 0;
                                                     int64_t width) {
     if (column >= page_width) return;
     if (column + width > page_width) return place_text(line, double(column), text, count, double(width));
-    int32_t c = int32_t(column);
-    if (line < last_line || (line == last_line && c < last_column)) {
-        in_order = false;
-        return;
-    }
-    last_line = line, last_column = c;
-    put_text(line, c, text, count, int32_t(width));
+    put_text(line, int32_t(column), text, count, int32_t(width));
 }
 
 // The value of a cell of record s on the nth line of its row, at `line`.
