@@ -144,16 +144,12 @@ static bool listed_node(int32_t node) {
     return std::find(summary.listed_nodes, summary.listed_nodes + summary.listed_count, node) != summary.listed_nodes + summary.listed_count;
 }
 
-
 // The format a field is shown with: its entry's in -f, else in -p.
 static const FieldFormat* field_format(const Field* f) {
-    if (!formats_given && !print_given) return nullptr;
     size_t n = field_name_key(f);
-    if (n == 0) return nullptr;
     FieldListEntry* e = nullptr;
-    if (formats_given && field_list_match(&format_list, f->start, n, &e, nullptr) == 1)
-        return e->format ? e->format : &default_format;
-    if (print_given && field_list_match(&print_list, f->start, n, &e, nullptr) == 1)
+    if ((formats_given && field_list_match(&format_list, f->start, n, &e, nullptr) == 1) ||
+        (print_given && field_list_match(&print_list, f->start, n, &e, nullptr) == 1))
         return e->format ? e->format : &default_format;
     return nullptr;
 }
