@@ -343,7 +343,6 @@ void summarize_record(Slot* s) {
 
 Page page;
 Area layout_area;
-static bool bands_moved = false;  // the bands stay, but their columns' places changed
 int32_t index_count = 1;
 
 // The merged order of the page's names, and per name its column (-1: none,
@@ -397,7 +396,6 @@ void layout_lists() {
 }
 
 void layout_begin() {
-    bands_moved = false;
     name_order_clear(&page_names);
     area_reset(&layout_area);
     page.columns = nullptr;
@@ -462,66 +460,41 @@ static void add_cell(int32_t column, int32_t entry) {
 }
 
 // Bands from the page's columns: a new band whenever the next column would
-// pass the page width, each led by the index columns.
-static void make_bands() {
-    page.band_column_count = 0;
-    page.band_count = 0;
+// pass the page width, each led by the index columns. Whether a column
+// changed its band, or the bands their number (the heights of the bands
+// are kept, for when neither happened).
+static bool make_bands() {
+    int32_t bands_before = page.band_count, band = -1, n = 0;  // n: the band columns made
+    bool moved = false;
     grow_table(page.column_x, column_x_room, size_t(page.column_count));
-    grow_table(page.column_band, column_band_room, size_t(page.column_count));
+    grow_table_zeroed(page.column_band, column_band_room, size_t(page.column_count));
     grow_table(page.bands, band_room, size_t(page.order_count) + 1);  // at most a band per column
-    double x = 0;
-    for (int32_t k = 0; k < page.order_count; ++k) {
-        int32_t column = page.order[k];
-        const Column& c = page.columns[column];
-        if (page.band_count == 0 || x + c.total > page_width) {
-            page.bands[page.band_count++] = Band{page.band_column_count, 0, 0};
-            // Room for its index columns and every column still to come.
-            grow_table(page.band_columns, band_column_room,
-                       size_t(page.band_column_count) + size_t(index_count) + size_t(page.order_count - k));
-            x = 0;
-            for (int32_t i = 0; i < index_count; ++i) {
-                page.band_columns[page.band_column_count++] = BandColumn{x, i};
-                ++page.bands[page.band_count - 1].count;
-                x += page.columns[i].total + column_gap;
-            }
-            if (x > page_width) fatal("too long -i fields!\n");
-        }
-        page.band_columns[page.band_column_count++] = BandColumn{x, column};
-        ++page.bands[page.band_count - 1].count;
-        page.column_x[column] = x;
-        page.column_band[column] = page.band_count - 1;
-        x += c.total + column_gap;
-    }
-}
-
-// Whether the columns' widths, as they are now, still break the bands
-// where they break: each column in its band, and no band more.
-static bool same_bands() {
-    double lead = 0;
-    for (int32_t i = 0; i < index_count; ++i) lead += page.columns[i].total + column_gap;
-    if (lead > page_width) return false;
-    double x = 0;
-    int32_t band = -1;
+    double x = 0, width = page_width;
     for (int32_t k = 0; k < page.order_count; ++k) {
         int32_t column = page.order[k];
         double total = page.columns[column].total;
-        if (band < 0 || x + total > page_width) ++band, x = lead;
-        if (page.column_band[column] != band) return false;
+        if (band < 0 || x + total > width) {
+            if (band >= 0) page.bands[band].count = n - page.bands[band].first;
+            page.bands[++band].first = n;
+            // Room for its index columns and every column still to come.
+            grow_table(page.band_columns, band_column_room, size_t(n) + size_t(index_count) + size_t(page.order_count - k));
+            x = 0;
+            for (int32_t i = 0; i < index_count; ++i) {
+                page.band_columns[n++] = BandColumn{x, i};
+                x += page.columns[i].total + column_gap;
+            }
+            if (x > width) fatal("too long -i fields!\n");
+        }
+        page.band_columns[n++] = BandColumn{x, column};
+        page.column_x[column] = x;
+        moved |= page.column_band[column] != band;
+        page.column_band[column] = band;
         x += total + column_gap;
     }
-    return band + 1 == page.band_count;
-}
-
-static double* saved_heights = nullptr;
-static size_t saved_height_room = 0;
-void layout_places() {
-    if (!bands_moved) return;
-    bands_moved = false;
-    // The same bands, from the columns' widths as they are now.
-    grow_table(saved_heights, saved_height_room, size_t(page.band_count) + 1);
-    for (int32_t b = 0; b < page.band_count; ++b) saved_heights[b] = page.bands[b].height;
-    make_bands();
-    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height = saved_heights[b];
+    if (band >= 0) page.bands[band].count = n - page.bands[band].first;
+    page.band_count = band + 1;
+    page.band_column_count = n;
+    return moved || page.band_count != bands_before;
 }
 
 // The extra lines of a record's rows over one, per band: the most values
@@ -746,15 +719,13 @@ void add_record_to_page() {
     }
     note_multi_values(r, s);
     // The bands stay when no column moved and the widths that changed
-    // leave every column in its band (their places are then made anew
-    // before the page is written); the rows before keep their heights and
-    // the new one adds its own.
-    if (order_changed || (widths_changed && !same_bands())) {
-        make_bands();
+    // leave every column in its band (only their places are made anew);
+    // the rows before keep their heights and the new one adds its own.
+    bool moved = (order_changed || widths_changed) && make_bands();
+    if (order_changed || moved) {
         band_heights();
         return;
     }
-    bands_moved |= widths_changed;
     for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height += 1, page.height += 1;
     if (multi_count > 0 && multi[multi_count - 1] == r)
         record_extras(r, [](int32_t b, double extra) {
@@ -789,5 +760,4 @@ void layout_roll_back() {
     }
     make_bands();
     band_heights();
-    bands_moved = false;
 }

@@ -469,7 +469,6 @@ static void place_page() {
 }
 
 void write_page() {
-    layout_places();
     page_begin();
     place_page();
     if (!in_order) {

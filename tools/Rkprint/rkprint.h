@@ -162,9 +162,6 @@ void layout_begin();
 // Adds page.records[page.placed - 1] to the layout: names, columns, bands
 // and heights; sets page.height.
 void add_record_to_page();
-// Makes the places of the columns in their bands anew after their widths
-// changed (the bands themselves stay as they are).
-void layout_places();
 // Goes back to the layout before the record added last (after page.placed
 // was taken back by one).
 void layout_roll_back();
