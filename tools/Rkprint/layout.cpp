@@ -739,12 +739,18 @@ bool page_surely_full(const Slot* s) {
     // one that keeps the record numbers' width cannot end the run with too
     // wide an index. Its names standing in the page's order, it moves no
     // column and the bands only grow in number as columns widen; it adds
-    // a row to each band, and its cell of the most values stands that many
-    // lines, less one, below its row.
-    if (print_given || page.placed == 0) return false;
-    if (page.height + page.band_count + std::max(s->most_values - 1, 0) <= page_height) return false;
-    if (index_given || group_given || double(s->number_length) > page.columns[0].left) return false;
-    return names_in_order(s);
+    // a row to each band, and each record's cell of the most values stands
+    // that many lines, less one, below its row in one band at least (a
+    // bound that the page's height, past which it may fall as columns
+    // change bands, tells first).
+    if (print_given || index_given || group_given || page.placed == 0) return false;
+    double extras = std::max(s->most_values - 1, 0);
+    if (page.height + page.band_count + extras <= page_height) return false;
+    if (double(s->number_length) > page.columns[0].left) return false;
+    for (int32_t m = 0; m < multi_count; ++m) extras += page.records[multi[m]]->most_values - 1;
+    double rows = double(page.placed) + 1;
+    return page.header_height + page.band_count * (band_gap + 1 + heading_extra + rows) + extras > page_height &&
+           names_in_order(s);
 }
 
 void layout_roll_back() {
