@@ -14,8 +14,10 @@
 
 // The page is put together in one text and written at once, its texts
 // placed in order of line and column. One that comes before the one placed
-// last (a record whose fields stand out of the page's order) ends the
-// placing: the page is placed again with its records' cells in order.
+// last (a record whose fields stand out of the page's order, or a cell of
+// several values with more cells after it in its row) ends the placing:
+// the page is placed again with its records' cells in order, and its rows
+// of several lines line by line.
 static Text out_page;
 static bool in_order = true;
 static int32_t out_line = 0, out_column = 0;  // where the text has got to
@@ -86,7 +88,8 @@ static inline void put_text(int32_t line, int32_t column, const wchar_t* text, s
 
 // Places a text: what starts outside the page is dropped, what runs over
 // its right edge is cut to the characters that fit.
-static void place_text(double line, double column, const wchar_t* text, size_t count, double width) {
+[[gnu::always_inline]] static inline void place_text(double line, double column, const wchar_t* text, size_t count,
+                                                     double width) {
     if (line >= page_height || column >= page_width) return;
     if (column + width > page_width) {
         double room = page_width - column, used = 0;
@@ -338,20 +341,24 @@ static size_t spot_room = 0;
     put_text(line, int32_t(column), text, count, int32_t(width));
 }
 
-// The value of a cell of record s on the nth line of its row, at `line`.
+// A cell of record s on its row: its values one under the other from
+// `line` on (nth < 0), or its nth value alone, at `line`.
 [[gnu::always_inline]] static inline void put_cell(const Cell& cell, const Slot* s, const Spot& spot, int32_t line,
                                                    int32_t nth) {
     if (cell.entry == RECORD_NUMBER) {
         int64_t n = s->number_length;
-        if (nth == 0) put_value(line, spot.anchor - (spot.less_left ? n : 0), s->number_text, size_t(n), n);
+        if (nth <= 0) put_value(line, spot.anchor - (spot.less_left ? n : 0), s->number_text, size_t(n), n);
         return;
     }
     int32_t v = s->entries[cell.entry].first;
     for (; nth > 0 && v >= 0; --nth) v = s->values[v].next;
-    if (v < 0) return;
-    const SummaryValue& value = s->values[v];
-    int64_t left = int64_t(value.left);
-    put_value(line, spot.anchor - (spot.less_left ? left : 0), value_text(s, &value), value.length, left + int64_t(value.right));
+    for (; v >= 0 && line < page_height; v = s->values[v].next, ++line) {
+        const SummaryValue& value = s->values[v];
+        int64_t left = int64_t(value.left);
+        put_value(line, spot.anchor - (spot.less_left ? left : 0), value_text(s, &value), value.length,
+                  left + int64_t(value.right));
+        if (nth == 0) return;
+    }
 }
 
 // A row of several lines from line `top`, line by line: on each, the next
@@ -365,9 +372,11 @@ static void put_tall_row(const Slot* s, const Cell* index, const Cell* index_end
 }
 
 // Band b's rows: each record's index cells, then its cells of the band
-// (from its cursor on). A cell of a band passed already (a record whose
+// (from its cursor on), cell by cell, or, placing again, line by line for
+// a row of several lines. A cell of a band passed already (a record whose
 // fields stand out of the page's order) ends the placing.
 static int32_t* cursor = nullptr;  // per record: its next cell, band by band
+static bool line_by_line = false;
 static void place_band_rows(int32_t b, const double* tops) {
     const Band& band = page.bands[b];
     grow_table(spots, spot_room, size_t(page.column_count));
@@ -382,15 +391,15 @@ static void place_band_rows(int32_t b, const double* tops) {
         const Slot* s = page.records[r];
         const Cell* end = cells + page.cell_start[r + 1];
         const Cell* cell = cells + page.cell_start[r];
-        bool shown = tops[r] < page_height, tall = s->most_values > 1, one_line = shown && !tall;
+        bool shown = tops[r] < page_height, by_line = line_by_line && s->most_values > 1, whole = shown && !by_line;
         int32_t top = shown ? int32_t(tops[r]) : 0;
         const Cell* index = cell;
         for (; cell < end && cell->column < index_count; ++cell)
-            if (one_line) put_cell(*cell, s, spots[cell->column], top, 0);
+            if (whole) put_cell(*cell, s, spots[cell->column], top, -1);
         const Cell* index_end = cell;
         for (cell = cells + cursor[r]; cell < end && page.column_band[cell->column] == b; ++cell)
-            if (one_line) put_cell(*cell, s, spots[cell->column], top, 0);
-        if (shown && tall) put_tall_row(s, index, index_end, cells + cursor[r], cell, top);
+            if (whole) put_cell(*cell, s, spots[cell->column], top, -1);
+        if (shown && by_line) put_tall_row(s, index, index_end, cells + cursor[r], cell, top);
         cursor[r] = int32_t(cell - cells);
         if (cell < end && page.column_band[cell->column] < b) in_order = false;
         if (!in_order) return;
@@ -473,8 +482,10 @@ void write_page() {
     place_page();
     if (!in_order) {
         sort_cells();
+        line_by_line = true;
         page_begin();
         place_page();
+        line_by_line = false;
     }
     page_end();
 }
