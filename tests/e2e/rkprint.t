@@ -131,7 +131,7 @@ done
 -q: status 2  0
 --- status 0
 
-=== reading ahead: what the reading says comes when the pages reach its record, as when reading in turn
+=== reading: what the reading says comes when the pages reach its record
 --- run
 export SOURCE_DATE_EPOCH=0
 python3 -c "
@@ -141,14 +141,13 @@ for i in range(1, 3001):
 " > late.rk
 head -c 2000 late.rk > clean.rk
 for args in "late.rk" "-i a -x 12 late.rk" "-x 30 -y 9 clean.rk -"; do
-  for t in 0 1; do RK_THREADS=$t Rkprint $args < /dev/null > out$t 2> err$t; echo "status $?" >> err$t; done
-  cmp -s out0 out1 && cmp -s err0 err1 && echo "$args: $(tr '\n' ' ' < err0)$(wc -l < out0)"
+  Rkprint $args < /dev/null > out 2> err; echo "status $?" >> err
+  echo "$args: $(tr '\n' ' ' < err)$(wc -l < out)"
 done
-# From a pipe (the paging alone writes), and when the queue stops short of
-# the end of the input before the last batch is done with.
+# From a pipe as from a file, and inputs that end within a page's records.
 python3 -c "
 for i in range(20000): print('a:%d\nb:%s\n' % (i, 'x' * (i % 50)))" > pipe.rk
-cat pipe.rk | timeout 60 Rkprint | cmp - <(RK_THREADS=1 Rkprint < pipe.rk) && echo "pipe: same"
+cat pipe.rk | timeout 60 Rkprint | cmp - <(Rkprint < pipe.rk) && echo "pipe: same"
 printf 'a:1\n\na:2\n\na:3\n' | timeout 60 Rkprint -y 3 | wc -l
 python3 -c "print(('\n'.join('f%d:v' % i for i in range(20)) + '\n\n') * 300, end='')" | timeout 60 Rkprint -x 5 -y 5 | wc -l
 --- stdout
@@ -160,7 +159,7 @@ pipe: same
 1500
 --- status 0
 
-=== reading shared: the paging reads batches itself, and times the reading with and without the other thread, as it goes; pages and messages stay those of reading in turn
+=== reading from files and pipes: pages and messages are the same, a message where its record's page goes
 --- run
 export SOURCE_DATE_EPOCH=0
 python3 -c "
@@ -170,17 +169,17 @@ for i in range(1, 40001):
 " > long.rk
 head -c 1000000 long.rk > clean.rk
 for args in "long.rk" "-y 7 -n clean.rk" "-g b -x 40 clean.rk"; do
-  for t in 0 1; do RK_THREADS=$t Rkprint $args < /dev/null > out$t 2> err$t; echo "status $?" >> err$t; done
-  cmp -s out0 out1 && cmp -s err0 err1 && echo "$args: $(tr '\n' ' ' < err0)$(wc -l < out0)"
+  Rkprint $args < /dev/null > out 2> err; echo "status $?" >> err
+  echo "$args: $(tr '\n' ' ' < err)$(wc -l < out)"
   opts=${args% *}; [ "$opts" = "$args" ] && opts=
-  cat clean.rk | Rkprint $opts | cmp -s - <(RK_THREADS=1 Rkprint $opts < clean.rk) || echo "$opts: a pipe differs"
+  cat clean.rk | Rkprint $opts | cmp -s - <(Rkprint $opts < clean.rk) || echo "$opts: a pipe differs"
 done
-# From a pipe, the pages go out before each read of it, also when another
-# thread reads: a message lands among them where reading in turn puts it
-# (with all of the input in the pipe at once, so that the reads are the same).
+# From a pipe, the pages go out before each read of it: a message lands
+# among them where its record's page goes (with all of the input in the
+# pipe at once, so that the reads are the same).
 head -n 300 long.rk > part.rk; printf 'c:\377\n\n' >> part.rk
-for t in 0 1; do cat part.rk | RK_THREADS=$t Rkprint -y 5 -n > both$t 2>&1; done
-cmp -s both0 both1 && echo "100: $(grep -n 'code error' both0 | cut -d: -f1)"
+cat part.rk | Rkprint -y 5 -n > both 2>&1
+echo "100: $(grep -n 'code error' both | cut -d: -f1)"
 --- stdout
 long.rk: Rkprint: code error in Rk-file long.rk(36000), irrecoverable. status 3 41136
 -y 7 -n clean.rk: status 0 58989
@@ -188,14 +187,14 @@ long.rk: Rkprint: code error in Rk-file long.rk(36000), irrecoverable. status 3 
 100: 1
 --- status 0
 
-=== reading ahead under a memory limit: a run whose memory is limited reads in turn, and prints what one thread prints
+=== reading under a memory limit: a run whose memory is limited prints what an unlimited one prints
 --- unsanitized
 --- run
 python3 -c "
 import sys
 for i in range(200): sys.stdout.write('a:%d\nb:%s\nc:%s\n\n' % (i, 'y' * 60000, 'z' * (i % 7)))" > wide.rk
 export SOURCE_DATE_EPOCH=0
-RK_THREADS=1 Rkprint wide.rk > want
+Rkprint wide.rk > want
 ( ulimit -v 14000; exec Rkprint wide.rk > got ); echo "status $?"
 cmp got want && echo same
 --- stdout
