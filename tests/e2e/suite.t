@@ -37,7 +37,7 @@ ln -s "$bin/Rkcat" other
 Rkcat -D bogus=1 --help
 echo "status $?"
 --- stdout
-programs: 28, versions: 1
+programs: 30, versions: 1
 Rkcat (Rk tools)
 status 2
 --- stderr

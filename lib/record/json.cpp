@@ -1,0 +1,512 @@
+// The JSON reader and writer (json.h). The reader runs RapidJSON's SAX
+// parser over the input buffer, one top-level value at a time and without
+// recursion (so that no depth of nesting can exhaust the stack); the
+// elements of a top-level array are taken one at a time too, so memory
+// holds one record, whatever the length of the input. A record is gathered
+// as bytes and written when its object ends, so an error never leaves half
+// a record in the output.
+#include "json.h"
+
+#include <cstring>
+
+#include <rapidjson/error/en.h>
+#include <rapidjson/reader.h>
+
+// Bytes that grow: the record being read, the name of the member.
+struct Bytes {
+    char* p = nullptr;
+    size_t n = 0, cap = 0;
+    void put(const char* s, size_t k) {
+        grow_table(p, cap, n + k);
+        std::memcpy(p + n, s, k);
+        n += k;
+    }
+    void put(char c) { put(&c, 1); }
+};
+
+// The input as RapidJSON reads it: the bytes of the stream's buffer,
+// refilled as they are consumed. Lines are counted in input_number; the
+// offset of the start of the current line is kept to tell where reading
+// may go on after an error.
+struct JsonStream {
+    typedef char Ch;
+    WStream* in;
+    size_t base = 0;        // the offset of in->buf[0] in the input
+    size_t line_start = 0;  // the offset of the current line
+    Ch Peek() { return in->pos < in->len ? Ch(in->buf[in->pos]) : refill(); }
+    Ch Take() {
+        Ch c = Peek();
+        if (in->pos == in->len) return c;  // the end
+        ++in->pos;
+        if (c == '\n') {
+            ++input_number;
+            line_start = Tell();
+        }
+        return c;
+    }
+    size_t Tell() const { return base + in->pos; }
+    bool at_end() { return Peek() == '\0' && in->pos >= in->len; }
+    Ch refill();
+    // Not used: the reader does not parse in place.
+    Ch* PutBegin() { return nullptr; }
+    void Put(Ch) {}
+    void Flush() {}
+    size_t PutEnd(Ch*) { return 0; }
+};
+
+JsonStream::Ch JsonStream::refill() {
+    base += in->pos;
+    if (ws_fill(in)) return Ch(in->buf[in->pos]);
+    if (in->error) fatal_code_error(nullptr, "code error in the file %s(%d), irrecoverable.\n", input_name, input_number);
+    return '\0';
+}
+
+static const JsonReading* how = nullptr;
+static const char* file_name = nullptr;
+static Bytes record, name;
+// The containers open in the value being read: the length of the name when
+// each began, to which it goes back at its end.
+static size_t* open_at = nullptr;
+static size_t open_room = 0, depth = 0;
+static bool not_object = false;  // the value being read is not an object: ignored
+
+static void character_error() {
+    warn(WARN_ERROR, "a character the locale can't encode in %s(%d), written as ?.\n", input_name, input_number);
+}
+
+// One character of UTF-8 at s (valid, but a surrogate a \u escape may have
+// given), n bytes of it, in the locale's encoding.
+static void put_character(Bytes* b, const unsigned char* s, size_t n) {
+    bool surrogate = n == 3 && s[0] == 0xED && s[1] >= 0xA0;
+    if (utf8_locale && !surrogate) return b->put(reinterpret_cast<const char*>(s), n);
+    static const unsigned char lead_bits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    wchar_t c = wchar_t(s[0] & lead_bits[n]);
+    for (size_t i = 1; i < n; ++i) c = wchar_t((c << 6) | (s[i] & 0x3F));
+    char out[16];
+    int k = surrogate ? -1 : encode_char(c, out);
+    if (k < 0) {
+        character_error();
+        return b->put('?');
+    }
+    b->put(out, size_t(k));
+}
+
+static size_t utf8_length(unsigned char c) { return c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4; }
+
+// Puts the text s[0..n) (UTF-8, as the parser gives it) in the locale's
+// encoding, a NUL left out; at a newline line_break() instead.
+template <typename Break>
+static void put_text(Bytes* b, const char* text, size_t n, Break line_break) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    size_t from = 0;
+    for (size_t i = 0; i < n;) {
+        unsigned char c = s[i];
+        if (c >= 0x20 && c < 0x80 && ascii_compatible) {
+            ++i;
+            continue;
+        }
+        b->put(text + from, i - from);
+        if (c >= 0x80) {
+            size_t k = utf8_length(c);
+            put_character(b, s + i, k);
+            i += k;
+        } else {
+            if (c == '\n') line_break();
+            else if (c == 0) warn(WARN_ERROR, "skips a NULL character in the file %s(%d).\n", input_name, input_number);
+            else put_character(b, s + i, 1);
+            ++i;
+        }
+        from = i;
+    }
+    b->put(text + from, n - from);
+}
+
+// The name of a member: a colon or a line break in it would end the name
+// too soon or break the record, a counted error (the line break as ?).
+static void put_name(const char* text, size_t n) {
+    if (std::memchr(text, ':', n))
+        warn(WARN_ERROR, "the member name in %s(%d) holds a colon, where a field name ends.\n", input_name,
+             input_number);
+    put_text(&name, text, n, [] {
+        warn(WARN_ERROR, "a line break in a member name in %s(%d), written as ?.\n", input_name, input_number);
+        name.put('?');
+    });
+}
+
+// A field of the member's name: a string's text (split at its newlines,
+// or with the newline text in their place), or a word as it is.
+static bool put_field(const char* value, size_t n, bool text) {
+    if (not_object || (depth == 0 && (not_object = true))) return true;  // not in a record
+    record.put(name.p, name.n);
+    record.put(':');
+    if (!text) {
+        record.put(value, n);
+        record.put('\n');
+        return true;
+    }
+    put_text(&record, value, n, [] {
+        if (how->newline) return record.put(how->newline, std::strlen(how->newline));
+        record.put('\n');
+        record.put(name.p, name.n);
+        record.put(':');
+    });
+    record.put('\n');
+    return true;
+}
+
+static void end_record() {
+    if (how->filenames && file_name) {
+        out_bytes(record.p, record.n);
+        write_filename(file_name);
+        out_putwc(L'\n');
+    } else if (record.n > 0) {  // a record without fields is none
+        record.put('\n');
+        out_bytes(record.p, record.n);
+    }
+    record.n = 0;
+}
+
+struct Handler : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> {
+    bool Default() { return true; }
+    bool Null() { return put_field("", 0, false); }
+    bool Bool(bool b) { return b ? put_field("true", 4, false) : put_field("false", 5, false); }
+    bool RawNumber(const char* s, rapidjson::SizeType n, bool) { return put_field(s, n, false); }
+    bool String(const char* s, rapidjson::SizeType n, bool) { return put_field(s, n, true); }
+    bool Key(const char* s, rapidjson::SizeType n, bool) {
+        if (not_object) return true;
+        name.n = open_at[depth - 1];
+        if (depth > 1) name.put(how->separator, std::strlen(how->separator));
+        put_name(s, n);
+        return true;
+    }
+    static bool open(bool object) {
+        if (depth == 0 && !object) not_object = true;
+        if (not_object) return true;
+        grow_table(open_at, open_room, depth + 1);
+        open_at[depth++] = name.n;
+        return true;
+    }
+    static bool close() {
+        if (not_object) return true;
+        name.n = open_at[--depth];
+        if (depth == 0) end_record();
+        return true;
+    }
+    bool StartObject() { return open(true); }
+    bool EndObject(rapidjson::SizeType) { return close(); }
+    bool StartArray() { return open(false); }
+    bool EndArray(rapidjson::SizeType) { return close(); }
+};
+
+static void skip_blanks(JsonStream* s) {
+    for (char c = s->Peek(); c == ' ' || c == '\t' || c == '\n' || c == '\r'; c = s->Peek()) s->Take();
+}
+
+// After an error in a value begun on the line `begun`: reading goes on
+// where the error stands when only blanks precede it on a later line (a
+// line cut short before it), at the next line otherwise.
+static void recover(JsonStream* s, int32_t begun) {
+    if (input_number > begun && s->line_start >= s->base) {
+        const unsigned char* p = s->in->buf + (s->line_start - s->base);
+        const unsigned char* to = s->in->buf + s->in->pos;
+        while (p < to && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
+        if (p == to) return;
+    }
+    for (int32_t line = input_number; input_number == line && !s->at_end();) s->Take();
+}
+
+static void not_json(JsonStream* s, int32_t begun, const char* reason) {
+    size_t n = std::strlen(reason);
+    if (n > 0 && reason[n - 1] == '.') --n;
+    warn(WARN_ERROR, "text that is not JSON in %s(%d) (%.*s), read on from the next line.\n", input_name,
+         input_number, int(n), reason);
+    recover(s, begun);
+}
+
+static rapidjson::Reader* parser = nullptr;
+
+// Reads one top-level value (an element of a top-level array too); false
+// when it is not JSON.
+static bool read_value(JsonStream* s) {
+    constexpr unsigned flags = rapidjson::kParseIterativeFlag | rapidjson::kParseStopWhenDoneFlag |
+                               rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
+    Handler handler;
+    int32_t begun = input_number;
+    depth = 0;
+    not_object = false;
+    record.n = name.n = 0;
+    rapidjson::ParseResult r = parser->Parse<flags>(*s, handler);
+    if (r.IsError()) {
+        not_json(s, begun, rapidjson::GetParseError_En(r.Code()));
+        return false;
+    }
+    if (not_object)
+        warn(WARN_ERROR, "a value that is not an object in %s(%d), left out.\n", input_name, input_number);
+    return true;
+}
+
+// The top level: values one after the other; an array's elements, between
+// commas, each as a value.
+static void read_values(JsonStream* s) {
+    bool in_array = false, element_done = false;
+    for (;;) {
+        skip_blanks(s);
+        if (s->at_end()) break;
+        char c = s->Peek();
+        if (in_array && c == ']') {
+            s->Take();
+            in_array = false;
+            continue;
+        }
+        if (!in_array && c == '[') {
+            s->Take();
+            in_array = true;
+            element_done = false;
+            continue;
+        }
+        if (in_array && element_done) {
+            if (c != ',') {
+                not_json(s, input_number, "Missing a comma or ']' after an array element.");
+                element_done = false;
+                continue;
+            }
+            s->Take();
+        }
+        element_done = read_value(s);
+    }
+    if (in_array) not_json(s, input_number, "The top-level array does not end.");
+}
+
+void json_convert(WStream* in, const char* file, const JsonReading& reading) {
+    how = &reading;
+    file_name = file;
+    input_number = 1;
+    rapidjson::Reader reader;
+    parser = &reader;
+    JsonStream s;
+    s.in = in;
+    s.base = 0;
+    s.line_start = 0;
+    read_values(&s);
+    parser = nullptr;
+}
+
+// The writer. A record's names form a tree: the root, a node per name (per
+// part of a name between unnest texts, with unnest), each node with the
+// chain of its fields, in the order of first occurrence. Nodes are found
+// by a hash of (parent, part). The tree is walked without recursion, as a
+// name may have any number of parts.
+struct Node {
+    const wchar_t* part;
+    size_t length, at;  // of the part, and where it begins in the name
+    int32_t parent, first_child, last_child, next;
+    int32_t first_value, last_value;
+    bool flat;  // both a value and an object: written as given
+};
+static Node* nodes = nullptr;
+static size_t node_room = 0;
+static int32_t nnodes = 0;
+static int32_t* next_value = nullptr;  // the field after each field in its node's chain
+static size_t value_room = 0;
+static int32_t* slots = nullptr;  // the hash table, -1 empty
+static size_t slot_room = 0, nslots = 0;
+
+bool json_number(const wchar_t* p, size_t n) {
+    const wchar_t* end = p + n;
+    auto digits = [&p, end] {
+        const wchar_t* from = p;
+        while (p < end && *p >= L'0' && *p <= L'9') ++p;
+        return p > from;
+    };
+    if (p < end && *p == L'-') ++p;
+    if (p < end && *p == L'0') ++p;
+    else if (p == end || *p == L'0' || !digits()) return false;
+    if (p < end && *p == L'.' && (++p, !digits())) return false;
+    if (p < end && (*p == L'e' || *p == L'E')) {
+        ++p;
+        if (p < end && (*p == L'+' || *p == L'-')) ++p;
+        if (!digits()) return false;
+    }
+    return p == end;
+}
+
+static size_t slot_of(int32_t parent, const wchar_t* part, size_t length) {
+    size_t h = size_t(parent) * 0x9E3779B97F4A7C15u;
+    for (size_t i = 0; i < length; ++i) h = (h ^ size_t(part[i])) * 0x100000001B3u;
+    return (h ^ (h >> 29)) & (nslots - 1);
+}
+
+static bool same_part(const Node& node, int32_t parent, const wchar_t* part, size_t length) {
+    return node.parent == parent && node.length == length && std::wmemcmp(node.part, part, length) == 0;
+}
+
+static void rehash(size_t size) {
+    nslots = size;
+    grow_table(slots, slot_room, nslots);
+    for (size_t i = 0; i < nslots; ++i) slots[i] = -1;
+    for (int32_t k = 1; k < nnodes; ++k) {
+        size_t i = slot_of(nodes[k].parent, nodes[k].part, nodes[k].length);
+        while (slots[i] >= 0) i = (i + 1) & (nslots - 1);
+        slots[i] = k;
+    }
+}
+
+static int32_t new_node(int32_t parent, const wchar_t* part, size_t length, size_t at) {
+    grow_table(nodes, node_room, size_t(nnodes) + 1);
+    nodes[nnodes] = Node{part, length, at, parent, -1, -1, -1, -1, -1, false};
+    if (parent >= 0) {
+        Node& p = nodes[parent];
+        (p.last_child >= 0 ? nodes[p.last_child].next : p.first_child) = nnodes;
+        p.last_child = nnodes;
+    }
+    return nnodes++;
+}
+
+// The child of `parent` named by the part, made when there is none.
+static int32_t child(int32_t parent, const wchar_t* part, size_t length, size_t at) {
+    if (size_t(nnodes) * 2 >= nslots) rehash(nslots < 64 ? 64 : nslots * 2);
+    size_t i = slot_of(parent, part, length);
+    for (; slots[i] >= 0; i = (i + 1) & (nslots - 1))
+        if (same_part(nodes[slots[i]], parent, part, length)) return slots[i];
+    return slots[i] = new_node(parent, part, length, at);
+}
+
+// The node of the field's name, its parts cut at the unnest text.
+static int32_t node_of(const Field* f, const JsonWriting& how) {
+    const wchar_t* name = f->start;
+    size_t n = field_name_length(f), u = how.unnest_length, at = 0;
+    int32_t node = 0;
+    for (size_t i = 0; u > 0 && i + u <= n; ++i) {
+        if (std::wmemcmp(name + i, how.unnest, u) != 0) continue;
+        node = child(node, name + at, i - at, at);
+        i += u - 1;
+        at = i + 1;
+    }
+    return child(node, name + at, n - at, at);
+}
+
+// Builds the tree of the record; false when a node is both a value and an
+// object (marked flat).
+static bool build_tree(const Field* rec, const JsonWriting& how) {
+    nnodes = 0;
+    rehash(64);
+    new_node(-1, nullptr, 0, 0);
+    int32_t nfields = int32_t(record_end(rec) - rec);
+    grow_table(next_value, value_room, size_t(nfields));
+    for (int32_t i = 0; i < nfields; ++i) {
+        int32_t k = node_of(&rec[i], how);  // may move the nodes
+        Node& node = nodes[k];
+        next_value[i] = -1;
+        (node.last_value >= 0 ? next_value[node.last_value] : node.first_value) = i;
+        node.last_value = i;
+    }
+    bool whole = true;
+    for (int32_t k = 1; k < nnodes; ++k) {
+        Node& node = nodes[k];
+        node.flat = node.first_value >= 0 && node.first_child >= 0;
+        whole = whole && !node.flat;
+    }
+    return whole;
+}
+
+// Text as UTF-8, whatever the locale's encoding.
+static void write_utf8(const wchar_t* p, size_t n) {
+    if (utf8_locale) return out_write(p, n);
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t c = uint32_t(p[i]);
+        char b[4];
+        size_t k = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+        for (size_t j = k; j-- > 1; c >>= 6) b[j] = char(0x80 | (c & 0x3F));
+        b[0] = char(k == 1 ? c : lead[k] | c);
+        out_bytes(b, k);
+    }
+}
+
+static void write_string(const wchar_t* p, size_t n) {
+    out_putwc(L'"');
+    size_t from = 0;
+    for (size_t i = 0; i < n; ++i) {
+        wchar_t c = p[i];
+        if (c >= 0x20 && c != L'"' && c != L'\\') continue;
+        write_utf8(p + from, i - from);
+        from = i + 1;
+        static const char short_form[] = "\b\f\n\r\t";
+        const char* s = c != 0 ? std::strchr(short_form, int(c)) : nullptr;
+        if (c == L'"' || c == L'\\' || s) {
+            char e[2] = {'\\', s ? "bfnrt"[s - short_form] : char(c)};
+            out_bytes(e, 2);
+        } else {
+            out_printf("\\u%04x", unsigned(c));
+        }
+    }
+    write_utf8(p + from, n - from);
+    out_putwc(L'"');
+}
+
+static void write_value(const Field* f, const JsonWriting& how) {
+    size_t n = field_value_length(f);
+    if (!how.strings && json_number(f->value, n)) write_utf8(f->value, n);
+    else write_string(f->value, n);
+}
+
+// The member's values: one alone, several in an array.
+static void write_values(const Field* rec, const Node& node, const JsonWriting& how) {
+    out_putwc(L':');
+    bool array = how.arrays || next_value[node.first_value] >= 0;
+    if (array) out_putwc(L'[');
+    for (int32_t i = node.first_value; i >= 0; i = next_value[i]) {
+        write_value(&rec[i], how);
+        if (next_value[i] >= 0) out_putwc(L',');
+    }
+    if (array) out_putwc(L']');
+}
+
+// The node after k in the order of first occurrence within the subtree of
+// `top`, -1 after the last.
+static int32_t next_in(int32_t k, int32_t top) {
+    if (nodes[k].first_child >= 0) return nodes[k].first_child;
+    for (; k != top; k = nodes[k].parent)
+        if (nodes[k].next >= 0) return nodes[k].next;
+    return -1;
+}
+
+// A node that is both a value and an object: its members with their names
+// as given from its part on.
+static void write_flat(const Field* rec, int32_t top, const JsonWriting& how) {
+    size_t at = nodes[top].at;
+    for (int32_t k = top; k >= 0; k = next_in(k, top)) {
+        const Node& node = nodes[k];
+        if (node.first_value < 0) continue;
+        if (k != top) out_putwc(L',');
+        const Field* f = &rec[node.first_value];
+        write_string(f->start + at, field_name_length(f) - at);
+        write_values(rec, node, how);
+    }
+}
+
+bool json_write_record(const Field* rec, const JsonWriting& how) {
+    bool whole = build_tree(rec, how);
+    out_putwc(L'{');
+    for (int32_t k = nodes[0].first_child; k >= 0;) {
+        const Node& node = nodes[k];
+        if (node.flat) {
+            write_flat(rec, k, how);
+        } else {
+            write_string(node.part, node.length);
+            if (node.first_child >= 0) {
+                out_lit(":{");
+                k = node.first_child;
+                continue;
+            }
+            write_values(rec, node, how);
+        }
+        // The next sibling, closing the objects left.
+        for (; nodes[k].next < 0 && k != 0; k = nodes[k].parent)
+            if (nodes[k].parent != 0) out_putwc(L'}');
+        k = k == 0 ? -1 : nodes[k].next;
+        if (k >= 0) out_putwc(L',');
+    }
+    out_putwc(L'}');
+    return whole;
+}
