@@ -1121,3 +1121,85 @@ a:1
 many: status 1, 600010 bytes, RktoStanza: fields without a name, beginning with a blank or
    a   :       x  \n       x  \n       x  \n    
 --- status 0
+=== json: random bytes, nesting 100,000 deep, a 50 MB string, a long top-level array, bad UTF-8, lone surrogates, NULs, cut input, both ways
+--- tags scanner
+--- timeout 300
+--- run
+slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
+python3 - <<'PY'
+import random
+r = random.Random(37)
+open("rand.json", "wb").write(r.randbytes(1 << 20))
+tokens = [b"{", b"}", b"[", b"]", b'"', b":", b",", b"1", b"a", b"\n", b"\\u0000", b"\\ud800", b"\xff", b"true", b" "]
+open("text.json", "wb").write(b"".join(r.choice(tokens) for _ in range(1 << 19)))
+open("deep.json", "wb").write(b'{"a":' + b"[" * 100000 + b"1" + b"]" * 100000 + b"}\n" + b'{"a":' * 100000 + b"2" +
+                              b"}" * 100000 + b"\n" + b"[" * 100000 + b"\n")
+open("long.json", "wb").write(b'{"s":"' + b"x" * 50000000 + b'","t":"' + b"y\\n" * 1000000 + b'"}\n')
+open("array.json", "wb").write(b"[" + b",\n".join(b'{"i":%d,"s":"\\u00e9"}' % i for i in range(200000)) + b"]")
+open("bad.json", "wb").write(b'{"a":1}\n{"a":"\xff"}\n{"a":"\xc0\xaf"}\n{"a":"\\ud800"}\n{"a":"\\udfff"}\n{"\\u0000":"x\\u0000y"}\n'
+                             b'{"a":[1,\n{"a":"\xe2\x82')
+open("wide.rk", "wb").write(b"".join(b"n%d.x:1\n" % i for i in range(200000)) + b"a:x\n" * 200000 + b"\n")
+PY
+# within NAME COMMAND..: the command's status, output size and messages,
+# and whether it took more than half its time.
+within() {
+  local name=$1 t0=$SECONDS; shift
+  timeout -k 5 $((60 * slow)) "$@" > out 2> err; local st=$?
+  echo "$name: status $st, $(wc -c < out) bytes, $(sort -u err | head -2 | cut -c1-60 | paste -sd' ')$( ((SECONDS - t0 > 30 * slow)) && echo ", slow")"
+}
+within random RkfromJson rand.json
+within text RkfromJson text.json
+RkfromJson text.json 2> /dev/null | RktoJson > text.jsonl
+RkfromJson text.jsonl | cmp -s - <(RkfromJson text.json 2> /dev/null | RktoJson | RkfromJson) && echo "text comes back"
+within deep RkfromJson deep.json
+head -c 20 out; echo; tail -c 10 out | od -An -c
+RkfromJson deep.json 2> /dev/null > deep.rk
+within deep-back RktoJson -u . deep.rk
+head -1 out
+sed -n 2p out | cmp -s - <(sed -n 2p deep.json) && echo "deep names nest back"
+within long RkfromJson long.json
+python3 -c "print(open('out').read() == 's:' + 'x' * 50000000 + '\n' + 't:y\n' * 1000000 + 't:\n\n')"
+RkfromJson long.json | RktoJson | cmp -s - <(python3 -c "import json; print(json.dumps({'s': 'x' * 50000000, 't': ['y'] * 1000000 + ['']}, separators=(',', ':')))") && echo "long comes back"
+within array RkfromJson array.json
+grep -c '^i:' out; tail -3 out
+within bad RkfromJson bad.json
+cat out err
+within wide RktoJson -u . wide.rk
+head -c 40 out; echo
+--- stdout
+random: status 1, 0 bytes, RkfromJson: a value that is not an object in rand.json(10),  RkfromJson: a value that is not an object in rand.json(1026)
+text: status 1, 0 bytes, RkfromJson: a value that is not an object in text.json(10009 RkfromJson: a value that is not an object in text.json(10010
+text comes back
+deep: status 1, 200008 bytes, RkfromJson: text that is not JSON in deep.json(4) (Invalid v RkfromJson: text that is not JSON in deep.json(4) (The top-l
+a:1
+
+a.a.a.a.a.a.a.a
+   .   a   .   a   .   a   :   2  \n  \n
+deep-back: status 0, 600010 bytes, 
+{"a":1}
+deep names nest back
+long: status 0, 54000007 bytes, 
+True
+long comes back
+array: status 0, 2888890 bytes, 
+200000
+i:199999
+s:é
+
+bad: status 1, 15 bytes, RkfromJson: a character the locale can't encode in bad.json( RkfromJson: skips a NULL character in the file bad.json(6).
+a:1
+
+a:?
+
+:xy
+
+RkfromJson: text that is not JSON in bad.json(2) (Invalid encoding in string), read on from the next line.
+RkfromJson: text that is not JSON in bad.json(3) (Invalid encoding in string), read on from the next line.
+RkfromJson: text that is not JSON in bad.json(4) (The surrogate pair in string is invalid), read on from the next line.
+RkfromJson: a character the locale can't encode in bad.json(5), written as ?.
+RkfromJson: skips a NULL character in the file bad.json(6).
+RkfromJson: skips a NULL character in the file bad.json(6).
+RkfromJson: text that is not JSON in bad.json(8) (Invalid encoding in string), read on from the next line.
+wide: status 0, 4288898 bytes, 
+{"n0":{"x":1},"n1":{"x":1},"n2":{"x":1},
+--- status 0
