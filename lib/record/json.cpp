@@ -7,8 +7,24 @@
 // a record in the output.
 #include "json.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
+// The parser's few objects on the heap come from malloc, placed with the
+// inline placement new, so that no program needs the C++ runtime library.
+template <typename T>
+static T* json_new() {
+    return ::new (checked_malloc(sizeof(T))) T();
+}
+template <typename T>
+static void json_delete(T* p) {
+    if (!p) return;
+    p->~T();
+    std::free(p);
+}
+#define RAPIDJSON_NEW(x) json_new<decltype(x)>()
+#define RAPIDJSON_DELETE(x) json_delete(x)
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
