@@ -32,7 +32,7 @@ endif
 BIN := $(BUILD)/bin
 
 FUZZ_TIME    ?= 60
-FUZZ_TARGETS := reader options keys regex rkl format csv stanza charclass
+FUZZ_TARGETS := reader options keys regex rkl format csv stanza json charclass
 
 .PHONY: all configure check demo install uninstall package bench fuzz check-aarch64 grammar clean
 
