@@ -25,6 +25,9 @@ static void json_delete(T* p) {
 }
 #define RAPIDJSON_NEW(x) json_new<decltype(x)>()
 #define RAPIDJSON_DELETE(x) json_delete(x)
+#if defined(__SSE2__)
+#define RAPIDJSON_SSE2
+#endif
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
@@ -86,52 +89,88 @@ static size_t* open_at = nullptr;
 static size_t open_room = 0, depth = 0;
 static bool not_object = false;  // the value being read is not an object: ignored
 
+// A value is first read straight from the buffer, in a trial that any
+// error spoils (it is then read again, by the stream, and the error told
+// once): whether a message is to be held back, for a trial spoilt.
+static bool trial = false, spoiled = false;
+static bool quiet() {
+    spoiled = spoiled || trial;
+    return trial;
+}
+
 static void character_error() {
+    if (quiet()) return;
     warn(WARN_ERROR, "a character the locale can't encode in %s(%d), written as ?.\n", input_name, input_number);
 }
 
-// One character of UTF-8 at s (valid, but a surrogate a \u escape may have
-// given), n bytes of it, in the locale's encoding.
-static void put_character(Bytes* b, const unsigned char* s, size_t n) {
-    bool surrogate = n == 3 && s[0] == 0xED && s[1] >= 0xA0;
-    if (utf8_locale && !surrogate) return b->put(reinterpret_cast<const char*>(s), n);
+static void not_utf8() {
+    if (quiet()) return;
+    warn(WARN_ERROR, "a byte that is not UTF-8 in %s(%d), written as ?.\n", input_name, input_number);
+}
+
+// The length of the UTF-8 sequence at s (n bytes left) of one character,
+// a surrogate (which a \u escape gives) included; 0 when there is none.
+static size_t utf8_length(const unsigned char* s, size_t n) {
+    unsigned char c = s[0];
+    size_t k = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (k == 0 || k > n) return 0;
+    for (size_t i = 1; i < k; ++i)
+        if ((s[i] & 0xC0) != 0x80) return 0;
+    bool overlong = (c == 0xE0 && s[1] < 0xA0) || (c == 0xF0 && s[1] < 0x90);
+    return overlong || (c == 0xF4 && s[1] > 0x8F) ? 0 : k;
+}
+
+// The character of the k bytes of UTF-8 at s in the locale's encoding; a
+// surrogate, or a character the encoding lacks, as ?.
+static void put_character(Bytes* b, const unsigned char* s, size_t k) {
+    bool surrogate = k == 3 && s[0] == 0xED && s[1] >= 0xA0;
+    if (utf8_locale && !surrogate) return b->put(reinterpret_cast<const char*>(s), k);
     static const unsigned char lead_bits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
-    wchar_t c = wchar_t(s[0] & lead_bits[n]);
-    for (size_t i = 1; i < n; ++i) c = wchar_t((c << 6) | (s[i] & 0x3F));
+    wchar_t c = wchar_t(s[0] & lead_bits[k]);
+    for (size_t i = 1; i < k; ++i) c = wchar_t((c << 6) | (s[i] & 0x3F));
     char out[16];
-    int k = surrogate ? -1 : encode_char(c, out);
-    if (k < 0) {
+    int m = surrogate ? -1 : encode_char(c, out);
+    if (m < 0) {
         character_error();
         return b->put('?');
     }
-    b->put(out, size_t(k));
+    b->put(out, size_t(m));
 }
 
-static size_t utf8_length(unsigned char c) { return c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4; }
+static void colon_in_name() {
+    if (quiet()) return;
+    warn(WARN_ERROR, "the member name in %s(%d) holds a colon, where a field name ends.\n", input_name, input_number);
+}
 
-// Puts the text s[0..n) (UTF-8, as the parser gives it) in the locale's
-// encoding, a NUL left out; at a newline line_break() instead.
+// Puts the text s[0..n) of a string (UTF-8, the parser's escapes decoded)
+// in the locale's encoding, a NUL left out (a counted error), bytes that
+// are not UTF-8 as ?; at a newline line_break() instead. In a name a colon
+// is a counted error.
 template <typename Break>
-static void put_text(Bytes* b, const char* text, size_t n, Break line_break) {
+static void put_text(Bytes* b, const char* text, size_t n, bool is_name, Break line_break) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     size_t from = 0;
     for (size_t i = 0; i < n;) {
         unsigned char c = s[i];
-        if (c >= 0x20 && c < 0x80 && ascii_compatible) {
+        if (c >= 0x20 && c < 0x80 && c != ':' && ascii_compatible) {
             ++i;
             continue;
         }
         b->put(text + from, i - from);
-        if (c >= 0x80) {
-            size_t k = utf8_length(c);
-            put_character(b, s + i, k);
-            i += k;
+        size_t k = c < 0x80 ? 1 : utf8_length(s + i, n - i);
+        if (k == 0) {
+            not_utf8();
+            b->put('?');
+            k = 1;
+        } else if (c == '\n') {
+            line_break();
+        } else if (c == 0) {
+            if (!quiet()) warn(WARN_ERROR, "skips a NULL character in the file %s(%d).\n", input_name, input_number);
         } else {
-            if (c == '\n') line_break();
-            else if (c == 0) warn(WARN_ERROR, "skips a NULL character in the file %s(%d).\n", input_name, input_number);
-            else put_character(b, s + i, 1);
-            ++i;
+            if (c == ':' && is_name) colon_in_name();
+            put_character(b, s + i, k);
         }
+        i += k;
         from = i;
     }
     b->put(text + from, n - from);
@@ -140,11 +179,8 @@ static void put_text(Bytes* b, const char* text, size_t n, Break line_break) {
 // The name of a member: a colon or a line break in it would end the name
 // too soon or break the record, a counted error (the line break as ?).
 static void put_name(const char* text, size_t n) {
-    if (std::memchr(text, ':', n))
-        warn(WARN_ERROR, "the member name in %s(%d) holds a colon, where a field name ends.\n", input_name,
-             input_number);
-    put_text(&name, text, n, [] {
-        warn(WARN_ERROR, "a line break in a member name in %s(%d), written as ?.\n", input_name, input_number);
+    put_text(&name, text, n, true, [] {
+        if (!quiet()) warn(WARN_ERROR, "a line break in a member name in %s(%d), written as ?.\n", input_name, input_number);
         name.put('?');
     });
 }
@@ -160,14 +196,14 @@ static bool put_field(const char* value, size_t n, bool text) {
         record.put('\n');
         return true;
     }
-    put_text(&record, value, n, [] {
+    put_text(&record, value, n, false, [] {
         if (how->newline) return record.put(how->newline, std::strlen(how->newline));
         record.put('\n');
         record.put(name.p, name.n);
         record.put(':');
     });
     record.put('\n');
-    return true;
+    return !spoiled;
 }
 
 static void end_record() {
@@ -193,7 +229,7 @@ struct Handler : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> {
         name.n = open_at[depth - 1];
         if (depth > 1) name.put(how->separator, std::strlen(how->separator));
         put_name(s, n);
-        return true;
+        return !spoiled;
     }
     static bool open(bool object) {
         if (depth == 0 && !object) not_object = true;
@@ -205,7 +241,6 @@ struct Handler : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> {
     static bool close() {
         if (not_object) return true;
         name.n = open_at[--depth];
-        if (depth == 0) end_record();
         return true;
     }
     bool StartObject() { return open(true); }
@@ -241,23 +276,55 @@ static void not_json(JsonStream* s, int32_t begun, const char* reason) {
 
 static rapidjson::Reader* parser = nullptr;
 
+constexpr unsigned parse_flags = rapidjson::kParseIterativeFlag | rapidjson::kParseStopWhenDoneFlag |
+                                 rapidjson::kParseNumbersAsStringsFlag;
+
+static void start_value() {
+    depth = 0;
+    not_object = spoiled = false;
+    record.n = name.n = 0;
+}
+
+// The trial: the value read from the bytes buffered, a 0 after them; true
+// when it ends there with no error (a value that reaches the end of the
+// buffer may go on after it).
+static bool read_in_buffer(JsonStream* s) {
+    WStream* in = s->in;
+    const char* from = reinterpret_cast<const char*>(in->buf + in->pos);
+    size_t n = in->len - in->pos;
+    in->buf[in->len] = 0;  // in the slack after the bytes
+    rapidjson::StringStream text(from);
+    Handler handler;
+    start_value();
+    trial = true;
+    bool whole = !parser->Parse<parse_flags>(text, handler).IsError() && (text.Tell() < n || in->eof);
+    trial = false;
+    if (!whole) return false;
+    for (const char* p = from; (p = static_cast<const char*>(std::memchr(p, '\n', text.Tell() - size_t(p - from))));) {
+        ++input_number;
+        s->line_start = s->Tell() + size_t(++p - from);
+    }
+    in->pos += text.Tell();
+    return true;
+}
+
 // Reads one top-level value (an element of a top-level array too); false
 // when it is not JSON.
 static bool read_value(JsonStream* s) {
-    constexpr unsigned flags = rapidjson::kParseIterativeFlag | rapidjson::kParseStopWhenDoneFlag |
-                               rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
-    Handler handler;
     int32_t begun = input_number;
-    depth = 0;
-    not_object = false;
-    record.n = name.n = 0;
-    rapidjson::ParseResult r = parser->Parse<flags>(*s, handler);
-    if (r.IsError()) {
-        not_json(s, begun, rapidjson::GetParseError_En(r.Code()));
-        return false;
+    if (!read_in_buffer(s)) {
+        Handler handler;
+        start_value();
+        rapidjson::ParseResult r = parser->Parse<parse_flags>(*s, handler);
+        if (r.IsError()) {
+            not_json(s, begun, rapidjson::GetParseError_En(r.Code()));
+            return false;
+        }
     }
     if (not_object)
         warn(WARN_ERROR, "a value that is not an object in %s(%d), left out.\n", input_name, input_number);
+    else
+        end_record();
     return true;
 }
 

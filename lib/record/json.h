@@ -18,7 +18,8 @@ struct JsonReading {
 // or not an object, is a counted error naming input_name and the line (in
 // input_number); nothing of it is written, and reading goes on at the next
 // line. A string's NUL characters are left out and characters the locale
-// can't encode written as '?', each a counted error.
+// can't encode, or bytes that are not UTF-8, written as '?', each a counted
+// error.
 void json_convert(WStream* in, const char* file, const JsonReading& how);
 
 struct JsonWriting {

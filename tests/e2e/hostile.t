@@ -1168,7 +1168,7 @@ within wide RktoJson -u . wide.rk
 head -c 40 out; echo
 --- stdout
 random: status 1, 0 bytes, RkfromJson: a value that is not an object in rand.json(10),  RkfromJson: a value that is not an object in rand.json(1026)
-text: status 1, 0 bytes, RkfromJson: a value that is not an object in text.json(10009 RkfromJson: a value that is not an object in text.json(10010
+text: status 1, 0 bytes, RkfromJson: a byte that is not UTF-8 in text.json(1046), wri RkfromJson: a byte that is not UTF-8 in text.json(11694), wr
 text comes back
 deep: status 1, 200008 bytes, RkfromJson: text that is not JSON in deep.json(4) (Invalid v RkfromJson: text that is not JSON in deep.json(4) (The top-l
 a:1
@@ -1186,20 +1186,25 @@ array: status 0, 2888890 bytes,
 i:199999
 s:é
 
-bad: status 1, 15 bytes, RkfromJson: a character the locale can't encode in bad.json( RkfromJson: skips a NULL character in the file bad.json(6).
+bad: status 1, 26 bytes, RkfromJson: a byte that is not UTF-8 in bad.json(2), written RkfromJson: a byte that is not UTF-8 in bad.json(3), written
 a:1
+
+a:?
+
+a:??
 
 a:?
 
 :xy
 
-RkfromJson: text that is not JSON in bad.json(2) (Invalid encoding in string), read on from the next line.
-RkfromJson: text that is not JSON in bad.json(3) (Invalid encoding in string), read on from the next line.
+RkfromJson: a byte that is not UTF-8 in bad.json(2), written as ?.
+RkfromJson: a byte that is not UTF-8 in bad.json(3), written as ?.
+RkfromJson: a byte that is not UTF-8 in bad.json(3), written as ?.
 RkfromJson: text that is not JSON in bad.json(4) (The surrogate pair in string is invalid), read on from the next line.
 RkfromJson: a character the locale can't encode in bad.json(5), written as ?.
 RkfromJson: skips a NULL character in the file bad.json(6).
 RkfromJson: skips a NULL character in the file bad.json(6).
-RkfromJson: text that is not JSON in bad.json(8) (Invalid encoding in string), read on from the next line.
+RkfromJson: text that is not JSON in bad.json(8) (Missing a closing quotation mark in string), read on from the next line.
 wide: status 0, 4288898 bytes, 
 {"n0":{"x":1},"n1":{"x":1},"n2":{"x":1},
 --- status 0
