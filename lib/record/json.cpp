@@ -36,6 +36,7 @@ struct Bytes {
     char* p = nullptr;
     size_t n = 0, cap = 0;
     void put(const char* s, size_t k) {
+        if (k == 0) return;  // p may still be null
         grow_table(p, cap, n + k);
         std::memcpy(p + n, s, k);
         n += k;
