@@ -7,9 +7,13 @@
 // a record in the output.
 #include "json.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // The parser's few objects on the heap come from malloc, placed with the
 // inline placement new, so that no program needs the C++ runtime library.
@@ -386,6 +390,7 @@ struct Node {
     int32_t parent, first_child, last_child, next;
     int32_t first_value, last_value;
     bool flat;  // both a value and an object: written as given
+    size_t key_at, key_length;  // the part as JSON, in `keys`
 };
 static Node* nodes = nullptr;
 static size_t node_room = 0;
@@ -421,7 +426,10 @@ static size_t slot_of(int32_t parent, const wchar_t* part, size_t length) {
 }
 
 static bool same_part(const Node& node, int32_t parent, const wchar_t* part, size_t length) {
-    return node.parent == parent && node.length == length && std::wmemcmp(node.part, part, length) == 0;
+    if (node.parent != parent || node.length != length) return false;
+    for (size_t i = 0; i < length; ++i)
+        if (node.part[i] != part[i]) return false;
+    return true;
 }
 
 static void rehash(size_t size) {
@@ -437,7 +445,7 @@ static void rehash(size_t size) {
 
 static int32_t new_node(int32_t parent, const wchar_t* part, size_t length, size_t at) {
     grow_table(nodes, node_room, size_t(nnodes) + 1);
-    nodes[nnodes] = Node{part, length, at, parent, -1, -1, -1, -1, -1, false};
+    nodes[nnodes] = Node{part, length, at, parent, -1, -1, -1, -1, -1, false, 0, 0};
     if (parent >= 0) {
         Node& p = nodes[parent];
         (p.last_child >= 0 ? nodes[p.last_child].next : p.first_child) = nnodes;
@@ -446,9 +454,17 @@ static int32_t new_node(int32_t parent, const wchar_t* part, size_t length, size
     return nnodes++;
 }
 
-// The child of `parent` named by the part, made when there is none.
+// The child of `parent` named by the part, made when there is none. The
+// few nodes of most records are searched in turn; the hash table is built
+// when there are more.
+enum { FEW_NODES = 32 };
 static int32_t child(int32_t parent, const wchar_t* part, size_t length, size_t at) {
-    if (size_t(nnodes) * 2 >= nslots) rehash(nslots < 64 ? 64 : nslots * 2);
+    if (nnodes <= FEW_NODES) {
+        for (int32_t k = 1; k < nnodes; ++k)
+            if (same_part(nodes[k], parent, part, length)) return k;
+        if (nnodes < FEW_NODES) return new_node(parent, part, length, at);
+    }
+    if (size_t(nnodes) * 2 >= nslots) rehash(nslots < 4 * FEW_NODES ? 4 * FEW_NODES : nslots * 2);
     size_t i = slot_of(parent, part, length);
     for (; slots[i] >= 0; i = (i + 1) & (nslots - 1))
         if (same_part(nodes[slots[i]], parent, part, length)) return slots[i];
@@ -456,9 +472,8 @@ static int32_t child(int32_t parent, const wchar_t* part, size_t length, size_t 
 }
 
 // The node of the field's name, its parts cut at the unnest text.
-static int32_t node_of(const Field* f, const JsonWriting& how) {
-    const wchar_t* name = f->start;
-    size_t n = field_name_length(f), u = how.unnest_length, at = 0;
+static int32_t node_of(const wchar_t* name, size_t n, const JsonWriting& how) {
+    size_t u = how.unnest_length, at = 0;
     int32_t node = 0;
     for (size_t i = 0; u > 0 && i + u <= n; ++i) {
         if (std::wmemcmp(name + i, how.unnest, u) != 0) continue;
@@ -469,81 +484,202 @@ static int32_t node_of(const Field* f, const JsonWriting& how) {
     return child(node, name + at, n - at, at);
 }
 
-// Builds the tree of the record; false when a node is both a value and an
-// object (marked flat).
+// The names of the record the tree was built for, one after the other,
+// and their lengths: most records have the names of the record before,
+// whose tree then serves again. The nodes' parts lie in these names.
+static wchar_t* names = nullptr;
+static size_t names_room = 0;
+static size_t* name_lengths = nullptr;
+static size_t lengths_room = 0, nnames = 0;
+static bool tree_whole = true;
+static Bytes keys;  // the nodes' parts as JSON strings
+
+static bool same_names(const Field* rec, size_t nfields) {
+    if (nfields != nnames) return false;
+    const wchar_t* name = names;
+    for (size_t i = 0; i < nfields; ++i) {
+        size_t n = field_name_length(&rec[i]);
+        if (n != name_lengths[i] || std::wmemcmp(name, rec[i].start, n) != 0) return false;
+        name += n;
+    }
+    return true;
+}
+
+static void keep_names(const Field* rec, size_t nfields) {
+    size_t total = 0;
+    for (size_t i = 0; i < nfields; ++i) total += field_name_length(&rec[i]);
+    grow_table(names, names_room, total + 1);
+    grow_table(name_lengths, lengths_room, nfields + 1);
+    wchar_t* name = names;
+    for (size_t i = 0; i < nfields; ++i) {
+        name_lengths[i] = field_name_length(&rec[i]);
+        std::wmemcpy(name, rec[i].start, name_lengths[i]);
+        name += name_lengths[i];
+    }
+    nnames = nfields;
+}
+
+// The trees of the records before with other names, the one used last
+// first: records of a few kinds, in any order, mostly find theirs.
+struct KeptTree {
+    Node* nodes = nullptr;
+    size_t node_room = 0;
+    int32_t nnodes = 0;
+    int32_t* next_value = nullptr;
+    size_t value_room = 0;
+    wchar_t* names = nullptr;
+    size_t names_room = 0;
+    size_t* name_lengths = nullptr;
+    size_t lengths_room = 0, nnames = 0;
+    bool whole = true;
+    Bytes keys;
+};
+static KeptTree kept[3];
+
+template <typename T>
+static void exchange(T& a, T& b) {
+    T t = a;
+    a = b;
+    b = t;
+}
+
+// Puts the tree k in use, and the one in use in k.
+static void exchange_tree(KeptTree* k) {
+    exchange(nodes, k->nodes), exchange(node_room, k->node_room), exchange(nnodes, k->nnodes);
+    exchange(next_value, k->next_value), exchange(value_room, k->value_room);
+    exchange(names, k->names), exchange(names_room, k->names_room);
+    exchange(name_lengths, k->name_lengths), exchange(lengths_room, k->lengths_room);
+    exchange(nnames, k->nnames), exchange(tree_whole, k->whole);
+    exchange(keys.p, k->keys.p), exchange(keys.n, k->keys.n), exchange(keys.cap, k->keys.cap);
+}
+
+static char* write_string(char* o, const wchar_t* p, size_t n);
+
+// Builds the tree of the record, or finds it kept; false when a node is
+// both a value and an object (marked flat).
 static bool build_tree(const Field* rec, const JsonWriting& how) {
+    size_t nfields = size_t(record_end(rec) - rec);
+    if (nnodes > 0 && same_names(rec, nfields)) return tree_whole;
+    // Each exchange moves the tree in use one place down the kept ones;
+    // the last left in use is built anew.
+    for (KeptTree& k : kept) {
+        exchange_tree(&k);
+        if (nnodes > 0 && same_names(rec, nfields)) return tree_whole;
+    }
+    keep_names(rec, nfields);
     nnodes = 0;
-    rehash(64);
+    nslots = 0;
     new_node(-1, nullptr, 0, 0);
-    int32_t nfields = int32_t(record_end(rec) - rec);
-    grow_table(next_value, value_room, size_t(nfields));
-    for (int32_t i = 0; i < nfields; ++i) {
-        int32_t k = node_of(&rec[i], how);  // may move the nodes
+    grow_table(next_value, value_room, nfields);
+    const wchar_t* name = names;
+    for (size_t i = 0; i < nfields; ++i) {
+        int32_t k = node_of(name, name_lengths[i], how);  // may move the nodes
+        name += name_lengths[i];
         Node& node = nodes[k];
         next_value[i] = -1;
-        (node.last_value >= 0 ? next_value[node.last_value] : node.first_value) = i;
-        node.last_value = i;
+        (node.last_value >= 0 ? next_value[node.last_value] : node.first_value) = int32_t(i);
+        node.last_value = int32_t(i);
     }
-    bool whole = true;
+    tree_whole = true;
+    keys.n = 0;
     for (int32_t k = 1; k < nnodes; ++k) {
         Node& node = nodes[k];
         node.flat = node.first_value >= 0 && node.first_child >= 0;
-        whole = whole && !node.flat;
+        tree_whole = tree_whole && !node.flat;
+        char* o = grow_table(keys.p, keys.cap, keys.n + 6 * node.length + 2) + keys.n;
+        node.key_at = keys.n;
+        node.key_length = size_t(write_string(o, node.part, node.length) - o);
+        keys.n += node.key_length;
     }
-    return whole;
+    return tree_whole;
 }
 
-// Text as UTF-8, whatever the locale's encoding.
-static void write_utf8(const wchar_t* p, size_t n) {
-    if (utf8_locale) return out_write(p, n);
-    for (size_t i = 0; i < n; ++i) {
-        uint32_t c = uint32_t(p[i]);
-        char b[4];
-        size_t k = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-        static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
-        for (size_t j = k; j-- > 1; c >>= 6) b[j] = char(0x80 | (c & 0x3F));
-        b[0] = char(k == 1 ? c : lead[k] | c);
-        out_bytes(b, k);
+// The object is made in `json`, as UTF-8 whatever the locale's encoding,
+// and written at once.
+static Bytes json;
+
+
+// Copies the characters of p[0..n) that are printable ASCII but for the
+// double quote and the backslash, from the start on, 8 at a time, to o;
+// returns how many it copied.
+static size_t copy_plain(const wchar_t* p, size_t n, char* o) {
+    size_t i = 0;
+#if defined(__SSE2__) && WCHAR_MAX > 0xFFFF
+    const __m128i below = _mm_set1_epi32(0x20), above = _mm_set1_epi32(0x7F);
+    const __m128i quote = _mm_set1_epi32(L'"'), backslash = _mm_set1_epi32(L'\\');
+    auto bad = [&](__m128i v) {
+        __m128i out = _mm_or_si128(_mm_cmplt_epi32(v, below), _mm_cmpgt_epi32(v, above));
+        return _mm_or_si128(out, _mm_or_si128(_mm_cmpeq_epi32(v, quote), _mm_cmpeq_epi32(v, backslash)));
+    };
+    for (; i + 8 <= n; i += 8) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 4));
+        if (_mm_movemask_epi8(_mm_or_si128(bad(a), bad(b))) != 0) break;
+        __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_setzero_si128());
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + i), bytes);
     }
+#else
+    (void)o;
+#endif
+    return i;
 }
 
-static void write_string(const wchar_t* p, size_t n) {
-    out_putwc(L'"');
-    size_t from = 0;
-    for (size_t i = 0; i < n; ++i) {
+static char* put_utf8(char* o, uint32_t c) {
+    size_t k = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    for (size_t j = k; j-- > 1; c >>= 6) o[j] = char(0x80 | (c & 0x3F));
+    o[0] = char(k == 1 ? c : lead[k] | c);
+    return o + k;
+}
+
+static char* put_escape(char* o, wchar_t c) {
+    static const char short_form[] = "\b\f\n\r\t";
+    const char* s = c != 0 ? std::strchr(short_form, int(c)) : nullptr;
+    *o++ = '\\';
+    if (c == L'"' || c == L'\\' || s) {
+        *o++ = s ? "bfnrt"[s - short_form] : char(c);
+        return o;
+    }
+    static const char hex[] = "0123456789abcdef";
+    const char u[] = {'u', '0', '0', hex[c >> 4], hex[c & 15]};
+    std::memcpy(o, u, 5);
+    return o + 5;
+}
+
+// The writers below put their bytes at o, in room made for the whole
+// object, and return the end.
+static char* write_string(char* o, const wchar_t* p, size_t n) {
+    *o++ = '"';
+    size_t i = copy_plain(p, n, o);
+    o += i;
+    for (; i < n; ++i) {
         wchar_t c = p[i];
-        if (c >= 0x20 && c != L'"' && c != L'\\') continue;
-        write_utf8(p + from, i - from);
-        from = i + 1;
-        static const char short_form[] = "\b\f\n\r\t";
-        const char* s = c != 0 ? std::strchr(short_form, int(c)) : nullptr;
-        if (c == L'"' || c == L'\\' || s) {
-            char e[2] = {'\\', s ? "bfnrt"[s - short_form] : char(c)};
-            out_bytes(e, 2);
-        } else {
-            out_printf("\\u%04x", unsigned(c));
-        }
+        if (uint32_t(c - 0x20) < 0x60 && c != L'"' && c != L'\\') *o++ = char(c);
+        else if (uint32_t(c) < 0x20 || c == L'"' || c == L'\\') o = put_escape(o, c);
+        else o = put_utf8(o, uint32_t(c));
     }
-    write_utf8(p + from, n - from);
-    out_putwc(L'"');
+    *o++ = '"';
+    return o;
 }
 
-static void write_value(const Field* f, const JsonWriting& how) {
+static char* write_value(char* o, const Field* f, const JsonWriting& how) {
     size_t n = field_value_length(f);
-    if (!how.strings && json_number(f->value, n)) write_utf8(f->value, n);
-    else write_string(f->value, n);
+    if (how.strings || !json_number(f->value, n)) return write_string(o, f->value, n);
+    for (size_t i = 0; i < n; ++i) o[i] = char(f->value[i]);  // ASCII
+    return o + n;
 }
 
 // The member's values: one alone, several in an array.
-static void write_values(const Field* rec, const Node& node, const JsonWriting& how) {
-    out_putwc(L':');
+static char* write_values(char* o, const Field* rec, const Node& node, const JsonWriting& how) {
+    *o++ = ':';
     bool array = how.arrays || next_value[node.first_value] >= 0;
-    if (array) out_putwc(L'[');
+    if (array) *o++ = '[';
     for (int32_t i = node.first_value; i >= 0; i = next_value[i]) {
-        write_value(&rec[i], how);
-        if (next_value[i] >= 0) out_putwc(L',');
+        o = write_value(o, &rec[i], how);
+        if (next_value[i] >= 0) *o++ = ',';
     }
-    if (array) out_putwc(L']');
+    if (array) *o++ = ']';
+    return o;
 }
 
 // The node after k in the order of first occurrence within the subtree of
@@ -557,40 +693,54 @@ static int32_t next_in(int32_t k, int32_t top) {
 
 // A node that is both a value and an object: its members with their names
 // as given from its part on.
-static void write_flat(const Field* rec, int32_t top, const JsonWriting& how) {
+static char* write_flat(char* o, const Field* rec, int32_t top, const JsonWriting& how) {
     size_t at = nodes[top].at;
     for (int32_t k = top; k >= 0; k = next_in(k, top)) {
         const Node& node = nodes[k];
         if (node.first_value < 0) continue;
-        if (k != top) out_putwc(L',');
+        if (k != top) *o++ = ',';
         const Field* f = &rec[node.first_value];
-        write_string(f->start + at, field_name_length(f) - at);
-        write_values(rec, node, how);
+        o = write_string(o, f->start + at, field_name_length(f) - at);
+        o = write_values(o, rec, node, how);
     }
+    return o;
+}
+
+// Room for the object: the longest form of each character of the record's
+// text (6 bytes: an escape, or UTF-8), and the punctuation of every field
+// and node.
+static char* object_room(const Field* rec) {
+    const Field* end = record_end(rec);
+    size_t n = 6 * size_t(end->end - rec->start) + 8 * size_t(end - rec) + 4 * size_t(nnodes) + 16;
+    return grow_table(json.p, json.cap, n);
 }
 
 bool json_write_record(const Field* rec, const JsonWriting& how) {
     bool whole = build_tree(rec, how);
-    out_putwc(L'{');
+    char* start = object_room(rec);
+    char* o = start;
+    *o++ = '{';
     for (int32_t k = nodes[0].first_child; k >= 0;) {
         const Node& node = nodes[k];
         if (node.flat) {
-            write_flat(rec, k, how);
+            o = write_flat(o, rec, k, how);
         } else {
-            write_string(node.part, node.length);
+            std::memcpy(o, keys.p + node.key_at, node.key_length);
+            o += node.key_length;
             if (node.first_child >= 0) {
-                out_lit(":{");
+                *o++ = ':', *o++ = '{';
                 k = node.first_child;
                 continue;
             }
-            write_values(rec, node, how);
+            o = write_values(o, rec, node, how);
         }
         // The next sibling, closing the objects left.
         for (; nodes[k].next < 0 && k != 0; k = nodes[k].parent)
-            if (nodes[k].parent != 0) out_putwc(L'}');
+            if (nodes[k].parent != 0) *o++ = '}';
         k = k == 0 ? -1 : nodes[k].next;
-        if (k >= 0) out_putwc(L',');
+        if (k >= 0) *o++ = ',';
     }
-    out_putwc(L'}');
+    *o++ = '}';
+    out_bytes(start, size_t(o - start));
     return whole;
 }
