@@ -88,6 +88,10 @@ records = [[(text('.:\n'), text('\n')) for _ in range(rnd.randint(1, 8))] for _ 
 for r in records:
     for i in range(len(r)):
         if rnd.random() < 0.3: r[i] = (r[rnd.randrange(i + 1)][0], r[i][1])
+# Records of a few kinds in turn: the names of one of the last records.
+for i in range(1, len(records)):
+    if rnd.random() < 0.6:
+        records[i] = [(n, text('\n')) for n, _ in records[i - rnd.randint(1, min(i, 6))]]
 rkfile = ''.join(''.join(f'{n}:{v}\n' for n, v in r) + '\n' for r in records).encode()
 js = subprocess.run(['RktoJson'], input=rkfile, capture_output=True)
 again = subprocess.run(['RkfromJson'], input=js.stdout, capture_output=True)
