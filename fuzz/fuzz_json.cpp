@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     input_name = "fuzz";
     std::string records = convert(std::string(reinterpret_cast<const char*>(data), size));
     // Whole records only: each ends with an empty line, none is empty.
-    if (!records.empty() && (records.size() < 3 || records.compare(records.size() - 2, 2, "\n\n") != 0)) __builtin_trap();
+    bool ends = records.size() >= 3 && records.compare(records.size() - 2, 2, "\n\n") == 0;
+    if (!records.empty() && !ends) __builtin_trap();
     if (records.find("\n\n\n") != std::string::npos || records.rfind("\n", 0) == 0) __builtin_trap();
     std::string grouped;
     std::string json = to_json(records, &grouped);

@@ -81,7 +81,8 @@ struct JsonStream {
 JsonStream::Ch JsonStream::refill() {
     base += in->pos;
     if (ws_fill(in)) return Ch(in->buf[in->pos]);
-    if (in->error) fatal_code_error(nullptr, "code error in the file %s(%d), irrecoverable.\n", input_name, input_number);
+    if (in->error)
+        fatal_code_error(nullptr, "code error in the file %s(%d), irrecoverable.\n", input_name, input_number);
     return '\0';
 }
 
@@ -185,7 +186,8 @@ static void put_text(Bytes* b, const char* text, size_t n, bool is_name, Break l
 // too soon or break the record, a counted error (the line break as ?).
 static void put_name(const char* text, size_t n) {
     put_text(&name, text, n, true, [] {
-        if (!quiet()) warn(WARN_ERROR, "a line break in a member name in %s(%d), written as ?.\n", input_name, input_number);
+        if (!quiet())
+            warn(WARN_ERROR, "a line break in a member name in %s(%d), written as ?.\n", input_name, input_number);
         name.put('?');
     });
 }
@@ -193,7 +195,8 @@ static void put_name(const char* text, size_t n) {
 // A field of the member's name: a string's text (split at its newlines,
 // or with the newline text in their place), or a word as it is.
 static bool put_field(const char* value, size_t n, bool text) {
-    if (not_object || (depth == 0 && (not_object = true))) return true;  // not in a record
+    if (depth == 0) not_object = true;  // a top-level value that is no object
+    if (not_object) return true;
     record.put(name.p, name.n);
     record.put(':');
     if (!text) {
