@@ -601,7 +601,6 @@ static bool build_tree(const Field* rec, const JsonWriting& how) {
 // and written at once.
 static Bytes json;
 
-
 // Copies the characters of p[0..n) that are printable ASCII but for the
 // double quote and the backslash, from the start on, 8 at a time, to o;
 // returns how many it copied.
@@ -622,7 +621,7 @@ static size_t copy_plain(const wchar_t* p, size_t n, char* o) {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(o + i), bytes);
     }
 #else
-    (void)o;
+    (void)p, (void)n, (void)o;
 #endif
     return i;
 }
