@@ -24,6 +24,10 @@ while IFS= read -r l; do in=${l%% ::*} rest=${l#* :: } cmd=${rest%% =>*} want=${
 {"a":"\xff"}|{"a":"\\ud800"}|{"a":"\\udc00x"}|{"a":1} :: RkfromJson => a:?||a:?x||a:1||status 1|RkfromJson: a byte that is not UTF-8 in (stdin)(1), written as ?.|RkfromJson: text that is not JSON in (stdin)(2) (The surrogate pair in string is invalid), read on from the next line.|RkfromJson: a character the locale can't encode in (stdin)(3), written as ?.
 {"a":"\xc3\xa9\xe2\x82\xac"} :: LC_ALL=C RkfromJson => a:??||status 1|RkfromJson: a character the locale can't encode in (stdin)(1), written as ?.|RkfromJson: a character the locale can't encode in (stdin)(1), written as ?.
 {"a":"\xc3\xa9\\u20ac"} :: LOCPATH=loc LC_ALL=l1 RkfromJson => a:M-i?||status 1|RkfromJson: a character the locale can't encode in (stdin)(1), written as ?.
+{|  "a": 1,|  "b": [|    "x"|  ]|}|{"c":2} :: RkfromJson => a:1|b:x||c:2||status 0
+{"a":1}\r|{"b":2} {"c":3}{"d":4}\r :: RkfromJson => a:1||b:2||c:3||d:4||status 0
+{"a":[1,2],"b":{"c":[{"d":"x\\ny"}]}} :: RkfromJson -s __ -n ' ' => a:1|a:2|b__c__d:x y||status 0
+[[{"a":1}],{"b":2}] :: RkfromJson => b:2||status 1|RkfromJson: a value that is not an object in (stdin)(1), left out.
 {"a":1} :: RkfromJson <&- => status 3|RkfromJson: code error in the file (stdin)(1), irrecoverable.
 a:1|a:2|b:007|c:1.|d:-0.5e+10|e:|f:nan|g:true|:x|h:0|i:-|j:01.5|k:1e5|l:.5 :: RktoJson => {"a":[1,2],"b":"007","c":"1.","d":-0.5e+10,"e":"","f":"nan","g":"true","":"x","h":0,"i":"-","j":"01.5","k":1e5,"l":".5"}|status 0
 a:1|b:x||c:2 :: RktoJson -A -s => {"a":["1"],"b":["x"]}|{"c":["2"]}|status 0
@@ -34,6 +38,8 @@ x:1|x.y:2|x.y.z:3|z.w:3||x.y:1 :: RktoJson -u . => {"x":1,"x.y":2,"x.y.z":3,"z":
 a__b:1|c.d:2 :: RktoJson -u __ => {"a":{"b":1},"c.d":2}|status 0
 a:1||b:2 :: RktoJson -a => [|{"a":1},|{"b":2}|]|status 0
  :: RktoJson -a => [|]|status 0
+a:1||a:2 :: RktoJson -a -A -s => [|{"a":["1"]},|{"a":["2"]}|]|status 0
+.:1|a..b:2|a.:3 :: RktoJson -u . => {"":{"":1},"a":{"":3,".b":2}}|status 0|RktoJson: names that are both a value and an object, from (stdin)(1) on, are written as given.
 EOF2
 # -F names files only; a file that can't be opened is counted and skipped;
 # -a makes one array of all the files.
