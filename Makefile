@@ -80,8 +80,8 @@ demo: all
 	@$(BIN)/RkfromCsv examples/suppliers.csv | $(BIN)/Rkselect city NE Aarhus | $(BIN)/RktoCsv
 	@echo '$$ RkfromStanza examples/packages.txt | Rkselect Section == text | Rkproj Package,Version,Description | RktoStanza'
 	@$(BIN)/RkfromStanza examples/packages.txt | $(BIN)/Rkselect Section == text | $(BIN)/Rkproj Package,Version,Description | $(BIN)/RktoStanza
-	@echo '$$ RkfromJson examples/films.jsonl | Rkselect year GT 2000 | Rkproj title,gross.us | RktoJson -u .'
-	@$(BIN)/RkfromJson examples/films.jsonl | $(BIN)/Rkselect year GT 2000 | $(BIN)/Rkproj title,gross.us | $(BIN)/RktoJson -u .
+	@echo '$$ RkfromJson examples/films.jsonl | Rkselect year:n GT 2000 | Rkproj title,gross.us | RktoJson -u .'
+	@$(BIN)/RkfromJson examples/films.jsonl | $(BIN)/Rkselect year:n GT 2000 | $(BIN)/Rkproj title,gross.us | $(BIN)/RktoJson -u .
 	@echo '$$ Rkproj order,item,price examples/orders.rk | Rkhead -2 | RktoTex -r endorder'
 	@$(BIN)/Rkproj order,item,price examples/orders.rk | $(BIN)/Rkhead -2 | $(BIN)/RktoTex -r endorder
 	@echo '$$ Rksort customer examples/orders.rk | Rkproj customer,tag | Rkbundle customer | Rkpack -t , tag | Rkhead -3'
