@@ -28,6 +28,9 @@ while IFS= read -r l; do in=${l%% ::*} rest=${l#* :: } cmd=${rest%% =>*} want=${
 {"a":1}\r|{"b":2} {"c":3}{"d":4}\r :: RkfromJson => a:1||b:2||c:3||d:4||status 0
 {"a":[1,2],"b":{"c":[{"d":"x\\ny"}]}} :: RkfromJson -s __ -n ' ' => a:1|a:2|b__c__d:x y||status 0
 [[{"a":1}],{"b":2}] :: RkfromJson => b:2||status 1|RkfromJson: a value that is not an object in (stdin)(1), left out.
+{"o":{"p":1}} :: RkfromJson -s a:b 2> /dev/null => status 2
+{"o":{"p":1}} :: RkfromJson -s $'\n' 2> /dev/null => status 2
+{"a":"x\\ny"} :: RkfromJson -n $'\n!' 2> /dev/null => status 2
 {"a":1} :: RkfromJson <&- => status 3|RkfromJson: code error in the file (stdin)(1), irrecoverable.
 a:1|a:2|b:007|c:1.|d:-0.5e+10|e:|f:nan|g:true|:x|h:0|i:-|j:01.5|k:1e5|l:.5 :: RktoJson => {"a":[1,2],"b":"007","c":"1.","d":-0.5e+10,"e":"","f":"nan","g":"true","":"x","h":0,"i":"-","j":"01.5","k":1e5,"l":".5"}|status 0
 a:1|b:x||c:2 :: RktoJson -A -s => {"a":["1"],"b":["x"]}|{"c":["2"]}|status 0

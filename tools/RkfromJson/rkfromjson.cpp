@@ -3,6 +3,8 @@
 // fields in order: a string as its text, a number as written, true, false,
 // and null as the empty value; an array a field per element, a nested
 // object's members named outer.inner.
+#include <cstring>
+
 #include "json.h"
 #include "tool.h"
 
@@ -17,12 +19,15 @@ static const char usage[] =
 static Setting settings[] = {{nullptr, nullptr}};
 static JsonReading reading;
 
+// A colon in the separator would end a field name too soon, a line break
+// in it or in the newline text would begin a field of its own: such a text
+// is a bad option.
 static bool option(int letter) {
-    if (letter == 'F') reading.filenames = true;
-    else if (letter == 's') reading.separator = opt_arg;
+    if (letter == 'F') return reading.filenames = true;
+    if (letter == 's') reading.separator = opt_arg;
     else if (letter == 'n') reading.newline = opt_arg;
     else return false;
-    return true;
+    return !std::strchr(opt_arg, '\n') && !(letter == 's' && std::strchr(opt_arg, ':'));
 }
 
 static const ToolSpec spec = {usage, "Fs:n:D:", settings, option, nullptr};
