@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <new>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -539,21 +540,14 @@ struct KeptTree {
 };
 static KeptTree kept[3];
 
-template <typename T>
-static void exchange(T& a, T& b) {
-    T t = a;
-    a = b;
-    b = t;
-}
-
 // Puts the tree k in use, and the one in use in k.
 static void exchange_tree(KeptTree* k) {
-    exchange(nodes, k->nodes), exchange(node_room, k->node_room), exchange(nnodes, k->nnodes);
-    exchange(next_value, k->next_value), exchange(value_room, k->value_room);
-    exchange(names, k->names), exchange(names_room, k->names_room);
-    exchange(name_lengths, k->name_lengths), exchange(lengths_room, k->lengths_room);
-    exchange(nnames, k->nnames), exchange(tree_whole, k->whole);
-    exchange(keys.p, k->keys.p), exchange(keys.n, k->keys.n), exchange(keys.cap, k->keys.cap);
+    std::swap(nodes, k->nodes), std::swap(node_room, k->node_room), std::swap(nnodes, k->nnodes);
+    std::swap(next_value, k->next_value), std::swap(value_room, k->value_room);
+    std::swap(names, k->names), std::swap(names_room, k->names_room);
+    std::swap(name_lengths, k->name_lengths), std::swap(lengths_room, k->lengths_room);
+    std::swap(nnames, k->nnames), std::swap(tree_whole, k->whole);
+    std::swap(keys.p, k->keys.p), std::swap(keys.n, k->keys.n), std::swap(keys.cap, k->keys.cap);
 }
 
 static char* write_string(char* o, const wchar_t* p, size_t n);
