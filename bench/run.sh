@@ -501,6 +501,19 @@ if ((have_mawk)) && [[ -x $bin/RktoCsv ]]; then
     command -v mlr >/dev/null 2>&1 &&
         bench "  fromcsv vs Miller" 'RkfromCsv "$CSV"' 'mlr --icsv --ojson cat "$CSV"'
 fi
+# JSON: the records as JSON Lines and back, against Miller on the same
+# data (DKVP lines one way, the JSON Lines the other) and jq.
+if [[ -n ${DK-} && -x $bin/RktoJson ]]; then
+    export JSONL=$data/bench.jsonl
+    if [[ ! -f $JSONL || $JSONL -ot $D ]]; then
+        say "== writing bench/data/bench.jsonl (bench.rk as JSON Lines)"
+        "$bin/RktoJson" "$D" >"$JSONL"
+    fi
+    bench "tojson vs Miller"    'RktoJson "$D"' 'mlr --idkvp --ojson cat "$DK"'
+    bench "fromjson vs Miller"  'RkfromJson "$JSONL"' 'mlr --ijson --ojson cat "$JSONL"'
+    command -v jq >/dev/null 2>&1 &&
+        bench "  fromjson vs jq" 'RkfromJson "$JSONL"' 'jq -c . "$JSONL"'
+fi
 # Reshaping: the tags of each record packed into one field and back, and
 # runs of ten records of one key bundled, each against an awk program that
 # does the same.
