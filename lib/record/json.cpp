@@ -387,21 +387,53 @@ void json_convert(WStream* in, const char* file, const JsonReading& reading) {
 // part of a name between unnest texts, with unnest), each node with the
 // chain of its fields, in the order of first occurrence. Nodes are found
 // by a hash of (parent, part). The tree is walked without recursion, as a
-// name may have any number of parts.
+// name may have any number of parts, once, when it is built: the walk
+// leaves the object's text around its values as a list of ops, and each
+// record of the tree's names is written by that list.
 struct Node {
     const wchar_t* part;
     size_t length, at;  // of the part, and where it begins in the name
     int32_t parent, first_child, last_child, next;
     int32_t first_value, last_value;
     bool flat;  // both a value and an object: written as given
-    size_t key_at, key_length;  // the part as JSON, in `keys`
 };
-static Node* nodes = nullptr;
-static size_t node_room = 0;
-static int32_t nnodes = 0;
-static int32_t* next_value = nullptr;  // the field after each field in its node's chain
-static size_t value_room = 0;
-static int32_t* slots = nullptr;  // the hash table, -1 empty
+
+// A member's values as the writer takes them: the text before them (the
+// punctuation, the name and the colon, an opening bracket for an array)
+// and the chain of their fields.
+struct Op {
+    size_t text_at, text_length;  // in the tree's `texts`
+    int32_t first_value;
+    bool array;
+};
+
+// A tree and what it was built for: the names of the record, one after the
+// other, with their lengths and offsets (the nodes' parts lie in them), and
+// the ops with their texts, the end of the object last.
+struct Tree {
+    Node* nodes = nullptr;
+    size_t node_room = 0;
+    int32_t nnodes = 0;
+    int32_t* next_value = nullptr;  // the field after each field in its node's chain
+    size_t value_room = 0;
+    wchar_t* names = nullptr;
+    size_t names_room = 0;
+    size_t *name_lengths = nullptr, *name_at = nullptr;
+    size_t lengths_room = 0, at_room = 0, nnames = 0;
+    bool whole = true;
+    Bytes texts;
+    Op* ops = nullptr;
+    size_t op_room = 0, nops = 0;
+};
+
+// The tree in use first, then the trees of the records before with other
+// names, the one used last first: most records have the names of the
+// record before, and records of a few kinds, in any order, mostly find
+// theirs.
+enum { TREES = 4 };
+static Tree trees[TREES];
+static Tree* order[TREES] = {&trees[0], &trees[1], &trees[2], &trees[3]};
+static int32_t* slots = nullptr;  // the hash table of the tree being built, -1 empty
 static size_t slot_room = 0, nslots = 0;
 
 bool json_number(const wchar_t* p, size_t n) {
@@ -436,159 +468,116 @@ static bool same_part(const Node& node, int32_t parent, const wchar_t* part, siz
     return true;
 }
 
-static void rehash(size_t size) {
+static void rehash(Tree* t, size_t size) {
     nslots = size;
     grow_table(slots, slot_room, nslots);
     for (size_t i = 0; i < nslots; ++i) slots[i] = -1;
-    for (int32_t k = 1; k < nnodes; ++k) {
-        size_t i = slot_of(nodes[k].parent, nodes[k].part, nodes[k].length);
+    for (int32_t k = 1; k < t->nnodes; ++k) {
+        const Node& node = t->nodes[k];
+        size_t i = slot_of(node.parent, node.part, node.length);
         while (slots[i] >= 0) i = (i + 1) & (nslots - 1);
         slots[i] = k;
     }
 }
 
-static int32_t new_node(int32_t parent, const wchar_t* part, size_t length, size_t at) {
-    grow_table(nodes, node_room, size_t(nnodes) + 1);
-    nodes[nnodes] = Node{part, length, at, parent, -1, -1, -1, -1, -1, false, 0, 0};
+static int32_t new_node(Tree* t, int32_t parent, const wchar_t* part, size_t length, size_t at) {
+    grow_table(t->nodes, t->node_room, size_t(t->nnodes) + 1);
+    t->nodes[t->nnodes] = Node{part, length, at, parent, -1, -1, -1, -1, -1, false};
     if (parent >= 0) {
-        Node& p = nodes[parent];
-        (p.last_child >= 0 ? nodes[p.last_child].next : p.first_child) = nnodes;
-        p.last_child = nnodes;
+        Node& p = t->nodes[parent];
+        (p.last_child >= 0 ? t->nodes[p.last_child].next : p.first_child) = t->nnodes;
+        p.last_child = t->nnodes;
     }
-    return nnodes++;
+    return t->nnodes++;
 }
 
 // The child of `parent` named by the part, made when there is none. The
 // few nodes of most records are searched in turn; the hash table is built
 // when there are more.
 enum { FEW_NODES = 32 };
-static int32_t child(int32_t parent, const wchar_t* part, size_t length, size_t at) {
-    if (nnodes <= FEW_NODES) {
-        for (int32_t k = 1; k < nnodes; ++k)
-            if (same_part(nodes[k], parent, part, length)) return k;
-        if (nnodes < FEW_NODES) return new_node(parent, part, length, at);
+static int32_t child(Tree* t, int32_t parent, const wchar_t* part, size_t length, size_t at) {
+    if (t->nnodes <= FEW_NODES) {
+        for (int32_t k = 1; k < t->nnodes; ++k)
+            if (same_part(t->nodes[k], parent, part, length)) return k;
+        if (t->nnodes < FEW_NODES) return new_node(t, parent, part, length, at);
     }
-    if (size_t(nnodes) * 2 >= nslots) rehash(nslots < 4 * FEW_NODES ? 4 * FEW_NODES : nslots * 2);
+    if (size_t(t->nnodes) * 2 >= nslots) rehash(t, nslots < 4 * FEW_NODES ? 4 * FEW_NODES : nslots * 2);
     size_t i = slot_of(parent, part, length);
     for (; slots[i] >= 0; i = (i + 1) & (nslots - 1))
-        if (same_part(nodes[slots[i]], parent, part, length)) return slots[i];
-    return slots[i] = new_node(parent, part, length, at);
+        if (same_part(t->nodes[slots[i]], parent, part, length)) return slots[i];
+    return slots[i] = new_node(t, parent, part, length, at);
 }
 
 // The node of the field's name, its parts cut at the unnest text.
-static int32_t node_of(const wchar_t* name, size_t n, const JsonWriting& how) {
+static int32_t node_of(Tree* t, const wchar_t* name, size_t n, const JsonWriting& how) {
     size_t u = how.unnest_length, at = 0;
     int32_t node = 0;
     for (size_t i = 0; u > 0 && i + u <= n; ++i) {
         if (std::wmemcmp(name + i, how.unnest, u) != 0) continue;
-        node = child(node, name + at, i - at, at);
+        node = child(t, node, name + at, i - at, at);
         i += u - 1;
         at = i + 1;
     }
-    return child(node, name + at, n - at, at);
+    return child(t, node, name + at, n - at, at);
 }
 
-// The names of the record the tree was built for, one after the other,
-// and their lengths: most records have the names of the record before,
-// whose tree then serves again. The nodes' parts lie in these names.
-static wchar_t* names = nullptr;
-static size_t names_room = 0;
-static size_t* name_lengths = nullptr;
-static size_t lengths_room = 0, nnames = 0;
-static bool tree_whole = true;
-static Bytes keys;  // the nodes' parts as JSON strings
+// Whether a[0..n) equals b[0..n), 8 bytes at a time: names are short, and
+// a call to compare them would cost more than the comparing.
+static bool same_chars(const wchar_t* a, const wchar_t* b, size_t n) {
+    constexpr size_t k = 8 / sizeof(wchar_t);
+    size_t i = 0;
+    for (; i + k <= n; i += k) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y) return false;
+    }
+    for (; i < n; ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
 
-static bool same_names(const Field* rec, size_t nfields) {
-    if (nfields != nnames) return false;
-    const wchar_t* name = names;
+static bool same_names(const Tree& t, const Field* rec, size_t nfields) {
+    if (t.nnodes == 0 || nfields != t.nnames) return false;
     for (size_t i = 0; i < nfields; ++i) {
         size_t n = field_name_length(&rec[i]);
-        if (n != name_lengths[i] || std::wmemcmp(name, rec[i].start, n) != 0) return false;
-        name += n;
+        if (n != t.name_lengths[i] || !same_chars(t.names + t.name_at[i], rec[i].start, n)) return false;
     }
     return true;
 }
 
-static void keep_names(const Field* rec, size_t nfields) {
+static void keep_names(Tree* t, const Field* rec, size_t nfields) {
     size_t total = 0;
-    for (size_t i = 0; i < nfields; ++i) total += field_name_length(&rec[i]);
-    grow_table(names, names_room, total + 1);
-    grow_table(name_lengths, lengths_room, nfields + 1);
-    wchar_t* name = names;
+    grow_table(t->name_lengths, t->lengths_room, nfields + 1);
+    grow_table(t->name_at, t->at_room, nfields + 1);
     for (size_t i = 0; i < nfields; ++i) {
-        name_lengths[i] = field_name_length(&rec[i]);
-        std::wmemcpy(name, rec[i].start, name_lengths[i]);
-        name += name_lengths[i];
+        t->name_at[i] = total;
+        t->name_lengths[i] = field_name_length(&rec[i]);
+        total += t->name_lengths[i];
     }
-    nnames = nfields;
+    grow_table(t->names, t->names_room, total + 1);
+    for (size_t i = 0; i < nfields; ++i) std::wmemcpy(t->names + t->name_at[i], rec[i].start, t->name_lengths[i]);
+    t->nnames = nfields;
 }
 
-// The trees of the records before with other names, the one used last
-// first: records of a few kinds, in any order, mostly find theirs.
-struct KeptTree {
-    Node* nodes = nullptr;
-    size_t node_room = 0;
-    int32_t nnodes = 0;
-    int32_t* next_value = nullptr;
-    size_t value_room = 0;
-    wchar_t* names = nullptr;
-    size_t names_room = 0;
-    size_t* name_lengths = nullptr;
-    size_t lengths_room = 0, nnames = 0;
-    bool whole = true;
-    Bytes keys;
-};
-static KeptTree kept[3];
-
-// Puts the tree k in use, and the one in use in k.
-static void exchange_tree(KeptTree* k) {
-    std::swap(nodes, k->nodes), std::swap(node_room, k->node_room), std::swap(nnodes, k->nnodes);
-    std::swap(next_value, k->next_value), std::swap(value_room, k->value_room);
-    std::swap(names, k->names), std::swap(names_room, k->names_room);
-    std::swap(name_lengths, k->name_lengths), std::swap(lengths_room, k->lengths_room);
-    std::swap(nnames, k->nnames), std::swap(tree_whole, k->whole);
-    std::swap(keys.p, k->keys.p), std::swap(keys.n, k->keys.n), std::swap(keys.cap, k->keys.cap);
-}
-
-static char* write_string(char* o, const wchar_t* p, size_t n);
-
-// Builds the tree of the record, or finds it kept; false when a node is
-// both a value and an object (marked flat).
-static bool build_tree(const Field* rec, const JsonWriting& how) {
-    size_t nfields = size_t(record_end(rec) - rec);
-    if (nnodes > 0 && same_names(rec, nfields)) return tree_whole;
-    // Each exchange moves the tree in use one place down the kept ones;
-    // the last left in use is built anew.
-    for (KeptTree& k : kept) {
-        exchange_tree(&k);
-        if (nnodes > 0 && same_names(rec, nfields)) return tree_whole;
-    }
-    keep_names(rec, nfields);
-    nnodes = 0;
+static void make_nodes(Tree* t, const JsonWriting& how) {
+    t->nnodes = 0;
     nslots = 0;
-    new_node(-1, nullptr, 0, 0);
-    grow_table(next_value, value_room, nfields);
-    const wchar_t* name = names;
-    for (size_t i = 0; i < nfields; ++i) {
-        int32_t k = node_of(name, name_lengths[i], how);  // may move the nodes
-        name += name_lengths[i];
-        Node& node = nodes[k];
-        next_value[i] = -1;
-        (node.last_value >= 0 ? next_value[node.last_value] : node.first_value) = int32_t(i);
+    new_node(t, -1, nullptr, 0, 0);
+    grow_table(t->next_value, t->value_room, t->nnames);
+    for (size_t i = 0; i < t->nnames; ++i) {
+        int32_t k = node_of(t, t->names + t->name_at[i], t->name_lengths[i], how);
+        Node& node = t->nodes[k];
+        t->next_value[i] = -1;
+        (node.last_value >= 0 ? t->next_value[node.last_value] : node.first_value) = int32_t(i);
         node.last_value = int32_t(i);
     }
-    tree_whole = true;
-    keys.n = 0;
-    for (int32_t k = 1; k < nnodes; ++k) {
-        Node& node = nodes[k];
+    t->whole = true;
+    for (int32_t k = 1; k < t->nnodes; ++k) {
+        Node& node = t->nodes[k];
         node.flat = node.first_value >= 0 && node.first_child >= 0;
-        tree_whole = tree_whole && !node.flat;
-        char* o = grow_table(keys.p, keys.cap, keys.n + 6 * node.length + 2) + keys.n;
-        node.key_at = keys.n;
-        node.key_length = size_t(write_string(o, node.part, node.length) - o);
-        keys.n += node.key_length;
+        t->whole = t->whole && !node.flat;
     }
-    return tree_whole;
 }
 
 // The object is made in `json`, as UTF-8 whatever the locale's encoding,
@@ -596,7 +585,7 @@ static bool build_tree(const Field* rec, const JsonWriting& how) {
 static Bytes json;
 
 // Copies the characters of p[0..n) that are printable ASCII but for the
-// double quote and the backslash, from the start on, 8 at a time, to o;
+// double quote and the backslash, from the start on, 8 and 4 at a time, to o;
 // returns how many it copied.
 static size_t copy_plain(const wchar_t* p, size_t n, char* o) {
     size_t i = 0;
@@ -613,6 +602,13 @@ static size_t copy_plain(const wchar_t* p, size_t n, char* o) {
         if (_mm_movemask_epi8(_mm_or_si128(bad(a), bad(b))) != 0) break;
         __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_setzero_si128());
         _mm_storel_epi64(reinterpret_cast<__m128i*>(o + i), bytes);
+    }
+    if (i + 4 <= n) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        if (_mm_movemask_epi8(bad(a)) != 0) return i;
+        int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(a, a), a));
+        std::memcpy(o + i, &bytes, 4);
+        i += 4;
     }
 #else
     (void)p, (void)n, (void)o;
@@ -665,78 +661,121 @@ static char* write_value(char* o, const Field* f, const JsonWriting& how) {
     return o + n;
 }
 
-// The member's values: one alone, several in an array.
-static char* write_values(char* o, const Field* rec, const Node& node, const JsonWriting& how) {
-    *o++ = ':';
-    bool array = how.arrays || next_value[node.first_value] >= 0;
-    if (array) *o++ = '[';
-    for (int32_t i = node.first_value; i >= 0; i = next_value[i]) {
-        o = write_value(o, &rec[i], how);
-        if (next_value[i] >= 0) *o++ = ',';
-    }
-    if (array) *o++ = ']';
-    return o;
+// The ops: the texts are made by walking the tree as the object is
+// written, each member's values left out as an op.
+static void put_key(Tree* t, const wchar_t* p, size_t n) {
+    char* o = grow_table(t->texts.p, t->texts.cap, t->texts.n + 6 * n + 2) + t->texts.n;
+    t->texts.n += size_t(write_string(o, p, n) - o);
+}
+
+static void put_op(Tree* t, int32_t first_value, const JsonWriting& how) {
+    bool array = how.arrays || t->next_value[first_value] >= 0;
+    t->texts.put(array ? ":[" : ":", array ? 2 : 1);
+    size_t from = t->nops == 0 ? 0 : t->ops[t->nops - 1].text_at + t->ops[t->nops - 1].text_length;
+    grow_table(t->ops, t->op_room, t->nops + 1);
+    t->ops[t->nops++] = Op{from, t->texts.n - from, first_value, array};
 }
 
 // The node after k in the order of first occurrence within the subtree of
 // `top`, -1 after the last.
-static int32_t next_in(int32_t k, int32_t top) {
-    if (nodes[k].first_child >= 0) return nodes[k].first_child;
-    for (; k != top; k = nodes[k].parent)
-        if (nodes[k].next >= 0) return nodes[k].next;
+static int32_t next_in(const Tree* t, int32_t k, int32_t top) {
+    if (t->nodes[k].first_child >= 0) return t->nodes[k].first_child;
+    for (; k != top; k = t->nodes[k].parent)
+        if (t->nodes[k].next >= 0) return t->nodes[k].next;
     return -1;
 }
 
 // A node that is both a value and an object: its members with their names
 // as given from its part on.
-static char* write_flat(char* o, const Field* rec, int32_t top, const JsonWriting& how) {
-    size_t at = nodes[top].at;
-    for (int32_t k = top; k >= 0; k = next_in(k, top)) {
-        const Node& node = nodes[k];
-        if (node.first_value < 0) continue;
-        if (k != top) *o++ = ',';
-        const Field* f = &rec[node.first_value];
-        o = write_string(o, f->start + at, field_name_length(f) - at);
-        o = write_values(o, rec, node, how);
+static void put_flat(Tree* t, int32_t top, const JsonWriting& how) {
+    size_t at = t->nodes[top].at;
+    for (int32_t k = top; k >= 0; k = next_in(t, k, top)) {
+        int32_t v = t->nodes[k].first_value;
+        if (v < 0) continue;
+        if (k != top) t->texts.put(',');
+        put_key(t, t->names + t->name_at[v] + at, t->name_lengths[v] - at);
+        put_op(t, v, how);
     }
-    return o;
 }
 
-// Room for the object: the longest form of each character of the record's
-// text (6 bytes: an escape, or UTF-8), and the punctuation of every field
-// and node.
-static char* object_room(const Field* rec) {
+static void make_ops(Tree* t, const JsonWriting& how) {
+    t->texts.n = 0;
+    t->nops = 0;
+    t->texts.put('{');
+    for (int32_t k = t->nodes[0].first_child; k >= 0;) {
+        const Node& node = t->nodes[k];
+        if (node.flat) {
+            put_flat(t, k, how);
+        } else {
+            put_key(t, node.part, node.length);
+            if (node.first_child >= 0) {
+                t->texts.put(":{", 2);
+                k = node.first_child;
+                continue;
+            }
+            put_op(t, node.first_value, how);
+        }
+        // The next sibling, closing the objects left.
+        for (; t->nodes[k].next < 0 && k != 0; k = t->nodes[k].parent)
+            if (t->nodes[k].parent != 0) t->texts.put('}');
+        k = k == 0 ? -1 : t->nodes[k].next;
+        if (k >= 0) t->texts.put(',');
+    }
+    t->texts.put('}');
+    grow_table(t->texts.p, t->texts.cap, t->texts.n + 16);  // room for put_text's last move
+}
+
+// The tree of the record's names, found among the kept ones or built in
+// place of the one used longest ago, first in the order from now on.
+static const Tree& tree_of(const Field* rec, const JsonWriting& how) {
+    size_t nfields = size_t(record_end(rec) - rec);
+    int i = 0;
+    bool found = false;
+    while (i < TREES && !(found = same_names(*order[i], rec, nfields))) ++i;
+    if (!found) --i;
+    Tree* t = order[i];
+    for (; i > 0; --i) order[i] = order[i - 1];
+    order[0] = t;
+    if (!found) {
+        keep_names(t, rec, nfields);
+        make_nodes(t, how);
+        make_ops(t, how);
+    }
+    return *t;
+}
+
+// Copies a text of the ops: most are short, and go in one 16-byte move
+// (the texts and the object have room for it beyond their ends).
+static char* put_text(char* o, const char* p, size_t n) {
+    if (n <= 16) std::memcpy(o, p, 16);
+    else std::memcpy(o, p, n);
+    return o + n;
+}
+
+// Room for the object: the texts, and the longest form of each character
+// of the values (6 bytes: an escape, or UTF-8) with a comma or a bracket.
+static char* object_room(const Field* rec, const Tree& t) {
     const Field* end = record_end(rec);
-    size_t n = 6 * size_t(end->end - rec->start) + 8 * size_t(end - rec) + 4 * size_t(nnodes) + 16;
+    size_t n = t.texts.n + 6 * size_t(end->end - rec->start) + 2 * size_t(end - rec) + 32;
     return grow_table(json.p, json.cap, n);
 }
 
 bool json_write_record(const Field* rec, const JsonWriting& how) {
-    bool whole = build_tree(rec, how);
-    char* start = object_room(rec);
+    const Tree& t = tree_of(rec, how);
+    char* start = object_room(rec, t);
     char* o = start;
-    *o++ = '{';
-    for (int32_t k = nodes[0].first_child; k >= 0;) {
-        const Node& node = nodes[k];
-        if (node.flat) {
-            o = write_flat(o, rec, k, how);
-        } else {
-            std::memcpy(o, keys.p + node.key_at, node.key_length);
-            o += node.key_length;
-            if (node.first_child >= 0) {
-                *o++ = ':', *o++ = '{';
-                k = node.first_child;
-                continue;
-            }
-            o = write_values(o, rec, node, how);
+    const char* texts = t.texts.p;
+    for (size_t i = 0; i < t.nops; ++i) {
+        const Op& op = t.ops[i];
+        o = put_text(o, texts + op.text_at, op.text_length);
+        for (int32_t v = op.first_value; v >= 0; v = t.next_value[v]) {
+            o = write_value(o, &rec[v], how);
+            if (t.next_value[v] >= 0) *o++ = ',';
         }
-        // The next sibling, closing the objects left.
-        for (; nodes[k].next < 0 && k != 0; k = nodes[k].parent)
-            if (nodes[k].parent != 0) *o++ = '}';
-        k = k == 0 ? -1 : nodes[k].next;
-        if (k >= 0) *o++ = ',';
+        if (op.array) *o++ = ']';
     }
-    *o++ = '}';
+    size_t end_at = t.nops == 0 ? 0 : t.ops[t.nops - 1].text_at + t.ops[t.nops - 1].text_length;
+    o = put_text(o, texts + end_at, t.texts.n - end_at);
     out_bytes(start, size_t(o - start));
-    return whole;
+    return t.whole;
 }
