@@ -656,7 +656,9 @@ static char* write_string(char* o, const wchar_t* p, size_t n) {
 
 static char* write_value(char* o, const Field* f, const JsonWriting& how) {
     size_t n = field_value_length(f);
-    if (how.strings || !json_number(f->value, n)) return write_string(o, f->value, n);
+    wchar_t c = n > 0 ? f->value[0] : L'x';  // a number starts with a digit or '-'
+    bool number = !how.strings && (c == L'-' || uint32_t(c - L'0') < 10) && json_number(f->value, n);
+    if (!number) return write_string(o, f->value, n);
     for (size_t i = 0; i < n; ++i) o[i] = char(f->value[i]);  // ASCII
     return o + n;
 }
