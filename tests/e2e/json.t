@@ -32,6 +32,9 @@ while IFS= read -r l; do in=${l%% ::*} rest=${l#* :: } cmd=${rest%% =>*} want=${
 {"o":{"p":1}} :: RkfromJson -s $'\n' 2> /dev/null => status 2
 {"a":"x\\ny"} :: RkfromJson -n $'\n!' 2> /dev/null => status 2
 {"a":1} :: RkfromJson <&- => status 3|RkfromJson: code error in the file (stdin)(1), irrecoverable.
+{"a":1e400,"b":-2e999,"c":1e-400,"d":-0,"e":1E+0400,"f":[0.5e-99999,"1e400"]} :: RkfromJson => a:1e400|b:-2e999|c:1e-400|d:-0|e:1E+0400|f:0.5e-99999|f:1e400||status 0
+{"a":1e400,"b":01}|{"a":1e400,"b":1.}|{"a":.5}|{"a":1e999,"b":1e}|{"a":+1}|{"a":-}|{"a":-1e400} :: RkfromJson => a:-1e400||status 1|RkfromJson: text that is not JSON in (stdin)(1) (Missing a comma or '}' after an object member), read on from the next line.|RkfromJson: text that is not JSON in (stdin)(2) (Miss fraction part in number), read on from the next line.|RkfromJson: text that is not JSON in (stdin)(3) (Invalid value), read on from the next line.|RkfromJson: text that is not JSON in (stdin)(4) (Miss exponent in number), read on from the next line.|RkfromJson: text that is not JSON in (stdin)(5) (Invalid value), read on from the next line.|RkfromJson: text that is not JSON in (stdin)(6) (Invalid value), read on from the next line.
+a:1e400|b:-0|c:1E+0400|d:1e-400 :: RktoJson => {"a":1e400,"b":-0,"c":1E+0400,"d":1e-400}|status 0
 a:1|a:2|b:007|c:1.|d:-0.5e+10|e:|f:nan|g:true|:x|h:0|i:-|j:01.5|k:1e5|l:.5 :: RktoJson => {"a":[1,2],"b":"007","c":"1.","d":-0.5e+10,"e":"","f":"nan","g":"true","":"x","h":0,"i":"-","j":"01.5","k":1e5,"l":".5"}|status 0
 a:1|b:x||c:2 :: RktoJson -A -s => {"a":["1"],"b":["x"]}|{"c":["2"]}|status 0
 a:"\\\\\b\f\r\t\001\x7f\xc3\xa9 :: RktoJson => {"a":"\"\\\\\b\f\r\t\u0001^?M-CM-)"}|status 0
