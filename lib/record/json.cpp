@@ -357,7 +357,7 @@ static void start_value() {
 
 // Parses a value from s, the parser shown stand-ins for its numbers.
 template <typename Stream>
-static rapidjson::ParseResult parse_as_written(Stream* s) {
+[[gnu::noinline]] static rapidjson::ParseResult parse_as_written(Stream* s) {
     NumberText<Stream> numbers;
     numbers.s = s;
     Handler handler;
