@@ -90,7 +90,8 @@ JsonStream::Ch JsonStream::refill() {
 // RapidJSON works out a number's value even when it hands on the text,
 // and takes one beyond the range of a double (1e400, an integer of 309
 // digits) for an error. Such a value is read again through this stream,
-// which shows the parser no more than two digits of each run of a
+// as is every value read from the JsonStream (one that the buffer cuts
+// or one with an error), which shows the parser no more than two digits of each run of a
 // number's digits (enough to keep a leading zero and a missing run) and
 // keeps the whole text of the number in number_text, which the handler
 // writes in its place. It follows strings, where digits are text.
