@@ -87,6 +87,65 @@ JsonStream::Ch JsonStream::refill() {
     return '\0';
 }
 
+// RapidJSON works out a number's value even when it hands on the text,
+// and takes one beyond the range of a double (1e400, an integer of 309
+// digits) for an error. Such a value is read again through this stream,
+// as is every value read from the JsonStream (one that the buffer cuts
+// or one with an error), which shows the parser no more than two digits of each run of a
+// number's digits (enough to keep a leading zero and a missing run) and
+// keeps the whole text of the number in number_text, which the handler
+// writes in its place. It follows strings, where digits are text.
+static Bytes number_text;
+enum NumberState { OUTSIDE, IN_STRING, ESCAPE, IN_NUMBER };
+
+template <typename Stream>
+struct NumberText {
+    typedef char Ch;
+    Stream* s;
+    NumberState state = OUTSIDE;
+    int run = 0;  // the digits of the current run shown
+    static bool digit(Ch c) { return c >= '0' && c <= '9'; }
+    Ch Peek() {
+        Ch c = s->Peek();
+        for (; state == IN_NUMBER && run >= 2 && digit(c); c = s->Peek()) number_text.put(s->Take());
+        return c;
+    }
+    Ch Take() {
+        Ch c = Peek();
+        s->Take();
+        follow(c);
+        return c;
+    }
+    void follow(Ch c) {
+        if (state == ESCAPE) {
+            state = IN_STRING;
+            return;
+        }
+        if (state == IN_STRING) {
+            if (c == '\\' || c == '"') state = c == '"' ? OUTSIDE : ESCAPE;
+            return;
+        }
+        if (state == IN_NUMBER) {
+            if (digit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-') {
+                run = digit(c) ? run + 1 : 0;
+                return number_text.put(c);
+            }
+            state = OUTSIDE;
+        }
+        if (c == '"') state = IN_STRING;
+        if (c != '-' && !digit(c)) return;
+        state = IN_NUMBER;
+        number_text.n = 0;
+        number_text.put(c);
+        run = digit(c) ? 1 : 0;
+    }
+    size_t Tell() const { return s->Tell(); }
+    Ch* PutBegin() { return nullptr; }
+    void Put(Ch) {}
+    void Flush() {}
+    size_t PutEnd(Ch*) { return 0; }
+};
+
 static const JsonReading* how = nullptr;
 static const char* file_name = nullptr;
 static Bytes record, name;
@@ -231,7 +290,10 @@ struct Handler : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> {
     bool Default() { return true; }
     bool Null() { return put_field("", 0, false); }
     bool Bool(bool b) { return b ? put_field("true", 4, false) : put_field("false", 5, false); }
-    bool RawNumber(const char* s, rapidjson::SizeType n, bool) { return put_field(s, n, false); }
+    bool stand_ins = false;  // the parser is shown stand-ins for numbers: their text is in number_text
+    bool RawNumber(const char* s, rapidjson::SizeType n, bool) {
+        return stand_ins ? put_field(number_text.p, number_text.n, false) : put_field(s, n, false);
+    }
     bool String(const char* s, rapidjson::SizeType n, bool) { return put_field(s, n, true); }
     bool Key(const char* s, rapidjson::SizeType n, bool) {
         if (not_object) return true;
@@ -294,6 +356,17 @@ static void start_value() {
     record.n = name.n = 0;
 }
 
+// Parses a value from s, the parser shown stand-ins for its numbers.
+template <typename Stream>
+[[gnu::noinline]] static rapidjson::ParseResult parse_as_written(Stream* s) {
+    NumberText<Stream> numbers;
+    numbers.s = s;
+    Handler handler;
+    handler.stand_ins = true;
+    start_value();
+    return parser->Parse<parse_flags>(numbers, handler);
+}
+
 // The trial: the value read from the bytes buffered, a 0 after them; true
 // when it ends there with no error (a value that reaches the end of the
 // buffer may go on after it).
@@ -306,7 +379,12 @@ static bool read_in_buffer(JsonStream* s) {
     Handler handler;
     start_value();
     trial = true;
-    bool whole = !parser->Parse<parse_flags>(text, handler).IsError() && (text.Tell() < n || in->eof);
+    rapidjson::ParseResult r = parser->Parse<parse_flags>(text, handler);
+    if (r.Code() == rapidjson::kParseErrorNumberTooBig) {
+        text = rapidjson::StringStream(from);
+        r = parse_as_written(&text);
+    }
+    bool whole = !r.IsError() && (text.Tell() < n || in->eof);
     trial = false;
     if (!whole) return false;
     for (const char* p = from; (p = static_cast<const char*>(std::memchr(p, '\n', text.Tell() - size_t(p - from))));) {
@@ -322,9 +400,7 @@ static bool read_in_buffer(JsonStream* s) {
 static bool read_value(JsonStream* s) {
     int32_t begun = input_number;
     if (!read_in_buffer(s)) {
-        Handler handler;
-        start_value();
-        rapidjson::ParseResult r = parser->Parse<parse_flags>(*s, handler);
+        rapidjson::ParseResult r = parse_as_written(s);
         if (r.IsError()) {
             not_json(s, begun, rapidjson::GetParseError_En(r.Code()));
             return false;
