@@ -256,4 +256,33 @@ void remove_all_runs() {
     SignalGuard guard;
     remove_runs();
     run_count = 0;
+    first_run = 0;  // the indices are free again for a later merge
+}
+
+void RunReader::read(void* p, size_t n) {
+    if (std::fread(p, 1, n, f) != n) fatal("tmpfile %s is truncated.\n", name);
+}
+void RunReader::open(long i, Area* a, size_t buffer) {
+    area = a;
+    run_name(name, i);
+    f = std::fopen(name, "rbe");
+    if (f == nullptr) warn_errno(WARN_FATAL, name, "can't open tmpfile %s.\n", name);
+    std::setvbuf(f, nullptr, _IOFBF, buffer);
+    next_key();
+}
+void RunReader::next_key() {
+    uint32_t length;
+    size_t got = std::fread(&length, 1, sizeof length, f);
+    if (got == 0 && std::feof(f)) {
+        std::fclose(f);
+        f = nullptr;
+        key = nullptr;
+        return;
+    }
+    if (got != sizeof length || length < sizeof length || length % 4) fatal("tmpfile %s is truncated.\n", name);
+    if (area_size(area) < length) area_resize(length, area);
+    area_reset(area);
+    key = static_cast<uint32_t*>(area_alloc(length, area));
+    key[0] = length;
+    read(key + 1, length - sizeof length);
 }

@@ -10,7 +10,11 @@
 #include <climits>
 #include <csignal>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <sys/types.h>
+
+#include "area.h"
 
 constexpr long LAST_RUN = 21175;
 constexpr size_t RUN_BUFFER = 1 << 17;  // the write buffer, and Rksort's read buffers
@@ -57,7 +61,8 @@ void run_name(char* buf, long i);
 void rename_run_to_end();
 // Removes runs first_run .. first_run+k-1, merged into a later run.
 void drop_runs(int k);
-// Removes the remaining runs, which have been merged to the output.
+// Removes the remaining runs, which have been merged to the output; the
+// next run is run 0 again.
 void remove_all_runs();
 
 // A run file open for writing, with every failure fatal ("can't write
@@ -77,4 +82,22 @@ struct RunWriter {
     void flush();
     void write(const void* p, size_t n);
     void close();
+};
+
+// A run file open for reading whose records start with a key block (its
+// length in bytes, then the rest of its words); a short file is fatal
+// ("tmpfile %s is truncated."). The current key lives in an area of the
+// reader's own, resized to the longest key.
+struct RunReader {
+    FILE* f = nullptr;
+    char name[PATH_MAX + 64];
+    Area* area;
+    uint32_t* key = nullptr;  // null when the run is exhausted
+
+    // Opens run i, read through a buffer of `buffer` bytes, with its first key.
+    void open(long i, Area* a, size_t buffer = RUN_BUFFER);
+    // Reads exactly n bytes of the current record.
+    void read(void* p, size_t n);
+    // The next record's key; at the end of the run closes it and clears key.
+    void next_key();
 };

@@ -93,3 +93,62 @@ k same
 k:n same
 -g g k:n same
 --- status 0
+
+=== runs: counts spilled to runs and merged, in passes too, equal the counts in memory (generated records, every kind of key)
+--- run
+mkdir t; export TMPDIR=$PWD/t
+python3 - <<'PY'
+import random, resource, subprocess
+# Keys of several occurrences, missing and empty, text that folds, blanks,
+# punctuation and Unicode, numbers of equal value in other spellings.
+texts = ["a", "A", " a", "b", "ä", "Ä", "日本", "x-y", "", "z1", "Zürich", "a\tb"]
+nums = ["1", "1.0", "-0", "0", "2e3", "nan", "inf", "-inf", "x", ""]
+def records(r, n):
+    out = []
+    for i in range(n):
+        f = ["k:" + r.choice(texts) + (str(r.randint(0, 400)) if r.random() < .8 else "")
+             for _ in range(r.choice((0, 1, 1, 1, 2)))]
+        if r.random() < .7: f.append("n:" + r.choice(nums + [str(r.randint(-60, 60))]))
+        if r.random() < .3: f.append(r.choice("pqr") + ":" + str(r.randint(0, 9)))
+        f.append("g:" + "xy"[i // 300 % 2])
+        r.shuffle(f)
+        out.append("".join(x + "\n" for x in f) + "\n")
+    return "".join(out)
+def run(args, limits=()):
+    def limit():
+        for what, value in limits: resource.setrlimit(what, (value, value))
+    p = subprocess.run(["Rkfreq"] + args + ["a.rk", "b.rk"], capture_output=True, preexec_fn=limit)
+    return p.returncode, p.stdout, p.stderr
+argsets = [["k"], ["-m", "k"], ["-p", "k:f"], ["k:b,n:n"], ["-k", "nr", "n"], ["k:d"], ["k:i,n"], ["^g"],
+           ["-g", "g", "-p", "k"], ["-F", "-m", "k:r"]]
+bad = {}
+for seed in range(3):
+    r = random.Random(seed)
+    open("a.rk", "w").write(records(r, 2500))
+    open("b.rk", "w").write(records(r, 1500))
+    for args in argsets:
+        want = run(args)
+        spill = ["-D", "xmem=1"] + args
+        # a limit of 11 descriptors leaves three runs to a merge
+        for what, got in (("xmem=1", run(spill)), ("xmem=1, 3 ways", run(spill, [(resource.RLIMIT_NOFILE, 11)]))):
+            if got != want: bad.setdefault(" ".join(args), []).append("%s differs, seed %d" % (what, seed))
+        # no file may grow: the spill fails, which shows there was one
+        st, out, err = run(spill, [(resource.RLIMIT_FSIZE, 0)])
+        if st != 3 or b"can't write tmpfile" not in err: bad.setdefault(" ".join(args), []).append("no spill, seed %d" % seed)
+for args in argsets:
+    print(" ".join(args) + ":", "; ".join(bad.get(" ".join(args), ["same"])))
+PY
+ls t
+--- stdout
+k: same
+-m k: same
+-p k:f: same
+k:b,n:n: same
+-k nr n: same
+k:d: same
+k:i,n: same
+^g: same
+-g g -p k: same
+-F -m k:r: same
+--- timeout 240
+--- status 0
