@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "../../tools/Rksort/run_names.h"
+#include "runfiles.h"
 
 static std::string name(long i) {
     char buf[64];

@@ -1,9 +1,10 @@
 // Rkfreq: counts the records of each distinct key, optionally per group of
 // consecutive records and per input file, and writes one record per key in
-// key order.
+// key order. Beyond a memory limit the counts go to run files, merged when
+// the table is written.
 #include <cstring>
 
-#include "keytree.h"
+#include "rkfreq.h"
 #include "tool.h"
 
 static const char usage[] =
@@ -13,11 +14,13 @@ static const char usage[] =
     "\t-m\tmissing value is also counted.\n"
     "\t-p\tadd percent: field.\n"
     "\t-k key-flags\tdefault key flags.\n"
-    "\t-g key-field-list\tgroup by fields.\n";
+    "\t-g key-field-list\tgroup by fields.\n"
+    "\t-T directory\ttmp file directory.\n"
+    "\t-D xmem=N\tmax memory for counts (KB).\n";
 
-static int32_t rsize = 4, tsize = 1, nsize = 1, ksize = 1, vsize = 4;
-static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize},
-                             {"ksize", &ksize}, {"vsize", &vsize}, {"digits", &number_digits}, {nullptr, nullptr}};
+static int32_t rsize = 4, tsize = 1, nsize = 1, ksize = 1, vsize = 4, xmem = 32768;
+static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize},     {"ksize", &ksize},
+                             {"vsize", &vsize}, {"xmem", &xmem},   {"digits", &number_digits}, {nullptr, nullptr}};
 static bool missing_too = false, percent = false, per_file = false;
 static const char* group_text = nullptr;
 static const char* flags_text = nullptr;
@@ -29,14 +32,20 @@ static bool option(int letter) {
     case 'F': per_file = true; return true;
     case 'g': group_text = opt_arg; return true;
     case 'k': flags_text = opt_arg; return true;
+    case 'T': temp_option = opt_arg; return true;
     }
     return false;
 }
 
-static const ToolSpec spec = {usage, "mpFg:k:D:", settings, option, nullptr};
+static const ToolSpec spec = {usage, "mpFg:k:D:T:", settings, option, nullptr};
+
+namespace rkfreq {
+FieldList list;
+}
+using namespace rkfreq;
 
 static Area text, table, names, keys, groups;
-static FieldList list, group_list;
+static FieldList group_list;
 static KeyTree tree;
 static uint32_t counted = 0;
 // The group key of the records before, initially the empty key.
@@ -83,41 +92,86 @@ static void count(uint32_t* key) {
     ++*keytree_word(&tree, s.count);
 }
 
-// Writes the table of the keys counted so far and empties it.
-static void write_table(const char* file_name) {
-    if (counted == 0) return;
-    keytree_each(&tree, [file_name](const uint32_t* key, uint32_t count_at) {
-        uint32_t count = *keytree_word(&tree, count_at);
-        if (per_file) write_filename(file_name);
-        if (group_text) print_key(group, &group_list);
-        print_key(key, &list);
-        out_lit("count:");
-        out_int(long(count));
-        out_putwc(L'\n');
-        if (percent) {
-            out_lit("percent:");
-            print_number(double(count) * 100 / double(counted));
-            out_putwc(L'\n');
-        }
-        out_putwc(L'\n');
-    });
+// The keys area may grow to key_limit bytes (xmem, or its initial size when
+// that is more). A record that needs more still gets it; the counts then go
+// to a run once it is counted.
+static size_t key_limit, key_initial;
+static bool spill_due = false;
+
+static int grow_keys(void*, void*, Area* area) {
+    size_t s = area_size(area);
+    if (s >= key_limit) spill_due = true;
+    if (s > SIZE_MAX / 2) fatal("can't resize %s\n", area->label);
+    area_resize(s < key_limit && 2 * s > key_limit ? key_limit : 2 * s, area);
+    return 0;
+}
+
+// Empties the tree and its area.
+static void empty_tree() {
     tree = keytree_make(&keys, &list);
     area_reset(&keys);
-    counted = 0;
     if (++generation == 0) {  // after 2^32 tables the slots start afresh
         std::memset(seen, 0, sizeof seen);
         generation = 1;
     }
 }
 
+// Writes the counts so far as a run and gives the memory back to the limit.
+static void spill() {
+    write_run(&tree);
+    empty_tree();
+    if (area_size(&keys) > key_limit) area_resize(key_limit, &keys);
+    spill_due = false;
+}
+
+static const char* table_file;  // the file of the table being written (-F)
+
+void rkfreq::put_count(const uint32_t* key, uint64_t count) {
+    if (per_file) write_filename(table_file);
+    if (group_text) print_key(group, &group_list);
+    print_key(key, &list);
+    out_lit("count:");
+    out_int(long(count));
+    out_putwc(L'\n');
+    if (percent) {
+        out_lit("percent:");
+        print_number(double(count) * 100 / double(counted));
+        out_putwc(L'\n');
+    }
+    out_putwc(L'\n');
+}
+
+// Writes the table of the keys counted so far and empties it: from the tree,
+// or, when runs were written, the tree as one more run and the merge of
+// them all, in the memory the tree gave back.
+static void write_table(const char* file_name) {
+    if (counted == 0) return;
+    table_file = file_name;
+    if (run_count == 0) {
+        keytree_each(&tree, [](const uint32_t* key, uint32_t count_at) { put_count(key, *keytree_word(&tree, count_at)); });
+    } else {
+        if (tree.root != KEYTREE_NONE) write_run(&tree);
+        area_reset(&keys);
+        area_resize(key_initial, &keys);
+        merge_runs(key_limit);
+    }
+    empty_tree();
+    counted = 0;
+}
+
 int main(int argc, char** argv) {
+    install_handlers("Rkfreq");
+    new_stem();
     tool_start(spec, argc, argv);
+    set_cleanup(remove_runs);
     tool_area("rsize", &text);
     tool_area("tsize", &table);
     // The names area holds two lists, each with its relocation pact, and
     // the key builder's own while it extends an exclusive list.
     tool_area("nsize", &names, nullptr, 8);
-    tool_area("vsize", &keys);
+    tool_area("vsize", &keys, grow_keys);
+    key_initial = area_size(&keys);
+    key_limit = xmem > 0 && size_t(xmem) * 1024 > key_initial ? size_t(xmem) * 1024 : key_initial;
     if (group_text) {
         tool_area("ksize", &groups);
         area_push_pact(0, relocate_pair, &group, nullptr, &groups);
@@ -143,6 +197,7 @@ int main(int argc, char** argv) {
             } else {
                 area_drop(key, &keys);
             }
+            if (spill_due) spill();
             area_reset(&table);
             area_reset(&text);
         }

@@ -37,7 +37,7 @@ static bool option(int letter) {
 static const ToolSpec spec = {usage, "k:D:T:", settings, option, nullptr};
 
 int main(int argc, char** argv) {
-    install_handlers();
+    install_handlers("Rksort");
     new_stem();
     tool_start(spec, argc, argv);
     set_cleanup(remove_runs);

@@ -1,6 +1,6 @@
-// Rksort's parts: the sort table in memory (table.cpp), the run files with
-// the signals that remove them (runs.cpp), the merge of the runs
-// (merge.cpp), and the main routine (rksort.cpp).
+// Rksort's parts: the sort table in memory (table.cpp), its records in the
+// run files (runs.cpp), the merge of the runs (merge.cpp), and the main
+// routine (rksort.cpp).
 #pragma once
 
 #include <climits>
@@ -11,6 +11,7 @@
 
 #include "keys.h"
 #include "record.h"
+#include "runfiles.h"
 
 namespace rksort {
 
@@ -46,52 +47,17 @@ void write_run();
 int memory_pact(void*, void*, Area* area);
 
 // ---------------------------------------------------------------------------
-// Run files (runs.cpp): <directory>Rksort<stem>.<suffix>, with consecutive
-// indices from first_run.
+// Run files (runfiles.h, named Rksort<stem>) and their records (runs.cpp)
 
 constexpr int MERGE_WAYS = 16;
-constexpr size_t RUN_BUFFER = 1 << 17;  // buffer of each run file
 
-extern volatile sig_atomic_t first_run;
-extern volatile sig_atomic_t run_count;
-extern const char* temp_option;  // the -T directory, or null
-
-// Before anything else: handlers that remove the runs on every signal that
-// ends the process, and the first stem.
-void install_handlers();
-void new_stem();
-// Removes every run file there is (the clean-up hook; signal-safe).
-void remove_runs();
-// The name of run i into buf (PATH_MAX + 64 bytes).
-void run_name(char* buf, long i);
-// Gives run first_run the next free index by renaming its file.
-void rename_run_to_end();
-// Removes runs first_run .. first_run+k-1, merged into a later run.
-void drop_runs(int k);
-// Removes the remaining runs, which have been merged to the output.
-void remove_all_runs();
-
-// A run file open for writing, with every failure fatal, written through a
-// buffer. A record in a run is its key block, the number of bytes of its
-// text and the text in the locale's encoding, as it stood in the input: a
-// run takes about the room of the input, and the final merge copies the
-// bytes to the output as they are.
-struct RunWriter {
-    static char buffer[RUN_BUFFER];  // one run is written at a time
-    int fd = -1;
-    char name[PATH_MAX + 64];
-    size_t used = 0;     // bytes in the buffer
-    off_t written = 0;   // bytes in the file before them
-
-    // Creates the next run's file under a name nobody else holds.
-    void create();
-    [[noreturn]] void fail();
-    void write_out(const char* p, size_t n);
-    void flush();
-    void write(const void* p, size_t n);
+// A record in a run is its key block, the number of bytes of its text and
+// the text in the locale's encoding, as it stood in the input: a run takes
+// about the room of the input, and the final merge copies the bytes to the
+// output as they are.
+struct RunWriter : ::RunWriter {
     // A record from the sort table: its key, its byte count and its text.
     void put_record(const uint32_t* key, const wchar_t* chars, size_t n);
-    void close();
 };
 
 // ---------------------------------------------------------------------------
