@@ -21,6 +21,8 @@ and consists of sections, each starting with a line "--- kind [words]":
   --- setup NAME            the set-up block NAME first: its files, and its
                             script before the case's own
   --- tags WORD ...         words that --tags selects the case by
+  --- needs COMMAND [NAME]  skip the case, saying "skipped: NAME is not
+                            installed", when COMMAND is not on the PATH
 
 A block "=== setup NAME" holds the files and the script (a "--- run"
 section) that cases share; it is not a case itself.
@@ -37,6 +39,7 @@ import argparse
 import codecs
 import difflib
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -123,6 +126,10 @@ def run_case(case, bindir):
             pass
         elif kind == "unsanitized":
             if os.environ.get("RK_SANITIZED") == "1":
+                return None
+        elif kind == "needs":
+            if shutil.which(words[0]) is None:
+                print(f"skipped: {' '.join(words[1:]) or words[0]} is not installed ({case['title']})")
                 return None
         else:
             return [f"unknown section '{kind}'"]
