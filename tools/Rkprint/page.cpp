@@ -29,30 +29,6 @@ static void page_begin() {
     out_line = out_column = last_column = 0;
 }
 
-// Copies n characters, from k to 2k, as the blocks of the first k and the
-// last k (which overlap).
-template <size_t k>
-static inline void copy_ends(wchar_t* to, const wchar_t* from, size_t n) {
-    wchar_t head[k], tail[k];
-    std::memcpy(head, from, sizeof head);
-    std::memcpy(tail, from + n - k, sizeof tail);
-    std::memcpy(to, head, sizeof head);
-    std::memcpy(to + n - k, tail, sizeof tail);
-}
-
-// Copies n characters; the short texts most values are without a call.
-static inline void copy_text(wchar_t* to, const wchar_t* from, size_t n) {
-    if (n < 4) {
-        for (size_t i = 0; i < n; ++i) to[i] = from[i];
-    } else if (n <= 8) {
-        copy_ends<4>(to, from, n);
-    } else if (n <= 16) {
-        copy_ends<8>(to, from, n);
-    } else {
-        std::memcpy(to, from, n * sizeof(wchar_t));
-    }
-}
-
 // Appends a text to the page's text at the place it goes, when that comes
 // after the text placed last.
 static inline void put_text(int32_t line, int32_t column, const wchar_t* text, size_t count, int32_t width) {
@@ -72,17 +48,10 @@ static inline void put_text(int32_t line, int32_t column, const wchar_t* text, s
         out_column = 0;
     }
     size_t pad = out_column < column ? size_t(column - out_column) : 0;
-    // (Room for eight blanks more: a short run of blanks is stored as
-    // eight, the text then taking the place of those past the run.)
-    size_t need = pad + count + 8;
-    if (t.room - t.used < need) grow_table(t.chars, t.room, t.used + need);
-    wchar_t* to = t.chars + t.used;
-    static const wchar_t eight[8] = {L' ', L' ', L' ', L' ', L' ', L' ', L' ', L' '};
-    if (pad <= 8) std::memcpy(to, eight, sizeof eight);
-    else std::wmemset(to, L' ', pad);
-    to += pad;
-    copy_text(to, text, count);
-    t.used = size_t(to - t.chars) + count;
+    if (t.room - t.used < pad + count) grow_table(t.chars, t.room, t.used + pad + count);
+    std::wmemset(t.chars + t.used, L' ', pad);
+    std::wmemcpy(t.chars + t.used + pad, text, count);
+    t.used += pad + count;
     out_column = int32_t(std::min<int64_t>(int64_t(std::max(out_column, column)) + width, INT32_MAX));
 }
 
