@@ -96,7 +96,6 @@ struct Summaries {
     NameOrder names;
     int32_t* entry = nullptr;
     size_t entry_room = 0;
-    uint32_t key_generation = 0;
     // The record each name was last met in, and the names of the fields of
     // the record summarized last, by place.
     uint64_t* stamp = nullptr;
@@ -181,12 +180,10 @@ static void measure(SummaryValue* v, const wchar_t* text, int attribute, int fla
     }
 }
 
-// Forgets the names summarized when they have grown many: the keys of
-// the records summarized from now on are of a new generation.
+// Forgets the names summarized when they have grown many.
 static void forget_names_if_many() {
     if (summary.names.count <= 65536) return;
     name_order_clear(&summary.names);
-    ++summary.key_generation;
     summary.field_node_count = 0;
     std::fill(summary.stamp, summary.stamp + summary.stamp_room, uint64_t(0));
     std::fill(summary.formats, summary.formats + summary.format_room, NameFormat{});
@@ -280,7 +277,7 @@ static void add_value(Slot* s, SummaryValue* v, int32_t name_field, uint32_t nam
     int flags = format ? format->options & (FORMAT_L | FORMAT_R) : 0;
     measure(v, value_text(s, v), attribute, flags);
     s->entries[summary.entry[node] = s->entry_count++] =
-        SummaryEntry{name_field, name_length, attribute, flags, v->left, v->right, 1, k, k, node};
+        SummaryEntry{name_field, name_length, attribute, flags, v->left, v->right, 1, k, k};
 }
 
 // The values of the names met several times in the record, parted at
@@ -312,7 +309,6 @@ static void find_listed_entries(Slot* s) {
 
 void summarize_record(Slot* s) {
     forget_names_if_many();
-    s->key_generation = summary.key_generation;
     s->entry_count = s->value_count = 0;
     s->text.clear();
     ++summary.serial;
@@ -549,46 +545,6 @@ const double* page_row_tops() {
     return row_table;
 }
 
-// Per key of the names summarized (in the page's key generation): the
-// page's node of the name, valid when stamped with the page's stamp.
-static int32_t* key_nodes = nullptr;
-static uint32_t* key_page = nullptr;
-static size_t key_node_room = 0, key_page_room = 0;
-static uint32_t page_stamp = 0, page_generation = 0;
-
-static void remember_key(int32_t key, int32_t node) {
-    grow_table(key_nodes, key_node_room, size_t(key) + 1);
-    grow_table_zeroed(key_page, key_page_room, size_t(key) + 1);
-    key_nodes[key] = node;
-    key_page[key] = page_stamp;
-}
-
-// A new stamp for the keys of the page's names, in the key generation of
-// record s.
-static void new_page_stamp(const Slot* s) {
-    if (++page_stamp == 0) {  // after 2^32 pages the stamps start afresh
-        std::fill(key_page, key_page + key_page_room, 0u);
-        page_stamp = 1;
-    }
-    page_generation = s->key_generation;
-}
-
-// Whether the merged order takes the record's names as they stand: each
-// is on the page already, after the one before (then merging them would
-// leave every name where it is).
-static bool names_in_order(const Slot* s) {
-    if (s->key_generation != page_generation) return false;
-    uint64_t label = 0;
-    for (int32_t e = 0; e < s->entry_count; ++e) {
-        size_t key = size_t(s->entries[e].key);
-        if (key >= key_page_room || key_page[key] != page_stamp) return false;
-        uint64_t l = page_names.nodes[key_nodes[key]].label;
-        if (e > 0 && l <= label) return false;
-        label = l;
-    }
-    return true;
-}
-
 // Room for the cells of record r (the page's last).
 static void make_cell_room(int32_t r, const Slot* s) {
     grow_table(page.cell_start, cell_start_room, size_t(r) + 2);
@@ -603,7 +559,7 @@ static void add_index_cells(int32_t r, const Slot* s) {
         for (int32_t k = 0; k < index_count; ++k)
             index_given ? make_column(index_names[k].name, index_names[k].length) : make_column(record_number_name, 5);
     }
-    SummaryEntry number{-1, 0, 0x3F, 0, double(s->number_length), 0, 1, -1, -1, -1};
+    SummaryEntry number{-1, 0, 0x3F, 0, double(s->number_length), 0, 1, -1, -1};
     for (int32_t k = 0; k < index_count; ++k) {
         int32_t e = index_given ? s->listed[k] : RECORD_NUMBER;
         widen(k, e == RECORD_NUMBER ? &number : e >= 0 ? &s->entries[e] : nullptr);
@@ -627,19 +583,6 @@ static void add_print_cells(int32_t r, const Slot* s) {
     }
 }
 
-// The cells of a record whose names stand in the page's order, in the
-// columns the names have.
-static void add_cells_in_order(int32_t r, const Slot* s) {
-    Cell* cell = page.cells + page.cell_start[r + 1];
-    for (int32_t e = 0; e < s->entry_count; ++e) {
-        int32_t column = name_columns[key_nodes[s->entries[e].key]];
-        if (column < 0) continue;
-        widen(column, &s->entries[e]);
-        *cell++ = Cell{column, e};
-    }
-    page.cell_start[r + 1] = int32_t(cell - page.cells);
-}
-
 // Whether a name has no column of its own: a key field, an index field,
 // or left out by -p.
 static bool no_column(const wchar_t* name, uint32_t n) {
@@ -648,11 +591,10 @@ static bool no_column(const wchar_t* name, uint32_t n) {
            (print_given && !selects(&print_list, name, n));
 }
 
-// Merges record r's names into the page's order, making the columns of
+// Merges a record's names into the page's order, making the columns of
 // the new ones; whether a column moved or came.
-static bool merge_names(int32_t r, const Slot* s) {
+static bool merge_names(const Slot* s) {
     bool order_changed = false;
-    if (r == 0 || s->key_generation != page_generation) new_page_stamp(s);
     name_order_next_record(&page_names);
     for (int32_t e = 0; e < s->entry_count; ++e) {
         const SummaryEntry& entry = s->entries[e];
@@ -664,7 +606,6 @@ static bool merge_names(int32_t r, const Slot* s) {
             name_columns[node] =
                 no_column(name, entry.name_length) ? -1 : make_column(name_order_name(&page_names, node), entry.name_length);
         }
-        remember_key(entry.key, node);
         int32_t column = name_columns[node];
         if (column < 0) continue;
         if (mark != NAME_STAYED) order_changed = true;
@@ -711,9 +652,7 @@ void add_record_to_page() {
     bool order_changed = r == 0;
     if (print_given && print_list.inclusive) {
         add_print_cells(r, s);
-    } else if (r > 0 && names_in_order(s)) {
-        add_cells_in_order(r, s);
-    } else if (merge_names(r, s) || order_changed) {
+    } else if (merge_names(s) || order_changed) {
         order_changed = true;
         take_merged_order();
     }
@@ -732,25 +671,6 @@ void add_record_to_page() {
             page.bands[b].height += extra;
             page.height += extra;
         });
-}
-
-bool page_surely_full(const Slot* s) {
-    // Without -p, -i or -g, each of a record's entries has a column, and
-    // one that keeps the record numbers' width cannot end the run with too
-    // wide an index. Its names standing in the page's order, it moves no
-    // column and the bands only grow in number as columns widen; it adds
-    // a row to each band, and each record's cell of the most values stands
-    // that many lines, less one, below its row in one band at least (a
-    // bound that the page's height, past which it may fall as columns
-    // change bands, tells first).
-    if (print_given || index_given || group_given || page.placed == 0) return false;
-    double extras = std::max(s->most_values - 1, 0);
-    if (page.height + page.band_count + extras <= page_height) return false;
-    if (double(s->number_length) > page.columns[0].left) return false;
-    for (int32_t m = 0; m < multi_count; ++m) extras += page.records[multi[m]]->most_values - 1;
-    double rows = double(page.placed) + 1;
-    return page.header_height + page.band_count * (band_gap + 1 + heading_extra + rows) + extras > page_height &&
-           names_in_order(s);
 }
 
 void layout_roll_back() {

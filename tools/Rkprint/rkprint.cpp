@@ -185,7 +185,6 @@ static int fill_page(const uint32_t** next_key) {
             }
             area_drop(key, &keys);
         }
-        if (page_surely_full(s)) return PAGE_FULL;
         grow_table(page.records, page_record_room, size_t(i) + 1);
         page.records[page.placed++] = s;
         add_record_to_page();

@@ -69,7 +69,6 @@ struct SummaryEntry {
     int flags;             // 1 left-aligned, 2 right-aligned (format flags l and r)
     double left, right;
     int32_t count, first, last;
-    int32_t key;  // the same for the same name in every record of one key generation
 };
 // A record read: its field table (in the queue's areas) and its summary
 // (here).
@@ -78,7 +77,6 @@ struct Slot {
     int32_t fields;   // entries of its table, the closing one included
     wchar_t number_text[12];  // the digits of its number in its input file
     int32_t number_length;
-    uint32_t key_generation;  // of its entries' keys
     int32_t* listed = nullptr;  // its entries of the -i names then of the names of a plain -p (-1: none)
     size_t listed_room = 0;
     SummaryEntry* entries = nullptr;
@@ -165,8 +163,6 @@ void add_record_to_page();
 // Goes back to the layout before the record added last (after page.placed
 // was taken back by one).
 void layout_roll_back();
-// Whether record s surely makes the page too high: it need not be tried.
-bool page_surely_full(const Slot* s);
 // The number of values a cell holds.
 inline int32_t cell_values(const Cell& c, const Slot* s) {
     return c.entry == RECORD_NUMBER ? 1 : s->entries[c.entry].count;
