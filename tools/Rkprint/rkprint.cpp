@@ -107,26 +107,6 @@ static int32_t page_size(const char* text, int32_t fallback) {
     return v > 32767 ? 32767 : int32_t(v);
 }
 
-// The digits of the number of the record read last, counted on from one
-// record to the next (records are numbered one after the other in a file).
-static wchar_t counted_digits[12];
-static int32_t counted_number = 0, counted_length = 0;
-static void count_record(int32_t number) {
-    if (number != counted_number + 1 || counted_number <= 0) {
-        counted_length = int32_t(decimal(number, counted_digits));
-    } else {
-        int32_t i = counted_length - 1;
-        while (i >= 0 && counted_digits[i] == L'9') counted_digits[i--] = L'0';
-        if (i >= 0) {
-            ++counted_digits[i];
-        } else {
-            std::wmemmove(counted_digits + 1, counted_digits, size_t(counted_length++));
-            counted_digits[0] = L'1';
-        }
-    }
-    counted_number = number;
-}
-
 // Takes records into the queue while a page could still take them.
 static bool input_done = false;
 static void look_ahead(Input* in) {
@@ -141,9 +121,7 @@ static void look_ahead(Input* in) {
         Slot* s = queue_at(queued++);
         s->record = rec;
         s->fields = int32_t(record_end(rec) - rec) + 1;
-        count_record(in->number);
-        std::memcpy(s->number_text, counted_digits, sizeof counted_digits);
-        s->number_length = counted_length;
+        s->number_length = int32_t(decimal(in->number, s->number_text));
         summarize_record(s);
         held_entries += s->fields;
     }
