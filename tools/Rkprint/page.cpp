@@ -29,57 +29,37 @@ static void page_begin() {
     out_line = out_column = last_column = 0;
 }
 
-// Appends a text to the page's text at the place it goes, when that comes
-// after the text placed last.
-static inline void put_text(int32_t line, int32_t column, const wchar_t* text, size_t count, int32_t width) {
+// Places a text at its line and column: what starts outside the page is
+// dropped, what runs over its right edge is cut to the characters that fit.
+[[gnu::always_inline]] static inline void place_text(int64_t line, int64_t column, const wchar_t* text, size_t count, int64_t width) {
+    if (line >= page_height || column >= page_width) return;
     if (line < out_line || (line == out_line && column < last_column)) {
         in_order = false;
         return;
     }
-    last_column = column;
-    Text& t = out_page;
-    if (out_line < line) {
-        // A line further down: its newlines, then the text from the left.
-        size_t lines = size_t(line - out_line);
-        if (t.room - t.used < lines) grow_table(t.chars, t.room, t.used + lines);
-        std::wmemset(t.chars + t.used, L'\n', lines);
-        t.used += lines;
-        out_line = line;
-        out_column = 0;
-    }
-    size_t pad = out_column < column ? size_t(column - out_column) : 0;
-    if (t.room - t.used < pad + count) grow_table(t.chars, t.room, t.used + pad + count);
-    std::wmemset(t.chars + t.used, L' ', pad);
-    std::wmemcpy(t.chars + t.used + pad, text, count);
-    t.used += pad + count;
-    out_column = int32_t(std::min<int64_t>(int64_t(std::max(out_column, column)) + width, INT32_MAX));
-}
-
-// Places a text: what starts outside the page is dropped, what runs over
-// its right edge is cut to the characters that fit.
-[[gnu::always_inline]] static inline void place_text(double line, double column, const wchar_t* text, size_t count,
-                                                     double width) {
-    if (line >= page_height || column >= page_width) return;
     if (column + width > page_width) {
-        double room = page_width - column, used = 0;
         size_t n = 0;
-        for (; n < count; ++n) {
-            double w = text_width(text + n, 1);
-            if (used + w > room) break;
-            used += w;
+        for (int64_t used = 0; n < count; ++n) {
+            used += int64_t(text_width(text + n, 1));
+            if (used > page_width - column) break;
         }
         if (n == 0) return;
         count = n;
     }
-    put_text(int32_t(line), int32_t(column), text, count, width > INT32_MAX ? INT32_MAX : int32_t(width));
+    last_column = int32_t(column);
+    if (out_line < line) {
+        out_page.fill(L'\n', size_t(line - out_line));
+        out_line = int32_t(line);
+        out_column = 0;
+    }
+    out_page.fill(L' ', out_column < column ? size_t(column - out_column) : 0);
+    out_page.append(text, count);
+    out_column = int32_t(std::min<int64_t>(std::max<int64_t>(out_column, column) + width, INT32_MAX));
 }
 
 static void page_end() {
-    if (pad_pages) {
-        for (; out_line < page_height; ++out_line) out_page.put(L'\n');
-    } else {
-        out_page.append(L"\f\n", 2);
-    }
+    if (pad_pages) out_page.fill(L'\n', size_t(page_height - out_line));
+    else out_page.append(L"\f\n", 2);
     out_write(out_page.chars, out_page.used);
     out_mark();
 }
@@ -301,22 +281,13 @@ struct Spot {
 static Spot* spots = nullptr;  // per column, for the band being placed
 static size_t spot_room = 0;
 
-// A value of a row at a line on the page: what place_text does, with the
-// checks the row has made already left out.
-[[gnu::always_inline]] static inline void put_value(int32_t line, int64_t column, const wchar_t* text, size_t count,
-                                                    int64_t width) {
-    if (column >= page_width) return;
-    if (column + width > page_width) return place_text(line, double(column), text, count, double(width));
-    put_text(line, int32_t(column), text, count, int32_t(width));
-}
-
 // A cell of record s on its row: its values one under the other from
 // `line` on (nth < 0), or its nth value alone, at `line`.
 [[gnu::always_inline]] static inline void put_cell(const Cell& cell, const Slot* s, const Spot& spot, int32_t line,
                                                    int32_t nth) {
     if (cell.entry == RECORD_NUMBER) {
         int64_t n = s->number_length;
-        if (nth <= 0) put_value(line, spot.anchor - (spot.less_left ? n : 0), s->number_text, size_t(n), n);
+        if (nth <= 0) place_text(line, spot.anchor - (spot.less_left ? n : 0), s->number_text, size_t(n), n);
         return;
     }
     int32_t v = s->entries[cell.entry].first;
@@ -324,7 +295,7 @@ static size_t spot_room = 0;
     for (; v >= 0 && line < page_height; v = s->values[v].next, ++line) {
         const SummaryValue& value = s->values[v];
         int64_t left = int64_t(value.left);
-        put_value(line, spot.anchor - (spot.less_left ? left : 0), value_text(s, &value), value.length,
+        place_text(line, spot.anchor - (spot.less_left ? left : 0), value_text(s, &value), value.length,
                   left + int64_t(value.right));
         if (nth == 0) return;
     }
@@ -382,15 +353,15 @@ static size_t cursor_room = 0;
 static void place_header() {
     if (header_shown) {
         if (show_stamp) place_text(0, 0, stamp, stamp_length, stamp_width);
-        if (title_count > 0) place_text(0, double(int64_t(name_column)), titles[0].chars, titles[0].used, title_widths[0]);
-        else place_text(0, double(int64_t(name_column)), file_item.chars, file_item.used, file_width);
-        if (show_number) place_text(0, page_width - number_width, page_number, page_number_length, number_width);
+        if (title_count > 0) place_text(0, int64_t(name_column), titles[0].chars, titles[0].used, title_widths[0]);
+        else place_text(0, int64_t(name_column), file_item.chars, file_item.used, file_width);
+        if (show_number) place_text(0, page_width - int64_t(number_width), page_number, page_number_length, int64_t(number_width));
         for (int32_t i = 1; i < title_count; ++i)
-            place_text(i, double(int64_t(centred(title_widths[i]))), titles[i].chars, titles[i].used, title_widths[i]);
+            place_text(i, int64_t(centred(title_widths[i])), titles[i].chars, titles[i].used, title_widths[i]);
     }
     if (group_given && group_list.inclusive)
         for (int32_t j = 0; j < key_line_count; ++j)
-            place_text(header_lines + j, double(int64_t(centred(key_widths[j]))), key_lines[j].chars, key_lines[j].used,
+            place_text(header_lines + j, int64_t(centred(key_widths[j])), key_lines[j].chars, key_lines[j].used,
                        key_widths[j]);
 }
 
@@ -404,7 +375,7 @@ static void place_headings(int32_t b, double line) {
         const wchar_t* name = c.shown_as_is ? c.name : shown_text(c.name, &n, &heading);
         double offset = c.flags & FORMAT_FLAG_RIGHT ? c.total - c.name_width
                       : (c.attribute & ATTR_FLOAT) && c.left >= c.name_width ? c.left - c.name_width : 0;
-        place_text(line, double(int64_t(bc.x + offset)), name, n, c.name_width);
+        place_text(line, int64_t(bc.x + offset), name, n, c.name_width);
     }
 }
 

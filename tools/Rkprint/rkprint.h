@@ -31,6 +31,11 @@ struct Text {
         if (used == room) grow_table(chars, room, used + 1);
         chars[used++] = c;
     }
+    void fill(wchar_t c, size_t n) {
+        if (room - used < n) grow_table(chars, room, used + n);
+        std::wmemset(chars + used, c, n);
+        used += n;
+    }
     void append(const wchar_t* s, size_t n) {
         if (n == 0) return;
         if (room - used < n) grow_table(chars, room, used + n);
