@@ -13,7 +13,6 @@
 
 // ------------------------------------------------------------ texts
 
-
 double text_width(const wchar_t* s, size_t n) {
     size_t w = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -403,14 +402,12 @@ void layout_begin() {
     multi_count = 0;
 }
 
-
 static int32_t make_column(const wchar_t* name, uint32_t length) {
-    Column* c = static_cast<Column*>(area_extend(sizeof(Column), &page.columns, &layout_area));
-    *c = Column{name, length, 0, 0, 0, 0, 0, 0, false, false};
     size_t n = length - 1;  // the heading is the name without its colon, as shown
     const wchar_t* heading = shown_text(name, &n, &column_form);
-    c->name_width = text_width(heading, n);
-    c->shown_as_is = heading == name;
+    double width = text_width(heading, n);
+    Column* c = static_cast<Column*>(area_extend(sizeof(Column), &page.columns, &layout_area));
+    *c = Column{name, length, width, 0, 0, 0, 0, 0, false};
     return page.column_count++;
 }
 
@@ -515,7 +512,7 @@ static void record_extras(int32_t r, Each each) {
 
 static void band_heights() {
     page.height = page.header_height;
-    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height = 1 + heading_extra + page.placed;
+    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height = 1 + page.placed;
     for (int32_t m = 0; m < multi_count; ++m)
         record_extras(multi[m], [](int32_t b, double extra) { page.bands[b].height += extra; });
     for (int32_t b = 0; b < page.band_count; ++b) page.height += band_gap + page.bands[b].height;
@@ -534,7 +531,7 @@ const double* page_row_tops() {
     }
     double line = page.header_height + band_gap;
     for (int32_t b = 0; b < page.band_count; ++b) {
-        double top = line + 1 + heading_extra;  // under the band's heading
+        double top = line + 1;  // under the band's heading
         for (double* row = row_table + size_t(b) * placed; row < row_table + size_t(b + 1) * placed; ++row) {
             double height = *row;
             *row = top;

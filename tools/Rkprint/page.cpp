@@ -372,7 +372,7 @@ static void place_headings(int32_t b, double line) {
         const BandColumn& bc = page.band_columns[k];
         const Column& c = page.columns[bc.column];
         size_t n = c.length - 1;
-        const wchar_t* name = c.shown_as_is ? c.name : shown_text(c.name, &n, &heading);
+        const wchar_t* name = shown_text(c.name, &n, &heading);
         double offset = c.flags & FORMAT_FLAG_RIGHT ? c.total - c.name_width
                       : (c.attribute & ATTR_FLOAT) && c.left >= c.name_width ? c.left - c.name_width : 0;
         place_text(line, int64_t(bc.x + offset), name, n, c.name_width);

@@ -150,7 +150,7 @@ static int fill_page(const uint32_t** next_key) {
     page.header_height = compute_header() + (group_given && group_list.inclusive ? key_line_count : 0);
     // The page must hold the blank line before the first band, its heading
     // and one row.
-    if (page.header_height + band_gap + heading_extra + 2 > page_height) fatal("too small page size, stop!\n");
+    if (page.header_height + band_gap + 2 > page_height) fatal("too small page size, stop!\n");
     layout_begin();
     page.placed = 0;
     for (int32_t i = 0; i < queued; ++i) {
