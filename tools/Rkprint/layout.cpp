@@ -1,8 +1,5 @@
-// The layout of a page: each record's summary of its fields (display
-// texts, their parts left and right of the alignment point), the merged
-// order of the page's names, each record's columns with the widths carried
-// from the record before, the bands that fit the page width, and their
-// heights.
+// The layout of a page: each record's summary of its fields, the merged
+// order of the page's names, the columns, the bands and their heights.
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -39,8 +36,7 @@ void display_form(const wchar_t* s, size_t n, Text* out) {
             out->put(L'^');
             out->put(c | 0x40);
         } else {
-            // Any other character by the bytes of its encoding; one that
-            // has none is left out.
+            // Any other by the bytes of its encoding (none: left out).
             char bytes[MB_LEN_MAX];
             std::mbstate_t state{};
             size_t k = std::wcrtomb(bytes, c, &state);
@@ -80,23 +76,18 @@ const wchar_t* shown_text(const wchar_t* s, size_t* n, Text* scratch) {
 
 // ------------------------------------------------------------ summaries
 
-// Per name summarized: its format and whether a plain -p leaves it out,
-// once found.
 struct NameFormat {
     const FieldFormat* format;
     bool found, left_out, format_found;
 };
 // What the summaries keep from record to record.
 struct Summaries {
-    // The names of the records summarized, kept from record to record
-    // (records mostly repeat the names of the one before, in order, which
-    // the merged order finds at once), with each name's entry in the record
+    // The names summarized, with each name's entry in the record
     // summarized last. Forgotten when they grow many.
     NameOrder names;
     int32_t* entry = nullptr;
     size_t entry_room = 0;
-    // The record each name was last met in, and the names of the fields of
-    // the record summarized last, by place.
+    // The record each name was last met in; the record before's names by place.
     uint64_t* stamp = nullptr;
     size_t stamp_room = 0;
     uint64_t serial = 0;
@@ -107,8 +98,7 @@ struct Summaries {
     size_t format_room = 0;
     Text form;     // a display form being made
     Area scratch;  // conversions of values by their formats
-    // The nodes of the index names then the plain -p names (-i when given,
-    // a plain -p), taken anew whenever the names are forgotten.
+    // The nodes of the -i names then of the names of a plain -p.
     int32_t listed_count = 0;
     int32_t* listed_nodes = nullptr;
 };
@@ -136,10 +126,6 @@ static void take_listed_names() {
     int mark;
     for (int32_t k = 0; k < summary.listed_count; ++k)
         summary.listed_nodes[k] = name_order_take(&summary.names, listed_name(k).name, listed_name(k).length, &mark);
-}
-
-static bool listed_node(int32_t node) {
-    return std::find(summary.listed_nodes, summary.listed_nodes + summary.listed_count, node) != summary.listed_nodes + summary.listed_count;
 }
 
 // The format a field is shown with: its entry's in -f, else in -p.
@@ -189,9 +175,8 @@ static void forget_names_if_many() {
     take_listed_names();
 }
 
-// The node of field i's name. The name of the field at the same place of
-// the record before is tried first; the names are only looked up when it
-// differs.
+// The node of field i's name: the name at its place in the record before,
+// else looked up.
 static int32_t field_node(int32_t i, const wchar_t* name, size_t n) {
     int32_t node = i < summary.field_node_count ? summary.field_nodes[i] : -1;
     if (node < 0 || summary.names.nodes[node].length != n ||
@@ -206,16 +191,14 @@ static int32_t field_node(int32_t i, const wchar_t* name, size_t n) {
     return node;
 }
 
-// Whether a plain -p leaves field f off the page (it is neither a printed
-// nor an index field); else its format in *format. Both are found once
-// per name. (A line without a colon shares the name of the lines that
-// start with one, but has no key to look up, so no format.)
-// (Asked only with -f or -p; *format stays as it is when there is none.)
+// Whether a plain -p leaves field f off the page; else its format in
+// *format (a line without a colon has none). Both found once per name.
 static bool left_out(int32_t node, const Field* f, const FieldFormat** format) {
     NameFormat& known = summary.formats[node];
     if (!known.found) {
         known.found = true;
-        known.left_out = print_given && print_list.inclusive && !listed_node(node);
+        int32_t* end = summary.listed_nodes + summary.listed_count;
+        known.left_out = print_given && print_list.inclusive && std::find(summary.listed_nodes, end, node) == end;
     }
     if (known.left_out) return true;
     if (field_name_key(f) > 0) {
@@ -225,7 +208,6 @@ static bool left_out(int32_t node, const Field* f, const FieldFormat** format) {
     return false;
 }
 
-// A value's text made for it, kept in the slot's own text; where it is.
 static const wchar_t* keep_text(Slot* s, SummaryValue* v, const wchar_t* text, size_t n) {
     v->field = -1;
     v->offset = s->text.used;
@@ -234,9 +216,8 @@ static const wchar_t* keep_text(Slot* s, SummaryValue* v, const wchar_t* text, s
     return s->text.chars + v->offset;
 }
 
-// Field i's value as shown: converted by its format, and in display form
-// when it holds what cannot be printed; with its width. Returns its
-// attribute.
+// Field i's value as shown (converted, in display form) and its width;
+// returns its attribute.
 static int shown_value(Slot* s, int32_t i, const FieldFormat* format, SummaryValue* v) {
     const Field* f = &s->record[i];
     v->field = i, v->next = -1, v->offset = size_t(f->value - f->start), v->length = size_t(f->end - f->value);
@@ -257,10 +238,8 @@ static int shown_value(Slot* s, int32_t i, const FieldFormat* format, SummaryVal
     return attribute;
 }
 
-// Adds the record's next value v (made in place) to the entry of its name
-// (name_length with the colon; in field name_field, or -1 for a field
-// without a name): a new entry, with the value's parts, for the record's
-// first field of the name, else the entry made for that one.
+// Adds the record's next value v to the entry of its name (in field
+// name_field, or -1), made by the first field of the name.
 static void add_value(Slot* s, SummaryValue* v, int32_t name_field, uint32_t name_length, int32_t node, int attribute,
                       const FieldFormat* format) {
     int32_t k = s->value_count++;
@@ -279,9 +258,8 @@ static void add_value(Slot* s, SummaryValue* v, int32_t name_field, uint32_t nam
         SummaryEntry{name_field, name_length, attribute, flags, v->left, v->right, 1, k, k};
 }
 
-// The values of the names met several times in the record, parted at
-// their alignment point by the attribute of them all; the entry's parts
-// are the widest.
+// The values of names met several times, parted by the attribute of them
+// all; the entry's parts are the widest.
 static void measure_again(Slot* s) {
     for (int32_t e = 0; e < s->entry_count; ++e) {
         SummaryEntry& entry = s->entries[e];
@@ -340,16 +318,14 @@ Page page;
 Area layout_area;
 int32_t index_count = 1;
 
-// The merged order of the page's names, and per name its column (-1: none,
-// the name is a key field, an index field, or left out by an excluding -p).
+// The merged order of the page's names, and per name its column (or -1).
 static NameOrder page_names;
 static int32_t* name_columns = nullptr;
 static size_t name_column_room = 0;
 
 static size_t cell_room = 0, cell_start_room = 0, order_room = 0, band_column_room = 0, band_room = 0,
               column_x_room = 0, column_band_room = 0;
-// The columns as they were before the record being added changed them, and
-// the order before it, when it made the order anew.
+// The columns and order before the record being added changed them.
 struct Undo {
     int32_t column;
     Column before;
@@ -360,8 +336,7 @@ static int32_t* order_before = nullptr;
 static size_t order_before_room = 0;
 static int32_t order_before_count = 0;
 static bool order_made = false;
-// The records of the page with a cell of several values (only they make
-// rows of more than one line).
+// The records of the page with a cell of several values.
 static int32_t* multi = nullptr;
 static size_t multi_room = 0;
 static int32_t multi_count = 0;
@@ -396,7 +371,6 @@ void layout_begin() {
     page.columns = nullptr;
     page.column_count = 0;
     page.order_count = 0;
-    page.band_column_count = 0;
     page.band_count = 0;
     page.height = 0;
     multi_count = 0;
@@ -411,9 +385,7 @@ static int32_t make_column(const wchar_t* name, uint32_t length) {
     return page.column_count++;
 }
 
-// The widths a record's values (its summary entry e, or none) give a
-// column: the first record's own, then each record's merged with what the
-// records before gave.
+// The widths a record's entry e (or none) gives a column.
 static bool widths_changed = false;  // by the record being added
 [[gnu::always_inline]] static inline void widen(int32_t column, const SummaryEntry* e) {
     Column* c = &page.columns[column];
@@ -443,19 +415,12 @@ static bool widths_changed = false;  // by the record being added
     c->attribute = attribute, c->flags = flags, c->left = left, c->right = right, c->total = total;
 }
 
-static bool selects(const FieldList* list, const wchar_t* name, size_t n) {
-    return field_list_match(list, name, n, nullptr, nullptr) != 0;
-}
-
-// (The caller has made room for the record's cells.)
 static void add_cell(int32_t column, int32_t entry) {
     page.cells[page.cell_start[page.placed]++] = Cell{column, entry};
 }
 
-// Bands from the page's columns: a new band whenever the next column would
-// pass the page width, each led by the index columns. Whether a column
-// changed its band, or the bands their number (the heights of the bands
-// are kept, for when neither happened).
+// Bands from the page's columns, each led by the index columns; whether a
+// column changed its band or the bands their number.
 static bool make_bands() {
     int32_t bands_before = page.band_count, band = -1, n = 0;  // n: the band columns made
     bool moved = false;
@@ -469,7 +434,6 @@ static bool make_bands() {
         if (band < 0 || x + total > width) {
             if (band >= 0) page.bands[band].count = n - page.bands[band].first;
             page.bands[++band].first = n;
-            // Room for its index columns and every column still to come.
             grow_table(page.band_columns, band_column_room, size_t(n) + size_t(index_count) + size_t(page.order_count - k));
             x = 0;
             for (int32_t i = 0; i < index_count; ++i) {
@@ -486,12 +450,10 @@ static bool make_bands() {
     }
     if (band >= 0) page.bands[band].count = n - page.bands[band].first;
     page.band_count = band + 1;
-    page.band_column_count = n;
     return moved || page.band_count != bands_before;
 }
 
-// The extra lines of a record's rows over one, per band: the most values
-// of its cells there (an index cell's count in every band) less one.
+// The extra lines of a record's rows over one, per band.
 static double* band_extra = nullptr;
 static size_t band_extra_room = 0;
 template <typename Each>
@@ -580,16 +542,14 @@ static void add_print_cells(int32_t r, const Slot* s) {
     }
 }
 
-// Whether a name has no column of its own: a key field, an index field,
-// or left out by -p.
 static bool no_column(const wchar_t* name, uint32_t n) {
-    return (group_given && selects(&group_list, name, n)) ||
+    return (group_given && field_list_match(&group_list, name, n, nullptr, nullptr) != 0) ||
            (index_given && field_list_match(&index_list, name, n, nullptr, nullptr) == 1) ||
-           (print_given && !selects(&print_list, name, n));
+           (print_given && field_list_match(&print_list, name, n, nullptr, nullptr) == 0);
 }
 
-// Merges a record's names into the page's order, making the columns of
-// the new ones; whether a column moved or came.
+// Merges a record's names into the page's order; whether a column moved
+// or came.
 static bool merge_names(const Slot* s) {
     bool order_changed = false;
     name_order_next_record(&page_names);
@@ -626,8 +586,6 @@ static void take_merged_order() {
     }
 }
 
-// Notes record r among the records of several lines when a cell of it
-// holds several values.
 static void note_multi_values(int32_t r, const Slot* s) {
     if (s->most_values <= 1) return;
     for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1]; ++k) {
@@ -654,9 +612,7 @@ void add_record_to_page() {
         take_merged_order();
     }
     note_multi_values(r, s);
-    // The bands stay when no column moved and the widths that changed
-    // leave every column in its band (only their places are made anew);
-    // the rows before keep their heights and the new one adds its own.
+    // When no column changed its band, the rows before keep their heights.
     bool moved = (order_changed || widths_changed) && make_bands();
     if (order_changed || moved) {
         band_heights();

@@ -1,6 +1,5 @@
-// The page: the header (time stamp, file name or titles, page number), the
-// group key lines, the headings and values of every band, and the page
-// device that orders the placed texts by line and column and writes them.
+// The page: its header, the group key lines, the bands, and the text the
+// page is put together in.
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -12,12 +11,9 @@
 
 // ------------------------------------------------------------ the device
 
-// The page is put together in one text and written at once, its texts
-// placed in order of line and column. One that comes before the one placed
-// last (a record whose fields stand out of the page's order, or a cell of
-// several values with more cells after it in its row) ends the placing:
-// the page is placed again with its records' cells in order, and its rows
-// of several lines line by line.
+// The page's texts are appended in order of line and column. One that comes
+// before the one placed last ends the placing: the page is placed again with
+// its records' cells in order, and its rows of several lines line by line.
 static Text out_page;
 static bool in_order = true;
 static int32_t out_line = 0, out_column = 0;  // where the text has got to
@@ -31,7 +27,8 @@ static void page_begin() {
 
 // Places a text at its line and column: what starts outside the page is
 // dropped, what runs over its right edge is cut to the characters that fit.
-[[gnu::always_inline]] static inline void place_text(int64_t line, int64_t column, const wchar_t* text, size_t count, int64_t width) {
+[[gnu::always_inline]] static inline void place_text(int64_t line, int64_t column, const wchar_t* text, size_t count,
+                                                     int64_t width) {
     if (line >= page_height || column >= page_width) return;
     if (line < out_line || (line == out_line && column < last_column)) {
         in_order = false;
@@ -67,7 +64,7 @@ static void page_end() {
 // ------------------------------------------------------------ the header
 
 bool header_shown = false;
-Text* titles = nullptr;
+static Text* titles = nullptr;
 int32_t title_count = 0;
 static double* title_widths = nullptr;
 
@@ -161,9 +158,17 @@ void header_start_file(const char* name) {
     std::free(decoded.chars);
 }
 
-void header_set_titles() {
+void header_set_titles(const char* const* texts) {
+    titles = static_cast<Text*>(std::calloc(size_t(title_count) + 1, sizeof(Text)));
     title_widths = static_cast<double*>(checked_malloc(sizeof(double) * size_t(title_count + 1)));
-    for (int32_t i = 0; i < title_count; ++i) title_widths[i] = text_width(titles[i].chars, titles[i].used);
+    if (titles == nullptr) fatal("can't allocate necessary memory!\n");
+    for (int32_t i = 0; i < title_count; ++i) {
+        wchar_t* t = mbs_to_area(texts[i], scratch_area());
+        if (t == nullptr) fatal("code error in the -h option.\n");
+        display_form(t, std::wcslen(t), &titles[i]);
+        area_reset(scratch_area());
+        title_widths[i] = text_width(titles[i].chars, titles[i].used);
+    }
 }
 
 double compute_header() {
@@ -197,7 +202,7 @@ static double centred(double width) { return page_width > width ? (page_width - 
 int32_t key_line_count = 0;
 static Text* key_lines = nullptr;
 static double* key_widths = nullptr;
-static size_t key_line_room = 0, key_width_room = 0, key_lines_made = 0;
+static size_t key_line_room = 0, key_width_room = 0;
 
 // The separator of a text key field's values: the first of ", ", "/",
 // "; ", ":", "|", two blanks that none of the key's text from the field on
@@ -252,10 +257,7 @@ int32_t build_key_lines(const uint32_t* key) {
             }
         }
         grow_table(key_widths, key_width_room, size_t(n) + 1);
-        for (; key_lines_made <= size_t(n); ++key_lines_made) {
-            grow_table(key_lines, key_line_room, key_lines_made + 1);
-            key_lines[key_lines_made] = Text{};
-        }
+        grow_table_zeroed(key_lines, key_line_room, size_t(n) + 1);
         Text& k = key_lines[n];
         k.clear();
         display_form(line.chars, line.used, &k);
@@ -269,11 +271,8 @@ int32_t build_key_lines(const uint32_t* key) {
 
 static Text heading;
 
-// The placing of the rows works in whole columns: every width and
-// place on a page is a whole number (widths of texts, their sums, the
-// gaps), which the doubles above hold exactly. A column's values go at
-// `anchor`, less their left part when the column aligns them at its right
-// or at their decimal points.
+// Every width and place on a page is a whole number. A column's values go
+// at `anchor`, less their left part when it aligns them right or at a point.
 struct Spot {
     int64_t anchor;
     bool less_left;
@@ -296,7 +295,7 @@ static size_t spot_room = 0;
         const SummaryValue& value = s->values[v];
         int64_t left = int64_t(value.left);
         place_text(line, spot.anchor - (spot.less_left ? left : 0), value_text(s, &value), value.length,
-                  left + int64_t(value.right));
+                   left + int64_t(value.right));
         if (nth == 0) return;
     }
 }
@@ -312,9 +311,7 @@ static void put_tall_row(const Slot* s, const Cell* index, const Cell* index_end
 }
 
 // Band b's rows: each record's index cells, then its cells of the band
-// (from its cursor on), cell by cell, or, placing again, line by line for
-// a row of several lines. A cell of a band passed already (a record whose
-// fields stand out of the page's order) ends the placing.
+// from its cursor on. A cell of a band passed already ends the placing.
 static int32_t* cursor = nullptr;  // per record: its next cell, band by band
 static bool line_by_line = false;
 static void place_band_rows(int32_t b, const double* tops) {
@@ -348,14 +345,13 @@ static void place_band_rows(int32_t b, const double* tops) {
 
 static size_t cursor_room = 0;
 
-// The header's first line from left to right, then the other titles, and
-// the key lines under them.
 static void place_header() {
     if (header_shown) {
         if (show_stamp) place_text(0, 0, stamp, stamp_length, stamp_width);
         if (title_count > 0) place_text(0, int64_t(name_column), titles[0].chars, titles[0].used, title_widths[0]);
         else place_text(0, int64_t(name_column), file_item.chars, file_item.used, file_width);
-        if (show_number) place_text(0, page_width - int64_t(number_width), page_number, page_number_length, int64_t(number_width));
+        if (show_number)
+            place_text(0, page_width - int64_t(number_width), page_number, page_number_length, int64_t(number_width));
         for (int32_t i = 1; i < title_count; ++i)
             place_text(i, int64_t(centred(title_widths[i])), titles[i].chars, titles[i].used, title_widths[i]);
     }
@@ -365,7 +361,6 @@ static void place_header() {
                        key_widths[j]);
 }
 
-// The heading line of band b at `line`: each column's name.
 static void place_headings(int32_t b, double line) {
     const Band& band = page.bands[b];
     for (int32_t k = band.first; k < band.first + band.count; ++k) {
@@ -394,10 +389,7 @@ static void sort_cells() {
     }
 }
 
-// Band by band: the heading line, then each record's row: its cells from
-// left to right, the index cells leading in every band, each with its
-// values one under the other. Each record's cells are walked once, band
-// after band.
+// Band by band: the heading line, then the rows.
 static void place_page() {
     place_header();
     const double* row_tops = page_row_tops();

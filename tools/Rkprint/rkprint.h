@@ -49,7 +49,6 @@ const wchar_t* shown_text(const wchar_t* s, size_t* n, Text* scratch);
 size_t decimal(int32_t n, wchar_t* out);
 
 // ------------------------------------------------------------ summaries
-
 // One value of a summary entry: its text (in the record's line, or in the
 // slot's own text for converted and display forms).
 struct SummaryValue {
@@ -96,7 +95,6 @@ inline const wchar_t* value_text(const Slot* slot, const SummaryValue* v) {
 }
 
 // ------------------------------------------------------------ the page
-
 enum { FORMAT_FLAG_LEFT = 1, FORMAT_FLAG_RIGHT = 2 };
 constexpr int32_t RECORD_NUMBER = -2;  // the "entry" of the record-number column
 
@@ -137,7 +135,6 @@ struct Page {
     int32_t* order;         // the other columns, in the page's order
     int32_t order_count;
     BandColumn* band_columns;
-    int32_t band_column_count;
     Band* bands;
     int32_t band_count;
     double* column_x;       // each column's place in its band
@@ -162,7 +159,6 @@ const double* page_row_tops();
 void layout_lists();
 
 // ------------------------------------------------------------ output
-
 void header_start_file(const char* name);
 extern bool header_shown;
 // The header of the next page; its height.
@@ -170,9 +166,7 @@ double compute_header();
 // The key lines of a group key (with -g); their number.
 int32_t build_key_lines(const uint32_t* key);
 extern int32_t key_line_count;
-void header_set_titles();
-void write_page();
-
-// The titles of -h, in order, as shown.
-extern Text* titles;
+// The titles of -h (a text that does not convert ends the run).
+void header_set_titles(const char* const* texts);
 extern int32_t title_count;
+void write_page();
