@@ -255,7 +255,7 @@ static void add_value(Slot* s, SummaryValue* v, int32_t name_field, uint32_t nam
     int flags = format ? format->options & (FORMAT_L | FORMAT_R) : 0;
     measure(v, value_text(s, v), attribute, flags);
     s->entries[summary.entry[node] = s->entry_count++] =
-        SummaryEntry{name_field, name_length, attribute, flags, v->left, v->right, 1, k, k};
+        SummaryEntry{name_field, name_length, attribute, flags, v->left, v->right, 1, k, k, node};
 }
 
 // The values of names met several times, parted by the attribute of them
@@ -287,6 +287,7 @@ static void find_listed_entries(Slot* s) {
 void summarize_record(Slot* s) {
     forget_names_if_many();
     s->entry_count = s->value_count = 0;
+    s->names_generation = summary.names.generation;
     s->text.clear();
     ++summary.serial;
     size_t fields = size_t(s->fields);
@@ -336,6 +337,7 @@ static int32_t* order_before = nullptr;
 static size_t order_before_room = 0;
 static int32_t order_before_count = 0;
 static bool order_made = false;
+static int32_t merged_last = -1;  // the page's record whose names were merged last
 // The records of the page with a cell of several values.
 static int32_t* multi = nullptr;
 static size_t multi_room = 0;
@@ -374,6 +376,7 @@ void layout_begin() {
     page.band_count = 0;
     page.height = 0;
     multi_count = 0;
+    merged_last = -1;
 }
 
 static int32_t make_column(const wchar_t* name, uint32_t length) {
@@ -518,7 +521,7 @@ static void add_index_cells(int32_t r, const Slot* s) {
         for (int32_t k = 0; k < index_count; ++k)
             index_given ? make_column(index_names[k].name, index_names[k].length) : make_column(record_number_name, 5);
     }
-    SummaryEntry number{-1, 0, 0x3F, 0, double(s->number_length), 0, 1, -1, -1};
+    SummaryEntry number{-1, 0, 0x3F, 0, double(s->number_length), 0, 1, -1, -1, -1};
     for (int32_t k = 0; k < index_count; ++k) {
         int32_t e = index_given ? s->listed[k] : RECORD_NUMBER;
         widen(k, e == RECORD_NUMBER ? &number : e >= 0 ? &s->entries[e] : nullptr);
@@ -548,9 +551,34 @@ static bool no_column(const wchar_t* name, uint32_t n) {
            (print_given && field_list_match(&print_list, name, n, nullptr, nullptr) == 0);
 }
 
-// Merges a record's names into the page's order; whether a column moved
+// Record r's cells, when its names are among those of merged_last and in
+// their order: merging them would leave every name in
+// place. False, with no cell added, when they are not.
+static bool cells_as_merged(int32_t r, const Slot* s) {
+    const Slot* m = merged_last >= 0 ? page.records[merged_last] : nullptr;
+    if (!m || m->names_generation != s->names_generation) return false;
+    const Cell* cell = page.cells + page.cell_start[merged_last];  // m's cells, in the order of its entries
+    const Cell* end = page.cells + page.cell_start[merged_last + 1];
+    while (cell < end && cell->column < index_count) ++cell;
+    Cell* const first = page.cells + page.cell_start[r + 1];
+    Cell* out = first;
+    for (int32_t e = 0, j = 0; e < s->entry_count; ++e, ++j) {
+        int32_t node = s->entries[e].node;
+        while (j < m->entry_count && m->entries[j].node != node) ++j;
+        if (j == m->entry_count) return false;
+        while (cell < end && cell->entry < j) ++cell;
+        if (cell < end && cell->entry == j) *out++ = Cell{cell->column, e};
+    }
+    page.cell_start[r + 1] = int32_t(out - page.cells);
+    for (const Cell* c = first; c < out; ++c) widen(c->column, &s->entries[c->entry]);
+    return true;
+}
+
+// Merges record r's names into the page's order; whether a column moved
 // or came.
-static bool merge_names(const Slot* s) {
+static bool merge_names(int32_t r, const Slot* s) {
+    if (cells_as_merged(r, s)) return false;
+    merged_last = r;
     bool order_changed = false;
     name_order_next_record(&page_names);
     for (int32_t e = 0; e < s->entry_count; ++e) {
@@ -607,7 +635,7 @@ void add_record_to_page() {
     bool order_changed = r == 0;
     if (print_given && print_list.inclusive) {
         add_print_cells(r, s);
-    } else if (merge_names(s) || order_changed) {
+    } else if (merge_names(r, s) || order_changed) {
         order_changed = true;
         take_merged_order();
     }

@@ -66,6 +66,7 @@ struct SummaryEntry {
     int flags;             // 1 left-aligned, 2 right-aligned (format flags l and r)
     double left, right;
     int32_t count, first, last;
+    int32_t node;          // the name's among the names summarized
 };
 // A record read, and its summary.
 struct Slot {
@@ -82,6 +83,7 @@ struct Slot {
     size_t value_room = 0;
     int32_t value_count = 0;
     int32_t most_values;  // of one entry
+    uint32_t names_generation;  // of the names summarized, when it was
     Text text;
 };
 void summarize_record(Slot* slot);
