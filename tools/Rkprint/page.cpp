@@ -25,6 +25,30 @@ static void page_begin() {
     out_line = out_column = last_column = 0;
 }
 
+// Copies n characters, from k to 2k, as the blocks of the first k and the
+// last k (which overlap).
+template <size_t k>
+static inline void copy_ends(wchar_t* to, const wchar_t* from, size_t n) {
+    wchar_t head[k], tail[k];
+    std::memcpy(head, from, sizeof head);
+    std::memcpy(tail, from + n - k, sizeof tail);
+    std::memcpy(to, head, sizeof head);
+    std::memcpy(to + n - k, tail, sizeof tail);
+}
+
+// Copies n characters; the short texts most values are without a call.
+static inline void copy_text(wchar_t* to, const wchar_t* from, size_t n) {
+    if (n < 4) {
+        for (size_t i = 0; i < n; ++i) to[i] = from[i];
+    } else if (n <= 8) {
+        copy_ends<4>(to, from, n);
+    } else if (n <= 16) {
+        copy_ends<8>(to, from, n);
+    } else {
+        std::wmemcpy(to, from, n);
+    }
+}
+
 // Places a text at its line and column: what starts outside the page is
 // dropped, what runs over its right edge is cut to the characters that fit.
 [[gnu::always_inline]] static inline void place_text(int64_t line, int64_t column, const wchar_t* text, size_t count,
@@ -49,8 +73,16 @@ static void page_begin() {
         out_line = int32_t(line);
         out_column = 0;
     }
-    out_page.fill(L' ', out_column < column ? size_t(column - out_column) : 0);
-    out_page.append(text, count);
+    // The blanks before it (a short run stored as eight, the text then
+    // taking the place of those past the run) and the text.
+    size_t pad = out_column < column ? size_t(column - out_column) : 0, used = out_page.used;
+    if (out_page.room - used < pad + count + 8) grow_table(out_page.chars, out_page.room, used + pad + count + 8);
+    wchar_t* to = out_page.chars + used;
+    static const wchar_t eight[8] = {L' ', L' ', L' ', L' ', L' ', L' ', L' ', L' '};
+    if (pad <= 8) std::memcpy(to, eight, sizeof eight);
+    else std::wmemset(to, L' ', pad);
+    copy_text(to + pad, text, count);
+    out_page.used = used + pad + count;
     out_column = int32_t(std::min<int64_t>(std::max<int64_t>(out_column, column) + width, INT32_MAX));
 }
 
