@@ -337,7 +337,9 @@ static int32_t* order_before = nullptr;
 static size_t order_before_room = 0;
 static int32_t order_before_count = 0;
 static bool order_made = false;
-static int32_t merged_last = -1;  // the page's record whose names were merged last
+// The page's record whose names were merged last, and its entries' columns (-1: none).
+static int32_t merged_last = -1, *merged_columns = nullptr;
+static size_t merged_column_room = 0;
 // The records of the page with a cell of several values.
 static int32_t* multi = nullptr;
 static size_t multi_room = 0;
@@ -557,17 +559,13 @@ static bool no_column(const wchar_t* name, uint32_t n) {
 static bool cells_as_merged(int32_t r, const Slot* s) {
     const Slot* m = merged_last >= 0 ? page.records[merged_last] : nullptr;
     if (!m || m->names_generation != s->names_generation) return false;
-    const Cell* cell = page.cells + page.cell_start[merged_last];  // m's cells, in the order of its entries
-    const Cell* end = page.cells + page.cell_start[merged_last + 1];
-    while (cell < end && cell->column < index_count) ++cell;
     Cell* const first = page.cells + page.cell_start[r + 1];
     Cell* out = first;
     for (int32_t e = 0, j = 0; e < s->entry_count; ++e, ++j) {
         int32_t node = s->entries[e].node;
         while (j < m->entry_count && m->entries[j].node != node) ++j;
         if (j == m->entry_count) return false;
-        while (cell < end && cell->entry < j) ++cell;
-        if (cell < end && cell->entry == j) *out++ = Cell{cell->column, e};
+        if (merged_columns[j] >= 0) *out++ = Cell{merged_columns[j], e};
     }
     page.cell_start[r + 1] = int32_t(out - page.cells);
     for (const Cell* c = first; c < out; ++c) widen(c->column, &s->entries[c->entry]);
@@ -579,6 +577,7 @@ static bool cells_as_merged(int32_t r, const Slot* s) {
 static bool merge_names(int32_t r, const Slot* s) {
     if (cells_as_merged(r, s)) return false;
     merged_last = r;
+    grow_table(merged_columns, merged_column_room, size_t(s->entry_count));
     bool order_changed = false;
     name_order_next_record(&page_names);
     for (int32_t e = 0; e < s->entry_count; ++e) {
@@ -591,7 +590,7 @@ static bool merge_names(int32_t r, const Slot* s) {
             name_columns[node] =
                 no_column(name, entry.name_length) ? -1 : make_column(name_order_name(&page_names, node), entry.name_length);
         }
-        int32_t column = name_columns[node];
+        int32_t column = merged_columns[e] = name_columns[node];
         if (column < 0) continue;
         if (mark != NAME_STAYED) order_changed = true;
         widen(column, &entry);
