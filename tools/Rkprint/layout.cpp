@@ -624,6 +624,17 @@ static void note_multi_values(int32_t r, const Slot* s) {
     }
 }
 
+// Adds record r's rows to the bands as they stand (sign 1), or takes them
+// off again (-1).
+static void add_rows(int32_t r, double sign) {
+    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height += sign, page.height += sign;
+    if (multi_count > 0 && multi[multi_count - 1] == r)
+        record_extras(r, [sign](int32_t b, double extra) {
+            page.bands[b].height += sign * extra;
+            page.height += sign * extra;
+        });
+}
+
 void add_record_to_page() {
     int32_t r = page.placed - 1;
     Slot* s = page.records[r];
@@ -645,15 +656,15 @@ void add_record_to_page() {
         band_heights();
         return;
     }
-    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height += 1, page.height += 1;
-    if (multi_count > 0 && multi[multi_count - 1] == r)
-        record_extras(r, [](int32_t b, double extra) {
-            page.bands[b].height += extra;
-            page.height += extra;
-        });
+    add_rows(r, 1);
 }
 
 void layout_roll_back() {
+    if (undo_count == 0 && !order_made) {  // the record changed no column: its rows alone go
+        add_rows(page.placed, -1);
+        if (multi_count > 0 && multi[multi_count - 1] == page.placed) --multi_count;
+        return;
+    }
     while (undo_count > 0) {
         --undo_count;
         page.columns[undo[undo_count].column] = undo[undo_count].before;
