@@ -427,33 +427,36 @@ static void add_cell(int32_t column, int32_t entry) {
 // Bands from the page's columns, each led by the index columns; whether a
 // column changed its band or the bands their number.
 static bool make_bands() {
-    int32_t bands_before = page.band_count, band = -1, n = 0;  // n: the band columns made
+    int32_t bands_before = page.band_count, band = -1, n = 0, count = page.order_count, lead = index_count;
     bool moved = false;
     grow_table(page.column_x, column_x_room, size_t(page.column_count));
     grow_table_zeroed(page.column_band, column_band_room, size_t(page.column_count));
-    grow_table(page.bands, band_room, size_t(page.order_count) + 1);  // at most a band per column
+    grow_table(page.bands, band_room, size_t(count) + 1);  // at most a band per column
+    grow_table(page.band_columns, band_column_room, size_t(count) * size_t(lead + 1) + 1);
+    const Column* columns = page.columns;
+    BandColumn* made = page.band_columns;  // n of them
+    Band* bands = page.bands;
     double x = 0, width = page_width;
-    for (int32_t k = 0; k < page.order_count; ++k) {
+    for (int32_t k = 0; k < count; ++k) {
         int32_t column = page.order[k];
-        double total = page.columns[column].total;
+        double total = columns[column].total;
         if (band < 0 || x + total > width) {
-            if (band >= 0) page.bands[band].count = n - page.bands[band].first;
-            page.bands[++band].first = n;
-            grow_table(page.band_columns, band_column_room, size_t(n) + size_t(index_count) + size_t(page.order_count - k));
+            if (band >= 0) bands[band].count = n - bands[band].first;
+            bands[++band].first = n;
             x = 0;
-            for (int32_t i = 0; i < index_count; ++i) {
-                page.band_columns[n++] = BandColumn{x, i};
-                x += page.columns[i].total + column_gap;
+            for (int32_t i = 0; i < lead; ++i) {
+                made[n++] = BandColumn{x, i};
+                x += columns[i].total + column_gap;
             }
             if (x > width) fatal("too long -i fields!\n");
         }
-        page.band_columns[n++] = BandColumn{x, column};
+        made[n++] = BandColumn{x, column};
         page.column_x[column] = x;
         moved |= page.column_band[column] != band;
         page.column_band[column] = band;
         x += total + column_gap;
     }
-    if (band >= 0) page.bands[band].count = n - page.bands[band].first;
+    if (band >= 0) bands[band].count = n - bands[band].first;
     page.band_count = band + 1;
     return moved || page.band_count != bands_before;
 }
