@@ -557,8 +557,8 @@ static bool no_column(const wchar_t* name, uint32_t n) {
 }
 
 // Record r's cells, when its names are among those of merged_last and in
-// their order: merging them would leave every name in
-// place. False, with no cell added, when they are not.
+// their order: merging them would leave every name in place. False, with
+// no cell added, when they are not.
 static bool cells_as_merged(int32_t r, const Slot* s) {
     const Slot* m = merged_last >= 0 ? page.records[merged_last] : nullptr;
     if (!m || m->names_generation != s->names_generation) return false;
