@@ -1,8 +1,5 @@
-// The layout of a page: each record's summary of its fields (display
-// texts, their parts left and right of the alignment point), the merged
-// order of the page's names, each record's columns with the widths carried
-// from the record before, the bands that fit the page width, and their
-// heights.
+// The layout of a page: each record's summary of its fields, the merged
+// order of the page's names, the columns, the bands and their heights.
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -12,7 +9,6 @@
 #include "rkprint.h"
 
 // ------------------------------------------------------------ texts
-
 
 double text_width(const wchar_t* s, size_t n) {
     size_t w = 0;
@@ -40,8 +36,7 @@ void display_form(const wchar_t* s, size_t n, Text* out) {
             out->put(L'^');
             out->put(c | 0x40);
         } else {
-            // Any other character by the bytes of its encoding; one that
-            // has none is left out.
+            // Any other by the bytes of its encoding (none: left out).
             char bytes[MB_LEN_MAX];
             std::mbstate_t state{};
             size_t k = std::wcrtomb(bytes, c, &state);
@@ -81,24 +76,18 @@ const wchar_t* shown_text(const wchar_t* s, size_t* n, Text* scratch) {
 
 // ------------------------------------------------------------ summaries
 
-// Per name summarized: its format and whether a plain -p leaves it out,
-// once found.
 struct NameFormat {
     const FieldFormat* format;
     bool found, left_out, format_found;
 };
 // What the summaries keep from record to record.
 struct Summaries {
-    // The names of the records summarized, kept from record to record
-    // (records mostly repeat the names of the one before, in order, which
-    // the merged order finds at once), with each name's entry in the record
+    // The names summarized, with each name's entry in the record
     // summarized last. Forgotten when they grow many.
     NameOrder names;
     int32_t* entry = nullptr;
     size_t entry_room = 0;
-    uint32_t key_generation = 0;
-    // The record each name was last met in, and the names of the fields of
-    // the record summarized last, by place.
+    // The record each name was last met in; the record before's names by place.
     uint64_t* stamp = nullptr;
     size_t stamp_room = 0;
     uint64_t serial = 0;
@@ -109,8 +98,7 @@ struct Summaries {
     size_t format_room = 0;
     Text form;     // a display form being made
     Area scratch;  // conversions of values by their formats
-    // The nodes of the index names then the plain -p names (-i when given,
-    // a plain -p), taken anew whenever the names are forgotten.
+    // The nodes of the -i names then of the names of a plain -p.
     int32_t listed_count = 0;
     int32_t* listed_nodes = nullptr;
 };
@@ -138,10 +126,6 @@ static void take_listed_names() {
     int mark;
     for (int32_t k = 0; k < summary.listed_count; ++k)
         summary.listed_nodes[k] = name_order_take(&summary.names, listed_name(k).name, listed_name(k).length, &mark);
-}
-
-static bool listed_node(int32_t node) {
-    return std::find(summary.listed_nodes, summary.listed_nodes + summary.listed_count, node) != summary.listed_nodes + summary.listed_count;
 }
 
 // The format a field is shown with: its entry's in -f, else in -p.
@@ -181,21 +165,18 @@ static void measure(SummaryValue* v, const wchar_t* text, int attribute, int fla
     }
 }
 
-// Forgets the names summarized when they have grown many: the keys of
-// the records summarized from now on are of a new generation.
+// Forgets the names summarized when they have grown many.
 static void forget_names_if_many() {
     if (summary.names.count <= 65536) return;
     name_order_clear(&summary.names);
-    ++summary.key_generation;
     summary.field_node_count = 0;
     std::fill(summary.stamp, summary.stamp + summary.stamp_room, uint64_t(0));
     std::fill(summary.formats, summary.formats + summary.format_room, NameFormat{});
     take_listed_names();
 }
 
-// The node of field i's name. The name of the field at the same place of
-// the record before is tried first; the names are only looked up when it
-// differs.
+// The node of field i's name: the name at its place in the record before,
+// else looked up.
 static int32_t field_node(int32_t i, const wchar_t* name, size_t n) {
     int32_t node = i < summary.field_node_count ? summary.field_nodes[i] : -1;
     if (node < 0 || summary.names.nodes[node].length != n ||
@@ -210,16 +191,14 @@ static int32_t field_node(int32_t i, const wchar_t* name, size_t n) {
     return node;
 }
 
-// Whether a plain -p leaves field f off the page (it is neither a printed
-// nor an index field); else its format in *format. Both are found once
-// per name. (A line without a colon shares the name of the lines that
-// start with one, but has no key to look up, so no format.)
-// (Asked only with -f or -p; *format stays as it is when there is none.)
+// Whether a plain -p leaves field f off the page; else its format in
+// *format (a line without a colon has none). Both found once per name.
 static bool left_out(int32_t node, const Field* f, const FieldFormat** format) {
     NameFormat& known = summary.formats[node];
     if (!known.found) {
         known.found = true;
-        known.left_out = print_given && print_list.inclusive && !listed_node(node);
+        int32_t* end = summary.listed_nodes + summary.listed_count;
+        known.left_out = print_given && print_list.inclusive && std::find(summary.listed_nodes, end, node) == end;
     }
     if (known.left_out) return true;
     if (field_name_key(f) > 0) {
@@ -229,7 +208,6 @@ static bool left_out(int32_t node, const Field* f, const FieldFormat** format) {
     return false;
 }
 
-// A value's text made for it, kept in the slot's own text; where it is.
 static const wchar_t* keep_text(Slot* s, SummaryValue* v, const wchar_t* text, size_t n) {
     v->field = -1;
     v->offset = s->text.used;
@@ -238,9 +216,8 @@ static const wchar_t* keep_text(Slot* s, SummaryValue* v, const wchar_t* text, s
     return s->text.chars + v->offset;
 }
 
-// Field i's value as shown: converted by its format, and in display form
-// when it holds what cannot be printed; with its width. Returns its
-// attribute.
+// Field i's value as shown (converted, in display form) and its width;
+// returns its attribute.
 static int shown_value(Slot* s, int32_t i, const FieldFormat* format, SummaryValue* v) {
     const Field* f = &s->record[i];
     v->field = i, v->next = -1, v->offset = size_t(f->value - f->start), v->length = size_t(f->end - f->value);
@@ -261,10 +238,8 @@ static int shown_value(Slot* s, int32_t i, const FieldFormat* format, SummaryVal
     return attribute;
 }
 
-// Adds the record's next value v (made in place) to the entry of its name
-// (name_length with the colon; in field name_field, or -1 for a field
-// without a name): a new entry, with the value's parts, for the record's
-// first field of the name, else the entry made for that one.
+// Adds the record's next value v to the entry of its name (in field
+// name_field, or -1), made by the first field of the name.
 static void add_value(Slot* s, SummaryValue* v, int32_t name_field, uint32_t name_length, int32_t node, int attribute,
                       const FieldFormat* format) {
     int32_t k = s->value_count++;
@@ -283,9 +258,8 @@ static void add_value(Slot* s, SummaryValue* v, int32_t name_field, uint32_t nam
         SummaryEntry{name_field, name_length, attribute, flags, v->left, v->right, 1, k, k, node};
 }
 
-// The values of the names met several times in the record, parted at
-// their alignment point by the attribute of them all; the entry's parts
-// are the widest.
+// The values of names met several times, parted by the attribute of them
+// all; the entry's parts are the widest.
 static void measure_again(Slot* s) {
     for (int32_t e = 0; e < s->entry_count; ++e) {
         SummaryEntry& entry = s->entries[e];
@@ -312,8 +286,8 @@ static void find_listed_entries(Slot* s) {
 
 void summarize_record(Slot* s) {
     forget_names_if_many();
-    s->key_generation = summary.key_generation;
     s->entry_count = s->value_count = 0;
+    s->names_generation = summary.names.generation;
     s->text.clear();
     ++summary.serial;
     size_t fields = size_t(s->fields);
@@ -345,16 +319,14 @@ Page page;
 Area layout_area;
 int32_t index_count = 1;
 
-// The merged order of the page's names, and per name its column (-1: none,
-// the name is a key field, an index field, or left out by an excluding -p).
+// The merged order of the page's names, and per name its column (or -1).
 static NameOrder page_names;
 static int32_t* name_columns = nullptr;
 static size_t name_column_room = 0;
 
 static size_t cell_room = 0, cell_start_room = 0, order_room = 0, band_column_room = 0, band_room = 0,
               column_x_room = 0, column_band_room = 0;
-// The columns as they were before the record being added changed them, and
-// the order before it, when it made the order anew.
+// The columns and order before the record being added changed them.
 struct Undo {
     int32_t column;
     Column before;
@@ -365,8 +337,10 @@ static int32_t* order_before = nullptr;
 static size_t order_before_room = 0;
 static int32_t order_before_count = 0;
 static bool order_made = false;
-// The records of the page with a cell of several values (only they make
-// rows of more than one line).
+// The page's record whose names were merged last, and its entries' columns (-1: none).
+static int32_t merged_last = -1, *merged_columns = nullptr;
+static size_t merged_column_room = 0;
+// The records of the page with a cell of several values.
 static int32_t* multi = nullptr;
 static size_t multi_room = 0;
 static int32_t multi_count = 0;
@@ -401,26 +375,22 @@ void layout_begin() {
     page.columns = nullptr;
     page.column_count = 0;
     page.order_count = 0;
-    page.band_column_count = 0;
     page.band_count = 0;
     page.height = 0;
     multi_count = 0;
+    merged_last = -1;
 }
 
-
 static int32_t make_column(const wchar_t* name, uint32_t length) {
-    Column* c = static_cast<Column*>(area_extend(sizeof(Column), &page.columns, &layout_area));
-    *c = Column{name, length, 0, 0, 0, 0, 0, 0, false, false};
     size_t n = length - 1;  // the heading is the name without its colon, as shown
     const wchar_t* heading = shown_text(name, &n, &column_form);
-    c->name_width = text_width(heading, n);
-    c->shown_as_is = heading == name;
+    double width = text_width(heading, n);
+    Column* c = static_cast<Column*>(area_extend(sizeof(Column), &page.columns, &layout_area));
+    *c = Column{name, length, width, 0, 0, 0, 0, 0, false};
     return page.column_count++;
 }
 
-// The widths a record's values (its summary entry e, or none) give a
-// column: the first record's own, then each record's merged with what the
-// records before gave.
+// The widths a record's entry e (or none) gives a column.
 static bool widths_changed = false;  // by the record being added
 [[gnu::always_inline]] static inline void widen(int32_t column, const SummaryEntry* e) {
     Column* c = &page.columns[column];
@@ -450,55 +420,48 @@ static bool widths_changed = false;  // by the record being added
     c->attribute = attribute, c->flags = flags, c->left = left, c->right = right, c->total = total;
 }
 
-static bool selects(const FieldList* list, const wchar_t* name, size_t n) {
-    return field_list_match(list, name, n, nullptr, nullptr) != 0;
-}
-
-// (The caller has made room for the record's cells.)
 static void add_cell(int32_t column, int32_t entry) {
     page.cells[page.cell_start[page.placed]++] = Cell{column, entry};
 }
 
-// Bands from the page's columns: a new band whenever the next column would
-// pass the page width, each led by the index columns. Whether a column
-// changed its band, or the bands their number (the heights of the bands
-// are kept, for when neither happened).
+// Bands from the page's columns, each led by the index columns; whether a
+// column changed its band or the bands their number.
 static bool make_bands() {
-    int32_t bands_before = page.band_count, band = -1, n = 0;  // n: the band columns made
+    int32_t bands_before = page.band_count, band = -1, n = 0, count = page.order_count, lead = index_count;
     bool moved = false;
     grow_table(page.column_x, column_x_room, size_t(page.column_count));
     grow_table_zeroed(page.column_band, column_band_room, size_t(page.column_count));
-    grow_table(page.bands, band_room, size_t(page.order_count) + 1);  // at most a band per column
+    grow_table(page.bands, band_room, size_t(count) + 1);  // at most a band per column
+    grow_table(page.band_columns, band_column_room, size_t(count) * size_t(lead + 1) + 1);
+    const Column* columns = page.columns;
+    BandColumn* made = page.band_columns;  // n of them
+    Band* bands = page.bands;
     double x = 0, width = page_width;
-    for (int32_t k = 0; k < page.order_count; ++k) {
+    for (int32_t k = 0; k < count; ++k) {
         int32_t column = page.order[k];
-        double total = page.columns[column].total;
+        double total = columns[column].total;
         if (band < 0 || x + total > width) {
-            if (band >= 0) page.bands[band].count = n - page.bands[band].first;
-            page.bands[++band].first = n;
-            // Room for its index columns and every column still to come.
-            grow_table(page.band_columns, band_column_room, size_t(n) + size_t(index_count) + size_t(page.order_count - k));
+            if (band >= 0) bands[band].count = n - bands[band].first;
+            bands[++band].first = n;
             x = 0;
-            for (int32_t i = 0; i < index_count; ++i) {
-                page.band_columns[n++] = BandColumn{x, i};
-                x += page.columns[i].total + column_gap;
+            for (int32_t i = 0; i < lead; ++i) {
+                made[n++] = BandColumn{x, i};
+                x += columns[i].total + column_gap;
             }
             if (x > width) fatal("too long -i fields!\n");
         }
-        page.band_columns[n++] = BandColumn{x, column};
+        made[n++] = BandColumn{x, column};
         page.column_x[column] = x;
         moved |= page.column_band[column] != band;
         page.column_band[column] = band;
         x += total + column_gap;
     }
-    if (band >= 0) page.bands[band].count = n - page.bands[band].first;
+    if (band >= 0) bands[band].count = n - bands[band].first;
     page.band_count = band + 1;
-    page.band_column_count = n;
     return moved || page.band_count != bands_before;
 }
 
-// The extra lines of a record's rows over one, per band: the most values
-// of its cells there (an index cell's count in every band) less one.
+// The extra lines of a record's rows over one, per band.
 static double* band_extra = nullptr;
 static size_t band_extra_room = 0;
 template <typename Each>
@@ -519,7 +482,7 @@ static void record_extras(int32_t r, Each each) {
 
 static void band_heights() {
     page.height = page.header_height;
-    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height = 1 + heading_extra + page.placed;
+    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height = 1 + page.placed;
     for (int32_t m = 0; m < multi_count; ++m)
         record_extras(multi[m], [](int32_t b, double extra) { page.bands[b].height += extra; });
     for (int32_t b = 0; b < page.band_count; ++b) page.height += band_gap + page.bands[b].height;
@@ -538,7 +501,7 @@ const double* page_row_tops() {
     }
     double line = page.header_height + band_gap;
     for (int32_t b = 0; b < page.band_count; ++b) {
-        double top = line + 1 + heading_extra;  // under the band's heading
+        double top = line + 1;  // under the band's heading
         for (double* row = row_table + size_t(b) * placed; row < row_table + size_t(b + 1) * placed; ++row) {
             double height = *row;
             *row = top;
@@ -547,46 +510,6 @@ const double* page_row_tops() {
         line += page.bands[b].height + band_gap;
     }
     return row_table;
-}
-
-// Per key of the names summarized (in the page's key generation): the
-// page's node of the name, valid when stamped with the page's stamp.
-static int32_t* key_nodes = nullptr;
-static uint32_t* key_page = nullptr;
-static size_t key_node_room = 0, key_page_room = 0;
-static uint32_t page_stamp = 0, page_generation = 0;
-
-static void remember_key(int32_t key, int32_t node) {
-    grow_table(key_nodes, key_node_room, size_t(key) + 1);
-    grow_table_zeroed(key_page, key_page_room, size_t(key) + 1);
-    key_nodes[key] = node;
-    key_page[key] = page_stamp;
-}
-
-// A new stamp for the keys of the page's names, in the key generation of
-// record s.
-static void new_page_stamp(const Slot* s) {
-    if (++page_stamp == 0) {  // after 2^32 pages the stamps start afresh
-        std::fill(key_page, key_page + key_page_room, 0u);
-        page_stamp = 1;
-    }
-    page_generation = s->key_generation;
-}
-
-// Whether the merged order takes the record's names as they stand: each
-// is on the page already, after the one before (then merging them would
-// leave every name where it is).
-static bool names_in_order(const Slot* s) {
-    if (s->key_generation != page_generation) return false;
-    uint64_t label = 0;
-    for (int32_t e = 0; e < s->entry_count; ++e) {
-        size_t key = size_t(s->entries[e].key);
-        if (key >= key_page_room || key_page[key] != page_stamp) return false;
-        uint64_t l = page_names.nodes[key_nodes[key]].label;
-        if (e > 0 && l <= label) return false;
-        label = l;
-    }
-    return true;
 }
 
 // Room for the cells of record r (the page's last).
@@ -627,32 +550,38 @@ static void add_print_cells(int32_t r, const Slot* s) {
     }
 }
 
-// The cells of a record whose names stand in the page's order, in the
-// columns the names have.
-static void add_cells_in_order(int32_t r, const Slot* s) {
-    Cell* cell = page.cells + page.cell_start[r + 1];
-    for (int32_t e = 0; e < s->entry_count; ++e) {
-        int32_t column = name_columns[key_nodes[s->entries[e].key]];
-        if (column < 0) continue;
-        widen(column, &s->entries[e]);
-        *cell++ = Cell{column, e};
-    }
-    page.cell_start[r + 1] = int32_t(cell - page.cells);
-}
-
-// Whether a name has no column of its own: a key field, an index field,
-// or left out by -p.
 static bool no_column(const wchar_t* name, uint32_t n) {
-    return (group_given && selects(&group_list, name, n)) ||
+    return (group_given && field_list_match(&group_list, name, n, nullptr, nullptr) != 0) ||
            (index_given && field_list_match(&index_list, name, n, nullptr, nullptr) == 1) ||
-           (print_given && !selects(&print_list, name, n));
+           (print_given && field_list_match(&print_list, name, n, nullptr, nullptr) == 0);
 }
 
-// Merges record r's names into the page's order, making the columns of
-// the new ones; whether a column moved or came.
+// Record r's cells, when its names are among those of merged_last and in
+// their order: merging them would leave every name in place. False, with
+// no cell added, when they are not.
+static bool cells_as_merged(int32_t r, const Slot* s) {
+    const Slot* m = merged_last >= 0 ? page.records[merged_last] : nullptr;
+    if (!m || m->names_generation != s->names_generation) return false;
+    Cell* const first = page.cells + page.cell_start[r + 1];
+    Cell* out = first;
+    for (int32_t e = 0, j = 0; e < s->entry_count; ++e, ++j) {
+        int32_t node = s->entries[e].node;
+        while (j < m->entry_count && m->entries[j].node != node) ++j;
+        if (j == m->entry_count) return false;
+        if (merged_columns[j] >= 0) *out++ = Cell{merged_columns[j], e};
+    }
+    page.cell_start[r + 1] = int32_t(out - page.cells);
+    for (const Cell* c = first; c < out; ++c) widen(c->column, &s->entries[c->entry]);
+    return true;
+}
+
+// Merges record r's names into the page's order; whether a column moved
+// or came.
 static bool merge_names(int32_t r, const Slot* s) {
+    if (cells_as_merged(r, s)) return false;
+    merged_last = r;
+    grow_table(merged_columns, merged_column_room, size_t(s->entry_count));
     bool order_changed = false;
-    if (r == 0 || s->key_generation != page_generation) new_page_stamp(s);
     name_order_next_record(&page_names);
     for (int32_t e = 0; e < s->entry_count; ++e) {
         const SummaryEntry& entry = s->entries[e];
@@ -664,8 +593,7 @@ static bool merge_names(int32_t r, const Slot* s) {
             name_columns[node] =
                 no_column(name, entry.name_length) ? -1 : make_column(name_order_name(&page_names, node), entry.name_length);
         }
-        remember_key(entry.key, node);
-        int32_t column = name_columns[node];
+        int32_t column = merged_columns[e] = name_columns[node];
         if (column < 0) continue;
         if (mark != NAME_STAYED) order_changed = true;
         widen(column, &entry);
@@ -688,8 +616,6 @@ static void take_merged_order() {
     }
 }
 
-// Notes record r among the records of several lines when a cell of it
-// holds several values.
 static void note_multi_values(int32_t r, const Slot* s) {
     if (s->most_values <= 1) return;
     for (int32_t k = page.cell_start[r]; k < page.cell_start[r + 1]; ++k) {
@@ -699,6 +625,17 @@ static void note_multi_values(int32_t r, const Slot* s) {
             return;
         }
     }
+}
+
+// Adds record r's rows to the bands as they stand (sign 1), or takes them
+// off again (-1).
+static void add_rows(int32_t r, double sign) {
+    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height += sign, page.height += sign;
+    if (multi_count > 0 && multi[multi_count - 1] == r)
+        record_extras(r, [sign](int32_t b, double extra) {
+            page.bands[b].height += sign * extra;
+            page.height += sign * extra;
+        });
 }
 
 void add_record_to_page() {
@@ -711,49 +648,26 @@ void add_record_to_page() {
     bool order_changed = r == 0;
     if (print_given && print_list.inclusive) {
         add_print_cells(r, s);
-    } else if (r > 0 && names_in_order(s)) {
-        add_cells_in_order(r, s);
     } else if (merge_names(r, s) || order_changed) {
         order_changed = true;
         take_merged_order();
     }
     note_multi_values(r, s);
-    // The bands stay when no column moved and the widths that changed
-    // leave every column in its band (only their places are made anew);
-    // the rows before keep their heights and the new one adds its own.
+    // When no column changed its band, the rows before keep their heights.
     bool moved = (order_changed || widths_changed) && make_bands();
     if (order_changed || moved) {
         band_heights();
         return;
     }
-    for (int32_t b = 0; b < page.band_count; ++b) page.bands[b].height += 1, page.height += 1;
-    if (multi_count > 0 && multi[multi_count - 1] == r)
-        record_extras(r, [](int32_t b, double extra) {
-            page.bands[b].height += extra;
-            page.height += extra;
-        });
-}
-
-bool page_surely_full(const Slot* s) {
-    // Without -p, -i or -g, each of a record's entries has a column, and
-    // one that keeps the record numbers' width cannot end the run with too
-    // wide an index. Its names standing in the page's order, it moves no
-    // column and the bands only grow in number as columns widen; it adds
-    // a row to each band, and each record's cell of the most values stands
-    // that many lines, less one, below its row in one band at least (a
-    // bound that the page's height, past which it may fall as columns
-    // change bands, tells first).
-    if (print_given || index_given || group_given || page.placed == 0) return false;
-    double extras = std::max(s->most_values - 1, 0);
-    if (page.height + page.band_count + extras <= page_height) return false;
-    if (double(s->number_length) > page.columns[0].left) return false;
-    for (int32_t m = 0; m < multi_count; ++m) extras += page.records[multi[m]]->most_values - 1;
-    double rows = double(page.placed) + 1;
-    return page.header_height + page.band_count * (band_gap + 1 + heading_extra + rows) + extras > page_height &&
-           names_in_order(s);
+    add_rows(r, 1);
 }
 
 void layout_roll_back() {
+    if (undo_count == 0 && !order_made) {  // the record changed no column: its rows alone go
+        add_rows(page.placed, -1);
+        if (multi_count > 0 && multi[multi_count - 1] == page.placed) --multi_count;
+        return;
+    }
     while (undo_count > 0) {
         --undo_count;
         page.columns[undo[undo_count].column] = undo[undo_count].before;

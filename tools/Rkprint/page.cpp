@@ -1,6 +1,5 @@
-// The page: the header (time stamp, file name or titles, page number), the
-// group key lines, the headings and values of every band, and the page
-// device that orders the placed texts by line and column and writes them.
+// The page: its header, the group key lines, the bands, and the text the
+// page is put together in.
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -12,12 +11,9 @@
 
 // ------------------------------------------------------------ the device
 
-// The page is put together in one text and written at once, its texts
-// placed in order of line and column. One that comes before the one placed
-// last (a record whose fields stand out of the page's order, or a cell of
-// several values with more cells after it in its row) ends the placing:
-// the page is placed again with its records' cells in order, and its rows
-// of several lines line by line.
+// The page's texts are appended in order of line and column. One that comes
+// before the one placed last ends the placing: the page is placed again with
+// its records' cells in order, and its rows of several lines line by line.
 static Text out_page;
 static bool in_order = true;
 static int32_t out_line = 0, out_column = 0;  // where the text has got to
@@ -49,68 +45,50 @@ static inline void copy_text(wchar_t* to, const wchar_t* from, size_t n) {
     } else if (n <= 16) {
         copy_ends<8>(to, from, n);
     } else {
-        std::memcpy(to, from, n * sizeof(wchar_t));
+        std::wmemcpy(to, from, n);
     }
 }
 
-// Appends a text to the page's text at the place it goes, when that comes
-// after the text placed last.
-static inline void put_text(int32_t line, int32_t column, const wchar_t* text, size_t count, int32_t width) {
+// Places a text at its line and column: what starts outside the page is
+// dropped, what runs over its right edge is cut to the characters that fit.
+[[gnu::always_inline]] static inline void place_text(int64_t line, int64_t column, const wchar_t* text, size_t count,
+                                                     int64_t width) {
+    if (line >= page_height || column >= page_width) return;
     if (line < out_line || (line == out_line && column < last_column)) {
         in_order = false;
         return;
     }
-    last_column = column;
-    Text& t = out_page;
-    if (out_line < line) {
-        // A line further down: its newlines, then the text from the left.
-        size_t lines = size_t(line - out_line);
-        if (t.room - t.used < lines) grow_table(t.chars, t.room, t.used + lines);
-        std::wmemset(t.chars + t.used, L'\n', lines);
-        t.used += lines;
-        out_line = line;
-        out_column = 0;
-    }
-    size_t pad = out_column < column ? size_t(column - out_column) : 0;
-    // (Room for eight blanks more: a short run of blanks is stored as
-    // eight, the text then taking the place of those past the run.)
-    size_t need = pad + count + 8;
-    if (t.room - t.used < need) grow_table(t.chars, t.room, t.used + need);
-    wchar_t* to = t.chars + t.used;
-    static const wchar_t eight[8] = {L' ', L' ', L' ', L' ', L' ', L' ', L' ', L' '};
-    if (pad <= 8) std::memcpy(to, eight, sizeof eight);
-    else std::wmemset(to, L' ', pad);
-    to += pad;
-    copy_text(to, text, count);
-    t.used = size_t(to - t.chars) + count;
-    out_column = int32_t(std::min<int64_t>(int64_t(std::max(out_column, column)) + width, INT32_MAX));
-}
-
-// Places a text: what starts outside the page is dropped, what runs over
-// its right edge is cut to the characters that fit.
-[[gnu::always_inline]] static inline void place_text(double line, double column, const wchar_t* text, size_t count,
-                                                     double width) {
-    if (line >= page_height || column >= page_width) return;
     if (column + width > page_width) {
-        double room = page_width - column, used = 0;
         size_t n = 0;
-        for (; n < count; ++n) {
-            double w = text_width(text + n, 1);
-            if (used + w > room) break;
-            used += w;
+        for (int64_t used = 0; n < count; ++n) {
+            used += int64_t(text_width(text + n, 1));
+            if (used > page_width - column) break;
         }
         if (n == 0) return;
         count = n;
     }
-    put_text(int32_t(line), int32_t(column), text, count, width > INT32_MAX ? INT32_MAX : int32_t(width));
+    last_column = int32_t(column);
+    if (out_line < line) {
+        out_page.fill(L'\n', size_t(line - out_line));
+        out_line = int32_t(line);
+        out_column = 0;
+    }
+    // The blanks before it (a short run stored as eight, the text then
+    // taking the place of those past the run) and the text.
+    size_t pad = out_column < column ? size_t(column - out_column) : 0, used = out_page.used;
+    if (out_page.room - used < pad + count + 8) grow_table(out_page.chars, out_page.room, used + pad + count + 8);
+    wchar_t* to = out_page.chars + used;
+    static const wchar_t eight[8] = {L' ', L' ', L' ', L' ', L' ', L' ', L' ', L' '};
+    if (pad <= 8) std::memcpy(to, eight, sizeof eight);
+    else std::wmemset(to, L' ', pad);
+    copy_text(to + pad, text, count);
+    out_page.used = used + pad + count;
+    out_column = int32_t(std::min<int64_t>(std::max<int64_t>(out_column, column) + width, INT32_MAX));
 }
 
 static void page_end() {
-    if (pad_pages) {
-        for (; out_line < page_height; ++out_line) out_page.put(L'\n');
-    } else {
-        out_page.append(L"\f\n", 2);
-    }
+    if (pad_pages) out_page.fill(L'\n', size_t(page_height - out_line));
+    else out_page.append(L"\f\n", 2);
     out_write(out_page.chars, out_page.used);
     out_mark();
 }
@@ -118,7 +96,7 @@ static void page_end() {
 // ------------------------------------------------------------ the header
 
 bool header_shown = false;
-Text* titles = nullptr;
+static Text* titles = nullptr;
 int32_t title_count = 0;
 static double* title_widths = nullptr;
 
@@ -212,9 +190,17 @@ void header_start_file(const char* name) {
     std::free(decoded.chars);
 }
 
-void header_set_titles() {
+void header_set_titles(const char* const* texts) {
+    titles = static_cast<Text*>(std::calloc(size_t(title_count) + 1, sizeof(Text)));
     title_widths = static_cast<double*>(checked_malloc(sizeof(double) * size_t(title_count + 1)));
-    for (int32_t i = 0; i < title_count; ++i) title_widths[i] = text_width(titles[i].chars, titles[i].used);
+    if (titles == nullptr) fatal("can't allocate necessary memory!\n");
+    for (int32_t i = 0; i < title_count; ++i) {
+        wchar_t* t = mbs_to_area(texts[i], scratch_area());
+        if (t == nullptr) fatal("code error in the -h option.\n");
+        display_form(t, std::wcslen(t), &titles[i]);
+        area_reset(scratch_area());
+        title_widths[i] = text_width(titles[i].chars, titles[i].used);
+    }
 }
 
 double compute_header() {
@@ -248,7 +234,7 @@ static double centred(double width) { return page_width > width ? (page_width - 
 int32_t key_line_count = 0;
 static Text* key_lines = nullptr;
 static double* key_widths = nullptr;
-static size_t key_line_room = 0, key_width_room = 0, key_lines_made = 0;
+static size_t key_line_room = 0, key_width_room = 0;
 
 // The separator of a text key field's values: the first of ", ", "/",
 // "; ", ":", "|", two blanks that none of the key's text from the field on
@@ -303,10 +289,7 @@ int32_t build_key_lines(const uint32_t* key) {
             }
         }
         grow_table(key_widths, key_width_room, size_t(n) + 1);
-        for (; key_lines_made <= size_t(n); ++key_lines_made) {
-            grow_table(key_lines, key_line_room, key_lines_made + 1);
-            key_lines[key_lines_made] = Text{};
-        }
+        grow_table_zeroed(key_lines, key_line_room, size_t(n) + 1);
         Text& k = key_lines[n];
         k.clear();
         display_form(line.chars, line.used, &k);
@@ -320,11 +303,8 @@ int32_t build_key_lines(const uint32_t* key) {
 
 static Text heading;
 
-// The placing of the rows works in whole columns: every width and
-// place on a page is a whole number (widths of texts, their sums, the
-// gaps), which the doubles above hold exactly. A column's values go at
-// `anchor`, less their left part when the column aligns them at its right
-// or at their decimal points.
+// Every width and place on a page is a whole number. A column's values go
+// at `anchor`, less their left part when it aligns them right or at a point.
 struct Spot {
     int64_t anchor;
     bool less_left;
@@ -332,22 +312,13 @@ struct Spot {
 static Spot* spots = nullptr;  // per column, for the band being placed
 static size_t spot_room = 0;
 
-// A value of a row at a line on the page: what place_text does, with the
-// checks the row has made already left out.
-[[gnu::always_inline]] static inline void put_value(int32_t line, int64_t column, const wchar_t* text, size_t count,
-                                                    int64_t width) {
-    if (column >= page_width) return;
-    if (column + width > page_width) return place_text(line, double(column), text, count, double(width));
-    put_text(line, int32_t(column), text, count, int32_t(width));
-}
-
 // A cell of record s on its row: its values one under the other from
 // `line` on (nth < 0), or its nth value alone, at `line`.
 [[gnu::always_inline]] static inline void put_cell(const Cell& cell, const Slot* s, const Spot& spot, int32_t line,
                                                    int32_t nth) {
     if (cell.entry == RECORD_NUMBER) {
         int64_t n = s->number_length;
-        if (nth <= 0) put_value(line, spot.anchor - (spot.less_left ? n : 0), s->number_text, size_t(n), n);
+        if (nth <= 0) place_text(line, spot.anchor - (spot.less_left ? n : 0), s->number_text, size_t(n), n);
         return;
     }
     int32_t v = s->entries[cell.entry].first;
@@ -355,8 +326,8 @@ static size_t spot_room = 0;
     for (; v >= 0 && line < page_height; v = s->values[v].next, ++line) {
         const SummaryValue& value = s->values[v];
         int64_t left = int64_t(value.left);
-        put_value(line, spot.anchor - (spot.less_left ? left : 0), value_text(s, &value), value.length,
-                  left + int64_t(value.right));
+        place_text(line, spot.anchor - (spot.less_left ? left : 0), value_text(s, &value), value.length,
+                   left + int64_t(value.right));
         if (nth == 0) return;
     }
 }
@@ -372,9 +343,7 @@ static void put_tall_row(const Slot* s, const Cell* index, const Cell* index_end
 }
 
 // Band b's rows: each record's index cells, then its cells of the band
-// (from its cursor on), cell by cell, or, placing again, line by line for
-// a row of several lines. A cell of a band passed already (a record whose
-// fields stand out of the page's order) ends the placing.
+// from its cursor on. A cell of a band passed already ends the placing.
 static int32_t* cursor = nullptr;  // per record: its next cell, band by band
 static bool line_by_line = false;
 static void place_band_rows(int32_t b, const double* tops) {
@@ -408,34 +377,32 @@ static void place_band_rows(int32_t b, const double* tops) {
 
 static size_t cursor_room = 0;
 
-// The header's first line from left to right, then the other titles, and
-// the key lines under them.
 static void place_header() {
     if (header_shown) {
         if (show_stamp) place_text(0, 0, stamp, stamp_length, stamp_width);
-        if (title_count > 0) place_text(0, double(int64_t(name_column)), titles[0].chars, titles[0].used, title_widths[0]);
-        else place_text(0, double(int64_t(name_column)), file_item.chars, file_item.used, file_width);
-        if (show_number) place_text(0, page_width - number_width, page_number, page_number_length, number_width);
+        if (title_count > 0) place_text(0, int64_t(name_column), titles[0].chars, titles[0].used, title_widths[0]);
+        else place_text(0, int64_t(name_column), file_item.chars, file_item.used, file_width);
+        if (show_number)
+            place_text(0, page_width - int64_t(number_width), page_number, page_number_length, int64_t(number_width));
         for (int32_t i = 1; i < title_count; ++i)
-            place_text(i, double(int64_t(centred(title_widths[i]))), titles[i].chars, titles[i].used, title_widths[i]);
+            place_text(i, int64_t(centred(title_widths[i])), titles[i].chars, titles[i].used, title_widths[i]);
     }
     if (group_given && group_list.inclusive)
         for (int32_t j = 0; j < key_line_count; ++j)
-            place_text(header_lines + j, double(int64_t(centred(key_widths[j]))), key_lines[j].chars, key_lines[j].used,
+            place_text(header_lines + j, int64_t(centred(key_widths[j])), key_lines[j].chars, key_lines[j].used,
                        key_widths[j]);
 }
 
-// The heading line of band b at `line`: each column's name.
 static void place_headings(int32_t b, double line) {
     const Band& band = page.bands[b];
     for (int32_t k = band.first; k < band.first + band.count; ++k) {
         const BandColumn& bc = page.band_columns[k];
         const Column& c = page.columns[bc.column];
         size_t n = c.length - 1;
-        const wchar_t* name = c.shown_as_is ? c.name : shown_text(c.name, &n, &heading);
+        const wchar_t* name = shown_text(c.name, &n, &heading);
         double offset = c.flags & FORMAT_FLAG_RIGHT ? c.total - c.name_width
                       : (c.attribute & ATTR_FLOAT) && c.left >= c.name_width ? c.left - c.name_width : 0;
-        place_text(line, double(int64_t(bc.x + offset)), name, n, c.name_width);
+        place_text(line, int64_t(bc.x + offset), name, n, c.name_width);
     }
 }
 
@@ -454,10 +421,7 @@ static void sort_cells() {
     }
 }
 
-// Band by band: the heading line, then each record's row: its cells from
-// left to right, the index cells leading in every band, each with its
-// values one under the other. Each record's cells are walked once, band
-// after band.
+// Band by band: the heading line, then the rows.
 static void place_page() {
     place_header();
     const double* row_tops = page_row_tops();

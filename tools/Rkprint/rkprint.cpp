@@ -1,9 +1,6 @@
-// Rkprint: prints records as tables on pages of a given width and height:
-// a header with the file name (or titles), the time stamp and the page
-// number; one row per record, one column per field name; columns that do
-// not fit the width continue in bands below, each led by the index
-// columns; with -g a new page for each group of equal keys, the key shown
-// under the header. Records are read ahead only as far as a page can hold.
+// Rkprint: prints records as tables on pages: a row per record, a column per
+// field name, columns past the width in bands below; with -g a page per group.
+// Records are read ahead only as far as a page can hold.
 #include <cstdlib>
 #include <cstring>
 
@@ -35,9 +32,7 @@ bool formats_given = false, print_given = false, group_given = false, index_give
 int32_t print_count = 0;
 
 static const char *format_text = nullptr, *print_text = nullptr, *group_text = nullptr, *index_text = nullptr;
-static const char *flags_text = nullptr, *z_text = "";
-static const char* x_text = nullptr;
-static const char* y_text = nullptr;
+static const char *flags_text = nullptr, *z_text = "", *x_text = nullptr, *y_text = nullptr;
 static const char** title_texts = nullptr;
 static size_t title_room = 0;
 
@@ -71,9 +66,8 @@ static Area names, keys;
 
 // ------------------------------------------------------------ the queue
 
-// The look-ahead queue: `queued` records from place `head` on, in a ring
-// of slot_count slots. Their texts and tables are in the areas text and
-// table in the same order, released as the pages drop them.
+// The look-ahead queue: `queued` records from place `head` on, in a ring of
+// slot_count slots; their texts and tables in the rings text and table.
 static Area text, table;
 static Slot* queue = nullptr;
 static int32_t slot_count = 0, head = 0, queued = 0;
@@ -86,7 +80,6 @@ static Slot* queue_at(int32_t i) {
     return &queue[k < slot_count ? k : k - slot_count];
 }
 
-// Growth of the record areas: the queued records follow.
 static int grow_text(void*, void*, Area* area) {
     area_double(nullptr, nullptr, area);
     for (int32_t i = 0; i < queued; ++i) relocate_record(queue_at(i)->record, area);
@@ -107,26 +100,6 @@ static int32_t page_size(const char* text, int32_t fallback) {
     return v > 32767 ? 32767 : int32_t(v);
 }
 
-// The digits of the number of the record read last, counted on from one
-// record to the next (records are numbered one after the other in a file).
-static wchar_t counted_digits[12];
-static int32_t counted_number = 0, counted_length = 0;
-static void count_record(int32_t number) {
-    if (number != counted_number + 1 || counted_number <= 0) {
-        counted_length = int32_t(decimal(number, counted_digits));
-    } else {
-        int32_t i = counted_length - 1;
-        while (i >= 0 && counted_digits[i] == L'9') counted_digits[i--] = L'0';
-        if (i >= 0) {
-            ++counted_digits[i];
-        } else {
-            std::wmemmove(counted_digits + 1, counted_digits, size_t(counted_length++));
-            counted_digits[0] = L'1';
-        }
-    }
-    counted_number = number;
-}
-
 // Takes records into the queue while a page could still take them.
 static bool input_done = false;
 static void look_ahead(Input* in) {
@@ -134,16 +107,11 @@ static void look_ahead(Input* in) {
         if (print_count > 0 && int64_t(queued) * print_count > cell_bound) return;
         if (print_count == 0 && held_entries - 1 > cell_bound) return;
         Field* rec = next_record(in, &text, &table);
-        if (rec == nullptr) {
-            input_done = true;
-            return;
-        }
+        if ((input_done = rec == nullptr)) return;
         Slot* s = queue_at(queued++);
         s->record = rec;
         s->fields = int32_t(record_end(rec) - rec) + 1;
-        count_record(in->number);
-        std::memcpy(s->number_text, counted_digits, sizeof counted_digits);
-        s->number_length = counted_length;
+        s->number_length = int32_t(decimal(in->number, s->number_text));
         summarize_record(s);
         held_entries += s->fields;
     }
@@ -166,13 +134,11 @@ static size_t page_record_room = 0;
 // Fills the page from the queue: records as long as the page takes them
 // (and, with -g, their key is the page's).
 static int fill_page(const uint32_t** next_key) {
-    // The key lines of an inclusive list stand under the header; an
-    // exclusive list names no fields to show there (its groups still
-    // start pages).
+    // An exclusive -g list shows no key lines.
     page.header_height = compute_header() + (group_given && group_list.inclusive ? key_line_count : 0);
     // The page must hold the blank line before the first band, its heading
     // and one row.
-    if (page.header_height + band_gap + heading_extra + 2 > page_height) fatal("too small page size, stop!\n");
+    if (page.header_height + band_gap + 2 > page_height) fatal("too small page size, stop!\n");
     layout_begin();
     page.placed = 0;
     for (int32_t i = 0; i < queued; ++i) {
@@ -185,7 +151,6 @@ static int fill_page(const uint32_t** next_key) {
             }
             area_drop(key, &keys);
         }
-        if (page_surely_full(s)) return PAGE_FULL;
         grow_table(page.records, page_record_room, size_t(i) + 1);
         page.records[page.placed++] = s;
         add_record_to_page();
@@ -198,20 +163,6 @@ static int fill_page(const uint32_t** next_key) {
         }
     }
     return QUEUE_EXHAUSTED;
-}
-
-// The titles of -h, converted (a text that does not convert ends the run)
-// and shown in display form when they hold what cannot be printed.
-static void take_titles() {
-    titles = static_cast<Text*>(std::calloc(size_t(title_count) + 1, sizeof(Text)));
-    if (titles == nullptr) fatal("can't allocate necessary memory!\n");
-    for (int32_t i = 0; i < title_count; ++i) {
-        wchar_t* t = mbs_to_area(title_texts[i], scratch_area());
-        if (t == nullptr) fatal("code error in the -h option.\n");
-        display_form(t, std::wcslen(t), &titles[i]);
-        area_reset(scratch_area());
-    }
-    header_set_titles();
 }
 
 static void parse_lists() {
@@ -296,7 +247,7 @@ int main(int argc, char** argv) {
     tool_area("tsize", &table, grow_tables);
     tool_area("lsize", &layout_area);  // the page's columns
     area_push_pact(0, relocate_pair, &page.columns, nullptr, &layout_area);
-    take_titles();
+    header_set_titles(title_texts);
     parse_lists();
     header_shown = nargs > 0 || title_count > 0;
     layout_lists();

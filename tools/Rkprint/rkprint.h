@@ -1,7 +1,5 @@
-// Rkprint: records as paged tables. The command line and the paging
-// (rkprint.cpp), the layout of a page's records into columns and bands
-// (layout.cpp), and the header and the writing of a page (page.cpp) share
-// the state declared here.
+// Rkprint: the paging (rkprint.cpp), the layout of a page (layout.cpp) and
+// its writing (page.cpp) share the state declared here.
 #pragma once
 
 #include <cstdint>
@@ -12,17 +10,14 @@
 #include "nameorder.h"
 #include "tool.h"
 
-// Page geometry, set once from the options.
 extern int32_t page_width, page_height;
 extern bool pad_pages;
-constexpr double column_gap = 1, band_gap = 1, heading_extra = 0;
+constexpr double column_gap = 1, band_gap = 1;
 
-// The options' lists.
 extern FieldList format_list, print_list, group_list, index_list;
 extern bool formats_given, print_given, group_given, index_given;
 extern int32_t print_count;  // -p: its entries when plain, minus them when excluding
 
-// Growable text of wide characters outside the areas.
 struct Text {
     wchar_t* chars = nullptr;
     size_t room = 0, used = 0;
@@ -30,6 +25,11 @@ struct Text {
     void put(wchar_t c) {
         if (used == room) grow_table(chars, room, used + 1);
         chars[used++] = c;
+    }
+    void fill(wchar_t c, size_t n) {
+        if (room - used < n) grow_table(chars, room, used + n);
+        std::wmemset(chars + used, c, n);
+        used += n;
     }
     void append(const wchar_t* s, size_t n) {
         if (n == 0) return;
@@ -39,21 +39,18 @@ struct Text {
     }
 };
 
-// Display width of a text of printable characters, and the display form of
-// any text (controls as ^X, other unprintable characters as <hex bytes>),
-// appended to `out`.
+// The display width of printable text; the display form of any text
+// (controls as ^X, other unprintable characters as <hex bytes>).
 double text_width(const wchar_t* s, size_t n);
 void display_form(const wchar_t* s, size_t n, Text* out);
-// `s` as it is shown: itself when all of it is printable, else its display
-// form in `scratch`; sets *n to the length shown.
+// `s` itself when all printable, else its display form in `scratch` (*n set).
 const wchar_t* shown_text(const wchar_t* s, size_t* n, Text* scratch);
 // The decimal digits of n at `out` (room for 12); their number.
 size_t decimal(int32_t n, wchar_t* out);
 
 // ------------------------------------------------------------ summaries
-
 // One value of a summary entry: its text (in the record's line, or in the
-// slot's own text for converted and display forms) and its parts.
+// slot's own text for converted and display forms).
 struct SummaryValue {
     int32_t field;   // the record's field holding the text, or -1: the slot's text
     int32_t next;    // the entry's next value, or -1
@@ -69,16 +66,14 @@ struct SummaryEntry {
     int flags;             // 1 left-aligned, 2 right-aligned (format flags l and r)
     double left, right;
     int32_t count, first, last;
-    int32_t key;  // the same for the same name in every record of one key generation
+    int32_t node;          // the name's among the names summarized
 };
-// A record read: its field table (in the queue's areas) and its summary
-// (here).
+// A record read, and its summary.
 struct Slot {
     Field* record;
     int32_t fields;   // entries of its table, the closing one included
     wchar_t number_text[12];  // the digits of its number in its input file
     int32_t number_length;
-    uint32_t key_generation;  // of its entries' keys
     int32_t* listed = nullptr;  // its entries of the -i names then of the names of a plain -p (-1: none)
     size_t listed_room = 0;
     SummaryEntry* entries = nullptr;
@@ -88,11 +83,11 @@ struct Slot {
     size_t value_room = 0;
     int32_t value_count = 0;
     int32_t most_values;  // of one entry
+    uint32_t names_generation;  // of the names summarized, when it was
     Text text;
 };
 void summarize_record(Slot* slot);
-// The area the summaries convert values by their formats in (also a
-// scratch area before the reading starts).
+// Where values are converted by their formats.
 Area* scratch_area();
 inline const wchar_t* entry_name(const Slot* slot, const SummaryEntry* e) {
     return e->field < 0 ? L":" : slot->record[e->field].start;
@@ -102,13 +97,10 @@ inline const wchar_t* value_text(const Slot* slot, const SummaryValue* v) {
 }
 
 // ------------------------------------------------------------ the page
-
 enum { FORMAT_FLAG_LEFT = 1, FORMAT_FLAG_RIGHT = 2 };
 constexpr int32_t RECORD_NUMBER = -2;  // the "entry" of the record-number column
 
-// A column of the page: its name and the widths that the values of the
-// page's records so far give it (each record's values widen the column as
-// the record before left it).
+// A column of the page: its name and the widths its values so far give it.
 struct Column {
     const wchar_t* name;  // with its colon (in storage that outlives the page)
     uint32_t length;
@@ -117,7 +109,6 @@ struct Column {
     int flags;
     double left, right, total;
     bool made;  // a record has given it its first widths
-    bool shown_as_is;  // the name (without its colon) is its heading: all of it is printable
 };
 // A record's cell: a column and the record's summary entry in it.
 struct Cell {
@@ -132,8 +123,7 @@ struct Band {
     double height;
 };
 
-// The columns 0 .. index_count - 1 are the index columns (the -i fields,
-// or the record number); they lead every band.
+// Columns 0 .. index_count - 1: the -i fields, or the record number.
 extern int32_t index_count;
 
 struct Page {
@@ -147,7 +137,6 @@ struct Page {
     int32_t* order;         // the other columns, in the page's order
     int32_t order_count;
     BandColumn* band_columns;
-    int32_t band_column_count;
     Band* bands;
     int32_t band_count;
     double* column_x;       // each column's place in its band
@@ -157,41 +146,29 @@ struct Page {
 extern Page page;
 extern Area layout_area;
 
-// Starts the page's layout (the records of the page are page.records).
 void layout_begin();
-// Adds page.records[page.placed - 1] to the layout: names, columns, bands
-// and heights; sets page.height.
+// Adds page.records[page.placed - 1] to the layout; sets page.height.
 void add_record_to_page();
-// Goes back to the layout before the record added last (after page.placed
-// was taken back by one).
+// Takes the record added last off again (page.placed already less one).
 void layout_roll_back();
-// Whether record s surely makes the page too high: it need not be tried.
-bool page_surely_full(const Slot* s);
 // The number of values a cell holds.
 inline int32_t cell_values(const Cell& c, const Slot* s) {
     return c.entry == RECORD_NUMBER ? 1 : s->entries[c.entry].count;
 }
 // The top line of every record's row in every band: [b * placed + r].
 const double* page_row_tops();
-// The copies of the -i and -p names the columns refer to (once, after the
-// lists are parsed).
+// Once the lists are parsed.
 void layout_lists();
 
 // ------------------------------------------------------------ output
-
-// Per input file: the time stamp and the file-name item, and the page
-// counter (reset for each file).
 void header_start_file(const char* name);
 extern bool header_shown;
-// The header of a new page: increments the page counter; returns the
-// header's height.
+// The header of the next page; its height.
 double compute_header();
 // The key lines of a group key (with -g); their number.
 int32_t build_key_lines(const uint32_t* key);
 extern int32_t key_line_count;
-void header_set_titles();
-void write_page();
-
-// The titles of -h, in order, as shown.
-extern Text* titles;
+// The titles of -h (a text that does not convert ends the run).
+void header_set_titles(const char* const* texts);
 extern int32_t title_count;
+void write_page();
