@@ -17,11 +17,12 @@ namespace rksort {
 Area text, table, entries, keys, names;
 FieldList list;
 int32_t xmem = 32768;
+int32_t msize = 1;
 }  // namespace rksort
 
 using namespace rksort;
 
-static int32_t rsize = 128, tsize = 48, dsize = 4, nsize = 1, ksize = 18, msize = 1;
+static int32_t rsize = 128, tsize = 48, dsize = 4, nsize = 1, ksize = 18;
 static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"dsize", &dsize}, {"nsize", &nsize},
                              {"ksize", &ksize}, {"msize", &msize}, {"xmem", &xmem},   {nullptr, nullptr}};
 static const char* flags = nullptr;
@@ -59,7 +60,7 @@ int main(int argc, char** argv) {
     } else {
         if (held > 0) write_run();
         for (Area* a : {&table, &entries, &keys}) area_resize(0, a);
-        merge_runs(msize);
+        merge_runs();
     }
     tool_finish();
 }

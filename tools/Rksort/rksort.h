@@ -17,7 +17,8 @@ namespace rksort {
 // The areas of the sort and the key list (rksort.cpp).
 extern Area text, table, entries, keys, names;
 extern FieldList list;
-extern int32_t xmem;  // the memory limit of the sort, in KB
+extern int32_t xmem;   // the memory limit of the sort, in KB
+extern int32_t msize;  // the first room of a run's key in a merge, in KB
 
 // ---------------------------------------------------------------------------
 // The sort table (table.cpp)
@@ -97,8 +98,10 @@ struct RunWriter {
 // ---------------------------------------------------------------------------
 // Merging (merge.cpp)
 
-// Merges the runs, sixteen at a time, until one pass writes the output;
-// each run's current key lives in an area created from msize.
-void merge_runs(int32_t msize);
+// How many runs one merge reads at once: the descriptors and the memory
+// limit decide when it is first asked.
+int merge_ways();
+// Merges the runs, merge_ways at a time, until one merge writes the output.
+void merge_runs();
 
 }  // namespace rksort

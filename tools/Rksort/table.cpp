@@ -123,6 +123,27 @@ int measure_pact(Area* area) {
     return 0;
 }
 
+// The memory a run is sorted in. Sorting more records at once gains
+// nothing once the merge takes all runs in one pass: the records scatter
+// over more memory than the caches hold, and writing them in order costs
+// more than merging the runs. So a run fills at most RUN_MEMORY, the
+// default limit, while the runs written so far leave room for a one-pass
+// merge; each time half of the room left is taken, runs may use twice as
+// much, up to the limit.
+constexpr size_t RUN_MEMORY = size_t(32768) * 1024;
+size_t run_memory = RUN_MEMORY;
+long widen_at = -1;  // the run count at which runs grow next
+
+size_t run_limit(size_t limit) { return run_memory < limit ? run_memory : limit; }
+
+void widen_runs() {
+    long ways = merge_ways();
+    if (widen_at < 0) widen_at = ways / 2;
+    if (run_count < widen_at) return;
+    run_memory *= 2;
+    widen_at += (ways - widen_at) / 2;
+}
+
 // Set when a record was given memory beyond the limit (see memory_pact).
 bool borrowed = false;
 // Set when the record being read or keyed alone needs more than the limit:
@@ -171,6 +192,7 @@ void write_run() {
     for (size_t i = 0; i < held; ++i)
         run.put_record(sort_table[i].key, sort_table[i].record->start, record_length(sort_table[i].record));
     run.close();
+    widen_runs();
     Field* close = record_end(last.record);
     area_release(close->end + 1, &text);
     area_release(close + 1, &table);
@@ -196,10 +218,11 @@ int memory_pact(void*, void*, Area* area) {
     size_t limit = xmem > 0 ? size_t(xmem) * 1024 : 0;
     size_t total = total_size();
     size_t size = area_size(area);
-    if (total < limit) {
+    size_t most = held > 0 ? run_limit(limit) : limit;
+    if (total < most) {
         // Doubling (from 1 KB at least), up to the limit.
         size_t next = size < 512 ? 1024 : 2 * size;
-        if (total - size + next > limit) next = limit - (total - size);
+        if (total - size + next > most) next = most - (total - size);
         if (next > size && area_try_resize(next, area)) {
             relocate_held(area);
             return 0;
