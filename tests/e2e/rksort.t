@@ -23,6 +23,8 @@
 #              written or comes back short: status 3 and no file left.
 #   signals:   SIGINT, SIGHUP and SIGTERM while reading and while merging,
 #              a reader of the output that goes away, an ignored SIGINT.
+#   merge:     -m against a model of the merge of sorted inputs; the
+#              sorted parts of a file merged as the whole file sorted.
 #
 # Every case that may write runs points TMPDIR at a fresh directory t and
 # lists it at the end: an empty listing means that no file was left.
@@ -71,18 +73,21 @@ Rksort [-options] [^]key-field-list [input-file ..]
 \tsorts Rk-files.
 \tOptions:
 \t-k key-flags\tdefault key flags.
+\t-m\t\tmerge sorted input-files.
 \t-T directory\ttmp file directory.
 \t-D xmem=N\tmax memory for sort (KB).
 Rksort [-options] [^]key-field-list [input-file ..]
 \tsorts Rk-files.
 \tOptions:
 \t-k key-flags\tdefault key flags.
+\t-m\t\tmerge sorted input-files.
 \t-T directory\ttmp file directory.
 \t-D xmem=N\tmax memory for sort (KB).
 Rksort [-options] [^]key-field-list [input-file ..]
 \tsorts Rk-files.
 \tOptions:
 \t-k key-flags\tdefault key flags.
+\t-m\t\tmerge sorted input-files.
 \t-T directory\ttmp file directory.
 \t-D xmem=N\tmax memory for sort (KB).
 --- status 0
@@ -97,6 +102,7 @@ Rksort [-options] [^]key-field-list [input-file ..]
 \tsorts Rk-files.
 \tOptions:
 \t-k key-flags\tdefault key flags.
+\t-m\t\tmerge sorted input-files.
 \t-T directory\ttmp file directory.
 \t-D xmem=N\tmax memory for sort (KB).
 --- status 2
@@ -1319,4 +1325,31 @@ STEM1.002
 STEM1.003
 STEM2.018
 --- timeout 120
+--- status 0
+
+=== merge: -m against a model: several sorted inputs, equal keys across them, records without key fields, every key flag, inputs out of order
+--- timeout 120
+--- run
+python3 "$RK_E2E_DIR/sort_merge_model.py" --bin "$(dirname "$(command -v Rksort)")" --cases 3000 --jobs 4
+--- stdout
+cases 3000 differences 0
+--- status 0
+
+=== merge: the parts of a file sorted through runs, then merged, give the file sorted, for several key lists
+--- run
+mkdir t; export TMPDIR=$PWD/t
+awk 'BEGIN { for (i = 1; i <= 6000; i++) {
+    if (i % 50 == 0) { printf "id:%d\n\n", i; continue }
+    printf "k:%s\nn:%d\nid:%d\n\n", substr("pqrs", i % 4 + 1, i % 3), i * 7919 % 23, i } }' > in.rk
+awk 'BEGIN { RS = ""; ORS = "\n\n" } { print > ("part" int((NR - 1) / 1700)) }' in.rk
+for keys in k "k:r n:n" "n:nr,k:f" "^id"; do
+  for p in part?; do Rksort -D xmem=1 "$keys" $p > $p.sorted; done
+  Rksort -m "$keys" part?.sorted | cmp - <(Rksort "$keys" in.rk) && echo "$keys: same"
+done
+ls t
+--- stdout
+k: same
+k:r n:n: same
+n:nr,k:f: same
+^id: same
 --- status 0

@@ -20,7 +20,7 @@ namespace {
 // it sets how many runs the limit can read at once.
 constexpr size_t MIN_BUFFER = 4096;
 // Descriptors kept for everything but the runs.
-constexpr rlim_t SPARE_FILES = 64;
+constexpr size_t SPARE_FILES = 64;
 
 // One run being read through its own buffer, its current key copied out
 // of it into a room of its own.
@@ -171,28 +171,30 @@ void merge(long first, int k, RunWriter* to) {
 }
 
 // How many runs one merge reads at once: the descriptors the process may
-// have (its soft limit raised to the hard one when that helps), and the
-// runs whose buffers and keys the memory limit holds; sixteen at least.
+// have, and the runs whose buffers and keys the memory limit holds;
+// sixteen at least.
 int count_ways() {
     size_t limit = xmem > 0 ? size_t(xmem) * 1024 : 0;
     size_t by_memory = limit / (MIN_BUFFER + key_bytes);
-    struct rlimit files;
-    if (getrlimit(RLIMIT_NOFILE, &files) != 0) return MERGE_WAYS;
-    rlim_t want = by_memory + SPARE_FILES;
-    if (files.rlim_cur != RLIM_INFINITY && files.rlim_cur < want) {
-        rlim_t old = files.rlim_cur;
-        files.rlim_cur = files.rlim_max == RLIM_INFINITY || files.rlim_max > want ? want : files.rlim_max;
-        if (setrlimit(RLIMIT_NOFILE, &files) != 0) files.rlim_cur = old;
-    }
-    size_t by_files = files.rlim_cur == RLIM_INFINITY ? by_memory
-                      : files.rlim_cur > SPARE_FILES    ? size_t(files.rlim_cur - SPARE_FILES)
-                                                         : 0;
+    size_t files = open_files(by_memory + SPARE_FILES);
+    size_t by_files = files > SPARE_FILES ? files - SPARE_FILES : 0;
     size_t w = by_memory < by_files ? by_memory : by_files;
     if (w > size_t(LAST_RUN)) w = size_t(LAST_RUN);
     return w < size_t(MERGE_WAYS) ? MERGE_WAYS : int(w);
 }
 
 }  // namespace
+
+size_t open_files(size_t want) {
+    struct rlimit files;
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0) return 0;
+    if (files.rlim_cur != RLIM_INFINITY && files.rlim_cur < want) {
+        rlim_t old = files.rlim_cur;
+        files.rlim_cur = files.rlim_max != RLIM_INFINITY && files.rlim_max < want ? files.rlim_max : rlim_t(want);
+        if (setrlimit(RLIMIT_NOFILE, &files) != 0) files.rlim_cur = old;
+    }
+    return files.rlim_cur == RLIM_INFINITY || files.rlim_cur > want ? want : size_t(files.rlim_cur);
+}
 
 int merge_ways() {
     if (ways == 0) {

@@ -1,7 +1,9 @@
 // Rksort: a stable sort of records by a key-field list, in memory up to a
-// limit and through temporary run files merged sixteen at a time beyond it.
+// limit and through temporary run files merged beyond it; or a merge of
+// inputs sorted already (-m).
 #include <initializer_list>
 
+#include "merge.h"
 #include "rksort.h"
 #include "tool.h"
 
@@ -10,6 +12,7 @@ static const char usage[] =
     "\tsorts Rk-files.\n"
     "\tOptions:\n"
     "\t-k key-flags\tdefault key flags.\n"
+    "\t-m\t\tmerge sorted input-files.\n"
     "\t-T directory\ttmp file directory.\n"
     "\t-D xmem=N\tmax memory for sort (KB).\n";
 
@@ -26,16 +29,36 @@ static int32_t rsize = 128, tsize = 48, dsize = 4, nsize = 1, ksize = 18;
 static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"dsize", &dsize}, {"nsize", &nsize},
                              {"ksize", &ksize}, {"msize", &msize}, {"xmem", &xmem},   {nullptr, nullptr}};
 static const char* flags = nullptr;
+static bool merging = false;
 
 static bool option(int letter) {
     switch (letter) {
     case 'k': flags = opt_arg; return true;
     case 'T': temp_option = opt_arg; return true;
+    case 'm': merging = true; return true;
     }
     return false;
 }
 
-static const ToolSpec spec = {usage, "k:D:T:", settings, option, nullptr};
+static const ToolSpec spec = {usage, "k:mD:T:", settings, option, nullptr};
+
+// -m: each input is sorted by the list already. One record at a time goes
+// out, the first by key, then by input, so that the result is the sort of
+// all the inputs one after the other; a record without a key field is one
+// like the others, with the empty key, as in the sort.
+static void merge_sorted() {
+    int32_t count = nargs > 0 ? nargs : 1;
+    open_files(size_t(count) + 16);
+    Merge m;
+    merge_make(&m, count, &list, &names, nullptr, ", or sort them together without -m");
+    m.single = true;
+    merge_start(&m);
+    while (m.run > 0) {
+        write_record(merge_group(merge_at(&m, 0))[0]);
+        merge_advance(&m);
+    }
+    tool_finish();
+}
 
 int main(int argc, char** argv) {
     install_handlers();
@@ -49,6 +72,7 @@ int main(int argc, char** argv) {
     tool_area("nsize", &names);
     tool_key_list(take_argument(usage), flags, &list, &names);
     exit_if_errors(2);
+    if (merging) merge_sorted();
 
     Input in;
     open_input(&in, INPUT_ALL_FILES);

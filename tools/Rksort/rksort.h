@@ -98,6 +98,9 @@ struct RunWriter {
 // ---------------------------------------------------------------------------
 // Merging (merge.cpp)
 
+// The files the process may have open, at most `want`: its soft limit,
+// raised toward the hard one when it is below `want`.
+size_t open_files(size_t want);
 // How many runs one merge reads at once: the descriptors and the memory
 // limit decide when it is first asked.
 int merge_ways();
