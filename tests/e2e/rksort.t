@@ -23,6 +23,8 @@
 #              written or comes back short: status 3 and no file left.
 #   signals:   SIGINT, SIGHUP and SIGTERM while reading and while merging,
 #              a reader of the output that goes away, an ignored SIGINT.
+#   progress:  the progress line on a terminal (standard error on a
+#              pseudo-terminal; RK_PROGRESS_DELAY shortens its delays).
 #   merge:     -m against a model of the merge of sorted inputs; the
 #              sorted parts of a file merged as the whole file sorted.
 #
@@ -1353,3 +1355,56 @@ k:r n:n: same
 n:nr,k:f: same
 ^id: same
 --- status 0
+
+=== progress: on a terminal the line shows reading, then merging, is erased before a message and at the end; redirected, nothing
+--- env RK_PROGRESS_DELAY=1
+--- run
+mkdir t; export TMPDIR=$PWD/t
+awk 'BEGIN { for (i = 1; i <= 30000; i++) printf "k:%d\nv:%s\n\n", i * 7919 % 30011, substr("abcdefghij", 1, i % 11) }' > in.rk
+Rksort -D xmem=1 k:n in.rk > want.rk 2> err; echo "redirected: status $?, $(wc -c < err) bytes on stderr"
+# term.py CMD..: standard error on a pseudo-terminal, read as it comes;
+# prints what the terminal got, each line rewrite on a line of its own,
+# numbers as N.
+cat > term.py <<'PY'
+import os, pty, re, subprocess, sys
+master, slave = pty.openpty()
+p = subprocess.Popen(sys.argv[1:], stdout=open("out.rk", "wb"), stderr=slave)
+os.close(slave)
+got = b""
+while True:
+    try:
+        chunk = os.read(master, 65536)
+    except OSError:
+        break
+    if not chunk:
+        break
+    got += chunk
+print("status", p.wait())
+text = re.sub(r"[0-9]+(\.[0-9])?", "N", got.decode().replace("\x1b[K", "<erase>"))
+lines = text.replace("\r\n", "\n").split("\r")[1:]
+seen = []
+for l in lines:  # the rewrites of one kind of line count once
+    if not seen or seen[-1] != l:
+        seen.append(l)
+print("\n".join(seen))
+PY
+python3 term.py Rksort -D xmem=1 k:n in.rk
+cmp out.rk want.rk && echo same
+python3 term.py Rksort -D xmem=1 k:n in.rk nofile
+ls t
+--- stdout
+redirected: status 0, 0 bytes on stderr
+status 0
+Rksort: reading, N KB read, N runs written<erase>
+Rksort: merging N runs, N% merged<erase>
+<erase>
+same
+status 1
+Rksort: reading, N KB read, N runs written<erase>
+<erase>Rksort: can't open nofile.
+Rksort: nofile: No such file or directory
+
+Rksort: merging N runs, N% merged<erase>
+<erase>
+--- status 0
+

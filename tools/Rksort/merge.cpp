@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "progress.h"
 #include "rksort.h"
 #include "run_names.h"
 
@@ -32,6 +33,7 @@ struct RunReader {
     uint32_t* key;    // the current key, in `room`; null when the run is exhausted
     uint32_t* room;
     size_t room_words;
+    uint64_t bytes;  // the size of the file
 
     [[noreturn]] void truncated() {
         char name[PATH_MAX + 64];
@@ -85,6 +87,8 @@ struct RunReader {
         run_name(name, i);
         fd = ::open(name, O_RDONLY | O_CLOEXEC);
         if (fd < 0) warn_errno(WARN_FATAL, name, "can't open tmpfile %s.\n", name);
+        struct stat st;
+        bytes = fstat(fd, &st) == 0 ? uint64_t(st.st_size) : 0;
         buf = buffer;
         cap = size;
         pos = len = 0;
@@ -150,6 +154,10 @@ void merge(long first, int k, RunWriter* to) {
     for (int r = 0; r < k; ++r) readers[r].open(first + r, buffers + size * size_t(r), size);
     build_tree(k, win);
     std::free(win);
+    // The share merged, by bytes, when standard error shows it.
+    uint64_t total = 0, done = 0;
+    for (int r = 0; r < k; ++r) total += readers[r].bytes;
+    bool show = to || !isatty(1);
     auto copy = [to](const char* b, size_t n) {
         if (to) to->write(b, n);
         else out_bytes(b, n);
@@ -164,6 +172,9 @@ void merge(long first, int k, RunWriter* to) {
         if (to) to->write(&n, sizeof n);
         r.pass(n, copy);
         if (!to) out_putwc(L'\n');
+        done += r.key[0] + sizeof n + n;
+        if (progress_due() && show)
+            progress_show("Rksort: merging %d runs, %d%% merged", k, int(total ? done * 100 / total : 100));
         r.next_key();
         replay(w, k);
     }

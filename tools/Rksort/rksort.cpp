@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "merge.h"
+#include "progress.h"
 #include "rksort.h"
 #include "tool.h"
 
@@ -77,9 +78,18 @@ int main(int argc, char** argv) {
     Input in;
     open_input(&in, INPUT_ALL_FILES);
     area_align(alignof(Entry), &entries);
-    while (Field* rec = next_record(&in, &text, &table)) hold(rec);
+    progress_start();
+    while (Field* rec = next_record(&in, &text, &table)) {
+        hold(rec);
+        if (progress_due()) {
+            char read[16];
+            progress_show("Rksort: reading, %s read, %ld runs written", progress_bytes(read, ws_bytes_read),
+                          long(run_count));
+        }
+    }
 
     if (run_count == 0) {
+        progress_erase();
         write_held();
     } else {
         if (held > 0) write_run();
