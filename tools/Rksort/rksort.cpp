@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
         write_held();
     } else {
         if (held > 0) write_run();
-        for (Area* a : {&table, &entries, &keys}) area_resize(0, a);
+        for (Area* a : {&text, &table, &entries, &keys}) area_resize(0, a);
         merge_runs();
     }
     tool_finish();
