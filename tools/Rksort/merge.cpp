@@ -31,6 +31,7 @@ struct RunReader {
     char* buf;
     size_t cap, pos, len;
     uint32_t* key;    // the current key, in `room`; null when the run is exhausted
+    Entry current;    // the key with its summary
     uint32_t* room;
     size_t room_words;
     uint64_t bytes;  // the size of the file
@@ -80,6 +81,8 @@ struct RunReader {
         key = grow_table(room, room_words, length / 4);
         key[0] = length;
         read(key + 1, length - sizeof length);
+        current.key = key;
+        summarize(current);
     }
     void open(long i, char* buffer, size_t size) {
         char name[PATH_MAX + 64];
@@ -107,7 +110,7 @@ bool before(int a, int b) {
     const uint32_t* ka = readers[a].key;
     const uint32_t* kb = readers[b].key;
     if (ka == nullptr || kb == nullptr) return kb == nullptr && (ka != nullptr || a < b);
-    int c = compare_keys(ka, kb, &list);
+    int c = compare_entry_keys(readers[a].current, readers[b].current);
     return c < 0 || (c == 0 && a < b);
 }
 

@@ -33,6 +33,11 @@ struct Entry {
     uint32_t rank;   // numbers: 0 no value, 1 NaN, 2 a number; text: 0
 };
 
+// Sets the summary of the entry's key.
+void summarize(Entry& e);
+// The order of two entries' keys: negative, 0 or positive.
+int compare_entry_keys(const Entry& a, const Entry& b);
+
 extern Entry* sort_table;  // the entries, one growing object in `entries`
 extern size_t held;        // entries in the table
 

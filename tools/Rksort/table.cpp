@@ -11,18 +11,6 @@ namespace rksort {
 Entry* sort_table = nullptr;
 size_t held = 0;
 
-namespace {
-
-// Records were read into the table area as a ring: of two tables on the same
-// side of its head the lower is the earlier; one at or above the head was
-// read before the ring wrapped.
-bool read_before(const Field* a, const Field* b) {
-    const char* h = table.head;
-    bool above_a = reinterpret_cast<const char*>(a) >= h;
-    bool above_b = reinterpret_cast<const char*>(b) >= h;
-    return above_a == above_b ? a < b : above_a;
-}
-
 void summarize(Entry& e) {
     e.first = 0;
     e.rank = 0;
@@ -48,14 +36,30 @@ void summarize(Entry& e) {
     }
 }
 
+int compare_entry_keys(const Entry& a, const Entry& b) {
+    if (a.rank != b.rank || a.first != b.first) {
+        bool less = a.rank != b.rank ? a.rank < b.rank : a.first < b.first;
+        return ((*list.included->flags & KEY_REVERSE) ? !less : less) ? -1 : 1;
+    }
+    return compare_keys(a.key, b.key, &list);
+}
+
+namespace {
+
+// Records were read into the table area as a ring: of two tables on the same
+// side of its head the lower is the earlier; one at or above the head was
+// read before the ring wrapped.
+bool read_before(const Field* a, const Field* b) {
+    const char* h = table.head;
+    bool above_a = reinterpret_cast<const char*>(a) >= h;
+    bool above_b = reinterpret_cast<const char*>(b) >= h;
+    return above_a == above_b ? a < b : above_a;
+}
+
 // Key order, then input order: a total order, so the result is the stable
 // sort whatever algorithm does the sorting.
 bool entry_before(const Entry& a, const Entry& b) {
-    if (a.rank != b.rank || a.first != b.first) {
-        bool less = a.rank != b.rank ? a.rank < b.rank : a.first < b.first;
-        return (*list.included->flags & KEY_REVERSE) ? !less : less;
-    }
-    if (int c = compare_keys(a.key, b.key, &list)) return c < 0;
+    if (int c = compare_entry_keys(a, b)) return c < 0;
     return a.record != b.record && read_before(a.record, b.record);
 }
 
