@@ -64,7 +64,7 @@ void read_group(Merge* m, MergeInput* s) {
     if (s->in.mode == INPUT_EXHAUSTED) return;
     while (Field* rec = next_record(&s->in, &s->text, &s->table)) {
         uint32_t* key = make_key(rec, m->list, &s->keys, m->names);
-        if (key_is_empty(key)) {
+        if (m->keyless && key_is_empty(key)) {
             pass_keyless(m, s, rec, key);
             continue;
         }
@@ -75,10 +75,10 @@ void read_group(Merge* m, MergeInput* s) {
             continue;
         }
         int c = compare_keys(key, s->group_key, m->list);
-        if (c == 0) {
+        if (c == 0 && !m->single) {
             area_drop(key, &s->keys);
             ++s->size;
-        } else if (c > 0) {
+        } else if (c >= 0) {
             s->ahead_key = key;
             return;
         } else {
@@ -120,6 +120,7 @@ bool before(const Merge* m, int32_t a, int32_t b) {
 int32_t leading_run(const Merge* m) {
     const MergeInput* first = merge_at(m, 0);
     if (first->size == 0) return 0;
+    if (m->single) return 1;
     int32_t run = 1;
     while (run < m->count) {
         const MergeInput* s = merge_at(m, run);
@@ -137,6 +138,7 @@ void merge_make(Merge* m, int32_t count, FieldList* list, Area* names, KeylessFn
     m->names = names;
     m->keyless = keyless;
     m->other_way = other_way;
+    m->single = false;
     m->run = 0;
     m->inputs = static_cast<MergeInput*>(std::calloc(size_t(count), sizeof(MergeInput)));
     m->order = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * size_t(count)));

@@ -4,6 +4,11 @@
 // are kept ordered by their group keys, so that the inputs whose groups
 // share the smallest key lead the order.
 //
+// A merge of single records (`single`, for merging sorted inputs into one)
+// makes each record a group of its own and lets only the first input of
+// the order advance, so that equal keys come out by input, then in each
+// input's order, and holds no more than two records of each input.
+//
 // A record that holds none of the key fields has no key and pairs with no
 // record, not even another one without a key. It takes no part in the
 // order: the merge hands it to its owner's `keyless` hook the moment it
@@ -12,7 +17,8 @@
 // whose first record came before it, and whose end the merge was still
 // looking for, goes after it. The order check skips it: the next record
 // with a key is compared with the last one before it, so such records may
-// stand anywhere in a sorted input.
+// stand anywhere in a sorted input. Without a `keyless` hook such a record
+// is one like the others, its key the empty key, in the order and the check.
 #pragma once
 
 #include <cstdint>
@@ -43,8 +49,9 @@ struct Merge {
     int32_t run;      // the inputs leading the order with the smallest key
     FieldList* list;  // the key-field list, in the area `names`
     Area* names;
-    KeylessFn keyless;
+    KeylessFn keyless;      // null: records without a key are merged as the others
     const char* other_way;  // ends the advice after a key sequence error
+    bool single;            // groups of one record (false from merge_make)
 };
 
 // The number of inputs of a merge over the remaining arguments: one per

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "internal.h"
+#include "progress.h"
 #include "runtime.h"
 
 const char* progname = "";
@@ -224,6 +225,7 @@ static void run_cleanup() {
 
 // A closed pipe ends the program the way it ends any Unix filter.
 static void die_of_broken_pipe() {
+    progress_erase();
     run_cleanup();
     signal(SIGPIPE, SIG_DFL);
     raise(SIGPIPE);
@@ -241,6 +243,7 @@ static bool output_failed = false;
 }
 
 static int vmessage(const char* format, va_list ap) {
+    progress_erase();
     std::fprintf(stderr, "%s: ", progname);
     return std::vfprintf(stderr, format, ap);
 }
@@ -307,6 +310,7 @@ void fatal_code_error(const unsigned char* byte, const char* format, ...) {
 }
 
 void rk_exit(int status) {
+    progress_erase();
     if (!out_flush()) {
         if (errno == EPIPE) die_of_broken_pipe();
         output_failed = true;

@@ -25,6 +25,7 @@
 #include "simd.h"
 
 bool ascii_compatible = false;
+uint64_t ws_bytes_read = 0;
 
 // The best level the processor runs, lowered by RK_SIMD=scalar|sse2|avx2
 // (a level the processor lacks is not taken).
@@ -217,6 +218,7 @@ bool ws_fill(WStream* s) {
         ssize_t r = read(s->fd, s->buf + s->len, s->cap - s->len);
         if (r > 0) {
             s->len += size_t(r);
+            ws_bytes_read += uint64_t(r);
             return true;
         }
         if (r == 0) {

@@ -62,6 +62,9 @@ struct WStream {
     bool may_block;
 };
 
+// Bytes read by all streams so far (for progress lines).
+extern uint64_t ws_bytes_read;
+
 WStream* ws_open(const char* path);   // nullptr when the file can't be opened
 WStream* ws_stdin();
 // A stream over an open descriptor (a pipe), closed by ws_close.

@@ -945,7 +945,7 @@ std.y:0
 means status 0
 --- status 0
 
-=== merge: a million records of one key against a few, a hundred inputs at once, bad bytes and disorder in a later input
+=== merge: a million records of one key against a few, a hundred inputs at once, bad bytes and disorder in a later input (Rkjoin, Rkupdate, Rksort -m)
 --- timeout 300
 --- run
 slow=1; [[ $RK_SANITIZED == 1 ]] && slow=4
@@ -970,11 +970,17 @@ timed join Rkjoin -D rsize=1,tsize=1,dsize=1,ksize=1 id m.rk f.rk
 timed core Rkjoin -c id f.rk m.rk
 timed update Rkupdate id m.rk f.rk
 timed master Rkupdate id f.rk m.rk
+# Rksort -m holds two records of each input, however many share a key.
+timed sort-merge python3 -c 'import resource, subprocess, sys
+subprocess.run(sys.argv[1:])
+kb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+sys.stderr.write("" if kb < 30000 or sys.argv[1] != "Rksort" else "%d KB\n" % kb)' Rksort -m id m.rk f.rk
 # The hundred files: every key with the fields of every file that has it,
 # in file order, and of each key the last file's record.
 files=(in*.rk)
 Rkjoin -o any id:n "${files[@]}" > join.out; echo "join 100: status $?"
 Rkupdate id:n "${files[@]}" > update.out; echo "update 100: status $?"
+Rksort -m id:n "${files[@]}" | cmp - <(Rksort id:n "${files[@]}") && echo "sort-merge 100: as sorted"
 python3 - <<'PY'
 join, update = [], []
 for k in range(300):
@@ -987,17 +993,26 @@ PY
 # A bad byte in the second input, a key out of order in the 51st.
 printf 'id:1\nv:\xff\n\n' > bad.rk
 Rkjoin id f.rk bad.rk; echo "status $?"
+Rksort -m id f.rk bad.rk; echo "status $?"
 printf 'id:7\n\nid:8\n\nid:3\n\n' > in50.rk
 Rkupdate id:n "${files[@]}" | tail -3; echo "status ${PIPESTATUS[0]}"
+Rksort -m id:n "${files[@]}" | tail -3; echo "status ${PIPESTATUS[0]}"
 --- stdout
 join: status 0, 2000000 ,1000000 f:a,1000000 f:b,2000000 id:1,2000000 m:x
 core: status 0, 2000001 ,1000000 f:a,1000000 f:b,1 f:c,2000000 id:1,1 id:2,2000000 m:x
 update: status 0, 3 ,1 f:a,1 f:b,1 f:c,2 id:1,1 id:2
 master: status 0, 1000001 ,1 f:c,1000000 id:1,1 id:2,1000000 m:x
+sort-merge: status 0, 1000003 ,1 f:a,1 f:b,1 f:c,1000002 id:1,1 id:2,1000000 m:x
 join 100: status 0
 update 100: status 0
+sort-merge 100: as sorted
 join 100 as expected: True
 update 100 as expected: True
+status 3
+status 3
+
+id:7
+
 status 3
 
 id:7
@@ -1005,8 +1020,11 @@ id:7
 status 3
 --- stderr
 Rkjoin: code error in Rk-file bad.rk(1), irrecoverable.
+Rksort: code error in Rk-file bad.rk(1), irrecoverable.
 Rkupdate: key sequence error, stop at in50.rk(3)!
 Rkupdate: sort each input with Rksort by the same key-field list and key flags.
+Rksort: key sequence error, stop at in50.rk(3)!
+Rksort: sort each input with Rksort by the same key-field list and key flags, or sort them together without -m.
 --- status 0
 
 === csv: a 50 MB quoted cell, 100,000 columns, an unterminated quote at the end, NUL bytes

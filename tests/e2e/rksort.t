@@ -23,6 +23,10 @@
 #              written or comes back short: status 3 and no file left.
 #   signals:   SIGINT, SIGHUP and SIGTERM while reading and while merging,
 #              a reader of the output that goes away, an ignored SIGINT.
+#   progress:  the progress line on a terminal (standard error on a
+#              pseudo-terminal; RK_PROGRESS_DELAY shortens its delays).
+#   merge:     -m against a model of the merge of sorted inputs; the
+#              sorted parts of a file merged as the whole file sorted.
 #
 # Every case that may write runs points TMPDIR at a fresh directory t and
 # lists it at the end: an empty listing means that no file was left.
@@ -71,18 +75,21 @@ Rksort [-options] [^]key-field-list [input-file ..]
 \tsorts Rk-files.
 \tOptions:
 \t-k key-flags\tdefault key flags.
+\t-m\t\tmerge sorted input-files.
 \t-T directory\ttmp file directory.
 \t-D xmem=N\tmax memory for sort (KB).
 Rksort [-options] [^]key-field-list [input-file ..]
 \tsorts Rk-files.
 \tOptions:
 \t-k key-flags\tdefault key flags.
+\t-m\t\tmerge sorted input-files.
 \t-T directory\ttmp file directory.
 \t-D xmem=N\tmax memory for sort (KB).
 Rksort [-options] [^]key-field-list [input-file ..]
 \tsorts Rk-files.
 \tOptions:
 \t-k key-flags\tdefault key flags.
+\t-m\t\tmerge sorted input-files.
 \t-T directory\ttmp file directory.
 \t-D xmem=N\tmax memory for sort (KB).
 --- status 0
@@ -97,6 +104,7 @@ Rksort [-options] [^]key-field-list [input-file ..]
 \tsorts Rk-files.
 \tOptions:
 \t-k key-flags\tdefault key flags.
+\t-m\t\tmerge sorted input-files.
 \t-T directory\ttmp file directory.
 \t-D xmem=N\tmax memory for sort (KB).
 --- status 2
@@ -1320,3 +1328,83 @@ STEM1.003
 STEM2.018
 --- timeout 120
 --- status 0
+
+=== merge: -m against a model: several sorted inputs, equal keys across them, records without key fields, every key flag, inputs out of order
+--- timeout 120
+--- run
+python3 "$RK_E2E_DIR/sort_merge_model.py" --bin "$(dirname "$(command -v Rksort)")" --cases 3000 --jobs 4
+--- stdout
+cases 3000 differences 0
+--- status 0
+
+=== merge: the parts of a file sorted through runs, then merged, give the file sorted, for several key lists
+--- run
+mkdir t; export TMPDIR=$PWD/t
+awk 'BEGIN { for (i = 1; i <= 6000; i++) {
+    if (i % 50 == 0) { printf "id:%d\n\n", i; continue }
+    printf "k:%s\nn:%d\nid:%d\n\n", substr("pqrs", i % 4 + 1, i % 3), i * 7919 % 23, i } }' > in.rk
+awk 'BEGIN { RS = ""; ORS = "\n\n" } { print > ("part" int((NR - 1) / 1700)) }' in.rk
+for keys in k "k:r n:n" "n:nr,k:f" "^id"; do
+  for p in part?; do Rksort -D xmem=1 "$keys" $p > $p.sorted; done
+  Rksort -m "$keys" part?.sorted | cmp - <(Rksort "$keys" in.rk) && echo "$keys: same"
+done
+ls t
+--- stdout
+k: same
+k:r n:n: same
+n:nr,k:f: same
+^id: same
+--- status 0
+
+=== progress: on a terminal the line shows reading, then merging, is erased before a message and at the end; redirected, nothing
+--- env RK_PROGRESS_DELAY=1
+--- run
+mkdir t; export TMPDIR=$PWD/t
+awk 'BEGIN { for (i = 1; i <= 30000; i++) printf "k:%d\nv:%s\n\n", i * 7919 % 30011, substr("abcdefghij", 1, i % 11) }' > in.rk
+Rksort -D xmem=1 k:n in.rk > want.rk 2> err; echo "redirected: status $?, $(wc -c < err) bytes on stderr"
+# term.py CMD..: standard error on a pseudo-terminal, read as it comes;
+# prints what the terminal got, each line rewrite on a line of its own,
+# numbers as N.
+cat > term.py <<'PY'
+import os, pty, re, subprocess, sys
+master, slave = pty.openpty()
+p = subprocess.Popen(sys.argv[1:], stdout=open("out.rk", "wb"), stderr=slave)
+os.close(slave)
+got = b""
+while True:
+    try:
+        chunk = os.read(master, 65536)
+    except OSError:
+        break
+    if not chunk:
+        break
+    got += chunk
+print("status", p.wait())
+text = re.sub(r"[0-9]+(\.[0-9])?", "N", got.decode().replace("\x1b[K", "<erase>"))
+lines = text.replace("\r\n", "\n").split("\r")[1:]
+seen = []
+for l in lines:  # the rewrites of one kind of line count once
+    if not seen or seen[-1] != l:
+        seen.append(l)
+print("\n".join(seen))
+PY
+python3 term.py Rksort -D xmem=1 k:n in.rk
+cmp out.rk want.rk && echo same
+python3 term.py Rksort -D xmem=1 k:n in.rk nofile
+ls t
+--- stdout
+redirected: status 0, 0 bytes on stderr
+status 0
+Rksort: reading, N KB read, N runs written<erase>
+Rksort: merging N runs, N% merged<erase>
+<erase>
+same
+status 1
+Rksort: reading, N KB read, N runs written<erase>
+<erase>Rksort: can't open nofile.
+Rksort: nofile: No such file or directory
+
+Rksort: merging N runs, N% merged<erase>
+<erase>
+--- status 0
+

@@ -18,7 +18,8 @@ namespace rksort {
 // The areas of the sort and the key list (rksort.cpp).
 extern Area text, table, entries, keys, names;
 extern FieldList list;
-extern int32_t xmem;  // the memory limit of the sort, in KB
+extern int32_t xmem;   // the memory limit of the sort, in KB
+extern int32_t msize;  // the first room of a run's key in a merge, in KB
 
 // ---------------------------------------------------------------------------
 // The sort table (table.cpp)
@@ -32,6 +33,11 @@ struct Entry {
     uint64_t first;  // numbers: the first value as ordered bits; text: the first two words
     uint32_t rank;   // numbers: 0 no value, 1 NaN, 2 a number; text: 0
 };
+
+// Sets the summary of the entry's key.
+void summarize(Entry& e);
+// The order of two entries' keys: negative, 0 or positive.
+int compare_entry_keys(const Entry& a, const Entry& b);
 
 extern Entry* sort_table;  // the entries, one growing object in `entries`
 extern size_t held;        // entries in the table
@@ -63,8 +69,13 @@ struct RunWriter : ::RunWriter {
 // ---------------------------------------------------------------------------
 // Merging (merge.cpp)
 
-// Merges the runs, sixteen at a time, until one pass writes the output;
-// each run's current key lives in an area created from msize.
-void merge_runs(int32_t msize);
+// The files the process may have open, at most `want`: its soft limit,
+// raised toward the hard one when it is below `want`.
+size_t open_files(size_t want);
+// How many runs one merge reads at once: the descriptors and the memory
+// limit decide when it is first asked.
+int merge_ways();
+// Merges the runs, merge_ways at a time, until one merge writes the output.
+void merge_runs();
 
 }  // namespace rksort

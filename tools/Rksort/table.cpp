@@ -11,18 +11,6 @@ namespace rksort {
 Entry* sort_table = nullptr;
 size_t held = 0;
 
-namespace {
-
-// Records were read into the table area as a ring: of two tables on the same
-// side of its head the lower is the earlier; one at or above the head was
-// read before the ring wrapped.
-bool read_before(const Field* a, const Field* b) {
-    const char* h = table.head;
-    bool above_a = reinterpret_cast<const char*>(a) >= h;
-    bool above_b = reinterpret_cast<const char*>(b) >= h;
-    return above_a == above_b ? a < b : above_a;
-}
-
 void summarize(Entry& e) {
     e.first = 0;
     e.rank = 0;
@@ -48,14 +36,30 @@ void summarize(Entry& e) {
     }
 }
 
+int compare_entry_keys(const Entry& a, const Entry& b) {
+    if (a.rank != b.rank || a.first != b.first) {
+        bool less = a.rank != b.rank ? a.rank < b.rank : a.first < b.first;
+        return ((*list.included->flags & KEY_REVERSE) ? !less : less) ? -1 : 1;
+    }
+    return compare_keys(a.key, b.key, &list);
+}
+
+namespace {
+
+// Records were read into the table area as a ring: of two tables on the same
+// side of its head the lower is the earlier; one at or above the head was
+// read before the ring wrapped.
+bool read_before(const Field* a, const Field* b) {
+    const char* h = table.head;
+    bool above_a = reinterpret_cast<const char*>(a) >= h;
+    bool above_b = reinterpret_cast<const char*>(b) >= h;
+    return above_a == above_b ? a < b : above_a;
+}
+
 // Key order, then input order: a total order, so the result is the stable
 // sort whatever algorithm does the sorting.
 bool entry_before(const Entry& a, const Entry& b) {
-    if (a.rank != b.rank || a.first != b.first) {
-        bool less = a.rank != b.rank ? a.rank < b.rank : a.first < b.first;
-        return (*list.included->flags & KEY_REVERSE) ? !less : less;
-    }
-    if (int c = compare_keys(a.key, b.key, &list)) return c < 0;
+    if (int c = compare_entry_keys(a, b)) return c < 0;
     return a.record != b.record && read_before(a.record, b.record);
 }
 
@@ -123,6 +127,27 @@ int measure_pact(Area* area) {
     return 0;
 }
 
+// The memory a run is sorted in. Sorting more records at once gains
+// nothing once the merge takes all runs in one pass: the records scatter
+// over more memory than the caches hold, and writing them in order costs
+// more than merging the runs. So a run fills at most RUN_MEMORY, the
+// default limit, while the runs written so far leave room for a one-pass
+// merge; each time half of the room left is taken, runs may use twice as
+// much, up to the limit.
+constexpr size_t RUN_MEMORY = size_t(32768) * 1024;
+size_t run_memory = RUN_MEMORY;
+long widen_at = -1;  // the run count at which runs grow next
+
+size_t run_limit(size_t limit) { return run_memory < limit ? run_memory : limit; }
+
+void widen_runs() {
+    long ways = merge_ways();
+    if (widen_at < 0) widen_at = ways / 2;
+    if (run_count < widen_at) return;
+    run_memory *= 2;
+    widen_at += (ways - widen_at) / 2;
+}
+
 // Set when a record was given memory beyond the limit (see memory_pact).
 bool borrowed = false;
 // Set when the record being read or keyed alone needs more than the limit:
@@ -171,6 +196,7 @@ void write_run() {
     for (size_t i = 0; i < held; ++i)
         run.put_record(sort_table[i].key, sort_table[i].record->start, record_length(sort_table[i].record));
     run.close();
+    widen_runs();
     Field* close = record_end(last.record);
     area_release(close->end + 1, &text);
     area_release(close + 1, &table);
@@ -196,10 +222,11 @@ int memory_pact(void*, void*, Area* area) {
     size_t limit = xmem > 0 ? size_t(xmem) * 1024 : 0;
     size_t total = total_size();
     size_t size = area_size(area);
-    if (total < limit) {
+    size_t most = held > 0 ? run_limit(limit) : limit;
+    if (total < most) {
         // Doubling (from 1 KB at least), up to the limit.
         size_t next = size < 512 ? 1024 : 2 * size;
-        if (total - size + next > limit) next = limit - (total - size);
+        if (total - size + next > most) next = most - (total - size);
         if (next > size && area_try_resize(next, area)) {
             relocate_held(area);
             return 0;
