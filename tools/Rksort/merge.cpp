@@ -11,7 +11,6 @@
 
 #include "progress.h"
 #include "rksort.h"
-#include "run_names.h"
 
 namespace rksort {
 
