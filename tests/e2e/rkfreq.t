@@ -315,3 +315,24 @@ xmem=1024: same
 in memory: status 3
 --- timeout 120
 --- status 0
+
+=== progress: on a terminal, once runs are written, the line shows counting, then merging, and is erased; redirected, nothing
+--- env RK_PROGRESS_DELAY=1
+--- run
+mkdir t; export TMPDIR=$PWD/t
+awk 'BEGIN { for (i = 1; i <= 60000; i++) printf "k:%d\n\n", i * 7919 % 60011 }' > in.rk
+Rkfreq -D xmem=1 k in.rk > want.rk 2> err; echo "redirected: status $?, $(wc -c < err) bytes on stderr"
+python3 "$RK_E2E_DIR/progress_on_pty.py" Rkfreq -D xmem=1 k in.rk
+cmp out.rk want.rk && echo same
+python3 "$RK_E2E_DIR/progress_on_pty.py" Rkfreq k in.rk
+ls t
+--- stdout
+redirected: status 0, 0 bytes on stderr
+status 0
+Rkfreq: counting, N KB read, N runs written<erase>
+Rkfreq: merging N runs<erase>
+<erase>
+same
+status 0
+
+--- status 0

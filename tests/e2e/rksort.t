@@ -1362,35 +1362,9 @@ n:nr,k:f: same
 mkdir t; export TMPDIR=$PWD/t
 awk 'BEGIN { for (i = 1; i <= 30000; i++) printf "k:%d\nv:%s\n\n", i * 7919 % 30011, substr("abcdefghij", 1, i % 11) }' > in.rk
 Rksort -D xmem=1 k:n in.rk > want.rk 2> err; echo "redirected: status $?, $(wc -c < err) bytes on stderr"
-# term.py CMD..: standard error on a pseudo-terminal, read as it comes;
-# prints what the terminal got, each line rewrite on a line of its own,
-# numbers as N.
-cat > term.py <<'PY'
-import os, pty, re, subprocess, sys
-master, slave = pty.openpty()
-p = subprocess.Popen(sys.argv[1:], stdout=open("out.rk", "wb"), stderr=slave)
-os.close(slave)
-got = b""
-while True:
-    try:
-        chunk = os.read(master, 65536)
-    except OSError:
-        break
-    if not chunk:
-        break
-    got += chunk
-print("status", p.wait())
-text = re.sub(r"[0-9]+(\.[0-9])?", "N", got.decode().replace("\x1b[K", "<erase>"))
-lines = text.replace("\r\n", "\n").split("\r")[1:]
-seen = []
-for l in lines:  # the rewrites of one kind of line count once
-    if not seen or seen[-1] != l:
-        seen.append(l)
-print("\n".join(seen))
-PY
-python3 term.py Rksort -D xmem=1 k:n in.rk
+python3 "$RK_E2E_DIR/progress_on_pty.py" Rksort -D xmem=1 k:n in.rk
 cmp out.rk want.rk && echo same
-python3 term.py Rksort -D xmem=1 k:n in.rk nofile
+python3 "$RK_E2E_DIR/progress_on_pty.py" Rksort -D xmem=1 k:n in.rk nofile
 ls t
 --- stdout
 redirected: status 0, 0 bytes on stderr

@@ -4,6 +4,7 @@
 // the table is written.
 #include <cstring>
 
+#include "progress.h"
 #include "rkfreq.h"
 #include "tool.h"
 
@@ -182,6 +183,7 @@ int main(int argc, char** argv) {
 
     // The files in turn, each an input of its own for -F.
     exit_if_errors(2);
+    progress_start();
     do {
         Input in;
         open_input(&in, INPUT_ONE_FILE);
@@ -198,6 +200,11 @@ int main(int argc, char** argv) {
                 area_drop(key, &keys);
             }
             if (spill_due) spill();
+            if (run_count > 0 && progress_due()) {
+                char read[16];
+                progress_show("Rkfreq: counting, %s read, %ld runs written", progress_bytes(read, ws_bytes_read),
+                              long(run_count));
+            }
             area_reset(&table);
             area_reset(&text);
         }

@@ -2,7 +2,9 @@
 // and their merge, which adds up the counts of equal keys.
 #include <new>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include "progress.h"
 #include "rkfreq.h"
 
 namespace rkfreq {
@@ -69,6 +71,7 @@ void put_run_count(RunWriter* run, const uint32_t* key, uint64_t count) {
 // null. The least key leaves the heap, so that its reader keeps it while
 // the counts of the equal keys of later runs are added to it.
 void merge(long first, int k, RunWriter* to) {
+    bool show = to || !isatty(1);  // not between the lines of a table on the terminal
     live = 0;
     for (int r = 0; r < k; ++r) {
         readers[r].open(first + r, &key_areas[r], READ_BUFFER);
@@ -91,6 +94,7 @@ void merge(long first, int k, RunWriter* to) {
         }
         if (to) put_run_count(to, least.key, sum);
         else put_count(least.key, sum);
+        if (show && progress_due()) progress_show("Rkfreq: merging %d runs", k);
         least.next();
         if (least.key) push(at);
     }
