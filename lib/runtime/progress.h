@@ -21,7 +21,7 @@ void progress_start();
 inline bool progress_due() { return --progress_detail::countdown <= 0 && progress_detail::look(); }
 // Writes the line, a short one (it must not wrap), over the one before.
 void progress_show(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Erases the line when one is shown.
+// Erases the line when one is shown; a signal handler may call it.
 void progress_erase();
 // "12.3 MB" and the like for n bytes, into buf (16 bytes).
 const char* progress_bytes(char* buf, uint64_t n);

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "cmdline.h"
+#include "progress.h"
 #include "runfiles.h"
 
 volatile sig_atomic_t first_run = 0;
@@ -67,6 +68,7 @@ sigset_t guarded_signals;
 void on_signal(int sig) {
     signal(sig, SIG_DFL);
     remove_runs();
+    progress_erase();  // one write(2): safe in a handler
     kill(getpid(), sig);  // delivered when the handler returns
 }
 
