@@ -100,6 +100,20 @@ static int32_t page_size(const char* text, int32_t fallback) {
     return v > 32767 ? 32767 : int32_t(v);
 }
 
+// The digits of the number of the record read last, counted on from the
+// record before (a file numbers its records one after the other).
+static wchar_t counted[12];
+static int32_t counted_number = 0, counted_length = 0;
+static void count_record(int32_t number) {
+    int32_t i = counted_length - 1;
+    bool next = counted_number > 0 && number == counted_number + 1;
+    if (next)
+        while (i >= 0 && counted[i] == L'9') counted[i--] = L'0';
+    if (next && i >= 0) ++counted[i];
+    else counted_length = int32_t(decimal(number, counted));
+    counted_number = number;
+}
+
 // Takes records into the queue while a page could still take them.
 static bool input_done = false;
 static void look_ahead(Input* in) {
@@ -111,7 +125,9 @@ static void look_ahead(Input* in) {
         Slot* s = queue_at(queued++);
         s->record = rec;
         s->fields = int32_t(record_end(rec) - rec) + 1;
-        s->number_length = int32_t(decimal(in->number, s->number_text));
+        count_record(in->number);
+        std::wmemcpy(s->number_text, counted, 12);
+        s->number_length = counted_length;
         summarize_record(s);
         held_entries += s->fields;
     }
