@@ -84,6 +84,30 @@ struct RunWriter {
     void close();
 };
 
+// Merges the runs `ways` at a time into new runs, pass after pass, until
+// one merge of them all is left, which goes to merge(first, k, nullptr);
+// then removes them. merge(first, k, to) merges runs first .. first+k-1.
+template <typename Writer, typename Merge>
+void merge_in_passes(int ways, Merge merge) {
+    while (run_count > ways) {
+        long end = first_run + run_count;  // the runs of this pass
+        while (first_run < end) {
+            int k = int(end - first_run < ways ? end - first_run : long(ways));
+            if (k == 1) {
+                rename_run_to_end();
+                continue;
+            }
+            Writer run;
+            run.create();
+            merge(first_run, k, &run);
+            run.close();
+            drop_runs(k);
+        }
+    }
+    merge(first_run, int(run_count), static_cast<Writer*>(nullptr));
+    remove_all_runs();
+}
+
 // A run file open for reading whose records start with a key block (its
 // length in bytes, then the rest of its words); a short file is fatal
 // ("tmpfile %s is truncated."). The current key lives in an area of the

@@ -132,23 +132,7 @@ void write_run(const KeyTree* tree) {
 
 void merge_runs(size_t memory) {
     choose_ways(memory);
-    while (run_count > ways) {
-        long end = first_run + run_count;  // the runs of this pass
-        while (first_run < end) {
-            int k = int(end - first_run < ways ? end - first_run : long(ways));
-            if (k == 1) {
-                rename_run_to_end();
-                continue;
-            }
-            RunWriter run;
-            run.create();
-            merge(first_run, k, &run);
-            run.close();
-            drop_runs(k);
-        }
-    }
-    merge(first_run, int(run_count), nullptr);
-    remove_all_runs();
+    merge_in_passes<RunWriter>(ways, merge);
 }
 
 }  // namespace rkfreq

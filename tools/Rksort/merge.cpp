@@ -226,23 +226,7 @@ void merge_runs() {
         readers[r].room_words = key_bytes / 4;
         readers[r].room = static_cast<uint32_t*>(checked_malloc(key_bytes));
     }
-    while (run_count > w) {
-        long end = first_run + run_count;  // the runs of this pass
-        while (first_run < end) {
-            int k = int(end - first_run < w ? end - first_run : long(w));
-            if (k == 1) {
-                rename_run_to_end();
-                continue;
-            }
-            RunWriter run;
-            run.create();
-            merge(first_run, k, &run);
-            run.close();
-            drop_runs(k);
-        }
-    }
-    merge(first_run, int(run_count), nullptr);
-    remove_all_runs();
+    merge_in_passes<RunWriter>(w, merge);
 }
 
 }  // namespace rksort
