@@ -159,12 +159,6 @@ k:i,n: same
 --- status 0
 
 === setup runs
---- file sig.py
-import os, signal, sys
-for s in signal.valid_signals():
-    if s not in (signal.SIGKILL, signal.SIGSTOP):
-        signal.signal(s, signal.SIG_DFL)
-os.execvp(sys.argv[1], sys.argv[1:])
 --- run
 mkdir t; export TMPDIR=$PWD/t; ulimit -c 0
 # 30,000 distinct keys: with -D xmem=1 hundreds of runs and merge passes,
@@ -213,7 +207,7 @@ t:
 --- run
 mkfifo out
 for sig in INT HUP TERM QUIT XCPU USR1 USR2 ALRM VTALRM PROF RTMIN+3; do
-  python3 sig.py Rkfreq -D xmem=1 k in.rk > out 2> err &
+  python3 "$RK_E2E_DIR/sig.py" Rkfreq -D xmem=1 k in.rk > out 2> err &
   pid=$!
   { dd bs=1 count=1 status=none; echo > go; read < done; cat; } < out > /dev/null &
   read < go
@@ -253,7 +247,7 @@ status 165
 --- setup runs
 --- run
 mkfifo in
-python3 sig.py Rkfreq -D xmem=1 k in > out.rk 2> err &
+python3 "$RK_E2E_DIR/sig.py" Rkfreq -D xmem=1 k in > out.rk 2> err &
 pid=$!
 exec 3> in
 head -c 100000 in.rk >&3
@@ -263,7 +257,7 @@ kill -INT $pid
 wait $pid; echo "status $?"
 exec 3>&-
 ls t; cat out.rk err
-python3 sig.py Rkfreq -D xmem=1 k in.rk 2> err | head -c 8; st=${PIPESTATUS[0]}
+python3 "$RK_E2E_DIR/sig.py" Rkfreq -D xmem=1 k in.rk 2> err | head -c 8; st=${PIPESTATUS[0]}
 echo "status $st"
 ls t; cat err
 --- stdout

@@ -56,8 +56,8 @@
 #
 # Signals: bash starts background commands with SIGINT ignored, and Rksort
 # keeps an ignored signal ignored; sig.py restores the default action of
-# SIGINT, SIGHUP and SIGTERM (and of SIGPIPE, which python3 ignores) before
-# it runs the command.
+# every signal (SIGPIPE too, which python3 ignores) before it runs the
+# command.
 # Every case ends with its "--- status" line so that the blank line after it
 # belongs to no expected text.
 
@@ -1071,11 +1071,6 @@ Rksort: can't write!
 --- status 0
 
 === signals: SIGINT while reading from a fifo, after two runs were written: status 130, runs removed
---- file sig.py
-import os, signal, sys
-for s in (signal.SIGINT, signal.SIGHUP, signal.SIGTERM, signal.SIGPIPE):
-    signal.signal(s, signal.SIG_DFL)
-os.execvp(sys.argv[1], sys.argv[1:])
 --- run
 mkdir t; export TMPDIR=$PWD/t
 # three records of 12,000 characters, one run each: when the third has been
@@ -1083,7 +1078,7 @@ mkdir t; export TMPDIR=$PWD/t
 awk 'BEGIN { for (p = "x"; length(p) < 12000;) p = p p; p = substr(p, 1, 12000 - 13)
   for (i = 1; i <= 3; i++) printf "k:%d\nn:%03d\np:%s\n\n", 3 - i, i, p }' > in.rk
 mkfifo in
-python3 sig.py Rksort -D xmem=1,rsize=64 k in > out.rk 2> err &
+python3 "$RK_E2E_DIR/sig.py" Rksort -D xmem=1,rsize=64 k in > out.rk 2> err &
 pid=$!
 exec 3> in
 cat in.rk >&3
@@ -1102,17 +1097,12 @@ status 130
 --- status 0
 
 === signals: SIGINT during the final merge: status 130, runs removed
---- file sig.py
-import os, signal, sys
-for s in (signal.SIGINT, signal.SIGHUP, signal.SIGTERM, signal.SIGPIPE):
-    signal.signal(s, signal.SIG_DFL)
-os.execvp(sys.argv[1], sys.argv[1:])
 --- run
 mkdir t; export TMPDIR=$PWD/t
 awk 'BEGIN { for (p = "x"; length(p) < 12000;) p = p p; p = substr(p, 1, 12000 - 13)
   for (i = 1; i <= 17; i++) printf "k:%d\nn:%03d\np:%s\n\n", i * 7 % 3, i, p }' > in.rk
 mkfifo out go done
-python3 sig.py Rksort -D xmem=1,rsize=64 k in.rk > out 2> err &
+python3 "$RK_E2E_DIR/sig.py" Rksort -D xmem=1,rsize=64 k in.rk > out 2> err &
 pid=$!
 { dd bs=1 count=1 status=none; echo > go; read < done; cat; } < out > /dev/null &
 read < go
@@ -1130,19 +1120,13 @@ status 130
 --- status 0
 
 === signals: every signal that ends a process, during the final merge: the process ends by the signal, runs removed
---- file sig.py
-import os, signal, sys
-for s in signal.valid_signals():
-    if s not in (signal.SIGKILL, signal.SIGSTOP):
-        signal.signal(s, signal.SIG_DFL)
-os.execvp(sys.argv[1], sys.argv[1:])
 --- run
 mkdir t; export TMPDIR=$PWD/t; ulimit -c 0
 awk 'BEGIN { for (p = "x"; length(p) < 12000;) p = p p; p = substr(p, 1, 12000 - 13)
   for (i = 1; i <= 17; i++) printf "k:%d\nn:%03d\np:%s\n\n", i * 7 % 3, i, p }' > in.rk
 mkfifo out go done
 for sig in HUP TERM QUIT XCPU USR1 USR2 ALRM VTALRM PROF RTMIN+3; do
-  python3 sig.py Rksort -D xmem=1,rsize=64 k in.rk > out 2> err &
+  python3 "$RK_E2E_DIR/sig.py" Rksort -D xmem=1,rsize=64 k in.rk > out 2> err &
   pid=$!
   { dd bs=1 count=1 status=none; echo > go; read < done; cat; } < out > /dev/null &
   read < go
