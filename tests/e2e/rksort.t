@@ -787,6 +787,21 @@ same
 --- timeout 120
 --- status 0
 
+=== runs: 17 runs under ulimit -n 12 (hard limit too): merges as wide as the free descriptors allow, in passes
+--- run
+mkdir t; export TMPDIR=$PWD/t
+awk 'BEGIN { for (p = "x"; length(p) < 12000;) p = p p; p = substr(p, 1, 12000 - 13)
+  for (i = 1; i <= 17; i++) printf "k:%d\nn:%03d\np:%s\n\n", i * 7 % 3, i, p }' > in.rk
+Rksort k in.rk > want.rk
+( ulimit -n 12; exec Rksort -D xmem=1,rsize=64 k in.rk > out.rk ); echo "status $?"
+cmp out.rk want.rk && echo same
+ls t
+--- stdout
+status 0
+same
+--- timeout 120
+--- status 0
+
 === runs: 40 runs: one pass merges 0-15, 16-31 and 32-39 into runs 40, 41 and 42, then the final merge
 --- run
 mkdir t; export TMPDIR=$PWD/t

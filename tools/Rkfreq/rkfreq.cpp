@@ -95,15 +95,19 @@ static void count(uint32_t* key) {
 
 // The keys area may grow to key_limit bytes (xmem, or its initial size when
 // that is more). A record that needs more still gets it; the counts then go
-// to a run once it is counted.
+// to a run once it is counted. When the memory within the limit can't be
+// had, the limit comes down to what the area holds, and the record gets
+// what can still be had.
 static size_t key_limit, key_initial;
 static bool spill_due = false;
 
 static int grow_keys(void*, void*, Area* area) {
     size_t s = area_size(area);
-    if (s >= key_limit) spill_due = true;
     if (s > SIZE_MAX / 2) fatal("can't resize %s\n", area->label);
-    area_resize(s < key_limit && 2 * s > key_limit ? key_limit : 2 * s, area);
+    if (s < key_limit && area_try_resize(2 * s > key_limit ? key_limit : 2 * s, area)) return 0;
+    if (s < key_limit) key_limit = s;
+    spill_due = true;
+    if (!area_try_resize(2 * s, area)) area_resize(s + s / 8, area);
     return 0;
 }
 

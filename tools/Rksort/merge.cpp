@@ -183,17 +183,27 @@ void merge(long first, int k, RunWriter* to) {
     std::free(buffers);
 }
 
-// How many runs one merge reads at once: the descriptors the process may
-// have, and the runs whose buffers and keys the memory limit holds;
-// sixteen at least.
+// The descriptors below `limit` that are open now.
+size_t open_descriptors(size_t limit) {
+    size_t n = 0;
+    for (size_t fd = 0; fd < limit; ++fd)
+        if (fcntl(int(fd), F_GETFD) != -1) ++n;
+    return n;
+}
+
+// How many runs one merge reads at once: the runs whose buffers and keys
+// the memory limit holds, sixteen at least, and the descriptors the process
+// may have. When these are few, only those open now and the run a merge
+// pass writes are kept back (two runs at least).
 int count_ways() {
     size_t limit = xmem > 0 ? size_t(xmem) * 1024 : 0;
     size_t by_memory = limit / (MIN_BUFFER + key_bytes);
     size_t files = open_files(by_memory + SPARE_FILES);
-    size_t by_files = files > SPARE_FILES ? files - SPARE_FILES : 0;
-    size_t w = by_memory < by_files ? by_memory : by_files;
-    if (w > size_t(LAST_RUN)) w = size_t(LAST_RUN);
-    return w < size_t(MERGE_WAYS) ? MERGE_WAYS : int(w);
+    size_t spare = files < SPARE_FILES + MERGE_WAYS ? open_descriptors(files) + 1 : SPARE_FILES;
+    size_t by_files = files > spare + 2 ? files - spare : 2;
+    size_t w = by_memory > size_t(MERGE_WAYS) ? by_memory : size_t(MERGE_WAYS);
+    if (w > by_files) w = by_files;
+    return w > size_t(LAST_RUN) ? int(LAST_RUN) : int(w);
 }
 
 }  // namespace
