@@ -418,15 +418,21 @@ bool reread_input(Input* in) {
     return true;
 }
 
-Field* next_record(Input* in, Area* text, Area* table_area) {
+// The next record of the input through read(stream): a record, or null
+// with *given set when the reader handed the record over some other way,
+// or null at the end of the stream.
+template <typename Read>
+static Field* next_of_input(Input* in, Read read) {
     while (in->stream) {
         ++in->number;
         ++in->total;
         set_context(in);
-        if (Field* rec = read_record(in->stream, text, table_area)) {
+        bool given = false;
+        if (Field* rec = read(in->stream, &given)) {
             watch_record(rec);
             return rec;
         }
+        if (given) return nullptr;
         --in->number;
         --in->total;
         ws_close(in->stream);
@@ -442,4 +448,18 @@ Field* next_record(Input* in, Area* text, Area* table_area) {
     }
     in->mode = INPUT_EXHAUSTED;
     return nullptr;
+}
+
+Field* next_record(Input* in, Area* text, Area* table_area) {
+    return next_of_input(in, [text, table_area](WStream* s, bool*) { return read_record(s, text, table_area); });
+}
+
+Field* next_record_bytes(Input* in, RecordBytes* bytes, Area* text, Area* table_area) {
+    bytes->text = nullptr;
+    if (watch_pending) return next_record(in, text, table_area);  // names are looked for in the fields
+    return next_of_input(in, [bytes, text, table_area](WStream* s, bool* given) {
+        Field* rec = read_record_bytes(s, bytes, text, table_area);
+        *given = bytes->text != nullptr;
+        return rec;
+    });
 }

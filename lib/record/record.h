@@ -80,6 +80,30 @@ Field* next_record(Input* in, Area* text, Area* table);
 // naming input_name and input_number, and sets s->told_cr.
 Field* read_record(WStream* s, Area* text, Area* table);
 
+// A record's text as the bytes of the input: its lines, each with its
+// newline, without the empty line that ends it.
+struct RecordBytes {
+    const unsigned char* text;
+    size_t length;
+};
+// read_record for programs that can often work on the bytes of a record:
+// when the record's text would be written back exactly as read (in an
+// ASCII-compatible locale, every character of it one that encodes back to
+// its own bytes, no NUL, no line of only a carriage return, the whole record
+// within the stream's buffer), sets *bytes to them (valid until the stream
+// is read again) and returns null; otherwise reads the record as
+// read_record does and leaves bytes->text null. Both null: the stream holds
+// no more fields.
+Field* read_record_bytes(WStream* s, RecordBytes* bytes, Area* text, Area* table);
+// next_record with read_record_bytes: a record, or null with bytes->text
+// set, or null with bytes->text null at the end of the input.
+Field* next_record_bytes(Input* in, RecordBytes* bytes, Area* text, Area* table);
+// The record whose bytes were given, read into the areas as read_record
+// reads it.
+Field* widen_record(const RecordBytes* bytes, Area* text, Area* table);
+// Writes a record given as bytes, then the empty line that ends it.
+void write_record_bytes(const RecordBytes* bytes);
+
 // Writes the field lines of a record as read: its text, which is one
 // object of the text area.
 void write_record_text(const Field* rec);

@@ -96,6 +96,25 @@ template <typename Each>
     tool_finish();
 }
 
+// tool_each_record for programs that can often work on a record's bytes:
+// each(record, bytes, input) gets the record read (bytes.text null) or
+// else its bytes (record null), as next_record_bytes gives them.
+template <typename Each>
+[[noreturn]] void tool_each_record_bytes(Area* text, Area* table, Each each) {
+    exit_if_errors(2);
+    Input in;
+    open_input(&in, INPUT_ALL_FILES);
+    RecordBytes bytes;
+    for (;;) {
+        Field* rec = next_record_bytes(&in, &bytes, text, table);
+        if (rec == nullptr && bytes.text == nullptr) break;
+        each(rec, bytes, in);
+        area_reset(table);
+        area_reset(text);
+    }
+    tool_finish();
+}
+
 // Opens the next file argument ("-", or none at all, is standard input) as
 // a stream of bytes, past a byte-order mark, and sets input_name; *name is
 // the file's name, null for standard input. A file that can't be opened is

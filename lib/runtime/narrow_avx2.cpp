@@ -54,3 +54,37 @@ void byte_masks_avx2(const unsigned char* p, size_t count, uint64_t* masks) {
     }
     _mm256_zeroupper();
 }
+
+RecordMasks record_masks_avx2(const unsigned char* p) {
+    const __m256i nl = _mm256_set1_epi8('\n'), cr = _mm256_set1_epi8('\r'), one = _mm256_set1_epi8(1);
+    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    auto look = [&](__m256i v) { return _mm256_or_si256(_mm256_cmpgt_epi8(one, v), _mm256_cmpeq_epi8(v, cr)); };
+    RecordMasks m;
+    m.newline = uint64_t(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(lo, nl)))) |
+                uint64_t(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(hi, nl)))) << 32;
+    m.look = uint64_t(uint32_t(_mm256_movemask_epi8(look(lo)))) | uint64_t(uint32_t(_mm256_movemask_epi8(look(hi)))) << 32;
+    _mm256_zeroupper();
+    return m;
+}
+
+const unsigned char* find_bytes_avx2(const unsigned char* hay, size_t n, const unsigned char* needle, size_t m,
+                                     size_t* stop) {
+    const __m256i first = _mm256_set1_epi8(char(needle[0])), last = _mm256_set1_epi8(char(needle[m - 1]));
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(hay + i));
+        __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(hay + i + m - 1));
+        unsigned both = unsigned(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
+        for (; both; both &= both - 1) {
+            const unsigned char* at = hay + i + unsigned(__builtin_ctz(both));
+            if (same_bytes(at + 1, needle + 1, m - 1)) {
+                _mm256_zeroupper();
+                return at;
+            }
+        }
+    }
+    _mm256_zeroupper();
+    *stop = i;
+    return nullptr;
+}

@@ -25,6 +25,22 @@ size_t narrow_ascii_avx2(const wchar_t* text, size_t k, char* o);
 // masks[3 * k ..] for block k.
 void byte_masks_avx2(const unsigned char* p, size_t count, uint64_t* masks);
 
+// record_masks at AVX2.
+RecordMasks record_masks_avx2(const unsigned char* p);
+
+// find_bytes at AVX2 over the first of the places hay[0..n), 32 at a time
+// while 32 are left: the match, or null with *stop set to the first place
+// not looked at.
+const unsigned char* find_bytes_avx2(const unsigned char* hay, size_t n, const unsigned char* needle, size_t m,
+                                     size_t* stop);
+
+// Whether a[0..n) and b[0..n) hold the same bytes, inline in every level.
+static inline bool same_bytes(const unsigned char* a, const unsigned char* b, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
 #if defined(__SSE2__)
 // Short runs (fewer than sixteen characters, or a block's remainder) four
 // at a time, the last four overlapping, then one by one. Inline, so that

@@ -242,6 +242,10 @@ bool ws_fill_grow(WStream* s) {
 
 #if !defined(__x86_64__)
 void byte_masks_avx2(const unsigned char*, size_t, uint64_t*) {}  // never called: no such level
+RecordMasks record_masks_avx2(const unsigned char*) { return RecordMasks{0, 0}; }
+const unsigned char* find_bytes_avx2(const unsigned char*, size_t, const unsigned char*, size_t, size_t*) {
+    return nullptr;
+}
 #endif
 
 // The masks of one block of n bytes, a byte at a time.
@@ -282,6 +286,55 @@ void byte_masks(const unsigned char* p, size_t n, ByteMasks* masks) {
     else
         for (size_t k = 0; k < whole; ++k) masks[k] = byte_masks_scalar(p + 64 * k, 64);
     if (n % 64) masks[whole] = byte_masks_scalar(p + 64 * whole, n % 64);
+}
+
+RecordMasks record_masks(const unsigned char* p) {
+    if (simd_level == SIMD_AVX2) return record_masks_avx2(p);
+    RecordMasks m{0, 0};
+#if defined(__SSE2__)
+    if (simd_level == SIMD_SSE2) {
+        const __m128i nl = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), one = _mm_set1_epi8(1);
+        for (int k = 0; k < 4; ++k) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+            m.newline |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, nl)))) << (16 * k);
+            __m128i look = _mm_or_si128(_mm_cmplt_epi8(v, one), _mm_cmpeq_epi8(v, cr));
+            m.look |= uint64_t(unsigned(_mm_movemask_epi8(look))) << (16 * k);
+        }
+        return m;
+    }
+#endif
+    for (int i = 0; i < 64; ++i) {
+        m.newline |= uint64_t(p[i] == '\n') << i;
+        m.look |= uint64_t(p[i] == 0 || p[i] == '\r' || p[i] >= 0x80) << i;
+    }
+    return m;
+}
+
+const unsigned char* find_bytes(const unsigned char* hay, size_t n, const unsigned char* needle, size_t m) {
+    if (m > n) return nullptr;
+    size_t places = n - m + 1, i = 0;
+    if (simd_level == SIMD_AVX2) {
+        if (const unsigned char* at = find_bytes_avx2(hay, places, needle, m, &i)) return at;
+    }
+#if defined(__SSE2__)
+    else if (simd_level == SIMD_SSE2) {
+        const __m128i first = _mm_set1_epi8(char(needle[0])), last = _mm_set1_epi8(char(needle[m - 1]));
+        for (; i + 16 <= places; i += 16) {
+            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
+            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
+            unsigned both = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+            for (; both; both &= both - 1)
+                if (same_bytes(hay + i + __builtin_ctz(both) + 1, needle + 1, m - 1)) return hay + i + __builtin_ctz(both);
+        }
+    }
+#endif
+    for (;;) {  // the places left, by the first byte
+        const void* at = std::memchr(hay + i, needle[0], places - i);
+        if (at == nullptr) return nullptr;
+        i = size_t(static_cast<const unsigned char*>(at) - hay);
+        if (same_bytes(hay + i + 1, needle + 1, m - 1)) return hay + i;
+        ++i;
+    }
 }
 
 void ws_skip_byte_order_mark(WStream* s) {

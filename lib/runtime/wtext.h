@@ -93,6 +93,17 @@ enum { MASK_BATCH = 64 };
 // The masks of p[0..n), n at most 64 * MASK_BATCH, a block of 64 bytes at
 // a time into masks[0..): the last block may be shorter.
 void byte_masks(const unsigned char* p, size_t n, ByteMasks* masks);
+// The masks of a block of 64 bytes that a reader of whole records looks
+// for: newlines, and the bytes that can keep a record from being written
+// back as it was read (NUL, carriage return, and bytes from 0x80 up).
+struct RecordMasks {
+    uint64_t newline, look;
+};
+RecordMasks record_masks(const unsigned char* p);
+// The first occurrence of needle[0..m) in hay[0..n), or null; m at least
+// 1. Candidates are the places where the needle's first and last bytes
+// both stand, many tested at once.
+const unsigned char* find_bytes(const unsigned char* hay, size_t n, const unsigned char* needle, size_t m);
 // Calls take(line, length, colon, special) for each line of p[0..n), which
 // ends with a newline: its bytes (the newline left out), the index of its
 // first colon (length when none), and whether it holds a special byte.

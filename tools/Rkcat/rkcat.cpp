@@ -48,10 +48,13 @@ int main(int argc, char** argv) {
     tool_area("nsize", &names);
     if (group_list) tool_key_list(group_list, group_flags, &list, &names);
 
+    // Without groups no field is looked at: records go out as their bytes
+    // wherever the reader can give them so.
     int32_t seq = 0;
-    tool_each_record(&text, &table, [&seq](Field* rec, const Input& in) {
+    tool_each_record_bytes(&text, &table, [&seq](Field* rec, const RecordBytes& bytes, const Input& in) {
         ++seq;
         if (group_list) {
+            if (rec == nullptr) rec = widen_record(&bytes, &text, &table);
             // A new group starts where the key changes; the key of the
             // group before is given back, and so is a repeated key.
             if (next_group(rec, &list, &keys, &names, &previous, [] {})) seq = 1;
@@ -65,6 +68,7 @@ int main(int argc, char** argv) {
             out_int(seq);
             out_putwc(L'\n');
         }
-        write_record(rec);
+        if (rec) write_record(rec);
+        else write_record_bytes(&bytes);
     });
 }

@@ -1,6 +1,8 @@
 // Rkgrep: copies the records in which every regular expression matches a
 // field (or, with -m, the record's whole text).
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 
 #include "tool.h"
@@ -28,10 +30,34 @@ struct Expression {
     wregexp* e;
     const char* place;
     int place_number;
+    // The literal every match holds, in the bytes of the locale's encoding,
+    // for a search of a record's bytes; null when there is none to search.
+    const unsigned char* literal;
+    size_t literal_length;
 };
 Expression* expressions = nullptr;
 size_t count = 0;
-bool fold = false;  // -i: expressions and records are matched in lower case
+bool fold = false;   // -i: expressions and records are matched in lower case
+bool whole = false;  // -m
+Area text, table, names;
+
+// The expression's literal in bytes, when it has one and each of its
+// characters has a form in the encoding.
+unsigned char* literal_bytes(const wregexp* e, size_t* length) {
+    if (e->required_length == 0) return nullptr;
+    char* bytes = static_cast<char*>(checked_malloc(size_t(e->required_length) * MB_LEN_MAX));
+    size_t n = 0;
+    for (int i = 0; i < e->required_length; ++i) {
+        int k = encode_char(wchar_t(e->required_text[i]), bytes + n);
+        if (k <= 0) {
+            std::free(bytes);
+            return nullptr;
+        }
+        n += size_t(k);
+    }
+    *length = n;
+    return reinterpret_cast<unsigned char*>(bytes);
+}
 
 void add_expression(const wchar_t* text) {
     wregexp* e = wregcomp_case(text, fold);
@@ -39,7 +65,9 @@ void add_expression(const wchar_t* text) {
     Expression* grown = static_cast<Expression*>(std::realloc(expressions, sizeof(Expression) * (count + 1)));
     if (grown == nullptr) fatal("can't allocate necessary memory!\n");
     expressions = grown;
-    expressions[count++] = Expression{e, place, place_number};
+    size_t length = 0;
+    unsigned char* literal = literal_bytes(e, &length);
+    expressions[count++] = Expression{e, place, place_number, literal, length};
 }
 
 wchar_t* convert(const char* text, Area* area) {
@@ -85,8 +113,6 @@ void compile_file(const char* name, bool whole, Area* area) {
 // `shift` characters away.
 bool matches(const Expression& x, Field* rec, bool whole, ptrdiff_t shift) {
     wregexp* e = x.e;
-    place = x.place;
-    place_number = x.place_number;
     wchar_t* start = rec->start + shift;
     const wchar_t* end = record_end(rec)->end + shift;
     const wchar_t* at = wreg_find_required(e, start, size_t(end - start));
@@ -106,6 +132,54 @@ bool matches(const Expression& x, Field* rec, bool whole, ptrdiff_t shift) {
         int hit = wregexec(e, field);
         *field_end = saved;
         if (hit) return true;
+    }
+    return false;
+}
+
+// The line p[0..n) as wide text, zero-terminated, in a buffer kept from
+// line to line; *end is set to its 0. Its bytes are known to decode, in an
+// ASCII-compatible locale.
+wchar_t* widen_line(const unsigned char* p, size_t n, wchar_t** end) {
+    static wchar_t* line = nullptr;
+    static size_t room = 0;
+    grow_table(line, room, n + 1);
+    size_t k = 0;
+    for (size_t i = 0; i < n; ++k)
+        if (p[i] < 0x80) line[k] = wchar_t(p[i++]);
+        else i += size_t(decode_char(p + i, n - i, &line[k]));
+    line[k] = 0;
+    *end = line + k;
+    return line;
+}
+
+// matches for a record given as its bytes: the lines that hold the literal
+// are widened and matched one by one. With -m, or without a literal to
+// search, the record is widened into *rec (once) and matched as such.
+bool matches_bytes(const Expression& x, const RecordBytes& b, Field** rec) {
+    const unsigned char* start = b.text;
+    const unsigned char* end = start + b.length;
+    const unsigned char* at = start;
+    if (x.literal) {
+        at = find_bytes(start, b.length, x.literal, x.literal_length);
+        if (at == nullptr) return false;
+    }
+    if (whole || x.literal == nullptr) {
+        if (*rec == nullptr) *rec = widen_record(&b, &text, &table);
+        return matches(x, *rec, whole, 0);
+    }
+    while (at) {
+        const void* before = memrchr(start, '\n', size_t(at - start));
+        const unsigned char* line = before ? static_cast<const unsigned char*>(before) + 1 : start;
+        const unsigned char* nl = static_cast<const unsigned char*>(std::memchr(at, '\n', size_t(end - at)));
+        if (at + x.literal_length > nl) {  // across a line's end: no field holds it here
+            ++at;
+        } else {
+            wchar_t* line_end;
+            wchar_t* wide = widen_line(line, size_t(nl - line), &line_end);
+            if (wregexec_until(x.e, wide, line_end)) return true;
+            at = nl + 1;
+        }
+        at = find_bytes(at, size_t(end - at), x.literal, x.literal_length);
     }
     return false;
 }
@@ -135,7 +209,7 @@ void report_regex_error(const char* message) {
 
 static int32_t rsize = 4, tsize = 1, nsize = 4;
 static Setting settings[] = {{"rsize", &rsize}, {"tsize", &tsize}, {"nsize", &nsize}, {nullptr, nullptr}};
-static bool invert = false, whole = false, filenames = false;
+static bool invert = false, filenames = false;
 
 // The -e and -f options in their order, compiled once the areas exist.
 struct Source {
@@ -165,7 +239,6 @@ static bool option(int letter) {
 
 static const ToolSpec spec = {usage, "vmFie:f:D:", settings, option, nullptr};
 
-static Area text, table, names;
 
 // Compiles the expressions of the -e and -f options, or else the operand.
 static void compile_expressions() {
@@ -195,13 +268,22 @@ int main(int argc, char** argv) {
     wreg_error = report_regex_error;
     compile_expressions();
 
-    tool_each_record(&text, &table, [](Field* rec, const Input& in) {
+    // A record comes as its bytes wherever the reader can give it so; it is
+    // widened only where an expression needs its characters.
+    tool_each_record_bytes(&text, &table, [](Field* rec, const RecordBytes& bytes, const Input& in) {
+        if (rec == nullptr && fold) rec = widen_record(&bytes, &text, &table);
         bool selected = true;
         ptrdiff_t shift = fold && rec->start ? fold_record(rec) : 0;
-        for (size_t i = 0; i < count && selected; ++i) selected = matches(expressions[i], rec, whole, shift);
+        for (size_t i = 0; i < count && selected; ++i) {
+            const Expression& x = expressions[i];
+            place = x.place;
+            place_number = x.place_number;
+            selected = rec ? matches(x, rec, whole, shift) : matches_bytes(x, bytes, &rec);
+        }
         if (selected != invert) {
             if (filenames) write_filename(in.name);
-            write_record(rec);
+            if (rec) write_record(rec);
+            else write_record_bytes(&bytes);
         }
     });
 }

@@ -1,0 +1,140 @@
+// Records taken as the bytes of the input: a record whose text would be
+// written back exactly as it was read (every character decodes and encodes
+// to its own bytes, no NUL to drop, no carriage-return line to note) needs
+// neither the wide text nor the field table, so its bytes are found in the
+// stream's buffer and handed over as they stand.
+#include <cstring>
+
+#include "fieldlist.h"
+#include "record.h"
+
+namespace {
+
+// The masks of block k of the stream's buffer (bytes 64k .. 64k+63; bits
+// past the buffered bytes clear). The last block made is kept: the next
+// record usually starts in the block where the one before ended. It is
+// known by the buffer, the buffered length and the bytes read so far, which
+// together change whenever its bytes may have.
+RecordMasks block_masks(const WStream* s, size_t k) {
+    static struct {
+        const unsigned char* buf;
+        size_t len, block;
+        uint64_t read;
+        RecordMasks m;
+    } kept = {nullptr, 0, 0, 0, {0, 0}};
+    if (kept.buf == s->buf && kept.block == k && kept.len == s->len && kept.read == ws_bytes_read) return kept.m;
+    const unsigned char* p = s->buf + 64 * k;
+    size_t n = s->len - 64 * k;
+    if (n >= 64) {
+        kept.m = record_masks(p);
+    } else {
+        unsigned char tail[64];
+        std::memset(tail, 'x', sizeof tail);
+        std::memcpy(tail, p, n);
+        kept.m = record_masks(tail);
+    }
+    kept.buf = s->buf, kept.len = s->len, kept.block = k, kept.read = ws_bytes_read;
+    return kept.m;
+}
+
+// Whether the byte at buf[i], one the masks single out, starts a character
+// that is written back as these same bytes (and is no line of only a
+// carriage return, before the stream's note on such lines was given);
+// *next is set past it. The record starts at buf[from].
+bool passes(const WStream* s, size_t from, size_t i, size_t* next) {
+    const unsigned char* p = s->buf;
+    *next = i + 1;
+    if (p[i] == '\r')
+        return s->told_cr || !(i + 1 < s->len && p[i + 1] == '\n' && (i == from || p[i - 1] == '\n'));
+    if (p[i] == 0 || !utf8_locale) return false;
+    wchar_t wc;
+    int r = decode_char(p + i, s->len - i, &wc);
+    if (r <= 0 || wc == 0) return false;
+    *next = i + size_t(r);
+    return true;
+}
+
+// Scans the record that starts at buf[from] (no newline there) for the
+// empty line that ends it. Returns the position of that empty line's
+// newline, or 0 when it is not among the buffered bytes; *plain is cleared
+// when a byte before it does not pass (see passes).
+size_t scan_record(const WStream* s, size_t from, bool* plain) {
+    uint64_t carry = 0;  // the last byte of the block before was a newline
+    size_t skip = from;  // bytes before it belong to a character checked
+    for (size_t k = from / 64; 64 * k < s->len; ++k) {
+        RecordMasks m = block_masks(s, k);
+        if (k == from / 64) {
+            uint64_t live = ~0ULL << (from % 64);
+            m.newline &= live;
+            m.look &= live;
+        }
+        uint64_t ends = m.newline & (m.newline << 1 | carry);  // second newlines of pairs
+        carry = m.newline >> 63;
+        uint64_t look = m.look;
+        if (ends) look &= (ends & (0 - ends)) - 1;
+        for (; look && *plain; look &= look - 1) {
+            size_t i = 64 * k + size_t(__builtin_ctzll(look));
+            if (i >= skip) *plain = passes(s, from, i, &skip);
+        }
+        if (ends) return 64 * k + size_t(__builtin_ctzll(ends));
+    }
+    return 0;
+}
+
+enum Take { TAKEN, WIDE, ENDED };
+
+// Takes the next record of s as its bytes when they can stand for it.
+Take take_bytes(WStream* s, RecordBytes* bytes) {
+    for (;;) {
+        while (s->pos < s->len && s->buf[s->pos] == '\n') ++s->pos;  // empty lines before it
+        if (s->pos == s->len) {
+            if (ws_fill(s)) continue;
+            return s->error ? WIDE : ENDED;
+        }
+        bool plain = true;
+        size_t end = scan_record(s, s->pos, &plain);
+        size_t next = end + 1;
+        if (end == 0) {
+            // No empty line among the buffered bytes: more are read unless
+            // the input ended (the last record) or the record fills the
+            // buffer (a long record goes to the wide reader).
+            if (!s->eof && s->len - s->pos < s->cap) {
+                if (ws_fill(s) || s->eof) continue;
+                return WIDE;
+            }
+            if (!s->eof || s->error || s->buf[s->len - 1] != '\n') return WIDE;
+            end = next = s->len;
+        }
+        if (!plain) return WIDE;
+        bytes->text = s->buf + s->pos;
+        bytes->length = end - s->pos;
+        s->pos = next;
+        return TAKEN;
+    }
+}
+
+}  // namespace
+
+Field* read_record_bytes(WStream* s, RecordBytes* bytes, Area* text, Area* table) {
+    bytes->text = nullptr;
+    if (ascii_compatible) {
+        Take t = take_bytes(s, bytes);
+        if (t != WIDE) return nullptr;
+    }
+    return read_record(s, text, table);
+}
+
+Field* widen_record(const RecordBytes* bytes, Area* text, Area* table) {
+    WStream s{};
+    s.fd = -1;
+    s.eof = true;
+    s.told_cr = true;  // its lines were looked at when it was taken
+    s.buf = const_cast<unsigned char*>(bytes->text);
+    s.len = s.cap = bytes->length;
+    return read_record(&s, text, table);
+}
+
+void write_record_bytes(const RecordBytes* bytes) {
+    out_bytes(reinterpret_cast<const char*>(bytes->text), bytes->length);
+    out_putwc(L'\n');
+}
