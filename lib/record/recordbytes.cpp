@@ -5,24 +5,20 @@
 // stream's buffer and handed over as they stand.
 #include <cstring>
 
-#include "fieldlist.h"
-#include "record.h"
+#include "bytes.h"
 
 namespace {
 
 // The masks of block k of the stream's buffer (bytes 64k .. 64k+63; bits
 // past the buffered bytes clear). The last block made is kept: the next
-// record usually starts in the block where the one before ended. It is
-// known by the buffer, the buffered length and the bytes read so far, which
-// together change whenever its bytes may have.
+// record usually starts in the block where the one before ended.
 RecordMasks block_masks(const WStream* s, size_t k) {
     static struct {
-        const unsigned char* buf;
-        size_t len, block;
-        uint64_t read;
+        uint64_t stamp;
+        size_t block;
         RecordMasks m;
-    } kept = {nullptr, 0, 0, 0, {0, 0}};
-    if (kept.buf == s->buf && kept.block == k && kept.len == s->len && kept.read == ws_bytes_read) return kept.m;
+    } kept = {0, 0, {0, 0}};
+    if (kept.stamp == s->stamp && kept.block == k) return kept.m;
     const unsigned char* p = s->buf + 64 * k;
     size_t n = s->len - 64 * k;
     if (n >= 64) {
@@ -33,9 +29,15 @@ RecordMasks block_masks(const WStream* s, size_t k) {
         std::memcpy(tail, p, n);
         kept.m = record_masks(tail);
     }
-    kept.buf = s->buf, kept.len = s->len, kept.block = k, kept.read = ws_bytes_read;
+    kept.stamp = s->stamp, kept.block = k;
     return kept.m;
 }
+
+// Where a record's text ends, and whether it can stand for the record.
+struct Scan {
+    size_t end;  // the empty line's newline, or 0 when not buffered yet
+    bool plain;  // false when a byte does not pass (see passes)
+};
 
 // Whether the byte at buf[i], one the masks single out, starts a character
 // that is written back as these same bytes (and is no line of only a
@@ -55,10 +57,10 @@ bool passes(const WStream* s, size_t from, size_t i, size_t* next) {
 }
 
 // Scans the record that starts at buf[from] (no newline there) for the
-// empty line that ends it. Returns the position of that empty line's
-// newline, or 0 when it is not among the buffered bytes; *plain is cleared
-// when a byte before it does not pass (see passes).
-size_t scan_record(const WStream* s, size_t from, bool* plain) {
+// empty line that ends it, or to the end of the buffered bytes. Stops at
+// the first byte that does not pass.
+Scan scan_record(const WStream* s, size_t from) {
+    Scan r{0, true};
     uint64_t carry = 0;  // the last byte of the block before was a newline
     size_t skip = from;  // bytes before it belong to a character checked
     for (size_t k = from / 64; 64 * k < s->len; ++k) {
@@ -70,68 +72,60 @@ size_t scan_record(const WStream* s, size_t from, bool* plain) {
         }
         uint64_t ends = m.newline & (m.newline << 1 | carry);  // second newlines of pairs
         carry = m.newline >> 63;
-        uint64_t look = m.look;
-        if (ends) look &= (ends & (0 - ends)) - 1;
-        for (; look && *plain; look &= look - 1) {
+        uint64_t before = ends ? (ends & (0 - ends)) - 1 : ~0ULL;
+        for (uint64_t look = m.look & before; look; look &= look - 1) {
             size_t i = 64 * k + size_t(__builtin_ctzll(look));
-            if (i >= skip) *plain = passes(s, from, i, &skip);
+            if (i < skip) continue;
+            if (!passes(s, from, i, &skip)) {
+                r.plain = false;
+                return r;
+            }
         }
-        if (ends) return 64 * k + size_t(__builtin_ctzll(ends));
+        if (ends) {
+            r.end = 64 * k + size_t(__builtin_ctzll(ends));
+            return r;
+        }
     }
-    return 0;
+    return r;
 }
 
-enum Take { TAKEN, WIDE, ENDED };
+}  // namespace
 
-// Takes the next record of s as its bytes when they can stand for it.
 Take take_bytes(WStream* s, RecordBytes* bytes) {
     for (;;) {
         while (s->pos < s->len && s->buf[s->pos] == '\n') ++s->pos;  // empty lines before it
         if (s->pos == s->len) {
             if (ws_fill(s)) continue;
-            return s->error ? WIDE : ENDED;
+            return s->error ? TAKE_WIDE : TAKE_ENDED;
         }
-        bool plain = true;
-        size_t end = scan_record(s, s->pos, &plain);
-        size_t next = end + 1;
-        if (end == 0) {
+        Scan r = scan_record(s, s->pos);
+        if (!r.plain) return TAKE_WIDE;
+        size_t next = r.end + 1;
+        if (r.end == 0) {
             // No empty line among the buffered bytes: more are read unless
             // the input ended (the last record) or the record fills the
             // buffer (a long record goes to the wide reader).
             if (!s->eof && s->len - s->pos < s->cap) {
                 if (ws_fill(s) || s->eof) continue;
-                return WIDE;
+                return TAKE_WIDE;
             }
-            if (!s->eof || s->error || s->buf[s->len - 1] != '\n') return WIDE;
-            end = next = s->len;
+            if (!s->eof || s->error || s->buf[s->len - 1] != '\n') return TAKE_WIDE;
+            r.end = next = s->len;
         }
-        if (!plain) return WIDE;
         bytes->text = s->buf + s->pos;
-        bytes->length = end - s->pos;
+        bytes->length = r.end - s->pos;
         s->pos = next;
-        return TAKEN;
+        return TAKE_BYTES;
     }
 }
-
-}  // namespace
 
 Field* read_record_bytes(WStream* s, RecordBytes* bytes, Area* text, Area* table) {
     bytes->text = nullptr;
-    if (ascii_compatible) {
-        Take t = take_bytes(s, bytes);
-        if (t != WIDE) return nullptr;
-    }
-    return read_record(s, text, table);
-}
-
-Field* widen_record(const RecordBytes* bytes, Area* text, Area* table) {
-    WStream s{};
-    s.fd = -1;
-    s.eof = true;
-    s.told_cr = true;  // its lines were looked at when it was taken
-    s.buf = const_cast<unsigned char*>(bytes->text);
-    s.len = s.cap = bytes->length;
-    return read_record(&s, text, table);
+    if (!ascii_compatible) return read_record_wide(s, text, table);
+    Take t = take_bytes(s, bytes);
+    if (t == TAKE_WIDE) return read_record_wide(s, text, table);
+    if (t == TAKE_ENDED) bytes->text = nullptr;
+    return nullptr;
 }
 
 void write_record_bytes(const RecordBytes* bytes) {

@@ -148,6 +148,8 @@ int encode_char(wchar_t c, char* out) {
 
 enum { WS_BUFSIZE = 1 << 16 };
 
+static uint64_t stamps = 0;
+
 static WStream* ws_make(int fd) {
     WStream* s = static_cast<WStream*>(std::malloc(sizeof(WStream)));
     unsigned char* buf = static_cast<unsigned char*>(std::malloc(size_t(WS_BUFSIZE) + WS_SLACK));
@@ -158,6 +160,7 @@ static WStream* ws_make(int fd) {
     s->buf = buf;
     s->pos = s->len = 0;
     s->cap = WS_BUFSIZE;
+    s->stamp = ++stamps;
     struct stat st;
     s->may_block = fd >= 0 && (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)));
     return s;
@@ -208,6 +211,7 @@ void ws_close(WStream* s) {
 
 bool ws_fill(WStream* s) {
     if (s->eof || s->error) return false;
+    s->stamp = ++stamps;
     if (s->pos > 0) {
         std::memmove(s->buf, s->buf + s->pos, s->len - s->pos);
         s->len -= s->pos;

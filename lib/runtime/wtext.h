@@ -60,6 +60,9 @@ struct WStream {
     // Reading may wait (a pipe, a terminal, a socket): what the program has
     // written so far goes out first, so that output keeps pace with input.
     bool may_block;
+    // A number that changes whenever the buffered bytes may have (a new one
+    // at each fill), unique among all streams.
+    uint64_t stamp;
 };
 
 // Bytes read by all streams so far (for progress lines).

@@ -51,10 +51,9 @@ int main(int argc, char** argv) {
     // Without groups no field is looked at: records go out as their bytes
     // wherever the reader can give them so.
     int32_t seq = 0;
-    tool_each_record_bytes(&text, &table, [&seq](Field* rec, const RecordBytes& bytes, const Input& in) {
+    tool_each_record_bytes(&text, &table, !group_list, [&seq](Field* rec, const RecordBytes& bytes, const Input& in) {
         ++seq;
         if (group_list) {
-            if (rec == nullptr) rec = widen_record(&bytes, &text, &table);
             // A new group starts where the key changes; the key of the
             // group before is given back, and so is a repeated key.
             if (next_group(rec, &list, &keys, &names, &previous, [] {})) seq = 1;

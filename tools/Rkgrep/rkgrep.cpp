@@ -268,10 +268,12 @@ int main(int argc, char** argv) {
     wreg_error = report_regex_error;
     compile_expressions();
 
-    // A record comes as its bytes wherever the reader can give it so; it is
-    // widened only where an expression needs its characters.
-    tool_each_record_bytes(&text, &table, [](Field* rec, const RecordBytes& bytes, const Input& in) {
-        if (rec == nullptr && fold) rec = widen_record(&bytes, &text, &table);
+    // A record comes as its bytes wherever the reader can give it so, when
+    // an expression has a literal to look for in them: it is widened only
+    // where an expression needs its characters.
+    bool literal = false;
+    for (size_t i = 0; i < count; ++i) literal |= expressions[i].literal != nullptr;
+    tool_each_record_bytes(&text, &table, literal && !fold, [](Field* rec, const RecordBytes& bytes, const Input& in) {
         bool selected = true;
         ptrdiff_t shift = fold && rec->start ? fold_record(rec) : 0;
         for (size_t i = 0; i < count && selected; ++i) {
