@@ -190,7 +190,7 @@ void RunWriter::create() {
     long i = first_run + run_count;
     if (i > LAST_RUN) fatal("tmpfile exhausted (%ld).\n", i);
     // Never follow or overwrite what is already there.
-    fd = claim_name(i, name, [this](const char* n) {
+    fd = claim_name(i, name, [](const char* n) {
         int f = open(n, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (f >= 0) run_count = run_count + 1;  // signals are still blocked
         return f;

@@ -669,6 +669,31 @@ TEST(Coding, EncodingInPiecesOfAnySize) {
     }
 }
 
+// find_bytes against a plain search at every vector level: needles of 1 to
+// 40 bytes from a small alphabet (so that first and last bytes often stand
+// without the rest), at the start, the end and across the 16- and 32-byte
+// steps of the haystack, which is copied so that nothing after it can be read.
+TEST(Coding, FindBytesAsAPlainSearch) {
+    start();
+    std::mt19937 rng(39);
+    const int best = simd_level;
+    for (int round = 0; round < 20000; ++round) {
+        std::string hay(rng() % 150, 'a'), needle(rng() % 40 + 1, 'a');
+        for (char& c : hay) c = "ab:\n\xc3"[rng() % 5];
+        for (char& c : needle) c = "ab:\n\xc3"[rng() % 5];
+        if (round % 3 == 0 && needle.size() <= hay.size())
+            hay.replace(rng() % (hay.size() - needle.size() + 1), needle.size(), needle);
+        std::vector<unsigned char> h(hay.begin(), hay.end()), n(needle.begin(), needle.end());
+        size_t want = hay.find(needle);
+        for (int level = SIMD_SCALAR; level <= best; ++level) {
+            simd_level = level;
+            const unsigned char* at = find_bytes(h.data(), h.size(), n.data(), n.size());
+            simd_level = best;
+            ASSERT_EQ(at ? size_t(at - h.data()) : std::string::npos, want) << round << " level " << level;
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Output units
 
