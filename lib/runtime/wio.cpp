@@ -289,7 +289,13 @@ void byte_masks(const unsigned char* p, size_t n, ByteMasks* masks) {
 #endif
     else
         for (size_t k = 0; k < whole; ++k) masks[k] = byte_masks_scalar(p + 64 * k, 64);
-    if (n % 64) masks[whole] = byte_masks_scalar(p + 64 * whole, n % 64);
+    if (n % 64 == 0) return;
+    // The last, short block through the same kernels, from a copy filled
+    // out with a byte that none of the masks marks.
+    unsigned char tail[64];
+    std::memset(tail, 'x', sizeof tail);
+    std::memcpy(tail, p + 64 * whole, n % 64);
+    byte_masks(tail, 64, masks + whole);
 }
 
 RecordMasks record_masks(const unsigned char* p) {
@@ -312,6 +318,19 @@ RecordMasks record_masks(const unsigned char* p) {
         m.look |= uint64_t(p[i] == 0 || p[i] == '\r' || p[i] >= 0x80) << i;
     }
     return m;
+}
+
+wchar_t* widen_known(const unsigned char* p, size_t n, size_t* count) {
+    static wchar_t* text = nullptr;
+    static size_t room = 0;
+    wchar_t* t = grow_table(text, room, n + 1);
+    size_t i = 0, k = 0;
+    if (ascii_compatible)
+        for (; i < n && p[i] < 0x80; ++i) t[i] = wchar_t(p[i]);
+    for (k = i; i < n; ++k) i += size_t(decode_char(p + i, n - i, &t[k]));
+    t[k] = 0;
+    *count = k;
+    return t;
 }
 
 const unsigned char* find_bytes(const unsigned char* hay, size_t n, const unsigned char* needle, size_t m) {

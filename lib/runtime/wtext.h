@@ -103,6 +103,10 @@ struct RecordMasks {
     uint64_t newline, look;
 };
 RecordMasks record_masks(const unsigned char* p);
+// The characters of p[0..n), whose bytes are known to decode (as those of
+// a record given as bytes do), 0-terminated in a buffer that the next call
+// reuses; *count is set to their number.
+wchar_t* widen_known(const unsigned char* p, size_t n, size_t* count);
 // The first occurrence of needle[0..m) in hay[0..n), or null; m at least
 // 1. Candidates are the places where the needle's first and last bytes
 // both stand, many tested at once.

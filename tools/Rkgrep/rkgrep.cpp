@@ -136,22 +136,6 @@ bool matches(const Expression& x, Field* rec, bool whole, ptrdiff_t shift) {
     return false;
 }
 
-// The line p[0..n) as wide text, zero-terminated, in a buffer kept from
-// line to line; *end is set to its 0. Its bytes are known to decode, in an
-// ASCII-compatible locale.
-wchar_t* widen_line(const unsigned char* p, size_t n, wchar_t** end) {
-    static wchar_t* line = nullptr;
-    static size_t room = 0;
-    grow_table(line, room, n + 1);
-    size_t k = 0;
-    for (size_t i = 0; i < n; ++k)
-        if (p[i] < 0x80) line[k] = wchar_t(p[i++]);
-        else i += size_t(decode_char(p + i, n - i, &line[k]));
-    line[k] = 0;
-    *end = line + k;
-    return line;
-}
-
 // matches for a record given as its bytes: the lines that hold the literal
 // are widened and matched one by one. With -m, or without a literal to
 // search, the record is widened into *rec (once) and matched as such.
@@ -174,9 +158,9 @@ bool matches_bytes(const Expression& x, const RecordBytes& b, Field** rec) {
         if (at + x.literal_length > nl) {  // across a line's end: no field holds it here
             ++at;
         } else {
-            wchar_t* line_end;
-            wchar_t* wide = widen_line(line, size_t(nl - line), &line_end);
-            if (wregexec_until(x.e, wide, line_end)) return true;
+            size_t n;
+            wchar_t* wide = widen_known(line, size_t(nl - line), &n);
+            if (wregexec_until(x.e, wide, wide + n)) return true;
             at = nl + 1;
         }
         at = find_bytes(at, size_t(end - at), x.literal, x.literal_length);
