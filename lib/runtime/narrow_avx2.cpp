@@ -68,11 +68,10 @@ RecordMasks record_masks_avx2(const unsigned char* p) {
     return m;
 }
 
-const unsigned char* find_bytes_avx2(const unsigned char* hay, size_t n, const unsigned char* needle, size_t m,
-                                     size_t* stop) {
+const unsigned char* find_bytes_avx2(const unsigned char* hay, size_t n, const unsigned char* needle, size_t m) {
     const __m256i first = _mm256_set1_epi8(char(needle[0])), last = _mm256_set1_epi8(char(needle[m - 1]));
-    size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
+    for (size_t i = 0;; i += 32) {
+        if (i + 32 > n) i = n - 32;  // the last 32 places, over some already looked at
         __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(hay + i));
         __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(hay + i + m - 1));
         unsigned both = unsigned(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
@@ -83,8 +82,8 @@ const unsigned char* find_bytes_avx2(const unsigned char* hay, size_t n, const u
                 return at;
             }
         }
+        if (i + 32 == n) break;
     }
     _mm256_zeroupper();
-    *stop = i;
     return nullptr;
 }

@@ -28,11 +28,8 @@ void byte_masks_avx2(const unsigned char* p, size_t count, uint64_t* masks);
 // record_masks at AVX2.
 RecordMasks record_masks_avx2(const unsigned char* p);
 
-// find_bytes at AVX2 over the first of the places hay[0..n), 32 at a time
-// while 32 are left: the match, or null with *stop set to the first place
-// not looked at.
-const unsigned char* find_bytes_avx2(const unsigned char* hay, size_t n, const unsigned char* needle, size_t m,
-                                     size_t* stop);
+// find_bytes at AVX2 over the places hay[0..n), n at least 32.
+const unsigned char* find_bytes_avx2(const unsigned char* hay, size_t n, const unsigned char* needle, size_t m);
 
 // Whether a[0..n) and b[0..n) hold the same bytes, inline in every level.
 static inline bool same_bytes(const unsigned char* a, const unsigned char* b, size_t n) {

@@ -247,9 +247,7 @@ bool ws_fill_grow(WStream* s) {
 #if !defined(__x86_64__)
 void byte_masks_avx2(const unsigned char*, size_t, uint64_t*) {}  // never called: no such level
 RecordMasks record_masks_avx2(const unsigned char*) { return RecordMasks{0, 0}; }
-const unsigned char* find_bytes_avx2(const unsigned char*, size_t, const unsigned char*, size_t, size_t*) {
-    return nullptr;
-}
+const unsigned char* find_bytes_avx2(const unsigned char*, size_t, const unsigned char*, size_t) { return nullptr; }
 #endif
 
 // The masks of one block of n bytes, a byte at a time.
@@ -335,28 +333,27 @@ wchar_t* widen_known(const unsigned char* p, size_t n, size_t* count) {
 
 const unsigned char* find_bytes(const unsigned char* hay, size_t n, const unsigned char* needle, size_t m) {
     if (m > n) return nullptr;
-    size_t places = n - m + 1, i = 0;
-    if (simd_level == SIMD_AVX2) {
-        if (const unsigned char* at = find_bytes_avx2(hay, places, needle, m, &i)) return at;
-    }
+    size_t places = n - m + 1;  // where the needle may start
+    if (simd_level == SIMD_AVX2 && places >= 32) return find_bytes_avx2(hay, places, needle, m);
 #if defined(__SSE2__)
-    else if (simd_level == SIMD_SSE2) {
+    if (simd_level >= SIMD_SSE2 && places >= 16) {
         const __m128i first = _mm_set1_epi8(char(needle[0])), last = _mm_set1_epi8(char(needle[m - 1]));
-        for (; i + 16 <= places; i += 16) {
+        for (size_t i = 0;; i += 16) {
+            if (i + 16 > places) i = places - 16;  // the last 16, over some already looked at
             __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
             __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
             unsigned both = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
             for (; both; both &= both - 1)
                 if (same_bytes(hay + i + __builtin_ctz(both) + 1, needle + 1, m - 1)) return hay + i + __builtin_ctz(both);
+            if (i + 16 == places) return nullptr;
         }
     }
 #endif
-    for (;;) {  // the places left, by the first byte
+    for (size_t i = 0;; ++i) {  // by the first byte
         const void* at = std::memchr(hay + i, needle[0], places - i);
         if (at == nullptr) return nullptr;
         i = size_t(static_cast<const unsigned char*>(at) - hay);
         if (same_bytes(hay + i + 1, needle + 1, m - 1)) return hay + i;
-        ++i;
     }
 }
 
