@@ -18,6 +18,8 @@
 #              characters, a million empty lines, a record of 200,000 fields.
 #   truncated: a valid file cut inside a character of each width, inside a
 #              name, after a colon, after a field's newline.
+#   buffer:    record ends and characters at every byte around the end of
+#              the reader's 64 KB buffer, from files and pipes.
 #
 # The cases of the groups above share the set-up block "programs": the list
 # of programs, a function "run" that runs one of them on one input and notes
@@ -600,6 +602,47 @@ Rkfd -e status=0 ok
 Rkprint status=0 ok
 Rkprint -x 20 -y 6 -n status=0 ok
 Rkprint -x 200 -y 70 -g a status=0 ok
+--- status 0
+
+=== buffer: records that end, and characters that stand, at every byte around the end of the 64 KB buffer, from files and pipes
+--- tags scanner
+--- run
+# Field lines of ASCII with one empty line after each record, which Rkcat
+# writes back unchanged; in file k a record's end or a 4-byte character
+# stands at byte 65536-70+k.
+python3 - <<'PY'
+import random
+r = random.Random(3)
+want = {"all": [], "seq": [], "tokyo": [], "noyt": []}
+for k in range(141):
+    at = 65536 - 70 + k
+    text = b""
+    while len(text) < at:
+        text += b"f:" + bytes(r.choice(b"abyTo:") for _ in range(r.randrange(1, 300))) + r.choice([b"\n", b"\n\n"])
+    piece = b"\n\nk:Tokyo\n\n" if k % 2 else b"\xf0\x9f\x98\x80\n\n"
+    cut = at - (0 if k % 2 else k // 2 % 4)
+    text = text[:cut - 1] + b"x" + piece + b"t:Tokyo\n\n"
+    open("f%03d" % k, "wb").write(text)
+    for rec in text.split(b"\n\n")[:-1]:
+        rec += b"\n\n"
+        want["all"].append(rec)
+        want["seq"].append(b"seq:%d\n" % len(want["all"]) + rec)
+        if b"Tokyo" in rec: want["tokyo"].append(rec)
+        if b"y:T" not in rec: want["noyt"].append(rec)
+for name, recs in want.items(): open(name, "wb").write(b"".join(recs))
+PY
+pipes=$(printf '<(cat %s) ' f*)
+Rkcat f* | cmp - all && echo files
+eval "Rkcat $pipes" | cmp - all && echo pipes
+cat f* | Rkcat -n | cmp - seq && echo stdin
+Rkgrep Tokyo f* | cmp - tokyo && echo literal
+eval "Rkgrep -v y:T $pipes" | cmp - noyt && echo inverted
+--- stdout
+files
+pipes
+stdin
+literal
+inverted
 --- status 0
 
 === big: a million empty lines, alone, around two records, and before an undecodable byte
