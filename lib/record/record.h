@@ -81,7 +81,8 @@ Field* next_record(Input* in, Area* text, Area* table);
 Field* read_record(WStream* s, Area* text, Area* table);
 
 // A record's text as the bytes of the input: its lines, each with its
-// newline, without the empty line that ends it.
+// newline, without the empty line that ends it. They lie in a stream's
+// buffer, whose 64 bytes after them may be read (to be ignored).
 struct RecordBytes {
     const unsigned char* text;
     size_t length;

@@ -543,6 +543,32 @@ wc -l < want-ex.rk
 --- timeout 30
 --- status 0
 
+=== select: names that move between lines, share a start, run past 16 bytes, lack a colon or hold accents, against a model
+--- run
+python3 - <<'PY'
+import random, subprocess
+r = random.Random(7)
+names = ["a", "ab", "name", "price", "pricey", "é", "nameé", "a_name_longer_than_sixteen", "a_name_longer_than_sixteen2"]
+bad = 0
+for round in range(60):
+    recs = [[r.choice(names) + (":" + r.choice(["1", "", "v:w", "ü"]) if r.random() < .9 else "") for _ in range(r.randrange(1, 9))]
+            for _ in range(r.randrange(1, 30))]
+    text = "\n".join("\n".join(rec) + "\n" for rec in recs)
+    for inverse in (False, True):
+        keep = r.sample(names, 3)
+        arg = ("^" if inverse else "") + ",".join(keep)
+        want = ""
+        for rec in recs:
+            kept = [l for l in rec if ":" in l and (l.split(":")[0] in keep) != inverse]  # no colon: never
+            want += "".join(l + "\n" for l in kept) + ("\n" if kept else "")
+        got = subprocess.run(["Rkproj", arg], input=text.encode(), capture_output=True).stdout.decode()
+        bad += got != want
+print("differ:", bad)
+PY
+--- stdout
+differ: 0
+--- status 0
+
 === scale: records of 100,000 fields, with the smallest areas
 --- run
 awk 'BEGIN { for (r = 1; r <= 3; r++) { for (i = 1; i <= 100000; i++) print "n" (i % 1000) ":" r "." i; print "" } }' > in.rk
