@@ -99,16 +99,16 @@ template <typename Each>
 // tool_each_record for programs that can often work on a record's bytes:
 // each(record, bytes, input) gets the record read (bytes.text null) or
 // else its bytes (record null), as next_record_bytes gives them. Taking
-// the bytes costs a pass over them, which pays only where most records are
-// not read: with `take_bytes` false every record is read.
+// the bytes costs a pass over them, which pays only where most records
+// need not be read.
 template <typename Each>
-[[noreturn]] void tool_each_record_bytes(Area* text, Area* table, bool take_bytes, Each each) {
+[[noreturn]] void tool_each_record_bytes(Area* text, Area* table, Each each) {
     exit_if_errors(2);
     Input in;
     open_input(&in, INPUT_ALL_FILES);
-    RecordBytes bytes{nullptr, 0};
+    RecordBytes bytes;
     for (;;) {
-        Field* rec = take_bytes ? next_record_bytes(&in, &bytes, text, table) : next_record(&in, text, table);
+        Field* rec = next_record_bytes(&in, &bytes, text, table);
         if (rec == nullptr && bytes.text == nullptr) break;
         each(rec, bytes, in);
         area_reset(table);

@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     // Without groups no field is looked at: records go out as their bytes
     // wherever the reader can give them so.
     int32_t seq = 0;
-    tool_each_record_bytes(&text, &table, !group_list, [&seq](Field* rec, const RecordBytes& bytes, const Input& in) {
+    auto each = [&seq](Field* rec, const RecordBytes* bytes, const Input& in) {
         ++seq;
         if (group_list) {
             // A new group starts where the key changes; the key of the
@@ -68,6 +68,8 @@ int main(int argc, char** argv) {
             out_putwc(L'\n');
         }
         if (rec) write_record(rec);
-        else write_record_bytes(&bytes);
-    });
+        else write_record_bytes(bytes);
+    };
+    if (group_list) tool_each_record(&text, &table, [&each](Field* rec, const Input& in) { each(rec, nullptr, in); });
+    tool_each_record_bytes(&text, &table, [&each](Field* rec, const RecordBytes& b, const Input& in) { each(rec, &b, in); });
 }

@@ -254,22 +254,26 @@ int main(int argc, char** argv) {
 
     // A record comes as its bytes wherever the reader can give it so, when
     // an expression has a literal to look for in them: it is widened only
-    // where an expression needs its characters.
-    bool literal = false;
-    for (size_t i = 0; i < count; ++i) literal |= expressions[i].literal != nullptr;
-    tool_each_record_bytes(&text, &table, literal && !fold, [](Field* rec, const RecordBytes& bytes, const Input& in) {
+    // where an expression needs its characters. Otherwise every record is
+    // read, which costs less than taking its bytes first.
+    auto each = [](Field* rec, const RecordBytes* bytes, const Input& in) {
         bool selected = true;
-        ptrdiff_t shift = fold && rec->start ? fold_record(rec) : 0;
+        ptrdiff_t shift = fold && rec && rec->start ? fold_record(rec) : 0;
         for (size_t i = 0; i < count && selected; ++i) {
             const Expression& x = expressions[i];
             place = x.place;
             place_number = x.place_number;
-            selected = rec ? matches(x, rec, whole, shift) : matches_bytes(x, bytes, &rec);
+            selected = rec ? matches(x, rec, whole, shift) : matches_bytes(x, *bytes, &rec);
         }
         if (selected != invert) {
             if (filenames) write_filename(in.name);
             if (rec) write_record(rec);
-            else write_record_bytes(&bytes);
+            else write_record_bytes(bytes);
         }
-    });
+    };
+    bool literal = false;
+    for (size_t i = 0; i < count; ++i) literal |= expressions[i].literal != nullptr;
+    if (literal && !fold)
+        tool_each_record_bytes(&text, &table, [&each](Field* rec, const RecordBytes& b, const Input& in) { each(rec, &b, in); });
+    tool_each_record(&text, &table, [&each](Field* rec, const Input& in) { each(rec, nullptr, in); });
 }

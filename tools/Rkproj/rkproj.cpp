@@ -77,7 +77,7 @@ static void project_bytes(const RecordBytes& b) {
 
 int main(int argc, char** argv) {
     tool_list_start(spec, argc, argv, &tool);
-    tool_each_record_bytes(&tool.text, &tool.table, true, [](Field* rec, const RecordBytes& bytes, const Input&) {
+    tool_each_record_bytes(&tool.text, &tool.table, [](Field* rec, const RecordBytes& bytes, const Input&) {
         if (rec == nullptr) {
             project_bytes(bytes);
             return;
