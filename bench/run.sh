@@ -307,6 +307,7 @@ echo "data: bench/data/bench.rk, $RECORDS records, $(stat -c %s "$D") bytes"
 
 header "== $RECORDS records"
 bench "pass-through"     'Rkcat "$D"'    'mawk "$AWK_CAT" "$D"'    same
+bench "  vs read limit"  'Rkcat "$D"'    'cat "$D"'
 bench "head -10"         'Rkhead -10 "$D"' 'mawk "$AWK_HEAD10" "$D"' same
 bench "tail -10"         'Rktail -10 "$D"' 'mawk "$AWK_TAIL10" "$D"' same
 bench "endless | head -1" 'yes "$YREC" | timeout 5 Rkhead -1' 'yes "$YREC" | timeout 5 mawk "$AWK_HEAD1"' same

@@ -5,7 +5,6 @@
 
 #include <sys/stat.h>
 
-#include "bytes.h"
 #include "fieldlist.h"
 #include "simd.h"
 
@@ -295,7 +294,7 @@ void relocate_record(Field* rec, Area* text) {
     }
 }
 
-Field* read_record_wide(WStream* s, Area* text, Area* table_area) {
+Field* read_record(WStream* s, Area* text, Area* table_area) {
     area_align(alignof(Field), table_area);
     area_align(sizeof(wchar_t), text);
     RecordBuilder rb(text, table_area);
@@ -355,10 +354,9 @@ Field* widen_record(const RecordBytes* bytes, Area* text, Area* table_area) {
     s.told_cr = true;  // its lines were looked at when it was taken
     s.buf = const_cast<unsigned char*>(bytes->text);
     s.len = s.cap = bytes->length;
-    return read_record_wide(&s, text, table_area);
+    return read_record(&s, text, table_area);
 }
 
-Field* read_record(WStream* s, Area* text, Area* table_area) { return read_record_wide(s, text, table_area); }
 
 static void set_context(const Input* in) {
     input_name = in->name ? in->name : "(stdin)";

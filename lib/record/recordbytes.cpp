@@ -5,7 +5,7 @@
 // stream's buffer and handed over as they stand.
 #include <cstring>
 
-#include "bytes.h"
+#include "record.h"
 
 namespace {
 
@@ -89,8 +89,12 @@ Scan scan_record(const WStream* s, size_t from) {
     return r;
 }
 
-}  // namespace
-
+enum Take { TAKE_BYTES, TAKE_WIDE, TAKE_ENDED };
+// Takes the next record of s as its bytes when they can stand for it (see
+// read_record_bytes): TAKE_BYTES with *bytes set and the stream past the
+// record; TAKE_WIDE when the record must be read character by character
+// (nothing of it consumed); TAKE_ENDED when the stream holds no more
+// fields. Empty lines before the record are consumed in every case.
 Take take_bytes(WStream* s, RecordBytes* bytes) {
     for (;;) {
         while (s->pos < s->len && s->buf[s->pos] == '\n') ++s->pos;  // empty lines before it
@@ -119,11 +123,13 @@ Take take_bytes(WStream* s, RecordBytes* bytes) {
     }
 }
 
+}  // namespace
+
 Field* read_record_bytes(WStream* s, RecordBytes* bytes, Area* text, Area* table) {
     bytes->text = nullptr;
-    if (!ascii_compatible) return read_record_wide(s, text, table);
+    if (!ascii_compatible) return read_record(s, text, table);
     Take t = take_bytes(s, bytes);
-    if (t == TAKE_WIDE) return read_record_wide(s, text, table);
+    if (t == TAKE_WIDE) return read_record(s, text, table);
     if (t == TAKE_ENDED) bytes->text = nullptr;
     return nullptr;
 }
