@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "fieldlist.h"
+#include "record.h"
 #include "simd.h"
 
 namespace {
@@ -356,7 +357,6 @@ Field* widen_record(const RecordBytes* bytes, Area* text, Area* table_area) {
     s.len = s.cap = bytes->length;
     return read_record(&s, text, table_area);
 }
-
 
 static void set_context(const Input* in) {
     input_name = in->name ? in->name : "(stdin)";

@@ -128,10 +128,8 @@ Take take_bytes(WStream* s, RecordBytes* bytes) {
 Field* read_record_bytes(WStream* s, RecordBytes* bytes, Area* text, Area* table) {
     bytes->text = nullptr;
     if (!ascii_compatible) return read_record(s, text, table);
-    Take t = take_bytes(s, bytes);
-    if (t == TAKE_WIDE) return read_record(s, text, table);
-    if (t == TAKE_ENDED) bytes->text = nullptr;
-    return nullptr;
+    if (take_bytes(s, bytes) == TAKE_WIDE) return read_record(s, text, table);
+    return nullptr;  // the bytes, or the end of the stream
 }
 
 void write_record_bytes(const RecordBytes* bytes) {

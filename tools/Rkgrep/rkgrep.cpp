@@ -223,7 +223,6 @@ static bool option(int letter) {
 
 static const ToolSpec spec = {usage, "vmFie:f:D:", settings, option, nullptr};
 
-
 // Compiles the expressions of the -e and -f options, or else the operand.
 static void compile_expressions() {
     if (given == 0) {
