@@ -250,15 +250,37 @@ RecordMasks record_masks_avx2(const unsigned char*) { return RecordMasks{0, 0}; 
 const unsigned char* find_bytes_avx2(const unsigned char*, size_t, const unsigned char*, size_t) { return nullptr; }
 #endif
 
-// The masks of one block of n bytes, a byte at a time.
-static ByteMasks byte_masks_scalar(const unsigned char* p, size_t n) {
-    ByteMasks m{0, 0, 0};
-    for (size_t i = 0; i < n; ++i) {
-        m.newline |= uint64_t(p[i] == '\n') << i;
-        m.colon |= uint64_t(p[i] == ':') << i;
-        m.special |= uint64_t(p[i] == 0 || p[i] >= 0x80) << i;
+// The high bit of each byte of the result set where the byte of x is b
+// (and nowhere else, unlike the quicker test that marks bytes after one).
+static inline uint64_t bytes_equal(uint64_t x, unsigned char b) {
+    const uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
+    uint64_t y = x ^ (0x0101010101010101ULL * b);  // zero where equal
+    return ~(((y & low7) + low7) | y | low7);
+}
+
+// The high bits of the eight bytes of h, byte k's as bit k.
+static inline uint64_t high_bits(uint64_t h) { return ((h >> 7) * 0x0102040810204080ULL) >> 56; }
+
+// The scalar masks of a block of 64 bytes, eight bytes at a time in a word:
+// the high bit of each byte of fn(word) marks that byte.
+template <typename Fn>
+static uint64_t word_masks(const unsigned char* p, Fn fn) {
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "a word's first byte is its lowest");
+    uint64_t m = 0;
+    for (int k = 0; k < 8; ++k) {
+        uint64_t x;
+        std::memcpy(&x, p + 8 * k, 8);
+        m |= high_bits(fn(x)) << (8 * k);
     }
     return m;
+}
+
+// Bytes from 0x80 up, and NUL.
+static inline uint64_t special_bytes(uint64_t x) { return bytes_equal(x, 0) | (x & 0x8080808080808080ULL); }
+
+static ByteMasks byte_masks_scalar(const unsigned char* p) {
+    return ByteMasks{word_masks(p, [](uint64_t x) { return bytes_equal(x, '\n'); }),
+                     word_masks(p, [](uint64_t x) { return bytes_equal(x, ':'); }), word_masks(p, special_bytes)};
 }
 
 #if defined(__SSE2__)
@@ -286,7 +308,7 @@ void byte_masks(const unsigned char* p, size_t n, ByteMasks* masks) {
         for (size_t k = 0; k < whole; ++k) masks[k] = byte_masks_sse2(p + 64 * k);
 #endif
     else
-        for (size_t k = 0; k < whole; ++k) masks[k] = byte_masks_scalar(p + 64 * k, 64);
+        for (size_t k = 0; k < whole; ++k) masks[k] = byte_masks_scalar(p + 64 * k);
     if (n % 64 == 0) return;
     // The last, short block through the same kernels, from a copy filled
     // out with a byte that none of the masks marks.
@@ -295,17 +317,6 @@ void byte_masks(const unsigned char* p, size_t n, ByteMasks* masks) {
     std::memcpy(tail, p + 64 * whole, n % 64);
     byte_masks(tail, 64, masks + whole);
 }
-
-// The high bit of each byte of the result set where the byte of x is b
-// (and nowhere else, unlike the quicker test that marks bytes after one).
-static inline uint64_t bytes_equal(uint64_t x, unsigned char b) {
-    const uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
-    uint64_t y = x ^ (0x0101010101010101ULL * b);  // zero where equal
-    return ~(((y & low7) + low7) | y | low7);
-}
-
-// The high bits of the eight bytes of h, byte k's as bit k.
-static inline uint64_t high_bits(uint64_t h) { return ((h >> 7) * 0x0102040810204080ULL) >> 56; }
 
 RecordMasks record_masks(const unsigned char* p) {
     if (simd_level == SIMD_AVX2) return record_masks_avx2(p);
@@ -322,14 +333,8 @@ RecordMasks record_masks(const unsigned char* p) {
         return m;
     }
 #endif
-    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "a word's first byte is its lowest");
-    for (int k = 0; k < 8; ++k) {  // eight bytes at a time in a word
-        uint64_t x;
-        std::memcpy(&x, p + 8 * k, 8);
-        uint64_t look = bytes_equal(x, 0) | bytes_equal(x, '\r') | (x & 0x8080808080808080ULL);
-        m.newline |= high_bits(bytes_equal(x, '\n')) << (8 * k);
-        m.look |= high_bits(look) << (8 * k);
-    }
+    m.newline = word_masks(p, [](uint64_t x) { return bytes_equal(x, '\n'); });
+    m.look = word_masks(p, [](uint64_t x) { return special_bytes(x) | bytes_equal(x, '\r'); });
     return m;
 }
 
